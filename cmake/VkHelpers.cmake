@@ -1,0 +1,113 @@
+# Helpers every library of the tree uses for its targets, tests, benchmarks and
+# fuzz targets. Keep the rules here so that each directory states only what is
+# its own.
+
+include(GoogleTest)
+set(VK_HELPERS_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# Environment of every test: libraries loaded by file name come from the build's
+# library directory, never from an absolute path.
+set(VK_TEST_ENV "LD_LIBRARY_PATH=${VK_LIBRARY_DIR}")
+
+# Threaded tests are built by this target alone in the ThreadSanitizer preset.
+add_custom_target(vk_threads_tests)
+
+# vk_shared_deliverable(<target> OUTPUT_NAME <name> SOVERSION <n> [VERSION <v>])
+# Gives a shared library its file name and soname. The unversioned link name is
+# created beside it, because other libraries dlopen it by that name.
+function(vk_shared_deliverable target)
+  cmake_parse_arguments(ARG "" "OUTPUT_NAME;SOVERSION;VERSION" "" ${ARGN})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
+  if(ARG_SOVERSION)
+    if(NOT ARG_VERSION)
+      set(ARG_VERSION ${ARG_SOVERSION})
+    endif()
+    set_target_properties(${target} PROPERTIES SOVERSION ${ARG_SOVERSION} VERSION ${ARG_VERSION})
+  endif()
+  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endfunction()
+
+# vk_export_test(<target> <file with one expected symbol per line>)
+# The dynamic symbol table of the built library must hold exactly these names.
+function(vk_export_test target list_file)
+  add_test(NAME exports_${target}
+           COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}>
+                   -DEXPECTED=${list_file} -P ${VK_HELPERS_DIR}/CheckExports.cmake)
+  set_tests_properties(exports_${target} PROPERTIES LABELS exports)
+endfunction()
+
+# vk_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [RUNTIME_DEPS ...] [TIMEOUT s])
+# One GoogleTest program; every test case runs as its own ctest test (and its own
+# process), with LD_LIBRARY_PATH on the build's library directory. RUNTIME_DEPS
+# names libraries the program loads with dlopen. Label "threads" adds the program
+# to the ThreadSanitizer run.
+function(vk_add_gtest name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;RUNTIME_DEPS;ENV" ${ARGN})
+  if(VK_FUZZ)
+    return()
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+                                        Threads::Threads ${CMAKE_DL_LIBS})
+  if(ARG_RUNTIME_DEPS)
+    add_dependencies(${name} ${ARG_RUNTIME_DEPS})
+  endif()
+  if("threads" IN_LIST ARG_LABELS)
+    add_dependencies(vk_threads_tests ${name})
+  endif()
+  set(properties ENVIRONMENT "${VK_TEST_ENV};${ARG_ENV}" TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 30
+    PROPERTIES ${properties})
+endfunction()
+
+# vk_add_benchmark(<name> SOURCES ... [LIBS ...] [RUNTIME_DEPS ...])
+# A Google Benchmark program. A short smoke run is registered as a test with the
+# label "bench" so that the suite proves it runs and prints its ratio.
+function(vk_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;RUNTIME_DEPS" ${ARGN})
+  if(VK_FUZZ OR NOT TARGET benchmark::benchmark)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark Threads::Threads ${CMAKE_DL_LIBS})
+  if(ARG_RUNTIME_DEPS)
+    add_dependencies(${name} ${ARG_RUNTIME_DEPS})
+  endif()
+  add_test(NAME bench_${name} COMMAND ${name} --benchmark_min_time=0.05)
+  set_tests_properties(bench_${name} PROPERTIES LABELS bench ENVIRONMENT "${VK_TEST_ENV}" TIMEOUT 300)
+endfunction()
+
+# vk_add_fuzzer(<name> SOURCES ... [LIBS ...])
+# A libFuzzer target (LLVMFuzzerTestOneInput). In the fuzz preset it is linked
+# with libFuzzer and run briefly from its corpus (label "fuzz"); in every other
+# preset it is linked with a small driver that replays the corpus as a test.
+set(VK_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs in the fuzz preset")
+function(vk_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads ${CMAKE_DL_LIBS})
+  if(VK_FUZZ)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus_${name})
+    file(MAKE_DIRECTORY ${work})
+    add_test(NAME fuzz_${name}
+             COMMAND ${name} -max_total_time=${VK_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
+                     ${work} ${corpus})
+    set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz ENVIRONMENT "${VK_TEST_ENV}"
+                                                 TIMEOUT 300)
+  else()
+    target_sources(${name} PRIVATE ${VK_HELPERS_DIR}/../fuzz/replay_main.cpp)
+    add_test(NAME replay_${name} COMMAND ${name} ${corpus})
+    set_tests_properties(replay_${name} PROPERTIES LABELS replay ENVIRONMENT "${VK_TEST_ENV}")
+  endif()
+endfunction()
