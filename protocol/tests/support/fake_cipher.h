@@ -1,0 +1,35 @@
+// A cipher object for tests: enciphers and deciphers with the fake keystream and
+// can be told to fail its next call.
+#ifndef VKKRN_TESTS_FAKE_CIPHER_H
+#define VKKRN_TESTS_FAKE_CIPHER_H
+
+#include "crypto_plugin.h"
+#include "fake_keystream.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace vkkrn::testing {
+
+class FakeCipher : public VKKRN_CryptoPlugIn {
+  public:
+    int encipher(const unsigned char* in, int inLength, unsigned char* out, int& outLength) override;
+    int decipher(const unsigned char* in, int inLength, unsigned char* out, int& outLength) override;
+
+    // The next encipher or decipher returns `code` and writes nothing.
+    void failNextCall(int code) { failNext_.store(code); }
+    // The block number the next call starts from.
+    std::uint32_t nextBlock() const { return nextBlock_; }
+    int calls() const { return calls_.load(); }
+
+  private:
+    int run(const unsigned char* in, int inLength, unsigned char* out, int& outLength);
+
+    std::uint32_t nextBlock_ = 0;
+    std::atomic<int> failNext_{0};
+    std::atomic<int> calls_{0};
+};
+
+} // namespace vkkrn::testing
+
+#endif
