@@ -208,7 +208,8 @@ void FdPeer::run() {
 
         int timeoutMs = -1;
         if (!actions_.empty() && (output_.empty() || fd_ < 0)) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(actions_.front().due - Clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(actions_.front().due - Clock::now());
             timeoutMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
         }
         pollfd entries[2] = {{wakeFd_.get(), POLLIN, 0}, {-1, 0, 0}};
@@ -224,7 +225,8 @@ void FdPeer::run() {
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t n = ::read(wakeFd_.get(), &count, sizeof count);
         }
-        const bool input = ready > 0 && entries[1].fd >= 0 && (entries[1].revents & (POLLIN | POLLHUP | POLLERR));
+        const bool input =
+            ready > 0 && entries[1].fd >= 0 && (entries[1].revents & (POLLIN | POLLHUP | POLLERR));
         if (input && (entries[1].events & POLLIN)) readAvailable();
         lock.lock();
         if (input) {

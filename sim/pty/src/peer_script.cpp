@@ -14,7 +14,8 @@ Script& Script::sendInChunks(const Bytes& bytes, std::size_t chunk, std::chrono:
     for (std::size_t at = 0; at < bytes.size(); at += chunk) {
         if (at > 0) pause(gap);
         const std::size_t end = std::min(bytes.size(), at + chunk);
-        send(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(end)));
+        send(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(end)));
     }
     return *this;
 }

@@ -79,8 +79,8 @@ class FdPeer {
     void wake();
     void readAvailable();
     void dispatchRequests(std::unique_lock<std::mutex>& lock);
-    bool writeOutput();          // false: the far end is gone
-    void closeDescriptor();      // with mutex_ held
+    bool writeOutput();     // false: the far end is gone
+    void closeDescriptor(); // with mutex_ held
 
     int fd_;                     // owned; -1 once hung up
     vktesting::UniqueFd wakeFd_; // eventfd that interrupts the thread's poll
