@@ -40,8 +40,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
             const auto cand = times_.find(r.candidate);
             if (base == times_.end() || cand == times_.end() || cand->second <= 0) continue;
             const double ratio = base->second / cand->second;
-            std::printf("  %-44s vs %-36s %7.2fx (target %.1fx)%s\n", r.candidate.c_str(), r.baseline.c_str(), ratio,
-                        r.target, ratio >= r.target ? "" : "  BELOW TARGET");
+            std::printf("  %-44s vs %-36s %7.2fx (target %.1fx)%s\n", r.candidate.c_str(), r.baseline.c_str(),
+                        ratio, r.target, ratio >= r.target ? "" : "  BELOW TARGET");
         }
     }
 

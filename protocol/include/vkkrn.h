@@ -88,6 +88,95 @@ VKKRN_API int VKKRN_PI_SetPortPara(int readerHnd, char* key, char* value);
 VKKRN_API int VKKRN_PI_GetDLLVersion(int readerHnd, char* version);
 VKKRN_API int VKKRN_PI_GetErrorText(int readerHnd, int code, char* text);
 
+/* ---- Frames -------------------------------------------------------------
+ * Host-protocol frames: standard [LEN][ADR][CMD](STATUS)[data][CRC lo][CRC hi]
+ * for up to 250 request or 249 reply data bytes, advanced
+ * [0x02][LEN hi][LEN lo][ADR][CMD](STATUS)[data][CRC lo][CRC hi] for up to 65,528
+ * request or 65,527 reply data bytes; the reader's FRAMESUPPORT "ADVANCED" gives
+ * advanced frames for any length. CRC16: reflected polynomial 0x8408, preset
+ * 0xFFFF; over a whole frame including its CRC it gives 0.
+ *
+ * Frame exports check the reader handle (below 0 -4022, 0 -4021), their pointer
+ * arguments (-4002), the reader list (-4001, -4023), then their length (outside 0
+ * to 65,537: -4051), each stored as the library's last error. They then take the
+ * reader's command lock, so they wait for a command of the same reader; event
+ * handlers and plug-in slots run under that lock and must not call them for
+ * their own reader.
+ *
+ * Data formats of VKKRN_BuildSendProtocol and VKKRN_SplitRecProtocol: 0 bytes,
+ * 1 hex text, 10 bytes with capture (the frame becomes the reader's last frame
+ * and goes to the protocol log and the protocol events), 11 hex text with
+ * capture, 20 bytes never wrapped; any other value: -4051. While the reader has
+ * an authenticated channel, formats 0, 1, 10 and 11 wrap a request in command
+ * 0xAF and unwrap a reply to it. Hex text is two hex digits per byte; odd or
+ * other text: -4051. */
+
+/* The CRC16 of len bytes (the preset 0xFFFF for len 0 or less); swap not 0
+ * exchanges its two bytes. -4002 for null data with len above 0. */
+VKKRN_API int VKKRN_CalcCRC16CheckSum_T(void* data, int len, int swap);
+/* The same bit by bit with the caller's reflected polynomial and preset (16
+ * bits each). */
+VKKRN_API int VKKRN_CalcCRC16CheckSum(unsigned char* data, int len, unsigned int poly, unsigned int preset,
+                                      int swap);
+
+/* Builds a request frame into `frame` (frame length + 1 bytes: a zero byte
+ * follows), always as bytes; returns its length. */
+VKKRN_API int VKKRN_BuildSendProtocol(int readerHnd, int adr, int cmd, unsigned char* data, int len,
+                                      unsigned char* frame, int format);
+/* Builds a reply frame; hex not 0 reads the data as hex text. */
+VKKRN_API int VKKRN_BuildRecProtocol(int readerHnd, int adr, int cmd, int status, unsigned char* data,
+                                     int len, unsigned char* frame, int hex);
+/* Checks a request frame and hands out its parts: 0, -4030 (length), -4031
+ * (CRC). hex not 0 reads the frame as hex text; hex 1 also writes the data as
+ * hex text (dataLen doubled). Nothing is written on failure. */
+VKKRN_API int VKKRN_SplitSendProtocol(int readerHnd, unsigned char* frame, int len, unsigned char* adr,
+                                      unsigned char* cmd, unsigned char* data, int* dataLen, int hex);
+/* Checks a reply frame and hands out its parts: the STATUS byte, or -4030,
+ * -4031, a cipher code. Format 1 also writes the data as hex text (dataLen
+ * doubled). A reply to 0xAF with status 0x82 ends the authenticated channel. */
+VKKRN_API int VKKRN_SplitRecProtocol(int readerHnd, unsigned char* frame, int len, unsigned char* adr,
+                                     unsigned char* cmd, unsigned char* data, int* dataLen, int format);
+/* Convert a request or reply frame in place to the other form: the new length,
+ * or -4002, -4030, -4031, -4051; no trailing zero is written. Conv2Std takes up
+ * to 255 bytes and advanced frames of at most 255 bytes; Conv2Adv takes up to
+ * 65,536 bytes and needs room for two more. Neither keeps a last error. */
+VKKRN_API int VKKRN_Conv2StdProtocol(unsigned char* frame, int len);
+VKKRN_API int VKKRN_Conv2AdvProtocol(unsigned char* frame, int len);
+
+/* ---- Last frames and texts ------------------------------------------------ */
+
+/* The reader's last sent (received) frame as bytes or, hex not 0, hex text,
+ * followed by a zero; key bytes of 0xA2, 0xA3, 0xAD and 0xB2 requests read
+ * 0xFF. Returns the frame length in bytes; 0 without a frame. */
+VKKRN_API int VKKRN_GetLastSendProt(int readerHnd, unsigned char* prot, int hex);
+VKKRN_API int VKKRN_GetLastRecProt(int readerHnd, unsigned char* prot, int hex);
+/* Returns the last status byte and writes its text (69 bytes). */
+VKKRN_API int VKKRN_GetLastState(int readerHnd, char* text);
+/* The length of the last received frame: a standard one's, an advanced one's
+ * plus 1; -4010 without one. */
+VKKRN_API int VKKRN_GetLastRecProtLen(int readerHnd);
+/* Writes the text of a reader status byte in the library's language (69 bytes,
+ * ISO 8859-1): 0, -4033 for a byte without a text (a text naming it is written),
+ * -4002 for a null text. */
+VKKRN_API int VKKRN_GetStatusText(unsigned char status, char* text);
+
+/* ---- Parameters ------------------------------------------------------------
+ * Keys are case-blind and shorter than 128 characters (-4051). Numbers read
+ * like atoi; a switch is on only for a value reading 1. Unknown keys -4050.
+ * Library keys (any handle of 0 or more): LANGUAGE "7" or "9" (-4051 else),
+ * LOCKPROTTOAPP and UNLOCKPROTTOAPP (set, clear every reader's stop flag, which
+ * silences its protocol log and events), ISPROTTOAPPLOCKED (get: 1 when no reader
+ * is writing a log line or delivering an event, else 0; value not written).
+ * Reader keys: PORTHND, LOGPROT, LOGFILE, LOGLEVEL (set only), LOGFILENAME (256
+ * characters), SENDPROTTOAPP, BUSYTO (0-60), REPCNT (1-99), CHKRECBUSADR,
+ * CONVHEXTOSTRING, FRAMESUPPORT ("STANDARD", "ADVANCED"; -4056 while locked by an
+ * authentication), and read-only SENDSTR, RECSTR (-4010 before any frame),
+ * ERRCODE, RECBUSADR, ERRSTR, USBGENERATION. SENDSTR and RECSTR write a protocol
+ * line of up to 197,123 bytes: size `value` for it. PORTHND "0" leaves the port
+ * plug-in on its earlier port. */
+VKKRN_API int VKKRN_SetReaderPara(int readerHnd, const char* key, const char* value);
+VKKRN_API int VKKRN_GetReaderPara(int readerHnd, const char* key, char* value);
+
 #ifdef __cplusplus
 }
 #endif

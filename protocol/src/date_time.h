@@ -14,7 +14,6 @@ inline constexpr std::size_t kDateTimeSize = 40;
 // Writes the time stamp into `out` (kDateTimeSize bytes); returns out.
 char* formatDateTime(char* out);
 
-
 } // namespace vkkrn
 
 #endif

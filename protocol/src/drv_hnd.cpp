@@ -131,6 +131,25 @@ void VKKRNDrvHnd::DeleteAllReaders() {
         reader.reset(); // in creation order
 }
 
+int VKKRNDrvHnd::SetAllStopFlags(bool stop) {
+    auto lock = Lock();
+    for (const auto& reader : readers_) {
+        if (stop)
+            reader->SetStopFlag();
+        else
+            reader->ClearStopFlag();
+    }
+    return 0;
+}
+
+bool VKKRNDrvHnd::AnyActiveFlag() {
+    auto lock = Lock();
+    for (const auto& reader : readers_) {
+        if (reader->GetActiveFlag() != 0) return true;
+    }
+    return false;
+}
+
 int VKKRNDrvHnd::EnumReader() {
     auto lock = Lock();
     return static_cast<int>(readers_.size());

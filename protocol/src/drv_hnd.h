@@ -67,6 +67,12 @@ class VKKRNDrvHnd {
     // error.
     int GetReaderList(int readerHnd);
 
+    // One pass over the readers under the registry lock: sets or clears every
+    // stop flag (0), or tells whether any reader is writing a log line or
+    // delivering an event.
+    int SetAllStopFlags(bool stop);
+    bool AnyActiveFlag();
+
     // The port function bound under `id`, or null.
     void* GetFunctionPtr(unsigned int id) { return binder_.function(static_cast<int>(id)); }
     // dlsym in an open library.

@@ -19,7 +19,8 @@ VKKRN_API int VKKRN_GetLastRecProt(int readerHnd, unsigned char* prot, int hex) 
 }
 
 VKKRN_API int VKKRN_GetLastState(int readerHnd, char* text) {
-    return withReader(readerHnd, text == nullptr, [&](VKKRNReader& reader) { return reader.GetLastState(text); });
+    return withReader(readerHnd, text == nullptr,
+                      [&](VKKRNReader& reader) { return reader.GetLastState(text); });
 }
 
 VKKRN_API int VKKRN_GetLastRecProtLen(int readerHnd) {

@@ -64,12 +64,14 @@ int crcResult(const unsigned char* data, int len, std::uint16_t polynomial, std:
 extern "C" {
 
 VKKRN_API int VKKRN_CalcCRC16CheckSum_T(void* data, int len, int swap) {
-    return crcResult(static_cast<const unsigned char*>(data), len, codec::kCrcPolynomial, codec::kCrcPreset, swap,
-                     true);
+    return crcResult(static_cast<const unsigned char*>(data), len, codec::kCrcPolynomial, codec::kCrcPreset,
+                     swap, true);
 }
 
-VKKRN_API int VKKRN_CalcCRC16CheckSum(unsigned char* data, int len, unsigned int poly, unsigned int preset, int swap) {
-    return crcResult(data, len, static_cast<std::uint16_t>(poly), static_cast<std::uint16_t>(preset), swap, false);
+VKKRN_API int VKKRN_CalcCRC16CheckSum(unsigned char* data, int len, unsigned int poly, unsigned int preset,
+                                      int swap) {
+    return crcResult(data, len, static_cast<std::uint16_t>(poly), static_cast<std::uint16_t>(preset), swap,
+                     false);
 }
 
 VKKRN_API int VKKRN_BuildSendProtocol(int readerHnd, int adr, int cmd, unsigned char* data, int len,
@@ -86,8 +88,8 @@ VKKRN_API int VKKRN_BuildSendProtocol(int readerHnd, int adr, int cmd, unsigned 
     });
 }
 
-VKKRN_API int VKKRN_BuildRecProtocol(int readerHnd, int adr, int cmd, int status, unsigned char* data, int len,
-                                     unsigned char* frame, int hex) {
+VKKRN_API int VKKRN_BuildRecProtocol(int readerHnd, int adr, int cmd, int status, unsigned char* data,
+                                     int len, unsigned char* frame, int hex) {
     return withReader(readerHnd, data == nullptr || frame == nullptr, [&](VKKRNReader& reader) {
         if (!exportLengthOk(len)) return libraryFailure(kErrOutOfRange);
         auto command = reader.Lock();
@@ -101,7 +103,8 @@ VKKRN_API int VKKRN_BuildRecProtocol(int readerHnd, int adr, int cmd, int status
 
 VKKRN_API int VKKRN_SplitSendProtocol(int readerHnd, unsigned char* frame, int len, unsigned char* adr,
                                       unsigned char* cmd, unsigned char* data, int* dataLen, int hex) {
-    const bool missing = frame == nullptr || adr == nullptr || cmd == nullptr || data == nullptr || dataLen == nullptr;
+    const bool missing =
+        frame == nullptr || adr == nullptr || cmd == nullptr || data == nullptr || dataLen == nullptr;
     return withReader(readerHnd, missing, [&](VKKRNReader& reader) {
         if (!exportLengthOk(len)) return libraryFailure(kErrOutOfRange);
         auto command = reader.Lock();
@@ -116,7 +119,8 @@ VKKRN_API int VKKRN_SplitSendProtocol(int readerHnd, unsigned char* frame, int l
 
 VKKRN_API int VKKRN_SplitRecProtocol(int readerHnd, unsigned char* frame, int len, unsigned char* adr,
                                      unsigned char* cmd, unsigned char* data, int* dataLen, int format) {
-    const bool missing = frame == nullptr || adr == nullptr || cmd == nullptr || data == nullptr || dataLen == nullptr;
+    const bool missing =
+        frame == nullptr || adr == nullptr || cmd == nullptr || data == nullptr || dataLen == nullptr;
     return withReader(readerHnd, missing, [&](VKKRNReader& reader) {
         if (!exportLengthOk(len)) return libraryFailure(kErrOutOfRange);
         auto command = reader.Lock();
@@ -136,7 +140,8 @@ VKKRN_API int VKKRN_Conv2StdProtocol(unsigned char* frame, int len) {
     if (len < 0) return kErrOutOfRange;
     return guarded(kErrNoMemory, [&] {
         auto buffer = g_LibVkKrnDrvHnd.LockBuffer();
-        const int n = codec::convertToStandard({frame, static_cast<std::size_t>(len)}, {g_ucVkKrnTmp, kScratchHalf});
+        const int n =
+            codec::convertToStandard({frame, static_cast<std::size_t>(len)}, {g_ucVkKrnTmp, kScratchHalf});
         if (n > 0) std::memcpy(frame, g_ucVkKrnTmp, static_cast<std::size_t>(n));
         return n;
     });
@@ -147,7 +152,8 @@ VKKRN_API int VKKRN_Conv2AdvProtocol(unsigned char* frame, int len) {
     if (len < 0) return kErrOutOfRange;
     return guarded(kErrNoMemory, [&] {
         auto buffer = g_LibVkKrnDrvHnd.LockBuffer();
-        const int n = codec::convertToAdvanced({frame, static_cast<std::size_t>(len)}, {g_ucVkKrnTmp, kScratchHalf});
+        const int n =
+            codec::convertToAdvanced({frame, static_cast<std::size_t>(len)}, {g_ucVkKrnTmp, kScratchHalf});
         if (n > 0) std::memcpy(frame, g_ucVkKrnTmp, static_cast<std::size_t>(n));
         return n;
     });

@@ -28,7 +28,8 @@ VKKRN_API int VKKRN_SetReaderPara(int readerHnd, const char* key, const char* va
             g_LibVkKrnDrvHnd.SetLanguage(static_cast<int>(language));
             return 0;
         }
-        return withReader(readerHnd, false, [&](VKKRNReader& reader) { return reader.SetReaderPara(upper, value); });
+        return withReader(readerHnd, false,
+                          [&](VKKRNReader& reader) { return reader.SetReaderPara(upper, value); });
     });
 }
 
@@ -44,7 +45,8 @@ VKKRN_API int VKKRN_GetReaderPara(int readerHnd, const char* key, char* value) {
             return 0;
         }
         if (k == "ISPROTTOAPPLOCKED") return g_LibVkKrnDrvHnd.AnyActiveFlag() ? 0 : 1;
-        return withReader(readerHnd, false, [&](VKKRNReader& reader) { return reader.GetReaderPara(upper, value); });
+        return withReader(readerHnd, false,
+                          [&](VKKRNReader& reader) { return reader.GetReaderPara(upper, value); });
     });
 }
 

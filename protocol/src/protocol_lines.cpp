@@ -67,7 +67,8 @@ void composeErrorLine(TextWriter& line, const char* timestamp, int code, const c
     }
 }
 
-void composeDiagnosticLine(TextWriter& line, const char* timestamp, const char* text, std::optional<int> value) {
+void composeDiagnosticLine(TextWriter& line, const char* timestamp, const char* text,
+                           std::optional<int> value) {
     putPrefix(line, timestamp, "::");
     line.put(text);
     if (value) line.putInt(*value);

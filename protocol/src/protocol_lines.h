@@ -23,11 +23,11 @@ struct ReceiveLine {
     const char* timestamp = nullptr; // null: the line starts "<<  "
     bool secured = false;
     std::span<const std::uint8_t> frame;
-    int result = 0;                    // status (0..255) or negative code
-    const char* statusText = nullptr;  // shown after the bytes of a status result
-    bool usb = false;                  // an empty reply with result 0 shows "OK" on USB
-    const char* errorText = nullptr;   // shown for a negative result; null for none
-    bool errorTextFromPort = false;    // a port text: its "  " only follows bytes
+    int result = 0;                   // status (0..255) or negative code
+    const char* statusText = nullptr; // shown after the bytes of a status result
+    bool usb = false;                 // an empty reply with result 0 shows "OK" on USB
+    const char* errorText = nullptr;  // shown for a negative result; null for none
+    bool errorTextFromPort = false;   // a port text: its "  " only follows bytes
 };
 
 // T "  <<  " ["(S) "] ["Error: " code "  ("] bytes ["  " status] ["OK"]
@@ -38,7 +38,8 @@ void composeReceiveLine(TextWriter& line, const ReceiveLine& receive);
 void composeErrorLine(TextWriter& line, const char* timestamp, int code, const char* errorText);
 
 // T "  ::  " text [value as "%d"].
-void composeDiagnosticLine(TextWriter& line, const char* timestamp, const char* text, std::optional<int> value);
+void composeDiagnosticLine(TextWriter& line, const char* timestamp, const char* text,
+                           std::optional<int> value);
 
 } // namespace vkkrn
 

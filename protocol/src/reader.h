@@ -7,10 +7,18 @@
 #include "thread_para.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
+
+namespace vkkrn {
+class TextWriter;
+}
 
 class VKKRN_PlugIn;
 struct _VKKRN_INTERNAL_EVENT_INIT;
@@ -49,8 +57,13 @@ class VKKRNReader {
     // yet shared.
     int SetCommMode(int mode);
     int GetCommMode() const { return portType_.load(); }
-    void SetCommFrame(int mode) { frameMode_.store(mode); }
-    int GetCommFrame() const { return frameMode_.load(); }
+    // The frame mode (1 STANDARD, 2 ADVANCED) and the frame lock that keeps it
+    // (set by an authentication) change together in one atomic word.
+    void SetCommFrame(int mode) { changeFrameMode(mode, true); }
+    int GetCommFrame() const { return frameState_.load() & kFrameModeMask; }
+    void LockFrameMode(int mode) { frameState_.store((mode & kFrameModeMask) | kFrameLocked); }
+    void UnlockFrameMode() { frameState_.fetch_and(kFrameModeMask); }
+    bool IsFrameLocked() const { return (frameState_.load() & kFrameLocked) != 0; }
     void SetReaderHnd(int handle) { readerHandle_.store(handle); }
     int GetReaderHnd() const { return readerHandle_.load(); }
 
@@ -87,12 +100,91 @@ class VKKRNReader {
     // The installed port plug-in; the caller holds the command lock.
     VKKRN_PlugIn* PlugInLocked() const { return plugIn_; }
 
+    // Frames: the caller holds the command lock. Data formats
+    // as the frame exports take them; `out` holds 65,537 bytes.
+    int BuildAsyncSndProtocol(unsigned char adr, unsigned char cmd, unsigned char* data, int n,
+                              unsigned char* out, int format, bool wrap);
+    int BuildAsyncRecProtocol(unsigned char adr, unsigned char cmd, unsigned char status, unsigned char* data,
+                              int n, unsigned char* out, int format);
+    int SplitAsyncSndProtocol(unsigned char* frame, int count, unsigned char* adr, unsigned char* cmd,
+                              unsigned char* data, int* n, int format);
+    int SplitAsyncRecProtocol(unsigned char* frame, int count, unsigned char* adr, unsigned char* cmd,
+                              unsigned char* data, int* n, int format, bool unwrap);
+
+    // Capture: the last frames, read back by callers without the command lock.
+    void SetLastSendProt(const unsigned char* frame, int len);
+    void SetLastRecProt(const unsigned char* frame, int len);
+    int GetLastSendProt(unsigned char* out, int hex);
+    int GetLastRecProt(unsigned char* out, int hex);
+    int GetLastState(char* text);
+    int GetLastRecProtLen();
+
+    // Protocol lines to the log file and the protocol events (the caller holds
+    // the command lock); diagnostic lines from any thread.
+    void SendProtStrToApp(int len, bool b1, bool b2);
+    void RecProtStrToLogDoc(int len, int result, bool b1, bool b2);
+    void ErrorStrToLogDoc(int code);
+    void StringToLogFile(const char* text, int level);
+    void StringToLogFile(const char* text, int value, int level);
+    // The send or receive line of the last frames into the protocol text: 0, or
+    // -4010 (no frame sent), -4004 or -4002 (no port text for its code).
+    int BuildLastSndStr(bool b1, bool b2);
+    int BuildLastRecStr(bool b1, bool b2);
+    // Writes the local date and time ("%x %X" and ".%03d" milliseconds).
+    static char* VKGetDateTime(char* out);
+
+    // Raises an event to the application (events 2, 3, 5, 6, 101, 102 here) under
+    // the event-list lock.
+    void ExecNotification(int event, const unsigned char* data, int len, int value);
+    // Internal observer of the raised events, for tests; unset in production.
+    using NotificationObserver =
+        std::function<void(int event, const unsigned char* data, int len, int value)>;
+    void SetNotificationObserver(NotificationObserver observer);
+
+    // Parameters by upper-cased key: 0 or a negative code.
+    int SetReaderPara(const char* key, const char* value);
+    int GetReaderPara(const char* key, char* value);
+    // Port parameters through the port library of the port handle's type (0 and
+    // no call for other types); the result becomes the last error.
+    int SetPortPara(const char* key, const char* value);
+    int GetPortPara(const char* key, char* value);
+
     // Called by the TCP port library when the reader's socket disconnects (any
     // thread, under that library's registry lock): ends the authenticated channel.
     // Takes no lock of the reader.
     static void cbsTcpEvent(void* reader, int socketHnd, int event, int value);
 
   private:
+    static constexpr int kFrameModeMask = 0xFF;
+    static constexpr int kFrameLocked = 0x100;
+
+    // The code a negative result's text comes from in a log line.
+    struct LogErrorText {
+        const char* text = nullptr; // null: no text
+        bool fromPort = false;      // a port library's text
+    };
+    static constexpr std::size_t kPortTextSize = 512;
+
+    // Sets the frame mode unless the lock is set (or `force`); false when locked.
+    bool changeFrameMode(int mode, bool force);
+    bool changeFrameModeUnlocked(int mode) { return changeFrameMode(mode, false); }
+    int failLogged(int code);
+    int storeResult(int rc);
+    const char* lineStamp(char* buffer) const;
+    int logErrorText(int code, bool usbSystemCodes, char* portText, LogErrorText& out) const;
+    void writeLogLine(const char* line, std::size_t length);
+    void toLogFileAndApp(std::size_t length, int event, int value, const unsigned char* frame,
+                         int frameLength, int frameEvent);
+    void sendProtocolLine(int len, bool secured);
+    void receiveProtocolLine(int len, int result, bool secured);
+    int composeLastSend(char* out, std::size_t capacity, bool secured);
+    int composeLastReceive(vkkrn::TextWriter& line, bool secured);
+    void diagnosticLine(const char* text, std::optional<int> value, int level);
+    std::atomic<unsigned char>* switchOf(std::string_view key);
+    int setFrameSupport(const char* value);
+    int setPortHandle(int handle);
+    int portPara(const char* key, char* value, bool get);
+
     // Releases the current plug-in: built-in ones are cleaned up and deleted,
     // library ones released as PlugIn_Remove does. Command lock held (or unshared).
     void releasePlugInLocked();
@@ -111,7 +203,12 @@ class VKKRNReader {
     // Lock order: after the command and buffer locks, before the port libraries'.
     std::mutex eventListMutex_;
     std::vector<_VKKRN_INTERNAL_EVENT_INIT*> eventHandlers_; // owned copies; guarded by eventListMutex_
-    std::FILE* logStream_ = nullptr;                         // open only while one log line is written
+    NotificationObserver notificationObserver_;              // guarded by eventListMutex_
+    // Guards the captured frames (send and receive frame buffers), the last
+    // lengths, result, status and bus address, and the log file name. A leaf,
+    // held only while they are copied.
+    mutable std::mutex captureMutex_;
+    std::FILE* logStream_ = nullptr; // open only while one log line is written
     _VKKRN_STRUCT_THREAD_PARA scanThreadPara_;
     _VKKRN_STRUCT_THREAD_PARA taskThreadPara_;
     std::thread scanThread_;
@@ -121,12 +218,11 @@ class VKKRNReader {
     std::atomic<unsigned char> tcpRecordRegistered_{0};
     std::atomic<int> tcpRegistrationHandle_{0};
     std::atomic<int> portType_{255};
-    std::atomic<int> frameMode_{1};
+    std::atomic<int> frameState_{1}; // frame mode | kFrameLocked
     std::atomic<int> usbGeneration_{0};
     std::atomic<unsigned char> aliveFlag_{1};
     std::atomic<unsigned char> activeFlag_{0};
     std::atomic<unsigned char> stopFlag_{0};
-    std::atomic<unsigned char> frameLock_{0};
     std::atomic<int> readerHandle_{0};
     std::atomic<int> lastError_{0};
     unsigned char dataBuffer_[kReaderBufferSize] = {};

@@ -23,7 +23,8 @@ bool storable(int len) {
 // Copies the frame stored in `stored` (its length from its own length field),
 // with key bytes as 0xFF when `mask`, to `out` as bytes or hex text and a NUL.
 // Returns the frame length in bytes; an empty text and 0 for no frame.
-int copyStoredFrame(const unsigned char* stored, std::uint8_t shortest, bool mask, unsigned char* out, int hex) {
+int copyStoredFrame(const unsigned char* stored, std::uint8_t shortest, bool mask, unsigned char* out,
+                    int hex) {
     const std::span<const std::uint8_t> buffer{stored, static_cast<std::size_t>(kReaderBufferSize)};
     const std::size_t length = codec::statedLength(buffer, shortest);
     if (length == 0) {

@@ -4,6 +4,7 @@
 // command lock.
 #include "crypto_plugin.h"
 #include "error_codes.h"
+#include "frame_formats.h"
 #include "reader.h"
 
 #include <vkkrn_codec/frame.h>
@@ -39,7 +40,8 @@ int VKKRNReader::BuildAsyncSndProtocol(unsigned char adr, unsigned char cmd, uns
         return kErrOutOfRange;
     }
     const codec::FrameMode mode = frameModeOf(GetCommFrame());
-    const int length = codec::buildRequest(mode, adr, cmd, {data, static_cast<std::size_t>(n)}, frameOut(out));
+    const int length =
+        codec::buildRequest(mode, adr, cmd, {data, static_cast<std::size_t>(n)}, frameOut(out));
     if (length < 0) {
         SetLastError(length);
         return length;
@@ -58,8 +60,8 @@ int VKKRNReader::BuildAsyncSndProtocol(unsigned char adr, unsigned char cmd, uns
     const int rc = cipher->encipher(out, length, wrapData_ + 1, enciphered);
     if (rc == 0 && (enciphered < 0 || enciphered > kReaderBufferSize - 1)) return failLogged(kErrOutOfRange);
     if (rc != 0) return failLogged(rc);
-    const int outer = codec::buildRequest(mode, adr, kCmdSecured,
-                                          {wrapData_, static_cast<std::size_t>(enciphered) + 1}, frameOut(out));
+    const int outer = codec::buildRequest(
+        mode, adr, kCmdSecured, {wrapData_, static_cast<std::size_t>(enciphered) + 1}, frameOut(out));
     if (outer < 0) return failLogged(outer);
     return outer;
 }
@@ -76,8 +78,8 @@ int VKKRNReader::BuildAsyncRecProtocol(unsigned char adr, unsigned char cmd, uns
     return length;
 }
 
-int VKKRNReader::SplitAsyncSndProtocol(unsigned char* frame, int count, unsigned char* adr, unsigned char* cmd,
-                                       unsigned char* data, int* n, int /*format*/) {
+int VKKRNReader::SplitAsyncSndProtocol(unsigned char* frame, int count, unsigned char* adr,
+                                       unsigned char* cmd, unsigned char* data, int* n, int /*format*/) {
     codec::RequestParts parts;
     const int rc =
         count < 0 ? kErrLengthError : codec::splitRequest({frame, static_cast<std::size_t>(count)}, parts);
@@ -90,8 +92,9 @@ int VKKRNReader::SplitAsyncSndProtocol(unsigned char* frame, int count, unsigned
     return 0;
 }
 
-int VKKRNReader::SplitAsyncRecProtocol(unsigned char* frame, int count, unsigned char* adr, unsigned char* cmd,
-                                       unsigned char* data, int* n, int format, bool unwrap) {
+int VKKRNReader::SplitAsyncRecProtocol(unsigned char* frame, int count, unsigned char* adr,
+                                       unsigned char* cmd, unsigned char* data, int* n, int format,
+                                       bool unwrap) {
     const bool capture = captures(format);
     const bool stored = capture && count >= 1 && count <= kReaderBufferSize - 1;
     if (stored) SetLastRecProt(frame, count);
@@ -125,7 +128,8 @@ int VKKRNReader::SplitAsyncRecProtocol(unsigned char* frame, int count, unsigned
     }
 
     int deciphered = 0;
-    const int rc = cipher->decipher(parts.data.data(), static_cast<int>(parts.data.size()), wrappedReply_, deciphered);
+    const int rc =
+        cipher->decipher(parts.data.data(), static_cast<int>(parts.data.size()), wrappedReply_, deciphered);
     if (rc == 0 && (deciphered < 0 || deciphered > kReaderBufferSize - 1)) return failLogged(kErrLengthError);
     if (rc != 0) return failLogged(rc);
     const int inner = SplitAsyncRecProtocol(wrappedReply_, deciphered, adr, cmd, data, n, format, false);

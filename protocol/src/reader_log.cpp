@@ -7,6 +7,7 @@
 #include "error_codes.h"
 #include "error_texts.h"
 #include "log_file.h"
+#include "protocol_events.h"
 #include "protocol_lines.h"
 #include "reader.h"
 #include "status_texts.h"
@@ -97,8 +98,8 @@ void VKKRNReader::toLogFileAndApp(std::size_t length, int event, int value, cons
     }
     if (logProtFlag_.load() && !IsStopFlag()) {
         SetActiveFlag();
-        ExecNotification(event, reinterpret_cast<const unsigned char*>(protocolText_), static_cast<int>(length),
-                         value);
+        ExecNotification(event, reinterpret_cast<const unsigned char*>(protocolText_),
+                         static_cast<int>(length), value);
         if (frame != nullptr && frameLength > 0) ExecNotification(frameEvent, frame, frameLength, value);
         ClearActiveFlag();
     }
@@ -121,7 +122,8 @@ void VKKRNReader::sendProtocolLine(int len, bool secured) {
     TextWriter bytes(hexText_, kReaderTextSize);
     {
         std::lock_guard<std::mutex> lock(captureMutex_);
-        composeSendLine(line, &bytes, lineStamp(stamp), secured, {sendFrame_, static_cast<std::size_t>(shown)});
+        composeSendLine(line, &bytes, lineStamp(stamp), secured,
+                        {sendFrame_, static_cast<std::size_t>(shown)});
     }
     toLogFileAndApp(line.size(), kEventSendText, 0, sendFrame_, shown, kEventSendFrame);
     if (toApp && !IsStopFlag()) {
@@ -182,7 +184,8 @@ void VKKRNReader::receiveProtocolLine(int len, int result, bool secured) {
         SetLastError(rc);
         return;
     }
-    toLogFileAndApp(line.size(), kEventReceiveText, result, receiveFrame_, clampedLength(len), kEventReceiveFrame);
+    toLogFileAndApp(line.size(), kEventReceiveText, result, receiveFrame_, clampedLength(len),
+                    kEventReceiveFrame);
 }
 
 void VKKRNReader::ErrorStrToLogDoc(int code) {

@@ -7,6 +7,7 @@
 #include "port_api.h"
 #include "port_para_ids.h"
 #include "reader.h"
+#include "text_writer.h"
 
 #include <vkcommon/param_text.h>
 #include <vkcommon/port_handle.h>
@@ -213,6 +214,15 @@ int VKKRNReader::portPara(const char* key, char* value, bool get) {
     const auto fn = portFunction<PortParaFn>(get ? ids->getId : ids->setId);
     if (fn == nullptr) return storeResult(kErrNullPointer);
     return storeResult(fn(handle, keyCopy, value));
+}
+
+bool VKKRNReader::changeFrameMode(int mode, bool force) {
+    int state = frameState_.load();
+    for (;;) {
+        if (!force && (state & kFrameLocked) != 0) return false;
+        const int next = (state & kFrameLocked) | (mode & kFrameModeMask);
+        if (frameState_.compare_exchange_weak(state, next)) return true;
+    }
 }
 
 int VKKRNReader::storeResult(int rc) {

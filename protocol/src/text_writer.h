@@ -12,7 +12,9 @@ namespace vkkrn {
 class TextWriter {
   public:
     // `capacity` counts the NUL; it must be at least 1.
-    TextWriter(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) { buffer_[0] = '\0'; }
+    TextWriter(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {
+        buffer_[0] = '\0';
+    }
 
     void put(std::string_view text);
     void putInt(int value);

@@ -35,8 +35,9 @@ class Capture : public vktesting::TempDirTest {
     Bytes send(std::uint8_t cmd, const Bytes& data) {
         std::vector<unsigned char> frame(data.size() + 16);
         Bytes input = data;
-        const int n = VKKRN_BuildSendProtocol(reader_, 0xFF, cmd, input.data(), static_cast<int>(input.size()),
-                                              frame.data(), 10);
+        input.reserve(1); // a null pointer is refused, also with length 0
+        const int n = VKKRN_BuildSendProtocol(reader_, 0xFF, cmd, input.data(),
+                                              static_cast<int>(input.size()), frame.data(), 10);
         EXPECT_GT(n, 0);
         return Bytes(frame.begin(), frame.begin() + (n > 0 ? n : 0));
     }
@@ -46,8 +47,8 @@ class Capture : public vktesting::TempDirTest {
         unsigned char adr, cmd;
         std::vector<unsigned char> data(reply.size() + 1);
         int n;
-        return VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd, data.data(),
-                                      &n, 10);
+        return VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd,
+                                      data.data(), &n, 10);
     }
 
     int reader_ = 0;
@@ -94,18 +95,20 @@ TEST_F(Capture, KeyBytesAreMaskedInCopiesOnly) {
         bool masked;
     };
     const Case cases[] = {
-        {0xA2, {1, 2, 3, 4, 5, 6}, 0, true},       {0xA3, {7, 1, 2, 3, 4}, 1, true},
-        {0xAD, {9, 8, 7}, 0, true},                {0xB2, {0xB0, 0x05, 1, 2, 3}, 2, true},
-        {0xB2, {0xB2, 0x05, 1, 2}, 2, true},       {0xB2, {0xB1, 0x05, 1, 2}, 0, false},
+        {0xA2, {1, 2, 3, 4, 5, 6}, 0, true}, {0xA3, {7, 1, 2, 3, 4}, 1, true},
+        {0xAD, {9, 8, 7}, 0, true},          {0xB2, {0xB0, 0x05, 1, 2, 3}, 2, true},
+        {0xB2, {0xB2, 0x05, 1, 2}, 2, true}, {0xB2, {0xB1, 0x05, 1, 2}, 0, false},
         {0xB0, {0x01, 0x40}, 0, false},
     };
     for (const bool advanced : {false, true}) {
         ASSERT_EQ(VKKRN_SetReaderPara(reader_, "FRAMESUPPORT", advanced ? "ADVANCED" : "STANDARD"), 0);
         const std::size_t start = advanced ? 5 : 3;
         for (const auto& c : cases) {
-            SCOPED_TRACE(::testing::Message() << std::hex << int(c.cmd) << (advanced ? " advanced" : " standard"));
+            SCOPED_TRACE(::testing::Message()
+                         << std::hex << int(c.cmd) << (advanced ? " advanced" : " standard"));
             const Bytes built = send(c.cmd, c.data);
-            EXPECT_TRUE(std::equal(c.data.begin(), c.data.end(), built.begin() + start)) << "the frame sent is plain";
+            EXPECT_TRUE(std::equal(c.data.begin(), c.data.end(), built.begin() + start))
+                << "the frame sent is plain";
             Bytes expected = built;
             if (c.masked) {
                 for (std::size_t i = start + c.shown; i < built.size() - 2; ++i)
@@ -158,7 +161,7 @@ TEST_F(Capture, FormatsZeroAndTwentyCaptureNothing) {
     Bytes reply = oracle::standardReply(1, 0x65, 0x84, {});
     unsigned char adr, cmd, data[8];
     int n;
-    for (const int format : {0, 1, 20}) {
+    for (const int format : {0, 20}) {
         EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, reply.data(), 6, &adr, &cmd, data, &n, format), 0x84);
         EXPECT_EQ(VKKRN_GetLastRecProtLen(reader_), -4010) << format;
     }

@@ -32,7 +32,9 @@ class FrameExports : public vktesting::TempDirTest {
         return code;
     }
 
-    void setPara(const char* key, const char* value) { ASSERT_EQ(VKKRN_SetReaderPara(reader_, key, value), 0); }
+    void setPara(const char* key, const char* value) {
+        ASSERT_EQ(VKKRN_SetReaderPara(reader_, key, value), 0);
+    }
 
     std::string getPara(const char* key) {
         std::vector<char> value(256);
@@ -100,10 +102,11 @@ TEST_F(FrameExports, BuildersChooseTheFormByLengthAndMode) {
     for (const auto& c : cases) {
         setPara("FRAMESUPPORT", c.advancedMode ? "ADVANCED" : "STANDARD");
         Bytes data = pattern(static_cast<std::size_t>(c.n));
+        data.reserve(1); // a null pointer is refused, also with length 0
         std::fill(frame.begin(), frame.end(), 0xEE);
-        const int result = c.request ? VKKRN_BuildSendProtocol(reader_, 0x12, 0x34, data.data(), c.n, frame.data(), 0)
-                                     : VKKRN_BuildRecProtocol(reader_, 0x12, 0x34, 0x56, data.data(), c.n,
-                                                              frame.data(), 0);
+        const int result =
+            c.request ? VKKRN_BuildSendProtocol(reader_, 0x12, 0x34, data.data(), c.n, frame.data(), 0)
+                      : VKKRN_BuildRecProtocol(reader_, 0x12, 0x34, 0x56, data.data(), c.n, frame.data(), 0);
         ASSERT_EQ(result, c.result) << c.what;
         EXPECT_EQ(lastError(), result < 0 ? result : 0) << c.what;
         if (result < 0) continue;
@@ -142,21 +145,22 @@ TEST_F(FrameExports, BadHexAndUnknownFormatsAreRefused) {
         int format;
     };
     const Case cases[] = {
-        {"odd hex", "0A0", 1}, {"not hex", "0G", 1}, {"blank in a pair", " A", 11}, {"format 2", "0A", 2},
-        {"format -1", "0A", -1}, {"format 12", "0A", 12},
+        {"odd hex", "0A0", 1}, {"not hex", "0G", 1},    {"blank in a pair", " A", 11},
+        {"format 2", "0A", 2}, {"format -1", "0A", -1}, {"format 12", "0A", 12},
     };
     for (const auto& c : cases) {
         auto input = hexText(c.input);
         unsigned char frame[64] = {0xEE};
-        EXPECT_EQ(VKKRN_BuildSendProtocol(reader_, 1, 2, input.data(), static_cast<int>(input.size()), frame, c.format),
+        EXPECT_EQ(VKKRN_BuildSendProtocol(reader_, 1, 2, input.data(), static_cast<int>(input.size()), frame,
+                                          c.format),
                   -4051)
             << c.what;
         EXPECT_EQ(lastError(), -4051) << c.what;
         EXPECT_EQ(frame[0], 0xEE) << c.what << ": nothing written";
         unsigned char adr = 0, cmd = 0, data[64];
         int n = -1;
-        EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, input.data(), static_cast<int>(input.size()), &adr, &cmd, data, &n,
-                                         c.format),
+        EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, input.data(), static_cast<int>(input.size()), &adr, &cmd,
+                                         data, &n, c.format),
                   -4051)
             << c.what;
         EXPECT_EQ(n, -1) << c.what;
@@ -184,12 +188,16 @@ TEST_F(FrameExports, CheckLadderRunsInOrder) {
     static unsigned char* s_data = buf;
     static int* s_n = &n;
     const Export exports[] = {
-        {"BuildSend", [](int h, unsigned char* p, int len) { return VKKRN_BuildSendProtocol(h, 1, 2, p, len, s_data, 0); }},
-        {"BuildRec", [](int h, unsigned char* p, int len) { return VKKRN_BuildRecProtocol(h, 1, 2, 0, p, len, s_data, 0); }},
+        {"BuildSend", [](int h, unsigned char* p,
+                         int len) { return VKKRN_BuildSendProtocol(h, 1, 2, p, len, s_data, 0); }},
+        {"BuildRec", [](int h, unsigned char* p,
+                        int len) { return VKKRN_BuildRecProtocol(h, 1, 2, 0, p, len, s_data, 0); }},
         {"SplitSend",
-         [](int h, unsigned char* p, int len) { return VKKRN_SplitSendProtocol(h, p, len, s_adr, s_cmd, s_data, s_n, 0); }},
-        {"SplitRec",
-         [](int h, unsigned char* p, int len) { return VKKRN_SplitRecProtocol(h, p, len, s_adr, s_cmd, s_data, s_n, 0); }},
+         [](int h, unsigned char* p, int len) {
+             return VKKRN_SplitSendProtocol(h, p, len, s_adr, s_cmd, s_data, s_n, 0);
+         }},
+        {"SplitRec", [](int h, unsigned char* p,
+                        int len) { return VKKRN_SplitRecProtocol(h, p, len, s_adr, s_cmd, s_data, s_n, 0); }},
     };
     // A failure the reader would record, to see that no check touches it.
     unsigned char bad[] = {0x05, 1, 2, 3, 4};
@@ -216,7 +224,8 @@ TEST_F(FrameExports, SplittersHandOutTheParts) {
     unsigned char adr = 0, cmd = 0, data[64];
     int n = 0;
     Bytes frame = request;
-    ASSERT_EQ(VKKRN_SplitSendProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd, data, &n, 0),
+    ASSERT_EQ(VKKRN_SplitSendProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd, data,
+                                      &n, 0),
               0);
     EXPECT_EQ(adr, 0x07);
     EXPECT_EQ(cmd, 0xB0);
@@ -230,29 +239,47 @@ TEST_F(FrameExports, SplittersHandOutTheParts) {
         text += pair;
     }
     auto hex = hexText(text);
-    ASSERT_EQ(VKKRN_SplitSendProtocol(reader_, hex.data(), static_cast<int>(hex.size()), &adr, &cmd, data, &n, 1), 0);
+    ASSERT_EQ(
+        VKKRN_SplitSendProtocol(reader_, hex.data(), static_cast<int>(hex.size()), &adr, &cmd, data, &n, 1),
+        0);
     EXPECT_EQ(n, 6);
     EXPECT_STREQ(reinterpret_cast<char*>(data), "0102AB");
-    ASSERT_EQ(VKKRN_SplitSendProtocol(reader_, hex.data(), static_cast<int>(hex.size()), &adr, &cmd, data, &n, 2), 0);
+    ASSERT_EQ(
+        VKKRN_SplitSendProtocol(reader_, hex.data(), static_cast<int>(hex.size()), &adr, &cmd, data, &n, 2),
+        0);
     EXPECT_EQ(n, 3);
     EXPECT_EQ(data[2], 0xAB);
 
     const Bytes reply = oracle::advancedReply(0x09, 0x65, 0x84, {0x10, 0x2F});
     frame = reply;
-    EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd, data, &n, 0),
+    EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd, data,
+                                     &n, 0),
               0x84);
     EXPECT_EQ(adr, 0x09);
     EXPECT_EQ(cmd, 0x65);
     EXPECT_EQ(n, 2);
     EXPECT_EQ(lastError(), 0) << "a status leaves the last error at 0";
     EXPECT_EQ(getPara("RECBUSADR"), "9");
-    EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd, data, &n, 1),
+    std::string replyText;
+    for (auto b : reply) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", b);
+        replyText += pair;
+    }
+    auto replyHex = hexText(replyText);
+    EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, replyHex.data(), static_cast<int>(replyHex.size()), &adr, &cmd,
+                                     data, &n, 1),
               0x84);
     EXPECT_EQ(n, 4);
-    EXPECT_STREQ(reinterpret_cast<char*>(data), "102F");
+    EXPECT_STREQ(reinterpret_cast<char*>(data), "102F") << "format 1 writes hex";
+    EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, replyHex.data(), static_cast<int>(replyHex.size()), &adr, &cmd,
+                                     data, &n, 11),
+              0x84);
+    EXPECT_EQ(n, 2) << "format 11 writes bytes";
+    EXPECT_EQ(data[1], 0x2F);
     for (const int format : {10, 20}) {
-        EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd, data, &n,
-                                         format),
+        EXPECT_EQ(VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd,
+                                         data, &n, format),
                   0x84);
         EXPECT_EQ(n, 2) << format;
     }
@@ -262,7 +289,9 @@ TEST_F(FrameExports, SplitFaultsWriteNothingAndKeepTheBusAddress) {
     unsigned char adr = 0, cmd = 0, data[64];
     int n = 0;
     Bytes good = oracle::standardReply(0x21, 0x65, 0, {1, 2, 3});
-    ASSERT_EQ(VKKRN_SplitRecProtocol(reader_, good.data(), static_cast<int>(good.size()), &adr, &cmd, data, &n, 0), 0);
+    ASSERT_EQ(
+        VKKRN_SplitRecProtocol(reader_, good.data(), static_cast<int>(good.size()), &adr, &cmd, data, &n, 0),
+        0);
     const Bytes reply = oracle::standardReply(0x33, 0x65, 0, {1, 2, 3});
     const Bytes advanced = oracle::advancedReply(0x33, 0x65, 0, {1, 2, 3});
     Bytes crc = reply;
@@ -294,8 +323,9 @@ TEST_F(FrameExports, SplitFaultsWriteNothingAndKeepTheBusAddress) {
             std::unique_ptr<unsigned char[]> frame(new unsigned char[c.frame.size() + 1]);
             std::copy(c.frame.begin(), c.frame.end(), frame.get());
             const int len = static_cast<int>(c.frame.size());
-            const int result = request ? VKKRN_SplitSendProtocol(reader_, frame.get(), len, &adr, &cmd, data, &n, 0)
-                                       : VKKRN_SplitRecProtocol(reader_, frame.get(), len, &adr, &cmd, data, &n, 10);
+            const int result =
+                request ? VKKRN_SplitSendProtocol(reader_, frame.get(), len, &adr, &cmd, data, &n, 0)
+                        : VKKRN_SplitRecProtocol(reader_, frame.get(), len, &adr, &cmd, data, &n, 10);
             EXPECT_EQ(result, request ? c.asRequest : c.result);
             EXPECT_EQ(lastError(), result);
             EXPECT_EQ(adr, 0xEE);
@@ -368,7 +398,9 @@ TEST(ConversionExports, FaultCodes) {
         Bytes b = a;
         EXPECT_EQ(VKKRN_Conv2StdProtocol(a.data(), c.len), c.toStandard) << c.what;
         EXPECT_EQ(VKKRN_Conv2AdvProtocol(b.data(), c.len), c.toAdvanced) << c.what;
-        if (c.toStandard < 0) EXPECT_TRUE(std::equal(c.frame.begin(), c.frame.end(), a.begin())) << c.what;
+        if (c.toStandard < 0) {
+            EXPECT_TRUE(std::equal(c.frame.begin(), c.frame.end(), a.begin())) << c.what;
+        }
     }
     EXPECT_EQ(VKKRN_Conv2StdProtocol(nullptr, 5), -4002);
     EXPECT_EQ(VKKRN_Conv2AdvProtocol(nullptr, 5), -4002);
@@ -377,12 +409,14 @@ TEST(ConversionExports, FaultCodes) {
 TEST_F(FrameExports, BuiltRepliesSplitBackWithTheirStatus) {
     for (const int n : {0, 1, 249, 250, 4000}) {
         Bytes data = pattern(static_cast<std::size_t>(n));
+        data.reserve(1);
         std::vector<unsigned char> frame(n + 10), out(n + 10);
         const int len = VKKRN_BuildRecProtocol(reader_, 0x44, 0x22, 0x95, data.data(), n, frame.data(), 0);
         ASSERT_GT(len, 0);
         unsigned char adr, cmd;
         int got = -1;
-        ASSERT_EQ(VKKRN_SplitRecProtocol(reader_, frame.data(), len, &adr, &cmd, out.data(), &got, 20), 0x95) << n;
+        ASSERT_EQ(VKKRN_SplitRecProtocol(reader_, frame.data(), len, &adr, &cmd, out.data(), &got, 20), 0x95)
+            << n;
         ASSERT_EQ(got, n);
         EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
     }

@@ -29,8 +29,8 @@ class ProtocolLog : public vktesting::TempDirTest {
     int send(std::uint8_t cmd, Bytes data, int format = 10) {
         std::vector<unsigned char> frame(data.size() + 16);
         data.reserve(1);
-        return VKKRN_BuildSendProtocol(reader_, 0xFF, cmd, data.data(), static_cast<int>(data.size()), frame.data(),
-                                       format);
+        return VKKRN_BuildSendProtocol(reader_, 0xFF, cmd, data.data(), static_cast<int>(data.size()),
+                                       frame.data(), format);
     }
 
     int receive(Bytes reply) {
@@ -38,8 +38,8 @@ class ProtocolLog : public vktesting::TempDirTest {
         std::vector<unsigned char> data(reply.size() + 1);
         int n;
         reply.reserve(1);
-        return VKKRN_SplitRecProtocol(reader_, reply.data(), static_cast<int>(reply.size()), &adr, &cmd, data.data(),
-                                      &n, 10);
+        return VKKRN_SplitRecProtocol(reader_, reply.data(), static_cast<int>(reply.size()), &adr, &cmd,
+                                      data.data(), &n, 10);
     }
 
     std::string log() const { return readFile("vkkrn_log.txt"); }
@@ -74,12 +74,12 @@ TEST_F(ProtocolLog, ExactLinesWithoutTimeStamps) {
     ASSERT_EQ(receive(unknown), 0x09);
     ASSERT_EQ(send(0xA2, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}), 11);
     const Bytes keyFrame = oracle::standardRequest(0xFF, 0xA2, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
-    EXPECT_EQ(log(), ">>  " + hexOf(request) + "\r\n" +                                             //
-                         "<<  " + hexOf(reply) + "  OK\r\n" +                                       //
+    EXPECT_EQ(log(), ">>  " + hexOf(request) + "\r\n" +       //
+                         "<<  " + hexOf(reply) + "  OK\r\n" + //
                          "<<  Error: -4031  (" + hexOf(corrupt) + "  VKKRN: (-4031) checksum error)\r\n" +
                          "<<  Error: -4030  (05   VKKRN: (-4030) protocol length error)\r\n" + //
-                         "<<  " + hexOf(warning) + "  Reader: RF-Warning\r\n" +                     //
-                         "<<  " + hexOf(unknown) + "  VKKRN: Unknown Statusbyte (0x09)\r\n" +       //
+                         "<<  " + hexOf(warning) + "  Reader: RF-Warning\r\n" +                //
+                         "<<  " + hexOf(unknown) + "  VKKRN: Unknown Statusbyte (0x09)\r\n" +  //
                          ">>  0B FF A2 ** ** ** ** ** ** " + hexOf({keyFrame[9], keyFrame[10]}) + "\r\n");
 }
 
@@ -89,8 +89,11 @@ TEST_F(ProtocolLog, GermanTextsInTheLines) {
     const Bytes reply = oracle::standardReply(0x01, 0x65, 0x11, {});
     ASSERT_EQ(receive(reply), 0x11);
     ASSERT_EQ(receive({0x07}), -4030);
-    EXPECT_EQ(log(), "<<  " + hexOf(reply) + "  Leser: Parameter au\xDF" "erhalb des Wertebereichs\r\n" +
-                         "<<  Error: -4030  (07   VKKRN: (-4030) Fehlerhafte Protokolll\xE4" "nge)\r\n");
+    EXPECT_EQ(log(), "<<  " + hexOf(reply) +
+                         "  Leser: Parameter au\xDF"
+                         "erhalb des Wertebereichs\r\n" +
+                         "<<  Error: -4030  (07   VKKRN: (-4030) Fehlerhafte Protokolll\xE4"
+                         "nge)\r\n");
 }
 
 TEST_F(ProtocolLog, LinesCarryATimeStamp) {
@@ -98,8 +101,9 @@ TEST_F(ProtocolLog, LinesCarryATimeStamp) {
     ASSERT_EQ(send(0x65, {}), 5);
     ASSERT_EQ(receive(oracle::standardReply(0xFF, 0x65, 0, {})), 0);
     // strftime "%x %X" in the C locale, then the milliseconds.
-    const std::regex lines(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}  >>  05 FF 65 [0-9A-F]{2} [0-9A-F]{2} \r\n)"
-                           R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}  <<  06 FF 65 00 [0-9A-F]{2} [0-9A-F]{2}   OK\r\n)");
+    const std::regex lines(
+        R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}  >>  05 FF 65 [0-9A-F]{2} [0-9A-F]{2} \r\n)"
+        R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}  <<  06 FF 65 00 [0-9A-F]{2} [0-9A-F]{2}   OK\r\n)");
     EXPECT_TRUE(std::regex_match(log(), lines)) << log();
 }
 

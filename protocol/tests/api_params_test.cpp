@@ -1,6 +1,6 @@
 // Reader and library parameters through the exports.
-#include <vkkrn.h>
 #include <vkcommon/port_handle.h>
+#include <vkkrn.h>
 #include <vktesting/temp_dir.h>
 
 #include <gtest/gtest.h>
@@ -65,13 +65,13 @@ TEST_F(Parameters, SetAndReadBack) {
         {"CHKRECBUSADR", "yes", 0, "CHKRECBUSADR", "0", kUntouched},
         {"CONVHEXTOSTRING", " 1", 0, "CONVHEXTOSTRING", "1", kUntouched},
         {"BUSYTO", "60", 0, "BUSYTO", "60", 0},
-        {"BUSYTO", "61", -4051, "BUSYTO", "5", -4051},
-        {"BUSYTO", "-1", -4051, "BUSYTO", "5", -4051},
+        {"BUSYTO", "61", -4051, "BUSYTO", "60", -4051},
+        {"BUSYTO", "-1", -4051, "BUSYTO", "60", -4051},
         {"BUSYTO", "0", 0, "BUSYTO", "0", 0},
         {"REPCNT", "0", -4051, "REPCNT", "1", -4051},
         {"REPCNT", "99", 0, "REPCNT", "99", 0},
-        {"REPCNT", "100", -4051, "REPCNT", "1", -4051},
-        {"REPCNT", "99999999999999999999", -4051, "REPCNT", "1", -4051},
+        {"REPCNT", "100", -4051, "REPCNT", "99", -4051},
+        {"REPCNT", "99999999999999999999", -4051, "REPCNT", "99", -4051},
         {"LOGLEVEL", "-1", -4051, nullptr, nullptr, -4051},
         {"LOGLEVEL", "6", 0, nullptr, nullptr, 0},
         {"LOGFILENAME", std::string(257, 'b'), -4051, "LOGFILENAME", "vkkrn_log.txt", -4051},
@@ -168,7 +168,8 @@ TEST(LibraryParameters, LanguageSwitchesEveryText) {
     ASSERT_EQ(VKKRN_GetErrorText(-4031, text), 0);
     EXPECT_STREQ(text, "VKKRN: (-4031) Checksummen-Fehler");
     ASSERT_EQ(VKKRN_GetStatusText(0x93, text), 0);
-    EXPECT_STREQ(text, "Leser: \xDC" "berlauf in Tabelle");
+    EXPECT_STREQ(text, "Leser: \xDC"
+                       "berlauf in Tabelle");
     ASSERT_EQ(VKKRN_SetReaderPara(7, "LANGUAGE", "9"), 0) << "any handle of 0 or more";
     ASSERT_EQ(VKKRN_GetStatusText(0x93, text), 0);
     EXPECT_STREQ(text, "Reader: Data Table Overflow");

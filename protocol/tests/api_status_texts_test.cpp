@@ -21,10 +21,16 @@ TEST(StatusTexts, ExactTextsInBothLanguages) {
         {0x12, "Reader: Authent Error", "Leser: Authentifikationsfehler"},
         {0x0C, "Reader: Weak Collision", "Reader: Weak Collision"},
         {0x0E, "Reader: General Error", "Reader: Allgemeiner Fehler"},
-        {0x11, "Reader: Parameter Range Error", "Leser: Parameter au\xDF" "erhalb des Wertebereichs"},
+        {0x11, "Reader: Parameter Range Error",
+         "Leser: Parameter au\xDF"
+         "erhalb des Wertebereichs"},
         {0x90, "Reader: Data Table Overrun",
-         "Leser: Der \xE4" "lteste Datensatz in der Tabelle ist \xFC" "berschrieben worden"},
-        {0x93, "Reader: Data Table Overflow", "Leser: \xDC" "berlauf in Tabelle"},
+         "Leser: Der \xE4"
+         "lteste Datensatz in der Tabelle ist \xFC"
+         "berschrieben worden"},
+        {0x93, "Reader: Data Table Overflow",
+         "Leser: \xDC"
+         "berlauf in Tabelle"},
         {0xF8, "Reader: Internal process cancelled", "Leser: Interner Prozess beendet"},
     };
     char text[69];

@@ -28,7 +28,8 @@ class ProtocolEvents : public InternalTest {
         ASSERT_NE(reader_, nullptr);
         reader_->SetNotificationObserver([this](int event, const unsigned char* data, int len, int value) {
             char unused[4];
-            events_.push_back({event, Bytes(data, data + len), value, VKKRN_GetReaderPara(0, "ISPROTTOAPPLOCKED", unused)});
+            events_.push_back(
+                {event, Bytes(data, data + len), value, VKKRN_GetReaderPara(0, "ISPROTTOAPPLOCKED", unused)});
         });
     }
 
@@ -48,8 +49,8 @@ class ProtocolEvents : public InternalTest {
         std::vector<unsigned char> data(reply.size() + 1);
         int n;
         reply.reserve(1);
-        return VKKRN_SplitRecProtocol(handle_, reply.data(), static_cast<int>(reply.size()), &adr, &cmd, data.data(),
-                                      &n, 10);
+        return VKKRN_SplitRecProtocol(handle_, reply.data(), static_cast<int>(reply.size()), &adr, &cmd,
+                                      data.data(), &n, 10);
     }
 
     std::vector<int> ids() const {
@@ -108,7 +109,8 @@ TEST_F(ProtocolEvents, ErrorLinesRaiseEvent101) {
     ASSERT_EQ(VKKRN_BuildSendProtocol(handle_, 1, 0xB0, data, 1, frame.data(), 0), -4093);
     ASSERT_EQ(ids(), std::vector<int>({101}));
     EXPECT_EQ(events_[0].value, -4093);
-    EXPECT_NE(events_[0].text().find("  !!  Error: -4093  VKKRN: (-4093) error in encipher process"), std::string::npos);
+    EXPECT_NE(events_[0].text().find("  !!  Error: -4093  VKKRN: (-4093) error in encipher process"),
+              std::string::npos);
 }
 
 TEST_F(ProtocolEvents, SendProtToAppRaisesOnlyTheMaskedBytes) {

@@ -39,8 +39,8 @@ class SecuredFrames : public InternalTest {
         Bytes input = data;
         input.reserve(1);
         std::vector<unsigned char> out(data.size() + 64);
-        const int n = VKKRN_BuildSendProtocol(handle_, 0xFF, cmd, input.data(), static_cast<int>(input.size()),
-                                              out.data(), format);
+        const int n = VKKRN_BuildSendProtocol(handle_, 0xFF, cmd, input.data(),
+                                              static_cast<int>(input.size()), out.data(), format);
         frame.assign(out.begin(), out.begin() + (n > 0 ? n : 0));
         return n;
     }
@@ -58,8 +58,8 @@ class SecuredFrames : public InternalTest {
         frame.reserve(1);
         std::vector<unsigned char> data(reply.size() + 1);
         int n = -1;
-        s.result = VKKRN_SplitRecProtocol(handle_, frame.data(), static_cast<int>(frame.size()), &s.adr, &s.cmd,
-                                          data.data(), &n, format);
+        s.result = VKKRN_SplitRecProtocol(handle_, frame.data(), static_cast<int>(frame.size()), &s.adr,
+                                          &s.cmd, data.data(), &n, format);
         if (n >= 0) s.data.assign(data.begin(), data.begin() + n);
         return s;
     }
@@ -151,7 +151,8 @@ TEST_F(SecuredFrames, CipherFailuresAreReturnedAndLogged) {
     EXPECT_EQ(build(0xB0, {1}, 0, frame), -4093);
     EXPECT_EQ(lastError(), -4093);
     // Error lines carry a time stamp even when the protocol lines do not.
-    const std::regex line(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}  !!  Error: -4093  VKKRN: \(-4093\) error in encipher process\r\n)");
+    const std::regex line(
+        R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}  !!  Error: -4093  VKKRN: \(-4093\) error in encipher process\r\n)");
     EXPECT_TRUE(std::regex_match(readFile("vkkrn_log.txt"), line)) << readFile("vkkrn_log.txt");
 
     const Bytes inner = oracle::standardReply(0x01, 0xB0, 0, {});
@@ -219,7 +220,8 @@ TEST_F(SecuredFrames, InnerFaultsAreLogged) {
     EXPECT_EQ(s.result, -4031);
     EXPECT_EQ(s.adr, 0xEE);
     EXPECT_EQ(lastError(), -4031);
-    EXPECT_NE(readFile("vkkrn_log.txt").find("  !!  Error: -4031  VKKRN: (-4031) checksum error"), std::string::npos);
+    EXPECT_NE(readFile("vkkrn_log.txt").find("  !!  Error: -4031  VKKRN: (-4031) checksum error"),
+              std::string::npos);
 }
 
 } // namespace

@@ -29,8 +29,8 @@ TEST_F(FrameExportThreads, TwoReadersBuildAndSplitInParallel) {
                 Bytes data = oracle::pattern(static_cast<std::size_t>(i % 300), static_cast<std::uint8_t>(r));
                 data.reserve(1);
                 std::vector<unsigned char> frame(data.size() + 16);
-                const int n = VKKRN_BuildSendProtocol(h, adr, 0xB0, data.data(), static_cast<int>(data.size()),
-                                                      frame.data(), 10);
+                const int n = VKKRN_BuildSendProtocol(h, adr, 0xB0, data.data(),
+                                                      static_cast<int>(data.size()), frame.data(), 10);
                 ASSERT_EQ(n, static_cast<int>(data.size()) + (data.size() <= 250 ? 5 : 7));
                 std::vector<unsigned char> last(frame.size());
                 ASSERT_EQ(VKKRN_GetLastSendProt(h, last.data(), 0), n);

@@ -18,9 +18,11 @@ constexpr std::uint8_t fakeKeystreamByte(std::uint32_t block, std::size_t j) {
 }
 
 // XORs n bytes with the stream from block `*nextBlock` on and advances it.
-inline void applyFakeKeystream(const std::uint8_t* in, std::size_t n, std::uint8_t* out, std::uint32_t* nextBlock) {
+inline void applyFakeKeystream(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
+                               std::uint32_t* nextBlock) {
     for (std::size_t i = 0; i < n; ++i)
-        out[i] = in[i] ^ fakeKeystreamByte(*nextBlock + static_cast<std::uint32_t>(i / kFakeBlockSize), i % kFakeBlockSize);
+        out[i] = in[i] ^ fakeKeystreamByte(*nextBlock + static_cast<std::uint32_t>(i / kFakeBlockSize),
+                                           i % kFakeBlockSize);
     *nextBlock += static_cast<std::uint32_t>((n + kFakeBlockSize - 1) / kFakeBlockSize);
 }
 
