@@ -30,6 +30,7 @@ vk_add_gtest(vkkrn_frame_thread_tests
 
 vkkrn_internal_test(vkkrn_internal_frame_tests
   SOURCES internal_secured_frames_test.cpp internal_protocol_events_test.cpp internal_log_lines_test.cpp
+          internal_frame_exports_test.cpp
   RUNTIME_DEPS ${vkkrn_real_ports})
 target_link_libraries(vkkrn_internal_frame_tests PRIVATE vkkrn_fake_cipher vkkrn_frame_oracle)
 vkkrn_internal_test(vkkrn_internal_frame_thread_tests
