@@ -22,6 +22,14 @@ struct FakeTcpEventRecord {
 
 namespace {
 
+// "name:handle;" (no std::to_string: its unique symbol would keep this library
+// loaded after dlclose).
+std::string entry(const char* name, int handle) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%s:%d;", name, handle);
+    return text;
+}
+
 struct Entry {
     int handle;
     std::uint32_t eventId;
@@ -53,7 +61,7 @@ FAKE_EXPORT int VKTCP_AddEventHandler(int handle, FakeTcpEventRecord* record) {
     if (record == nullptr || record->flag != 3) return -1250;
     Handlers& h = handlers();
     std::lock_guard<std::mutex> lock(h.mutex);
-    h.log += "add:" + std::to_string(handle) + ";";
+    h.log += entry("add", handle);
     for (const Entry& e : h.entries) {
         if (e.handle == handle && e.eventId == record->eventId && e.callback == record->callback) return 0;
     }
@@ -65,7 +73,7 @@ FAKE_EXPORT int VKTCP_DelEventHandler(int handle, FakeTcpEventRecord* record) {
     if (record == nullptr) return -1250;
     Handlers& h = handlers();
     std::lock_guard<std::mutex> lock(h.mutex);
-    h.log += "del:" + std::to_string(handle) + ";";
+    h.log += entry("del", handle);
     for (auto it = h.entries.begin(); it != h.entries.end(); ++it) {
         if (it->handle == handle && it->eventId == record->eventId && it->callback == record->callback) {
             h.entries.erase(it);
@@ -92,7 +100,7 @@ FAKE_EXPORT int FAKE_TcpHandlerCount(int handle) {
 // Calls every disconnection handler of `handle` under the handler lock.
 FAKE_EXPORT void FAKE_TcpFireDisconnect(int handle) {
     std::lock_guard<std::mutex> lock(handlers().mutex);
-    handlers().log += "fire:" + std::to_string(handle) + ";";
+    handlers().log += entry("fire", handle);
     for (const Entry& e : handlers().entries) {
         if (e.handle == handle && e.eventId == 2) e.callback(e.pAny, handle, 2, 0);
     }
