@@ -54,9 +54,15 @@ struct Call {
     bool operator==(const Call&) const = default;
 };
 std::vector<Call> handlerCalls;
-void onDtr(int port, int state) { handlerCalls.push_back({5, port, state}); }
-void onRts(int port, int state) { handlerCalls.push_back({4, port, state}); }
-void onOther(int port, int state) { handlerCalls.push_back({0, port, state}); }
+void onDtr(int port, int state) {
+    handlerCalls.push_back({5, port, state});
+}
+void onRts(int port, int state) {
+    handlerCalls.push_back({4, port, state});
+}
+void onOther(int port, int state) {
+    handlerCalls.push_back({0, port, state});
+}
 
 class CoreTest : public PortTest {
   protected:
@@ -128,8 +134,12 @@ TEST_F(CoreTest, CharacterTimeOutFollowsRateAndMultiplier) {
         std::int64_t microseconds;
     } const steps[] = {
         {"CHARTIMEOUTMPY", "2", 208300}, // before any BAUD: 9600
-        {"CHARTIMEOUTMPY", "1", 104150}, {"BAUD", "115200", 8650},  {"BAUD", "921600", 1050},
-        {"BAUD", "14400", 1050},         {"BAUD", "50", 20000000},  {"CHARTIMEOUTMPY", "99", 1980000000},
+        {"CHARTIMEOUTMPY", "1", 104150},
+        {"BAUD", "115200", 8650},
+        {"BAUD", "921600", 1050},
+        {"BAUD", "14400", 1050},
+        {"BAUD", "50", 20000000},
+        {"CHARTIMEOUTMPY", "99", 1980000000},
         {"CHARTIMEOUTMPY", "100", 1980000000},
     };
     for (const Step& step : steps) {

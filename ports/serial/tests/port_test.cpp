@@ -78,7 +78,8 @@ TEST_F(Port, ErrorTextsInBothLanguages) {
         const char* german;
     } const rows[] = {
         {0, "VIZER: OK", "VIZER: OK"},
-        {-1000, "VIZER: error while creating new port object", "VIZER: Fehler beim Erzeugen eines neuen Port-Objektes"},
+        {-1000, "VIZER: error while creating new port object",
+         "VIZER: Fehler beim Erzeugen eines neuen Port-Objektes"},
         {-1001, "VIZER: empty port list", "VIZER: Leere Portliste"},
         {-1002, "VIZER: pointer is NULL", "VIZER: Zeiger ist NULL"},
         {-1003, "VIZER: no more memory", "VIZER: Nicht genuegend Programmspeicher"},
@@ -106,7 +107,8 @@ TEST_F(Port, ErrorTextsInBothLanguages) {
         {-1039, "VIZER: error in read port parameter", "VIZER: Fehler beim Lesen der Portparameter"},
         {-1050, "VIZER: unknown parameter", "VIZER: Uebergabeparameter ist nicht bekannt"},
         {-1051, "VIZER: parameter out of range", "VIZER: Uebergabeparameter ist zu gross oder zu klein"},
-        {-1052, "VIZER: odd parameterstring", "VIZER: Es wird eine Zeichenkette mit gerader Anzahl Zeichen erwartet"},
+        {-1052, "VIZER: odd parameterstring",
+         "VIZER: Es wird eine Zeichenkette mit gerader Anzahl Zeichen erwartet"},
         {-1053, "VIZER: port number out of range",
          "VIZER: Portnummer ist ausserhalb des gueltigen Bereichs (1..256)"},
         {-1054, "VIZER: unknown error code", "VIZER: Unbekannte Fehlerkonstante"},
@@ -124,9 +126,9 @@ TEST_F(Port, ErrorTextsInBothLanguages) {
         }
         for (const int unknown : {-1040, -1099, 5, -2147483647 - 1}) {
             EXPECT_EQ(api.GetErrorText(unknown, text), -1054);
-            const std::string expected = std::string(german ? "VIZER: Unbekannte Fehlerkonstante: "
-                                                            : "VIZER: unknown error code: ") +
-                                         std::to_string(unknown);
+            const std::string expected =
+                std::string(german ? "VIZER: Unbekannte Fehlerkonstante: " : "VIZER: unknown error code: ") +
+                std::to_string(unknown);
             EXPECT_EQ(text, expected);
             int code = 0;
             char last[80];
@@ -166,8 +168,8 @@ TEST_F(Port, DefaultsAndParameterRanges) {
     const int handle = open(lines.portText(0));
     ASSERT_GT(handle, 0);
     const std::pair<const char*, const char*> defaults[] = {
-        {"BAUD", "9600"},         {"FRAME", "8E1"},          {"TIMEOUT", "1000"}, {"TXDELAYTIME", "5"},
-        {"TXTIMECONTROL", "1"},   {"CHARTIMEOUTMPY", "1"},   {"USENUBO", "0"},
+        {"BAUD", "9600"},       {"FRAME", "8E1"},        {"TIMEOUT", "1000"}, {"TXDELAYTIME", "5"},
+        {"TXTIMECONTROL", "1"}, {"CHARTIMEOUTMPY", "1"}, {"USENUBO", "0"},
     };
     for (const auto& [key, value] : defaults)
         EXPECT_EQ(get(handle, key), value) << key;
@@ -286,7 +288,8 @@ TEST_F(Port, SignalsChangeNothing) {
     const Bytes answer = vksim::advancedReply(0xFF, 0x52, 0, Bytes(500, 0x42));
     lines.peer(0).expect(Script().pause(30ms).sendInChunks(answer, 50, 3ms));
     Bytes reply;
-    EXPECT_EQ(transceive(handle, {0x05, 0xFF, 0x52, 0x01, 0x02}, reply, 1024), static_cast<int>(answer.size()));
+    EXPECT_EQ(transceive(handle, {0x05, 0xFF, 0x52, 0x01, 0x02}, reply, 1024),
+              static_cast<int>(answer.size()));
     EXPECT_EQ(reply, answer);
 
     ASSERT_EQ(set(handle, "TIMEOUT", "60"), 0);
