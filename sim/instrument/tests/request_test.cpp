@@ -7,7 +7,7 @@ namespace {
 using zrbsim::checkSignature;
 using zrbsim::parseRequestLine;
 
-TEST(RequestLine, WellFormedLinesHaveNoViolation) {
+TEST(RequestCheck, WellFormedLinesHaveNoViolation) {
     struct Case {
         const char* line;
         const char* command;
@@ -35,7 +35,7 @@ TEST(RequestLine, WellFormedLinesHaveNoViolation) {
     EXPECT_TRUE(quoted.request->arguments[0].quoted);
 }
 
-TEST(RequestLine, MalformedLinesGetAViolation) {
+TEST(RequestCheck, MalformedLinesGetAViolation) {
     const char* cases[] = {
         "ZRB:Reset:ToIdle\r",                       // no blank
         "ZRB:Reset:ToIdle \n",                      // LF without CR (CR missing)
@@ -59,7 +59,7 @@ TEST(RequestLine, MalformedLinesGetAViolation) {
     }
 }
 
-TEST(RequestLine, SignaturesCheckCountAndKinds) {
+TEST(RequestCheck, SignaturesCheckCountAndKinds) {
     const auto parsed = parseRequestLine("ZRB:Rf:ScheduleRequest \"ABC0\",12,1.000000000000e+000\r");
     ASSERT_TRUE(parsed.request);
     EXPECT_EQ(checkSignature(*parsed.request, "hid"), "");
