@@ -1,6 +1,7 @@
 #include "session_fixture.h"
 
 #include <vkplatform/zlog_capture.h>
+#include <vktesting/wait_until.h>
 #include <zrbsim/simulator.h>
 
 #include <dirent.h>
@@ -161,10 +162,16 @@ TEST_F(SessionTest, ReconnectingClosesTheOldConnectionFirst) {
 }
 
 TEST_F(SessionTest, ManyReconnectsKeepTheDescriptorCount) {
+    // The simulator lives in this process too: count once it has caught up
+    // with every accept and close.
+    constexpr int kReconnects = 200;
     connect();
+    ASSERT_TRUE(simulator().waitForEvents(1));
     const std::size_t before = openDescriptors();
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < kReconnects; ++i)
         ASSERT_EQ(ZRB_Connect(1, host()), 0);
+    ASSERT_TRUE(simulator().waitForEvents(1 + 2 * kReconnects));
+    ASSERT_TRUE(vktesting::waitUntil([&] { return simulator().openConnections() == 1; }));
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_EQ(fieldOn(), 0);
 }
