@@ -1,0 +1,142 @@
+#include "vcd_writer.h"
+
+#include "Waveform.h"
+#include "number_format.h"
+
+#include <array>
+#include <limits>
+#include <vector>
+
+namespace zrb {
+
+namespace {
+
+constexpr std::string_view kHeader = "$timescale\n1ns\n$end\n";
+
+// "b" and the eight bits of each byte value, most significant first.
+struct BitTexts {
+    std::array<std::array<char, 9>, 256> texts{};
+    constexpr BitTexts() {
+        for (unsigned value = 0; value < 256; ++value) {
+            texts[value][0] = 'b';
+            for (unsigned bit = 0; bit < 8; ++bit)
+                texts[value][1 + bit] = (value >> (7 - bit)) & 1U ? '1' : '0';
+        }
+    }
+};
+constexpr BitTexts kBitTexts;
+
+std::string_view valueText(int amplitude) {
+    const auto& text = kBitTexts.texts[static_cast<unsigned>(amplitude) & 0xFFU];
+    return {text.data(), text.size()};
+}
+
+void putRounded(ByteSink& sink, double value) {
+    char text[kRoundedTextSize];
+    sink.put(std::string_view(text, formatRounded(value, text)));
+}
+
+// Where one waveform of a pair dump stands.
+struct Cursor {
+    const std::vector<Waveform::Element>* elements;
+    std::size_t current; // == elements->size() when there is no current element
+    bool ended;
+    double endTime;
+    char identifier;
+
+    bool hasCurrent() const { return current < elements->size(); }
+    const Waveform::Element& element() const { return (*elements)[current]; }
+};
+
+constexpr double kNoBound = std::numeric_limits<double>::max();
+
+// The earliest change at or before `bound` (ties: the later cursor); lowers
+// `bound` to its time. -1 when there is none.
+int choose(const std::vector<Cursor>& cursors, double& bound, bool& ends) {
+    int chosen = -1;
+    for (std::size_t i = 0; i < cursors.size(); ++i) {
+        const Cursor& cursor = cursors[i];
+        if (cursor.hasCurrent()) {
+            if (cursor.element().absTime <= bound) {
+                chosen = static_cast<int>(i);
+                bound = cursor.element().absTime;
+                ends = false;
+            }
+        } else if (cursor.ended && cursor.endTime <= bound) {
+            chosen = static_cast<int>(i);
+            bound = cursor.endTime;
+            ends = true;
+        }
+    }
+    return chosen;
+}
+
+} // namespace
+
+void writeSingleVcd(const Waveform& waveform, ByteSink& sink) {
+    sink.put(kHeader);
+    sink.put("$var reg 8 ! ");
+    sink.put(waveform.Name());
+    sink.put(" $end\n$enddefinitions $end\n$dumpvars\n");
+    double time = 0.0;
+    for (const Waveform::Element& element : waveform.Elements()) {
+        sink.put(valueText(element.amplitude));
+        sink.put(" !\n#");
+        time += element.duration;
+        putRounded(sink, time);
+        sink.put('\n');
+    }
+    sink.put("bx !\n");
+}
+
+void writePairVcd(std::span<const Waveform* const> waveforms, ByteSink& sink) {
+    sink.put(kHeader);
+    std::vector<Cursor> cursors;
+    cursors.reserve(waveforms.size());
+    double bound = kNoBound;
+    for (std::size_t i = 0; i < waveforms.size(); ++i) {
+        const char identifier = static_cast<char>(35 + i);
+        const auto& elements = waveforms[i]->Elements();
+        cursors.push_back({&elements, 0, false, 0.0, identifier});
+        if (!elements.empty()) bound = elements.front().absTime;
+        sink.put("$var reg 8 ");
+        sink.put(identifier);
+        sink.put(' ');
+        sink.put(waveforms[i]->Name());
+        sink.put(" $end\n");
+    }
+    sink.put("$enddefinitions $end\n");
+    if (!waveforms.empty()) sink.put("$dumpvars\n");
+
+    for (;;) {
+        bool ends = false;
+        int chosen = choose(cursors, bound, ends);
+        if (chosen < 0) {
+            // Nothing starts by the end of the change just written: a gap. Go on
+            // with the earliest change of any waveform.
+            bound = kNoBound;
+            chosen = choose(cursors, bound, ends);
+            if (chosen < 0) break;
+        }
+        Cursor& cursor = cursors[static_cast<std::size_t>(chosen)];
+        sink.put('#');
+        putRounded(sink, bound);
+        sink.put(' ');
+        sink.put(ends ? std::string_view("bx") : valueText(cursor.element().amplitude));
+        sink.put(' ');
+        sink.put(cursor.identifier);
+        sink.put('\n');
+        if (ends) {
+            cursor.ended = false;
+            bound = kNoBound;
+        } else {
+            bound = cursor.element().absTime + cursor.element().duration;
+            if (++cursor.current == cursor.elements->size()) {
+                cursor.ended = true;
+                cursor.endTime = bound;
+            }
+        }
+    }
+}
+
+} // namespace zrb
