@@ -24,7 +24,11 @@ function(vk_shared_deliverable target)
     endif()
     set_target_properties(${target} PROPERTIES SOVERSION ${ARG_SOVERSION} VERSION ${ARG_VERSION})
   endif()
-  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  # clang links the sanitizer runtimes into executables only, so a sanitized
+  # shared library has undefined runtime symbols until an executable loads it.
+  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VK_SANITIZER))
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
