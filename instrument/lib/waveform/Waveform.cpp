@@ -9,29 +9,27 @@
 
 namespace {
 
-constexpr const char* kCategory = "Waveform";
-
 bool holds(const Waveform::Element& element, double time) {
     return element.absTime <= time && time < element.absTime + element.duration;
 }
 
 [[noreturn]] void outOfRange(const Waveform& waveform, double time, double range) {
-    ZRB_WF_LOG(kCategory, zrb::wflog::kError,
-               "Can't get element of %s (%p) at time %.0fns : out of waveform range %.0fns",
-               waveform.Name().c_str(), static_cast<const void*>(&waveform), time, range);
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_ERROR,
+            "Can't get element of %s (%p) at time %.0fns : out of waveform range %.0fns",
+            waveform.Name().c_str(), static_cast<const void*>(&waveform), time, range);
     throw std::out_of_range("Can't get element out of waveform range");
 }
 
 } // namespace
 
 Waveform::Waveform(std::string_view name) : name_(name) {
-    ZRB_WF_LOG(kCategory, zrb::wflog::kDebug, "Created Waveform \"%s\" %p", name_.c_str(),
-               static_cast<const void*>(this));
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_DEBUG, "Created Waveform \"%s\" %p", name_.c_str(),
+            static_cast<const void*>(this));
 }
 
 Waveform::~Waveform() {
-    ZRB_WF_LOG(kCategory, zrb::wflog::kDebug, "Deleting Waveform \"%s\" %p", name_.c_str(),
-               static_cast<const void*>(this));
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_DEBUG, "Deleting Waveform \"%s\" %p", name_.c_str(),
+            static_cast<const void*>(this));
 }
 
 std::unique_ptr<Waveform> Waveform::create(std::string_view name) {
@@ -40,7 +38,9 @@ std::unique_ptr<Waveform> Waveform::create(std::string_view name) {
     return waveform;
 }
 
-double Waveform::ToNanoseconds() const { return units_.ConvertUnit(units_.BaseUnit().id, 0); }
+double Waveform::ToNanoseconds() const {
+    return units_.ConvertUnit(units_.BaseUnit().id, 0);
+}
 
 void Waveform::Append(int amplitude, double duration, int unit) {
     AppendBase(amplitude, duration * units_.ConvertUnit(unit, units_.BaseUnit().id));
@@ -88,10 +88,10 @@ void Waveform::Remove(long long index) {
 }
 
 void Waveform::Clear() {
-    ZRB_WF_LOG(kCategory, zrb::wflog::kTrace, "Enter %s", "Waveform::Clear");
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_TRACE, "Enter %s", "Waveform::Clear");
     elements_.clear();
-    ZRB_WF_LOG(kCategory, zrb::wflog::kInfo, "Cleared Waveform %s", name_.c_str());
-    ZRB_WF_LOG(kCategory, zrb::wflog::kTrace, "Leave %s", "Waveform::Clear");
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_INFO, "Cleared Waveform %s", name_.c_str());
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_TRACE, "Leave %s", "Waveform::Clear");
 }
 
 double Waveform::Duration() const {
@@ -139,15 +139,15 @@ void Waveform::LowPassFilter(unsigned frequency) {
     const std::size_t before = elements_.size();
     std::erase_if(elements_,
                   [&](const Element& element) { return frequency == 0 || element.duration < minimum; });
-    ZRB_WF_LOG(kCategory, zrb::wflog::kInfo, "Discarded elements with duration < %'.0f (%d -> %d)", minimum,
-               static_cast<int>(before), static_cast<int>(elements_.size()));
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_INFO, "Discarded elements with duration < %'.0f (%d -> %d)",
+            minimum, static_cast<int>(before), static_cast<int>(elements_.size()));
 }
 
 void Waveform::DumpVcd(const std::string& fileName) const {
     zrb::FileSink sink(fileName);
     zrb::writeSingleVcd(*this, sink);
     sink.close();
-    ZRB_WF_LOG(kCategory, zrb::wflog::kInfo, "Dumped %d waveform 0x%p data \"%s\" in VCD file \"%s\"",
-               static_cast<int>(elements_.size()), static_cast<const void*>(this), name_.c_str(),
-               fileName.c_str());
+    ZRB_LOG(zrb::kWaveformLog, ZLOG_LEVEL_INFO, "Dumped %d waveform 0x%p data \"%s\" in VCD file \"%s\"",
+            static_cast<int>(elements_.size()), static_cast<const void*>(this), name_.c_str(),
+            fileName.c_str());
 }

@@ -29,7 +29,9 @@ const std::string& StringSink::text() {
     return text_;
 }
 
-void StringSink::drain(const char* data, std::size_t size) { text_.append(data, size); }
+void StringSink::drain(const char* data, std::size_t size) {
+    text_.append(data, size);
+}
 
 FileSink::FileSink(const std::string& fileName)
     : fd_(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
@@ -61,4 +63,3 @@ void FileSink::close() {
 }
 
 } // namespace zrb
-

@@ -31,6 +31,13 @@ class ByteSink {
         if (used_ == kCapacity) flush();
         buffer_[used_++] = byte;
     }
+    // Room for `size` bytes (at most kCapacity) to be written in place and
+    // then committed; flushes first when the buffer lacks the room.
+    char* reserve(std::size_t size) {
+        if (kCapacity - used_ < size) flush();
+        return buffer_.data() + used_;
+    }
+    void commit(std::size_t size) { used_ += size; }
     // Hands everything buffered to the destination.
     void flush();
 

@@ -1,7 +1,7 @@
 #include "element_text.h"
 
-#include "Waveform.h"
 #include "number_format.h"
+#include "Waveform.h"
 
 #include <clocale>
 #include <cstdint>
@@ -14,7 +14,9 @@ namespace zrb {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 locale_t cLocale() {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));

@@ -1,9 +1,10 @@
 #include "vcd_writer.h"
 
-#include "Waveform.h"
 #include "number_format.h"
+#include "Waveform.h"
 
 #include <array>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -31,21 +32,15 @@ std::string_view valueText(int amplitude) {
     return {text.data(), text.size()};
 }
 
-void putRounded(ByteSink& sink, double value) {
-    char text[kRoundedTextSize];
-    sink.put(std::string_view(text, formatRounded(value, text)));
-}
-
 // Where one waveform of a pair dump stands.
 struct Cursor {
-    const std::vector<Waveform::Element>* elements;
-    std::size_t current; // == elements->size() when there is no current element
+    const Waveform::Element* current; // == last when there is no current element
+    const Waveform::Element* last;
     bool ended;
     double endTime;
     char identifier;
 
-    bool hasCurrent() const { return current < elements->size(); }
-    const Waveform::Element& element() const { return (*elements)[current]; }
+    bool hasCurrent() const { return current != last; }
 };
 
 constexpr double kNoBound = std::numeric_limits<double>::max();
@@ -57,9 +52,9 @@ int choose(const std::vector<Cursor>& cursors, double& bound, bool& ends) {
     for (std::size_t i = 0; i < cursors.size(); ++i) {
         const Cursor& cursor = cursors[i];
         if (cursor.hasCurrent()) {
-            if (cursor.element().absTime <= bound) {
+            if (cursor.current->absTime <= bound) {
                 chosen = static_cast<int>(i);
-                bound = cursor.element().absTime;
+                bound = cursor.current->absTime;
                 ends = false;
             }
         } else if (cursor.ended && cursor.endTime <= bound) {
@@ -78,13 +73,20 @@ void writeSingleVcd(const Waveform& waveform, ByteSink& sink) {
     sink.put("$var reg 8 ! ");
     sink.put(waveform.Name());
     sink.put(" $end\n$enddefinitions $end\n$dumpvars\n");
+    // Each element: "b" + 8 bits + " !\n#" + time + "\n", formatted in place.
+    constexpr std::size_t kBits = 9;
+    constexpr std::string_view kMiddle = " !\n#";
+    constexpr std::size_t kLineRoom = kBits + kMiddle.size() + kRoundedTextSize + 1;
     double time = 0.0;
     for (const Waveform::Element& element : waveform.Elements()) {
-        sink.put(valueText(element.amplitude));
-        sink.put(" !\n#");
+        char* out = sink.reserve(kLineRoom);
+        std::memcpy(out, valueText(element.amplitude).data(), kBits);
+        std::memcpy(out + kBits, kMiddle.data(), kMiddle.size());
         time += element.duration;
-        putRounded(sink, time);
-        sink.put('\n');
+        std::size_t n = kBits + kMiddle.size();
+        n += formatRounded(time, out + n);
+        out[n++] = '\n';
+        sink.commit(n);
     }
     sink.put("bx !\n");
 }
@@ -97,7 +99,7 @@ void writePairVcd(std::span<const Waveform* const> waveforms, ByteSink& sink) {
     for (std::size_t i = 0; i < waveforms.size(); ++i) {
         const char identifier = static_cast<char>(35 + i);
         const auto& elements = waveforms[i]->Elements();
-        cursors.push_back({&elements, 0, false, 0.0, identifier});
+        cursors.push_back({elements.data(), elements.data() + elements.size(), false, 0.0, identifier});
         if (!elements.empty()) bound = elements.front().absTime;
         sink.put("$var reg 8 ");
         sink.put(identifier);
@@ -119,19 +121,25 @@ void writePairVcd(std::span<const Waveform* const> waveforms, ByteSink& sink) {
             if (chosen < 0) break;
         }
         Cursor& cursor = cursors[static_cast<std::size_t>(chosen)];
-        sink.put('#');
-        putRounded(sink, bound);
-        sink.put(' ');
-        sink.put(ends ? std::string_view("bx") : valueText(cursor.element().amplitude));
-        sink.put(' ');
-        sink.put(cursor.identifier);
-        sink.put('\n');
+        // "#" + time + " " + value + " " + identifier + "\n", formatted in place.
+        char* out = sink.reserve(1 + kRoundedTextSize + 1 + 9 + 3);
+        out[0] = '#';
+        std::size_t n = 1 + formatRounded(bound, out + 1);
+        out[n++] = ' ';
+        // Both value texts fit in the nine bytes copied; "bx" advances by two.
+        static constexpr char kUndefined[9] = {'b', 'x'};
+        std::memcpy(out + n, ends ? kUndefined : valueText(cursor.current->amplitude).data(), 9);
+        n += ends ? 2 : 9;
+        out[n++] = ' ';
+        out[n++] = cursor.identifier;
+        out[n++] = '\n';
+        sink.commit(n);
         if (ends) {
             cursor.ended = false;
             bound = kNoBound;
         } else {
-            bound = cursor.element().absTime + cursor.element().duration;
-            if (++cursor.current == cursor.elements->size()) {
+            bound = cursor.current->absTime + cursor.current->duration;
+            if (++cursor.current == cursor.last) {
                 cursor.ended = true;
                 cursor.endTime = bound;
             }

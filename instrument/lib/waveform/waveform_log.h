@@ -1,22 +1,15 @@
-// Log records of the waveform code: categories and levels.
+// Log categories of the waveform code.
 #ifndef ZRB_WAVEFORM_LOG_H
 #define ZRB_WAVEFORM_LOG_H
 
-namespace zrb::wflog {
+#include "zrb_log.h"
 
-inline constexpr int kTrace = 10;
-inline constexpr int kDebug = 20;
-inline constexpr int kInfo = 40;
-inline constexpr int kError = 100;
+namespace zrb {
 
-[[gnu::format(printf, 1, 2)]] inline void check(const char*, ...) {}
+ZRB_LOG_CATEGORY(kQuantityLog, "Quantity");
+ZRB_LOG_CATEGORY(kWaveformLog, "Waveform");
+ZRB_LOG_CATEGORY(kWaveformsLog, "Waveforms");
 
-} // namespace zrb::wflog
-
-// Placeholder until the shared logging layer is available.
-#define ZRB_WF_LOG(category, level, ...)                                                                     \
-    do {                                                                                                     \
-        if (false) ::zrb::wflog::check(__VA_ARGS__);                                                         \
-    } while (0)
+} // namespace zrb
 
 #endif
