@@ -1,5 +1,6 @@
 # Compares the dynamic symbol table of LIBRARY with the names listed in EXPECTED
 # (one per line, '#' starts a comment). Any name missing or extra fails.
+cmake_policy(SET CMP0057 NEW) # if(... IN_LIST ...) in script mode
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
                 OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)

@@ -24,7 +24,11 @@ function(vk_shared_deliverable target)
     endif()
     set_target_properties(${target} PROPERTIES SOVERSION ${ARG_SOVERSION} VERSION ${ARG_VERSION})
   endif()
-  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  # clang links the sanitizer runtimes into executables only, so a sanitized
+  # shared library has undefined runtime symbols until an executable loads it.
+  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VK_SANITIZER))
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
@@ -59,7 +63,12 @@ function(vk_add_gtest name)
   if("threads" IN_LIST ARG_LABELS)
     add_dependencies(vk_threads_tests ${name})
   endif()
-  set(properties ENVIRONMENT "${VK_TEST_ENV};${ARG_ENV}" TIMEOUT ${ARG_TIMEOUT})
+  # The test environment travels as a launcher (`cmake -E env`) rather than as
+  # the ENVIRONMENT property, which test discovery cannot carry as a list. The
+  # discovery run gets it too.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+                        "${CMAKE_COMMAND};-E;env;${VK_TEST_ENV};${ARG_ENV}")
+  set(properties TIMEOUT ${ARG_TIMEOUT})
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")
   endif()

@@ -1,0 +1,8 @@
+# The frame codec against its baselines: Boost's byte-table CRC and a bitwise CRC,
+# and "copy the payload + Boost CRC" for building and splitting frames.
+find_package(Boost QUIET)
+if(TARGET vkkrn_codec AND TARGET Boost::headers)
+  vk_add_benchmark(bench_codec SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_bench.cpp
+                                       ${CMAKE_CURRENT_LIST_DIR}/allocation_counter.cpp
+                   LIBS vkkrn_codec Boost::headers)
+endif()
