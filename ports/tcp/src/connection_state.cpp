@@ -64,12 +64,13 @@ std::optional<ConnectionLine> parseConnectionLine(const char* line) {
     int uid = 0, timeout = 0;
     long inode = 0;
     char rest[513] = {};
-    const int fields = std::sscanf(line,
-                                   "%d: %64[0-9A-Fa-f]:%X %64[0-9A-Fa-f]:%X %X %lX:%lX %X:%lX %lX %d %d %ld %512s\n",
-                                   &slot, local, &localPort, remote, &remotePort, &state, &txQueue, &rxQueue,
-                                   &timer, &expiry, &retransmits, &uid, &timeout, &inode, rest);
+    const int fields =
+        std::sscanf(line, "%d: %64[0-9A-Fa-f]:%X %64[0-9A-Fa-f]:%X %X %lX:%lX %X:%lX %lX %d %d %ld %512s\n",
+                    &slot, local, &localPort, remote, &remotePort, &state, &txQueue, &rxQueue, &timer,
+                    &expiry, &retransmits, &uid, &timeout, &inode, rest);
     if (fields <= 10) return std::nullopt;
-    if (std::strlen(local) > kMaxAddressDigits || std::strlen(remote) > kMaxAddressDigits) return std::nullopt;
+    if (std::strlen(local) > kMaxAddressDigits || std::strlen(remote) > kMaxAddressDigits)
+        return std::nullopt;
     unsigned remoteAddress = 0;
     if (std::sscanf(remote, "%X", &remoteAddress) != 1) return std::nullopt;
     return ConnectionLine{remoteAddress, remotePort, state};

@@ -23,8 +23,7 @@ VK_EXPORT VKTCPDrvHnd g_LibVkTcpDrvHnd(g_cVktcpErrorText);
 namespace {
 
 // Runs `call` and turns anything it throws into `onThrow`.
-template <typename Call>
-int guarded(int onThrow, Call&& call) noexcept {
+template <typename Call> int guarded(int onThrow, Call&& call) noexcept {
     try {
         return call();
     } catch (...) {
@@ -76,11 +75,13 @@ VK_EXPORT int VKTCP_GetSocketList(int handle) {
 }
 
 VK_EXPORT int VKTCP_GetSocketPara(int handle, const char* key, char* value) {
-    return guarded(vktcp::kErrUnknownParameter, [&] { return g_LibVkTcpDrvHnd.GetSocketPara(handle, key, value); });
+    return guarded(vktcp::kErrUnknownParameter,
+                   [&] { return g_LibVkTcpDrvHnd.GetSocketPara(handle, key, value); });
 }
 
 VK_EXPORT int VKTCP_SetSocketPara(int handle, const char* key, const char* value) {
-    return guarded(vktcp::kErrChangeParameter, [&] { return g_LibVkTcpDrvHnd.SetSocketPara(handle, key, value); });
+    return guarded(vktcp::kErrChangeParameter,
+                   [&] { return g_LibVkTcpDrvHnd.SetSocketPara(handle, key, value); });
 }
 
 VK_EXPORT int VKTCP_GetSocketHnd(const char* host, int port) {

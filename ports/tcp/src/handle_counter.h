@@ -13,8 +13,7 @@ inline int socketHandle(int count) {
 
 // `inUse(handle)` tells whether a listed socket has that handle. Gives up after
 // one full round (every handle in use), returning the plain next count.
-template <typename InUse>
-int nextSocketCount(int count, InUse&& inUse) {
+template <typename InUse> int nextSocketCount(int count, InUse&& inUse) {
     const int first = vk::nextPortCount(count);
     int next = first;
     while (inUse(socketHandle(next))) {

@@ -26,7 +26,8 @@ constexpr std::size_t kShortestAdvancedFrame = 7;
 // Waits for `events` on `fd` until `timeoutUs` has passed; EINTR resumes with
 // the time that remains.
 WaitOutcome waitFor(int fd, short events, std::int64_t timeoutUs, int& systemError) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(std::max<std::int64_t>(timeoutUs, 0));
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::microseconds(std::max<std::int64_t>(timeoutUs, 0));
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
         const std::int64_t ns = std::max<std::int64_t>(left.count(), 0);

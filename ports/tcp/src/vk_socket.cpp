@@ -165,7 +165,8 @@ int VKSocket::Transceive(const std::uint8_t* request, int requestLength, std::ui
         if (fd < 0) return Fail(kErrRead);
         // A reply that came after its request timed out must not answer this one.
         discardPendingInput(fd, kStaleInputLimit);
-        const IoResult sent = sendAll(fd, request, static_cast<std::size_t>(requestLength), timeoutUs_.load());
+        const IoResult sent =
+            sendAll(fd, request, static_cast<std::size_t>(requestLength), timeoutUs_.load());
         if (sent.result == kOk) return ReceiveReply(fd, reply, replySize);
         lastSocketError_.store(sent.systemError);
         lastError_.store(kErrTransmit);
@@ -195,8 +196,9 @@ int VKSocket::Receive(std::uint8_t* buffer, int bufferSize) {
 int VKSocket::ReceiveReply(int fd, std::uint8_t* buffer, int bufferSize) {
     const std::int64_t timeoutUs = timeoutUs_.load();
     const std::int64_t charTimeoutUs = charTimeoutUs_.load();
-    const IoResult received = useNubo_.load() ? readLengthFramed(fd, buffer, bufferSize, timeoutUs, charTimeoutUs)
-                                              : readUntilQuiet(fd, buffer, bufferSize, timeoutUs, charTimeoutUs);
+    const IoResult received = useNubo_.load()
+                                  ? readLengthFramed(fd, buffer, bufferSize, timeoutUs, charTimeoutUs)
+                                  : readUntilQuiet(fd, buffer, bufferSize, timeoutUs, charTimeoutUs);
     if (received.result == kErrRead) lastSocketError_.store(received.systemError);
     if (received.result < 0) return Fail(received.result);
     if (received.clearsLastError) lastError_.store(kOk);
@@ -236,8 +238,8 @@ int VKSocket::DelEventHandler(const _VKTCP_EVENT_INIT* record) {
 void VKSocket::FireEvent(int eventId, int value) {
     std::lock_guard<std::mutex> lock(handlerMutex_);
     for (const _VKTCP_EVENT_INIT& handler : handlers_) {
-        if (handler.eventId == static_cast<std::uint32_t>(eventId) && handler.flag == VKTCP_EVENT_FLAG_CONTEXT &&
-            handler.callback != nullptr)
+        if (handler.eventId == static_cast<std::uint32_t>(eventId) &&
+            handler.flag == VKTCP_EVENT_FLAG_CONTEXT && handler.callback != nullptr)
             handler.callback(handler.pAny, handle_, eventId, value);
     }
 }

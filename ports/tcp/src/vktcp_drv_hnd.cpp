@@ -66,7 +66,8 @@ int VKTCPDrvHnd::GetErrorText(int code, char* text) {
 
 int VKTCPDrvHnd::GetLastError(int handle, int* code, char* text) {
     SocketRef socket;
-    if (const int rc = FindChecked(handle, code != nullptr && text != nullptr, true, socket); rc != kOk) return rc;
+    if (const int rc = FindChecked(handle, code != nullptr && text != nullptr, true, socket); rc != kOk)
+        return rc;
     *code = socket->GetLastError();
     return GetErrorText(*code, text);
 }
@@ -113,7 +114,8 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (const SocketRef existing = FindByHostLocked(host, port)) return existing->GetSocketHnd();
-        counter_ = nextSocketCount(counter_, [this](int candidate) { return FindLocked(candidate) != nullptr; });
+        counter_ =
+            nextSocketCount(counter_, [this](int candidate) { return FindLocked(candidate) != nullptr; });
         handle = socketHandle(counter_);
         try {
             socket = std::make_shared<VKSocket>();
@@ -138,8 +140,9 @@ int VKTCPDrvHnd::DisConnect(int handle) {
     if (handle == 0) return Store(kErrHandleZero);
     std::lock_guard<std::mutex> lock(mutex_);
     if (sockets_.empty()) return Store(kErrEmptyList);
-    const auto it = std::find_if(sockets_.begin(), sockets_.end(),
-                                 [handle](const SocketRef& socket) { return socket->GetSocketHnd() == handle; });
+    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [handle](const SocketRef& socket) {
+        return socket->GetSocketHnd() == handle;
+    });
     if (it == sockets_.end()) return Store(kErrHandleNotFound);
     lastError_.store(kOk);
     if ((*it)->DisConnect() == kErrClose) return Store(kErrClose);
@@ -152,8 +155,9 @@ int VKTCPDrvHnd::GetSocketList(int handle) {
     if (handle < 0) return Store(kErrHandleNegative);
     std::lock_guard<std::mutex> lock(mutex_);
     if (handle == 0) return sockets_.empty() ? Store(kErrEmptyList) : sockets_.front()->GetSocketHnd();
-    const auto it = std::find_if(sockets_.begin(), sockets_.end(),
-                                 [handle](const SocketRef& socket) { return socket->GetSocketHnd() == handle; });
+    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [handle](const SocketRef& socket) {
+        return socket->GetSocketHnd() == handle;
+    });
     if (it == sockets_.end()) return Store(kErrUnknownListHandle);
     const auto next = std::next(it);
     return next == sockets_.end() ? 0 : (*next)->GetSocketHnd();
@@ -201,8 +205,8 @@ int VKTCPDrvHnd::GetSocketHnd(const char* host, int port) {
 int VKTCPDrvHnd::Transceive(int handle, const std::uint8_t* request, int requestLength, std::uint8_t* reply,
                             int replySize) {
     SocketRef socket;
-    const int rc =
-        FindChecked(handle, request != nullptr && reply != nullptr, requestLength > 0 && replySize > 0, socket);
+    const int rc = FindChecked(handle, request != nullptr && reply != nullptr,
+                               requestLength > 0 && replySize > 0, socket);
     if (rc != kOk) return rc;
     return socket->Transceive(request, requestLength, reply, replySize);
 }

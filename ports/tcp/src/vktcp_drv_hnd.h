@@ -38,7 +38,8 @@ class VKTCPDrvHnd {
     int GetSocketPara(int handle, const char* key, char* value);
     int SetSocketPara(int handle, const char* key, const char* value);
     int GetSocketHnd(const char* host, int port);
-    int Transceive(int handle, const std::uint8_t* request, int requestLength, std::uint8_t* reply, int replySize);
+    int Transceive(int handle, const std::uint8_t* request, int requestLength, std::uint8_t* reply,
+                   int replySize);
     int Transmit(int handle, const std::uint8_t* data, int length);
     int Receive(int handle, std::uint8_t* buffer, int bufferSize);
     int GetSocketState(const char* host, int port);

@@ -8,8 +8,7 @@ namespace vktcp_test {
 
 namespace {
 
-template <typename Fn>
-void bind(void* library, Fn& target, const char* name) {
+template <typename Fn> void bind(void* library, Fn& target, const char* name) {
     target = reinterpret_cast<Fn>(::dlsym(library, name));
     if (target == nullptr) throw std::runtime_error(std::string("libvktcp.so lacks ") + name);
 }
