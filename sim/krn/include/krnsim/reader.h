@@ -1,0 +1,107 @@
+// A virtual KRN reader: bus address, dispatch, built-in model, faults and the
+// request log. It does no I/O itself: endpoints hand it received units and send
+// the plans it returns. Every function is thread-safe.
+//
+// Dispatch order for a good frame addressed to this reader:
+//   1. the request filter (may change or drop the request);
+//   2. the oldest one-shot scripted reply for this command (or for any command);
+//   3. the handler for the command byte;
+//   4. the built-in model (status 0x80 for an unknown command).
+// The reply frame then takes the next matching one-shot fault, else the
+// persistent fault, if any.
+#ifndef KRNSIM_READER_H
+#define KRNSIM_READER_H
+
+#include <krnsim/fault.h>
+#include <krnsim/reader_model.h>
+#include <krnsim/request_log.h>
+
+#include <atomic>
+#include <deque>
+#include <map>
+#include <mutex>
+
+namespace krnsim {
+
+class Reader {
+  public:
+    static constexpr std::uint8_t kDefaultBusAddress = 1;
+    static constexpr Millis kDefaultInterByteGap{300};
+
+    Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // Bus address 0 to 253; anything else throws std::invalid_argument.
+    void setBusAddress(int address);
+    std::uint8_t busAddress() const { return address_; }
+    // Answer requests to every bus address.
+    void setAnswerAll(bool on) { answerAll_ = on; }
+    // Send every reply in the advanced form.
+    void setForceAdvanced(bool on) { forceAdvanced_ = on; }
+    // Quiet time after which a partial request is dropped; must be positive.
+    void setInterByteGap(Millis gap);
+    Millis interByteGap() const { return Millis(gapMs_.load()); }
+
+    // One-shot scripted replies, used in the order queued.
+    void script(Reply reply);
+    void script(std::uint8_t command, Reply reply);
+    // A handler per command byte; an empty handler removes it.
+    void setHandler(std::uint8_t command, Handler handler);
+    void setCannedReply(std::uint8_t command, Reply reply);
+    void setRequestFilter(RequestFilter filter);
+
+    // Built-in model.
+    void setReadOut(std::uint8_t command, Bytes data);
+    void setReaderInfo(std::uint8_t mode, Bytes data);
+    void addTag(Tag tag);
+    void removeTag(const Uid& uid);
+    void setTagInField(const Uid& uid, bool inField);
+    void clearTags();
+    std::vector<Tag> tags() const;
+
+    // Faults: a one-shot queue (a fault may be limited to a command or a
+    // connection) and a persistent fault for every reply while it is set.
+    void queueFault(Fault fault);
+    void setPersistentFault(Fault fault);
+    void clearPersistentFault();
+    void clearFaults();
+    std::size_t queuedFaults() const;
+
+    RequestLog& log() { return log_; }
+
+    // The in-process link: the reader's answer to `bytes` as a plan, at once.
+    // A partial frame waits for the next call (and is dropped after the gap).
+    Plan exchange(ByteView bytes);
+    // Handles one unit received on a connection and returns what to send.
+    Plan handle(Unit unit, ConnectionContext& context);
+
+  private:
+    bool accepts(std::uint8_t address, std::uint8_t command) const;
+    std::optional<Fault> takeFault(std::uint8_t command, ConnectionId connection);
+
+    // Lock order: exchangeMutex_, then mutex_, then the log's. Neither is held
+    // while a handler or filter runs.
+    std::mutex exchangeMutex_; // guards the exchange link's reassembler and context
+    Reassembler exchangeReassembler_;
+    ConnectionContext exchangeContext_{kExchangeConnection};
+
+    mutable std::mutex mutex_; // guards the dispatch tables, the model and the faults
+    ReaderModel model_;
+    std::deque<std::pair<std::optional<std::uint8_t>, Reply>> scripts_;
+    std::map<std::uint8_t, Handler> handlers_;
+    RequestFilter filter_;
+    std::deque<Fault> faults_;
+    std::optional<Fault> persistentFault_;
+
+    std::atomic<std::uint8_t> address_{kDefaultBusAddress};
+    std::atomic<bool> answerAll_{false};
+    std::atomic<bool> forceAdvanced_{false};
+    std::atomic<long long> gapMs_{kDefaultInterByteGap.count()};
+
+    RequestLog log_;
+};
+
+} // namespace krnsim
+
+#endif

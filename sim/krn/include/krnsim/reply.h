@@ -1,0 +1,84 @@
+// Requests as dispatch sees them and the replies a handler gives back.
+#ifndef KRNSIM_REPLY_H
+#define KRNSIM_REPLY_H
+
+#include <krnsim/plan.h>
+
+#include <any>
+#include <functional>
+#include <utility>
+
+namespace krnsim {
+
+struct Request {
+    ConnectionId connection = 0;
+    Form form = Form::Standard;
+    std::uint8_t address = 0;
+    std::uint8_t command = 0;
+    Bytes data;
+    Bytes raw;
+};
+
+// A status byte and reply data: the reader turns it into a reply frame.
+struct Answer {
+    std::uint8_t status = 0;
+    Bytes data;
+};
+
+class Reply {
+  public:
+    enum class Kind : std::uint8_t { Frame, Nothing, Plan };
+
+    // A reply frame with this status and data (form, address and command from the request).
+    static Reply frame(std::uint8_t status, Bytes data = {}) {
+        return Reply(Kind::Frame, {status, std::move(data)}, {});
+    }
+    static Reply frame(Answer answer) { return Reply(Kind::Frame, std::move(answer), {}); }
+    // No reply at all.
+    static Reply nothing() { return Reply(Kind::Nothing, {}, {}); }
+    // Bytes the handler built itself, sent as they are; faults do not apply to them.
+    static Reply plan(krnsim::Plan plan) { return Reply(Kind::Plan, {}, std::move(plan)); }
+
+    Kind kind() const { return kind_; }
+    const Answer& answer() const { return answer_; }
+    const krnsim::Plan& sendPlan() const { return plan_; }
+
+  private:
+    Reply(Kind kind, Answer answer, krnsim::Plan plan)
+        : kind_(kind), answer_(std::move(answer)), plan_(std::move(plan)) {}
+
+    Kind kind_;
+    Answer answer_;
+    krnsim::Plan plan_;
+};
+
+// What a handler knows of the connection its request came on. Lives as long as
+// the connection; handlers keep their own per-connection state in it.
+class ConnectionContext {
+  public:
+    explicit ConnectionContext(ConnectionId id) : id_(id) {}
+
+    ConnectionId id() const { return id_; }
+    std::any& state() { return state_; }
+    // Queues bytes to send after the reply to the current request, without a new request.
+    void sendLater(Plan plan) { later_.append(std::move(plan)); }
+    Plan takeLater() { return std::exchange(later_, Plan{}); }
+
+  private:
+    ConnectionId id_;
+    std::any state_;
+    Plan later_;
+};
+
+// Runs on the simulator's loop thread without the reader's lock held, so it may
+// call the reader's and the simulator's control functions. An exception is
+// logged and the request gets no reply.
+using Handler = std::function<Reply(const Request&, ConnectionContext&)>;
+
+// Runs between reassembly and dispatch: may change the request (for example
+// unwrap it); returning false drops it without a reply.
+using RequestFilter = std::function<bool(Request&, ConnectionContext&)>;
+
+} // namespace krnsim
+
+#endif

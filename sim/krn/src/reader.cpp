@@ -1,0 +1,235 @@
+#include <krnsim/reader.h>
+
+#include <stdexcept>
+
+namespace krnsim {
+
+namespace {
+
+constexpr std::uint8_t kBroadcastAddress = 0xFF;
+constexpr std::uint8_t kAnyReaderAddress = 0xFE;
+constexpr std::uint8_t kFlashLoaderCommand = 0x55;
+constexpr int kMaxBusAddress = 253;
+
+} // namespace
+
+Reader::Reader() : exchangeReassembler_(kDefaultInterByteGap) {}
+
+void Reader::setBusAddress(int address) {
+    if (address < 0 || address > kMaxBusAddress) throw std::invalid_argument("bus address must be 0 to 253");
+    address_ = static_cast<std::uint8_t>(address);
+}
+
+void Reader::setInterByteGap(Millis gap) {
+    if (gap.count() <= 0) throw std::invalid_argument("inter-byte gap must be positive");
+    gapMs_ = gap.count();
+}
+
+void Reader::script(Reply reply) {
+    std::lock_guard lock(mutex_);
+    scripts_.emplace_back(std::nullopt, std::move(reply));
+}
+
+void Reader::script(std::uint8_t command, Reply reply) {
+    std::lock_guard lock(mutex_);
+    scripts_.emplace_back(command, std::move(reply));
+}
+
+void Reader::setHandler(std::uint8_t command, Handler handler) {
+    std::lock_guard lock(mutex_);
+    if (handler)
+        handlers_[command] = std::move(handler);
+    else
+        handlers_.erase(command);
+}
+
+void Reader::setCannedReply(std::uint8_t command, Reply reply) {
+    setHandler(command, [reply = std::move(reply)](const Request&, ConnectionContext&) { return reply; });
+}
+
+void Reader::setRequestFilter(RequestFilter filter) {
+    std::lock_guard lock(mutex_);
+    filter_ = std::move(filter);
+}
+
+void Reader::setReadOut(std::uint8_t command, Bytes data) {
+    std::lock_guard lock(mutex_);
+    model_.setReadOut(command, std::move(data));
+}
+
+void Reader::setReaderInfo(std::uint8_t mode, Bytes data) {
+    std::lock_guard lock(mutex_);
+    model_.setReaderInfo(mode, std::move(data));
+}
+
+void Reader::addTag(Tag tag) {
+    std::lock_guard lock(mutex_);
+    model_.transponders().add(std::move(tag));
+}
+
+void Reader::removeTag(const Uid& uid) {
+    std::lock_guard lock(mutex_);
+    model_.transponders().remove(uid);
+}
+
+void Reader::setTagInField(const Uid& uid, bool inField) {
+    std::lock_guard lock(mutex_);
+    model_.transponders().setInField(uid, inField);
+}
+
+void Reader::clearTags() {
+    std::lock_guard lock(mutex_);
+    model_.transponders().clear();
+}
+
+std::vector<Tag> Reader::tags() const {
+    std::lock_guard lock(mutex_);
+    return model_.transponders().tags();
+}
+
+void Reader::queueFault(Fault fault) {
+    std::lock_guard lock(mutex_);
+    faults_.push_back(std::move(fault));
+}
+
+void Reader::setPersistentFault(Fault fault) {
+    std::lock_guard lock(mutex_);
+    persistentFault_ = std::move(fault);
+}
+
+void Reader::clearPersistentFault() {
+    std::lock_guard lock(mutex_);
+    persistentFault_.reset();
+}
+
+void Reader::clearFaults() {
+    std::lock_guard lock(mutex_);
+    faults_.clear();
+    persistentFault_.reset();
+}
+
+std::size_t Reader::queuedFaults() const {
+    std::lock_guard lock(mutex_);
+    return faults_.size();
+}
+
+std::optional<Fault> Reader::takeFault(std::uint8_t command, ConnectionId connection) {
+    std::lock_guard lock(mutex_);
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (!it->matches(command, connection)) continue;
+        Fault fault = std::move(*it);
+        faults_.erase(it);
+        return fault;
+    }
+    if (persistentFault_ && persistentFault_->matches(command, connection)) return persistentFault_;
+    return std::nullopt;
+}
+
+bool Reader::accepts(std::uint8_t address, std::uint8_t command) const {
+    return answerAll_ || address == address_ || address == kAnyReaderAddress ||
+           address == kBroadcastAddress || (command == kFlashLoaderCommand && address == 0);
+}
+
+Plan Reader::exchange(ByteView bytes) {
+    std::lock_guard lock(exchangeMutex_);
+    std::vector<Unit> units;
+    exchangeReassembler_.setGap(interByteGap());
+    exchangeReassembler_.feed(bytes, Clock::now(), units);
+    Plan plan;
+    for (Unit& unit : units)
+        plan.append(handle(std::move(unit), exchangeContext_));
+    return plan;
+}
+
+Plan Reader::handle(Unit unit, ConnectionContext& context) {
+    LogEntry entry{Clock::now(), context.id(), unit.verdict, unit.raw, unit.form, unit.address,
+                   unit.command, unit.data,    {},           {},       {}};
+    if (unit.verdict == Verdict::Ok && !accepts(unit.address, unit.command))
+        entry.verdict = Verdict::OtherAddress;
+    if (entry.verdict != Verdict::Ok) {
+        log_.append(std::move(entry));
+        return Plan{};
+    }
+
+    Request request{context.id(),         unit.form,          unit.address, unit.command,
+                    std::move(unit.data), std::move(unit.raw)};
+    RequestFilter filter;
+    {
+        std::lock_guard lock(mutex_);
+        filter = filter_;
+    }
+    try {
+        if (filter && !filter(request, context)) {
+            entry.verdict = Verdict::Filtered;
+            log_.append(std::move(entry));
+            return context.takeLater();
+        }
+    } catch (const std::exception& error) {
+        entry.note = std::string("filter failed: ") + error.what();
+        context.takeLater();
+        log_.append(std::move(entry));
+        return Plan{};
+    }
+
+    std::optional<Reply> reply;
+    Handler handler;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = scripts_.begin(); it != scripts_.end() && !reply; ++it) {
+            if (it->first && *it->first != request.command) continue;
+            reply = std::move(it->second);
+            scripts_.erase(it);
+            break;
+        }
+        if (!reply) {
+            const auto it = handlers_.find(request.command);
+            if (it != handlers_.end())
+                handler = it->second;
+            else
+                reply = Reply::frame(model_.answer(request.command, request.data));
+        }
+    }
+    if (handler) {
+        try {
+            reply = handler(request, context);
+        } catch (const std::exception& error) {
+            entry.note = std::string("handler failed: ") + error.what();
+            context.takeLater();
+            log_.append(std::move(entry));
+            return Plan{};
+        } catch (...) {
+            entry.note = "handler failed";
+            context.takeLater();
+            log_.append(std::move(entry));
+            return Plan{};
+        }
+    }
+
+    Plan plan;
+    switch (reply->kind()) {
+    case Reply::Kind::Nothing: entry.note = "no reply"; break;
+    case Reply::Kind::Plan: plan = reply->sendPlan(); break;
+    case Reply::Kind::Frame: {
+        const Answer& answer = reply->answer();
+        if (answer.data.size() > kMaxAdvancedReplyData) {
+            entry.note = "reply data too long";
+            break;
+        }
+        const Form form = replyForm(request.form, answer.data.size(), forceAdvanced_);
+        const Bytes frame = buildReply(form, address_, request.command, answer.status, answer.data);
+        if (const auto fault = takeFault(request.command, context.id())) {
+            plan = fault->apply(frame, form);
+            entry.fault = fault->describe();
+        } else {
+            plan.steps.push_back(Step{Millis(0), frame});
+        }
+        break;
+    }
+    }
+    plan.append(context.takeLater());
+    entry.reply = plan.bytes();
+    log_.append(std::move(entry));
+    return plan;
+}
+
+} // namespace krnsim
