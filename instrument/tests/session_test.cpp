@@ -210,6 +210,17 @@ TEST_F(SessionTest, ATextWithCrOrLfIsNotSent) {
     ASSERT_EQ(simulator().requests().size(), 1u);
 }
 
+TEST_F(SessionTest, ALongRequestGoesOutWhole) {
+    connect();
+    const std::string text(8 << 20, 'a');
+    EXPECT_EQ(session().exchange({text.c_str()},
+                                 [&] { return RequestLine("Gpio", "EnableDecoderProbing").text(text); }, {}),
+              0);
+    ASSERT_EQ(simulator().requests().size(), 1u);
+    EXPECT_EQ(simulator().requests()[0].raw.size(),
+              text.size() + std::string("ZRB:Gpio:EnableDecoderProbing \"\"\r\n").size());
+}
+
 TEST_F(SessionTest, ResultsGoToErrno) {
     connect();
     simulator().scriptLine("0,5x,6");
