@@ -5,27 +5,8 @@
 #define VKKRN_PORT_API_H
 
 #include <vkcom/vizer.h>
+#include <vktcp.h>
 #include <vkusb/vkusb.h>
-
-#include <cstdint>
-
-extern "C" {
-typedef void (*VKTCP_EventCallback)(void* pAny, int socketHandle, int eventId, int value);
-typedef struct _VKTCP_EVENT_INIT {
-    void* pAny;
-    uint32_t eventId;
-    uint32_t reserved;
-    uint32_t flag;
-    VKTCP_EventCallback callback;
-} _VKTCP_EVENT_INIT;
-typedef int (*VKTCP_GetErrorText_Fn)(int code, char* text);
-typedef int (*VKTCP_AddEventHandler_Fn)(int handle, _VKTCP_EVENT_INIT* record);
-typedef int (*VKTCP_DelEventHandler_Fn)(int handle, _VKTCP_EVENT_INIT* record);
-typedef int (*VKTCP_GetSocketPara_Fn)(int handle, const char* key, char* value);
-typedef int (*VKTCP_SetSocketPara_Fn)(int handle, const char* key, const char* value);
-#define VKTCP_EVENT_DISCONNECT 2
-#define VKTCP_EVENT_FLAG_CONTEXT 3
-}
 
 namespace vkkrn {
 

@@ -1,5 +1,6 @@
 // Readers used from several threads at once through the exports.
 #include "plugin_library.h"
+#include "tcp_connection.h"
 
 #include <vkkrn.h>
 #include <vkkrn_plugin.h>
@@ -75,6 +76,29 @@ TEST_F(Threads, AReaderDeletedDuringACallLivesUntilItReturns) {
     EXPECT_EQ(result.load(), 42);
     EXPECT_EQ(controls.live(), 0); // released by the last user, after the call
     EXPECT_NE(controls.log().find("open_port;cleanup;release:"), std::string::npos) << controls.log();
+}
+
+// A socket disconnected by one thread while another deletes its reader: the
+// disconnection callback never reaches a reader being destroyed.
+TEST_F(Threads, DisconnectRacingDeleteReader) {
+    vktesting::LoopbackListener listener;
+    TcpLibrary tcp;
+    for (int round = 0; round < 8; ++round) {
+        const int socket = tcp.connect("127.0.0.1", listener.port());
+        ASSERT_GT(socket, 0);
+        const int reader = VKKRN_NewReader(socket);
+        ASSERT_GT(reader, 0);
+        std::atomic<bool> go{false};
+        std::thread disconnecting([&] {
+            while (!go.load())
+                std::this_thread::yield();
+            tcp.disconnect(socket);
+        });
+        go = true;
+        EXPECT_EQ(VKKRN_DeleteReader(reader), 0);
+        disconnecting.join();
+        listener.accept(std::chrono::milliseconds(0)); // drop the accepted side, if any
+    }
 }
 
 } // namespace

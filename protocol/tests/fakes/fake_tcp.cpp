@@ -1,5 +1,7 @@
 // A stand-in "libvktcp.so" that keeps the event handlers registered with it and
 // fires a disconnection on demand.
+#include <vktcp.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -8,17 +10,6 @@
 #include <vector>
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
-
-extern "C" {
-typedef void (*FakeTcpCallback)(void* pAny, int socketHandle, int eventId, int value);
-struct FakeTcpEventRecord {
-    void* pAny;
-    std::uint32_t eventId;
-    std::uint32_t reserved;
-    std::uint32_t flag;
-    FakeTcpCallback callback;
-};
-}
 
 namespace {
 
@@ -33,7 +24,7 @@ std::string entry(const char* name, int handle) {
 struct Entry {
     int handle;
     std::uint32_t eventId;
-    FakeTcpCallback callback;
+    VKTCP_EventCallback callback;
     void* pAny;
 };
 
@@ -57,7 +48,7 @@ Handlers& handlers() {
 
 } // namespace
 
-FAKE_EXPORT int VKTCP_AddEventHandler(int handle, FakeTcpEventRecord* record) {
+FAKE_EXPORT int VKTCP_AddEventHandler(int handle, _VKTCP_EVENT_INIT* record) {
     if (record == nullptr || record->flag != 3) return -1250;
     Handlers& h = handlers();
     std::lock_guard<std::mutex> lock(h.mutex);
@@ -69,7 +60,7 @@ FAKE_EXPORT int VKTCP_AddEventHandler(int handle, FakeTcpEventRecord* record) {
     return 0;
 }
 
-FAKE_EXPORT int VKTCP_DelEventHandler(int handle, FakeTcpEventRecord* record) {
+FAKE_EXPORT int VKTCP_DelEventHandler(int handle, _VKTCP_EVENT_INIT* record) {
     if (record == nullptr) return -1250;
     Handlers& h = handlers();
     std::lock_guard<std::mutex> lock(h.mutex);
