@@ -2,6 +2,7 @@
 
 #include <krnsim/simulator.h>
 
+#include <vktesting/loopback_listener.h>
 #include <vktesting/wait_until.h>
 
 #include <gtest/gtest.h>
@@ -140,6 +141,22 @@ TEST_F(Tcp, SendsUnsolicitedFramesAndBytes) {
     sim.send(id, hex("01 02 03"));
     EXPECT_EQ(readBytes(client.get(), 3).bytes, hex("01 02 03"));
     EXPECT_THROW(sim.send(id + 100, hex("01")), std::invalid_argument);
+}
+
+TEST(TcpOut, ConnectsOutAndServesTheConnection) {
+    Simulator sim;
+    vktesting::LoopbackListener host;
+    const ConnectionId id = sim.connectTcp(host.port());
+    auto link = host.accept(kPatience);
+    ASSERT_TRUE(link);
+    sim.sendFrame(id, 0x22, 0, hex("00 00 01 AB"));
+    EXPECT_EQ(readFrame(link.get()), buildReply(Form::Standard, 1, 0x22, 0, hex("00 00 01 AB")));
+    EXPECT_EQ(exchange(link.get(), kVersionRequest), kVersionReply);
+    host.close();
+    vktesting::LoopbackListener closed;
+    const std::uint16_t port = closed.port();
+    closed.close();
+    EXPECT_THROW(sim.connectTcp(port), std::runtime_error);
 }
 
 } // namespace
