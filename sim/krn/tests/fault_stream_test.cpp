@@ -14,13 +14,13 @@ const Bytes kHaltReply = hex("06 01 1A 00 86 7A");
 
 enum class End { Open, Eof, Reset };
 
-class FaultsOverTcp : public ::testing::Test {
+class KrnSimFaultsOverTcp : public ::testing::Test {
   protected:
     Simulator sim;
     TcpEndpoint endpoint = sim.listenTcp();
 };
 
-TEST_F(FaultsOverTcp, EachFaultShowsOnTheWire) {
+TEST_F(KrnSimFaultsOverTcp, EachFaultShowsOnTheWire) {
     struct Case {
         Fault fault;
         std::string bytes;
@@ -70,7 +70,7 @@ TEST_F(FaultsOverTcp, EachFaultShowsOnTheWire) {
     }
 }
 
-TEST_F(FaultsOverTcp, OneShotAppliesOnceAndPersistentUntilCleared) {
+TEST_F(KrnSimFaultsOverTcp, OneShotAppliesOnceAndPersistentUntilCleared) {
     auto client = connectTcp(endpoint.port);
     ASSERT_TRUE(client);
     sim.reader().queueFault(Fault::badCrc());
@@ -84,7 +84,7 @@ TEST_F(FaultsOverTcp, OneShotAppliesOnceAndPersistentUntilCleared) {
     EXPECT_EQ(sim.reader().queuedFaults(), 0u);
 }
 
-TEST_F(FaultsOverTcp, FiltersByCommandAndConnection) {
+TEST_F(KrnSimFaultsOverTcp, FiltersByCommandAndConnection) {
     auto first = connectTcp(endpoint.port);
     auto second = connectTcp(endpoint.port);
     ASSERT_TRUE(first && second);
@@ -101,7 +101,7 @@ TEST_F(FaultsOverTcp, FiltersByCommandAndConnection) {
     EXPECT_EQ(sim.reader().queuedFaults(), 0u);
 }
 
-TEST_F(FaultsOverTcp, SilenceIsStillLogged) {
+TEST_F(KrnSimFaultsOverTcp, SilenceIsStillLogged) {
     sim.reader().queueFault(Fault::silence());
     auto client = connectTcp(endpoint.port);
     ASSERT_TRUE(client);

@@ -14,7 +14,7 @@ namespace {
 
 using namespace test;
 
-TEST(Lifecycle, DestroysPromptlyWithADelayPendingAndClientsOpen) {
+TEST(KrnSimLifecycle, DestroysPromptlyWithADelayPendingAndClientsOpen) {
     auto sim = std::make_unique<Simulator>();
     const TcpEndpoint endpoint = sim->listenTcp();
     sim->openPty();
@@ -31,7 +31,7 @@ TEST(Lifecycle, DestroysPromptlyWithADelayPendingAndClientsOpen) {
     EXPECT_TRUE(after.eof || after.error == ECONNRESET) << "the connection was closed";
 }
 
-TEST(Lifecycle, TagsAndFaultsChangeWhileClientsExchange) {
+TEST(KrnSimLifecycle, TagsAndFaultsChangeWhileClientsExchange) {
     Simulator sim;
     const TcpEndpoint endpoint = sim.listenTcp();
     std::atomic<bool> done{false};
@@ -77,7 +77,7 @@ TEST(Lifecycle, TagsAndFaultsChangeWhileClientsExchange) {
     EXPECT_EQ(answered, 120);
 }
 
-TEST(Lifecycle, HandlersMayCallTheControlFunctions) {
+TEST(KrnSimLifecycle, HandlersMayCallTheControlFunctions) {
     Simulator sim;
     sim.reader().setHandler(0x34, [&](const Request& request, ConnectionContext& context) {
         EXPECT_EQ(sim.connections().size(), 1u);

@@ -18,7 +18,7 @@ Tag tagWithBlocks(std::uint8_t last, std::uint8_t size, std::uint16_t count) {
     return tag;
 }
 
-TEST(Local, ServesASocketPair) {
+TEST(KrnSimLocal, ServesASocketPair) {
     Simulator sim;
     LocalLink link = sim.openLocal();
     ASSERT_TRUE(link.fd);
@@ -29,7 +29,7 @@ TEST(Local, ServesASocketPair) {
     EXPECT_EQ(connections[0].kind, LinkKind::Local);
 }
 
-TEST(Local, ExchangeAgreesWithTheStream) {
+TEST(KrnSimLocal, ExchangeAgreesWithTheStream) {
     Simulator sim;
     sim.reader().addTag(tagWithBlocks(0x0A, 32, 256));
     sim.reader().addTag(tagWithBlocks(0x0B, 4, 8));
@@ -49,7 +49,7 @@ TEST(Local, ExchangeAgreesWithTheStream) {
     }
 }
 
-TEST(Local, ExchangeReturnsThePlanWithoutWaiting) {
+TEST(KrnSimLocal, ExchangeReturnsThePlanWithoutWaiting) {
     Simulator sim;
     sim.reader().queueFault(Fault::split({2}, {Millis(60000)}));
     const auto start = Clock::now();

@@ -88,8 +88,8 @@ class Program {
     vktesting::UniqueFd err_;
 };
 
-TEST(Program, ServesTcpUntilSigterm) {
-    Program program({"--tcp", "--bus-address", "5", "--verbose"});
+TEST(KrnSimProgram, ServesTcpUntilSigterm) {
+    Program program({"--tcp", "--bus-address", "0x05", "--verbose"});
     const std::string line = program.readyLine();
     std::istringstream words(line);
     std::string tag, kind, host;
@@ -108,7 +108,7 @@ TEST(Program, ServesTcpUntilSigterm) {
     EXPECT_NE(program.errorText().find("<- 07 05 B0 01 00"), std::string::npos);
 }
 
-TEST(Program, ServesAPtyLinkUntilSigint) {
+TEST(KrnSimProgram, ServesAPtyLinkUntilSigint) {
     const std::string link = "/tmp/kp" + std::to_string(::getpid() % 100000) + "A0";
     Program program({"--pty", "--link", link});
     EXPECT_EQ(program.readyLine(), "KRNSIM pty " + link);
@@ -121,7 +121,7 @@ TEST(Program, ServesAPtyLinkUntilSigint) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
-TEST(Program, RefusesBadArgumentsWithExitCode2) {
+TEST(KrnSimProgram, RefusesBadArgumentsWithExitCode2) {
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"--tcp", "--pty"},
@@ -132,6 +132,7 @@ TEST(Program, RefusesBadArgumentsWithExitCode2) {
         {"--tcp", "--link", "/tmp/x"},
         {"--tcp", "--bus-address", "254"},
         {"--tcp", "--bus-address", "-1"},
+        {"--tcp", "--bus-address", "0x"},
         {"--udp"},
     };
     for (const auto& arguments : cases) {
@@ -141,7 +142,7 @@ TEST(Program, RefusesBadArgumentsWithExitCode2) {
     }
 }
 
-TEST(Program, ExitsWith1WhenTheEndpointCannotBeOpened) {
+TEST(KrnSimProgram, ExitsWith1WhenTheEndpointCannotBeOpened) {
     vktesting::UniqueFd busy(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;

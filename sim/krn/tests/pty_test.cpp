@@ -32,7 +32,7 @@ std::string shortLinkPath() {
     return path;
 }
 
-TEST(Pty, ExchangesAndSurvivesTheClientReopening) {
+TEST(KrnSimPty, ExchangesAndSurvivesTheClientReopening) {
     Simulator sim;
     const PtyEndpoint pty = sim.openPty();
     ASSERT_EQ(pty.slavePath.rfind("/dev/pts/", 0), 0u);
@@ -45,7 +45,7 @@ TEST(Pty, ExchangesAndSurvivesTheClientReopening) {
     EXPECT_EQ(sim.reader().log().entries()[0].connection, pty.connection);
 }
 
-TEST(Pty, PlacesAndRemovesTheLink) {
+TEST(KrnSimPty, PlacesAndRemovesTheLink) {
     const std::string link = shortLinkPath();
     {
         Simulator sim;
@@ -61,7 +61,7 @@ TEST(Pty, PlacesAndRemovesTheLink) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
-TEST(Pty, RefusesALinkPathThatIsNotASymlink) {
+TEST(KrnSimPty, RefusesALinkPathThatIsNotASymlink) {
     const std::string path = shortLinkPath();
     { std::ofstream file(path); }
     Simulator sim;
@@ -71,7 +71,7 @@ TEST(Pty, RefusesALinkPathThatIsNotASymlink) {
     EXPECT_TRUE(sim.connections().empty());
 }
 
-TEST(Pty, Sends65KilobytesToASlowReader) {
+TEST(KrnSimPty, Sends65KilobytesToASlowReader) {
     Simulator sim;
     Bytes data(65527);
     for (std::size_t i = 0; i < data.size(); ++i)
@@ -95,7 +95,7 @@ TEST(Pty, Sends65KilobytesToASlowReader) {
     EXPECT_EQ(exchange(client.get(), kVersionRequest), kVersionReply);
 }
 
-TEST(Pty, HangsUpOnADisconnectFault) {
+TEST(KrnSimPty, HangsUpOnADisconnectFault) {
     const std::string link = shortLinkPath();
     Simulator sim;
     const PtyEndpoint pty = sim.openPty(link);

@@ -12,7 +12,8 @@ long parseNumber(const std::string& text, const std::string& option, long low, l
     if (text.empty()) throw UsageError(option + " needs a number");
     char* end = nullptr;
     errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 0);
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const long value = std::strtol(text.c_str(), &end, hex ? 16 : 10);
     if (errno != 0 || *end != '\0' || value < low || value > high)
         throw UsageError(option + " must be a number from " + std::to_string(low) + " to " +
                          std::to_string(high));
