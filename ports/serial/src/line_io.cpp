@@ -1,0 +1,53 @@
+#include "line_io.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+
+namespace vkcom {
+
+WaitResult waitReadable(int fd, std::int64_t microseconds) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(microseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
+        const std::int64_t ns = left.count() > 0 ? left.count() : 0;
+        timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        pollfd entry{fd, POLLIN, 0};
+        const int ready = ::ppoll(&entry, 1, &wait, nullptr);
+        if (ready > 0) {
+            if (entry.revents & POLLNVAL) return WaitResult::Failed;
+            return WaitResult::Readable; // POLLIN, and POLLHUP/POLLERR: the read decides
+        }
+        if (ready == 0) return WaitResult::Expired;
+        if (errno != EINTR) return WaitResult::Failed;
+    }
+}
+
+ssize_t readSome(int fd, void* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0 || errno != EINTR) return n < 0 ? -1 : n;
+    }
+}
+
+std::size_t writeAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, bytes + written, size - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    return written;
+}
+
+} // namespace vkcom

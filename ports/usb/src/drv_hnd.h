@@ -1,0 +1,107 @@
+// VKDrvHnd: the library's registry of readers. It keeps the scan list (the
+// readers the last scan found) and the open-device list (the readers opened
+// under a handle), owns every VKDevice, and answers the flat interface.
+//
+// Ownership: an object is in the scan list, the open-device list or both; its
+// owner flag names the list that deletes it. Opening moves ownership to the
+// open-device list; closing hands it back to the scan list when that still holds
+// the object, and deletes it otherwise.
+//
+// Lock order: scan mutex, list mutex, device mutex. The event-handler mutex
+// stands apart.
+#ifndef VKUSB_DRV_HND_H
+#define VKUSB_DRV_HND_H
+
+#include "config_file.h"
+#include "device.h"
+#include "device_handle_counter.h"
+
+#include <vkusb/vkusb.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace vkusb {
+
+class VKDrvHnd {
+  public:
+    // Loading: reads the configuration, starts libusb, sets the trace up.
+    VKDrvHnd();
+    // Unloading: empties the handler list and both device lists, ends libusb.
+    virtual ~VKDrvHnd();
+    VKDrvHnd(const VKDrvHnd&) = delete;
+    VKDrvHnd& operator=(const VKDrvHnd&) = delete;
+
+    int LastError() const { return lastError_.load(); }
+    void SetLastError(int code) { lastError_.store(code); }
+
+    int Scan(int option, const _VKUSB_SCANSEARCH* filter, bool open);
+    int GetScanListPara(int index, const char* key, char* value);
+    int GetScanListSize();
+    int ClearScanList();
+    int OpenDevice(std::uint32_t deviceId);
+    int CloseDevice(int handle);
+    int IsDevicePresent(int handle);
+    int GetDeviceList(int handle);
+    int GetDevicePara(int handle, const char* key, char* value);
+    int SetDevicePara(int handle, const char* key, const char* value);
+    int GetDeviceHnd(std::uint32_t deviceId);
+    // The last error of the open device `handle` (-1123 when there is none).
+    int GetDeviceLastError(int handle);
+    int Transceive(int handle, const char* interfaceName, const std::uint8_t* tx, int txLength, std::uint8_t* rx,
+                   int rxLength);
+    int Transmit(int handle, const char* interfaceName, const std::uint8_t* tx, int length);
+    int Receive(int handle, const char* interfaceName, std::uint8_t* rx, int length);
+
+  private:
+    // Library keys (handle -1).
+    int GetLibraryPara(const char* key, char* value);
+    int SetLibraryPara(const char* key, const char* value);
+
+    // Rebuilds the scan list; the scan mutex is held. Returns its size.
+    int Enumerate(const _VKUSB_SCANSEARCH* filter);
+    int OpenByIndex(int index);
+    int OpenAll();
+    // Opens a scan-list entry and moves it to the open-device list; list mutex held.
+    int OpenScanEntry(VKDevice* device);
+    // Offers a newly listed object to the open-device list: an open reader with
+    // the same id is replaced by it. `building` is the list being added.
+    bool DL_ReplaceDevice(VKDevice* device, std::vector<VKDevice*>& building);
+
+    // With the list mutex held:
+    VKDevice* FindOpen(int handle) const;
+    VKDevice* FindOpenById(std::uint32_t deviceId) const;
+    VKDevice* FindOpenByUsbDevice(const libusb_device* device) const;
+    void EmptyScanList();
+    void EmptyOpenList();
+    void TraceList(const char* tag, const std::vector<VKDevice*>& list) const;
+
+    void Load();
+    void TraceLoad(const libusb_version* version) const;
+
+    std::atomic<int> lastError_{0};
+    DeviceHandleCounter handleCounter_;
+    int scanIndex_ = -1; // guarded by the scan mutex
+    std::vector<VKDevice*> scanList_;
+    std::vector<VKDevice*> openList_;
+    std::mutex listMutex_; // both lists; second in the lock order
+    std::mutex scanMutex_; // whole scans and watcher passes; first in the lock order
+    std::atomic<bool> suspend_{true};
+    std::atomic<std::int64_t> intervalUs_{kDefaultIntervalUs};
+    std::vector<std::uint32_t> presentIds_; // guarded by the scan mutex
+    std::vector<std::uint32_t> goneIds_;    // guarded by the scan mutex
+    int libusbDebugLevel_ = 0;
+    bool hasHotplug_ = false;
+    int traceLevel_ = 0;
+    int hotplugMode_ = kDefaultHotplugMode;
+    bool libusbReady_ = false; // libusb_init succeeded
+};
+
+// The registry, constructed when the library loads.
+extern VKDrvHnd g_VkUsbMan;
+
+} // namespace vkusb
+
+#endif
