@@ -2,6 +2,7 @@
 
 #include "drv_hnd.h"
 #include "error_codes.h"
+#include "port_api.h"
 
 #include <vkcommon/error_code_range.h>
 #include <vkcommon/language_id.h>
@@ -126,11 +127,10 @@ constexpr ErrorTextRow kErrorTexts[] = {
 // Port texts and formatted texts of the calling thread.
 thread_local char t_textBuffer[kErrorTextSize];
 
-const char* portText(int functionId, int code) {
-    using TextFn = int (*)(int, char*);
+// The port library's text of `code` through its text function `Fn` (id `functionId`).
+template <typename Fn> const char* portText(int functionId, int code) {
     t_textBuffer[0] = '\0';
-    auto text = reinterpret_cast<TextFn>(g_LibVkKrnDrvHnd.GetFunctionPtr(functionId));
-    if (text != nullptr) {
+    if (auto text = portFunction<Fn>(functionId)) {
         text(code, t_textBuffer);
         t_textBuffer[kErrorTextSize - 1] = '\0';
     }
@@ -148,9 +148,9 @@ const ErrorTextRow* findRow(int code) {
 const char* lookupErrorText(int code, bool& known) {
     known = true;
     switch (vk::errorOwner(code)) {
-    case vk::ErrorOwner::Serial: return portText(kIdSerialErrorText, code);
-    case vk::ErrorOwner::Usb: return portText(kIdUsbErrorText, code);
-    case vk::ErrorOwner::Tcp: return portText(kIdTcpErrorText, code);
+    case vk::ErrorOwner::Serial: return portText<VIZER_GetErrorText_Fn>(kIdSerialErrorText, code);
+    case vk::ErrorOwner::Usb: return portText<VKUSB_GetErrorText_Fn>(kIdUsbErrorText, code);
+    case vk::ErrorOwner::Tcp: return portText<VKTCP_GetErrorText_Fn>(kIdTcpErrorText, code);
     default: break;
     }
     const int language = g_LibVkKrnDrvHnd.GetLanguage();

@@ -1,5 +1,7 @@
 // A stand-in "libvktcp.so" that keeps the event handlers registered with it and
 // fires a disconnection on demand.
+#include <vktcp.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,23 +11,20 @@
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 
-extern "C" {
-typedef void (*FakeTcpCallback)(void* pAny, int socketHandle, int eventId, int value);
-struct FakeTcpEventRecord {
-    void* pAny;
-    std::uint32_t eventId;
-    std::uint32_t reserved;
-    std::uint32_t flag;
-    FakeTcpCallback callback;
-};
-}
-
 namespace {
+
+// "name:handle;" (no std::to_string: its unique symbol would keep this library
+// loaded after dlclose).
+std::string entry(const char* name, int handle) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%s:%d;", name, handle);
+    return text;
+}
 
 struct Entry {
     int handle;
     std::uint32_t eventId;
-    FakeTcpCallback callback;
+    VKTCP_EventCallback callback;
     void* pAny;
 };
 
@@ -49,11 +48,11 @@ Handlers& handlers() {
 
 } // namespace
 
-FAKE_EXPORT int VKTCP_AddEventHandler(int handle, FakeTcpEventRecord* record) {
+FAKE_EXPORT int VKTCP_AddEventHandler(int handle, _VKTCP_EVENT_INIT* record) {
     if (record == nullptr || record->flag != 3) return -1250;
     Handlers& h = handlers();
     std::lock_guard<std::mutex> lock(h.mutex);
-    h.log += "add:" + std::to_string(handle) + ";";
+    h.log += entry("add", handle);
     for (const Entry& e : h.entries) {
         if (e.handle == handle && e.eventId == record->eventId && e.callback == record->callback) return 0;
     }
@@ -61,11 +60,11 @@ FAKE_EXPORT int VKTCP_AddEventHandler(int handle, FakeTcpEventRecord* record) {
     return 0;
 }
 
-FAKE_EXPORT int VKTCP_DelEventHandler(int handle, FakeTcpEventRecord* record) {
+FAKE_EXPORT int VKTCP_DelEventHandler(int handle, _VKTCP_EVENT_INIT* record) {
     if (record == nullptr) return -1250;
     Handlers& h = handlers();
     std::lock_guard<std::mutex> lock(h.mutex);
-    h.log += "del:" + std::to_string(handle) + ";";
+    h.log += entry("del", handle);
     for (auto it = h.entries.begin(); it != h.entries.end(); ++it) {
         if (it->handle == handle && it->eventId == record->eventId && it->callback == record->callback) {
             h.entries.erase(it);
@@ -92,7 +91,7 @@ FAKE_EXPORT int FAKE_TcpHandlerCount(int handle) {
 // Calls every disconnection handler of `handle` under the handler lock.
 FAKE_EXPORT void FAKE_TcpFireDisconnect(int handle) {
     std::lock_guard<std::mutex> lock(handlers().mutex);
-    handlers().log += "fire:" + std::to_string(handle) + ";";
+    handlers().log += entry("fire", handle);
     for (const Entry& e : handlers().entries) {
         if (e.handle == handle && e.eventId == 2) e.callback(e.pAny, handle, 2, 0);
     }

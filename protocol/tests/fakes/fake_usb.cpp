@@ -1,6 +1,8 @@
 // A stand-in "libvkusb.so" for the reader's USB generation test: the device name
 // query gives a scripted name or a scripted failure. Built also without
 // VKUSB_GetDevicePara (WITHOUT_GET_DEVICE_PARA).
+#include <vkusb/vkusb.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
