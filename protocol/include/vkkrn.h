@@ -177,6 +177,72 @@ VKKRN_API int VKKRN_GetStatusText(unsigned char status, char* text);
 VKKRN_API int VKKRN_SetReaderPara(int readerHnd, const char* key, const char* value);
 VKKRN_API int VKKRN_GetReaderPara(int readerHnd, const char* key, char* value);
 
+/* ---- Transparent exchange ------------------------------------------------
+ * The caller's own frame: [LEN][ADR][CMD]... (first byte 5 or more) or
+ * [0x02][LEN hi][LEN lo][ADR][CMD]...; hex not 0 reads it as hex text ("%02x"
+ * pairs; odd or other text: -4052) and writes the reply as "%02X" text with a
+ * closing zero; crc 1 appends the CRC16 (low byte first) on serial, TCP and
+ * second-generation USB ports (VKKRN_Transmit: on every port). Checks in this
+ * order, each stored as the library's last error: handle (-4022, -4021), null
+ * pointer -4002, a length outside 0 to 65,537 -4051, no reader -4001, unknown
+ * handle -4023. A length of 0 then gives -4051 from the reader. While the reader
+ * has an authenticated channel the frame travels wrapped in 0xAF. */
+
+/* Sends the frame and reads one reply frame into rx: its length in bytes
+ * (doubled for hex text), 0 when the port returned no byte, or a negative code:
+ * -4030 a frame too short for its bus address and command, -4031 reply CRC,
+ * -4035 reply for another command, -4037 reply from another bus address while
+ * CHKRECBUSADR is 1 (requests to 254 and 255 take any), -4070 a reply larger
+ * than rxSize (hex: 2 x length + 1), port and cipher codes as they came. */
+VKKRN_API int VKKRN_SendTransparent(int readerHnd, unsigned char* tx, int txLen, unsigned char* rx,
+                                    int rxSize, int crc, int hex);
+/* Sends the frame without waiting; returns the port's result (0 or more, or its
+ * code) and leaves the reader's last error alone for it. */
+VKKRN_API int VKKRN_Transmit(int readerHnd, unsigned char* tx, int txLen, int crc, int hex);
+/* Waits for one frame without sending and returns it whole, CRC included; its
+ * command byte and bus address are not compared. */
+VKKRN_API int VKKRN_Receive(int readerHnd, unsigned char* rx, int rxSize, int hex);
+
+/* ---- Event handlers ---------------------------------------------------------
+ * Events: 2 request frame sent (protocol text), 3 reply received (protocol text;
+ * value: status or code), 4 scan data (bytes), 5 request frame (bytes), 6 reply
+ * frame (bytes; value: status), 101 error (text; value: the code), 102 request
+ * frame as "%02X " text for the application (while SENDPROTTOAPP is 1). Texts
+ * are zero-terminated, ISO 8859-1.
+ * uiUse selects: 1 events 2, 3, 101; 2 events 2, 101; 3 events 3, 101; 4, 5, 6,
+ * 101 and 102 that event alone; any other value nothing.
+ * Handlers run on the thread that raises the event, in registration order,
+ * under the reader's locks: a handler that calls a command, VKKRN_Add... or
+ * VKKRN_Del... for its own reader gets -4032. After VKKRN_DelEventHandler
+ * returns, the handler is never called again. */
+
+typedef void (*VKKRN_EventCallback6)(void* pAny, unsigned char* data, int value);
+typedef void (*VKKRN_EventCallback7)(void* pAny, unsigned char* data, int value, int eventId);
+
+/* The callback of a handler record, of the form its uiFlag names. */
+typedef union _VKKRN_EVENT_CALLBACK {
+    VKKRN_EventCallback6 form6;
+    VKKRN_EventCallback7 form7;
+} VKKRN_EVENT_CALLBACK;
+
+typedef struct _VKKRN_EVENT_INIT {
+    void* pAny;                    /* first argument of the callback */
+    unsigned int uiUse;            /* the events wanted, as above */
+    unsigned int uiMsg;            /* not read */
+    unsigned int uiFlag;           /* 6 or 7: the callback form; 3: kept, never called */
+    VKKRN_EVENT_CALLBACK callback; /* compared by its address */
+} _VKKRN_EVENT_INIT;
+
+/* Registers a handler: 0 (also when the same uiFlag, uiUse and callback are
+ * registered: nothing is added, pAny is not compared), -4054 for uiFlag 1, 2, 4
+ * or 5, for uiUse 4 on a USB or TCP reader and for uiUse 4 with uiFlag 7, -4050
+ * for another uiFlag, -4003 without memory, -4081 for uiUse 4 while scan-mode
+ * threads are not offered (nothing is registered). */
+VKKRN_API int VKKRN_AddEventHandler(int readerHnd, _VKKRN_EVENT_INIT* record);
+/* Removes the first handler with the same uiFlag, uiUse and callback: 0, or
+ * -4050 when there is none; flags refused as when adding. */
+VKKRN_API int VKKRN_DelEventHandler(int readerHnd, _VKKRN_EVENT_INIT* record);
+
 #ifdef __cplusplus
 }
 #endif

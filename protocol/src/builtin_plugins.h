@@ -1,5 +1,7 @@
-// The plug-ins the library makes for serial, TCP and USB ports. They reach the
-// port library's parameter functions; the transfer slots come with the engine.
+// The plug-ins the library makes for serial, TCP and USB ports. Serial, TCP and
+// second-generation USB are one pass-through over the port library of their
+// row in kPassThroughPorts; the library frames and splits for them. The
+// first-generation USB plug-in frames and splits its readers' own form.
 #ifndef VKKRN_BUILTIN_PLUGINS_H
 #define VKKRN_BUILTIN_PLUGINS_H
 
@@ -21,29 +23,59 @@ class PortParaPlugIn : public VKKRN_PlugIn {
     int portType_;
 };
 
+// The transfer functions of one port library, by PortFunctionId.
+struct PassThroughPort {
+    int portType; // 0 serial, 1 USB, 2 TCP
+    int transceiveId;
+    int transmitId;
+    int receiveId;
+    bool usbInterface; // the USB functions take an interface name (and a mode)
+};
+
+inline constexpr PassThroughPort kSerialPort{0, 1030, 1031, 1032, false};
+inline constexpr PassThroughPort kTcpPort{2, 1230, 1231, 1232, false};
+inline constexpr PassThroughPort kUsb2Port{1, 1140, 1141, 1142, true};
+
+// Moves bytes between the reader's buffers and the port library, bound on every
+// call; -4002 when the function cannot be bound, else the port's result.
+template <const PassThroughPort& Port> class PassThroughPlugIn : public PortParaPlugIn {
+  public:
+    PassThroughPlugIn() : PortParaPlugIn(Port.portType) {}
+    int transceive_protocol(char* frame, int frameLen, char* replyOut, int replyOutSize) override;
+    int transmit_protocol(char* frame, int frameLen) override;
+    int receive_protocol(char* replyOut, int replyOutSize) override;
+};
+
+extern template class PassThroughPlugIn<kSerialPort>;
+extern template class PassThroughPlugIn<kTcpPort>;
+extern template class PassThroughPlugIn<kUsb2Port>;
+
 } // namespace vkkrn
 
-class VKKRN_PlugIn_Serial : public vkkrn::PortParaPlugIn {
-  public:
-    VKKRN_PlugIn_Serial() : PortParaPlugIn(0) {}
-};
+class VKKRN_PlugIn_Serial : public vkkrn::PassThroughPlugIn<vkkrn::kSerialPort> {};
 
-class VKKRN_PlugIn_Tcp : public vkkrn::PortParaPlugIn {
-  public:
-    VKKRN_PlugIn_Tcp() : PortParaPlugIn(2) {}
-};
+class VKKRN_PlugIn_Tcp : public vkkrn::PassThroughPlugIn<vkkrn::kTcpPort> {};
 
-// Second-generation USB readers.
-class VKKRN_PlugIn_Usb2 : public vkkrn::PortParaPlugIn {
+// Second-generation USB readers: interface "NUBO-RCI2".
+class VKKRN_PlugIn_Usb2 : public vkkrn::PassThroughPlugIn<vkkrn::kUsb2Port> {
   public:
-    explicit VKKRN_PlugIn_Usb2(VKKRNReader* reader) : PortParaPlugIn(1), reader(reader) {}
+    explicit VKKRN_PlugIn_Usb2(VKKRNReader* reader) : reader(reader) {}
     VKKRNReader* reader; // the owning reader
 };
 
-// First-generation USB readers, which speak a request form of their own.
+// First-generation USB readers: [CMD][4 header bytes][length hi][length lo]
+// [payload] on interface "NUBO-RCI", replies [LEN][CMD][STATUS][data] or
+// [02][LEN hi][LEN lo][CMD][STATUS][data], neither with bus address nor CRC.
 class VKKRN_PlugIn_Usb : public vkkrn::PortParaPlugIn {
   public:
     explicit VKKRN_PlugIn_Usb(VKKRNReader* reader) : PortParaPlugIn(1), reader(reader) {}
+    int build_datastream(char cmd, void* record, int dataFormat, char* dataOut, int dataOutSize) override;
+    int build_protocol(char cmd, char busAddress, char* data, int dataLen, char* frameOut,
+                       int frameOutSize) override;
+    int transceive_protocol(char* frame, int frameLen, char* replyOut, int replyOutSize) override;
+    int split_protocol(char cmd, char busAddress, char* reply, int replyLen, char* dataOut, int dataOutSize,
+                       int* dataLen) override;
+
     VKKRNReader* reader;             // the owning reader
     unsigned char payload[256] = {}; // the current request's payload
 };

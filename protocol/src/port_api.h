@@ -16,6 +16,12 @@ using VIZER_SetPortPara_Fn = decltype(&::VIZER_SetPortPara);
 using VKUSB_GetErrorText_Fn = decltype(&::VKUSB_GetErrorText);
 using VKUSB_GetDevicePara_Fn = decltype(&::VKUSB_GetDevicePara);
 using VKUSB_SetDevicePara_Fn = decltype(&::VKUSB_SetDevicePara);
+using VIZER_Transceive_Fn = decltype(&::VIZER_Transceive);
+using VIZER_Transmit_Fn = decltype(&::VIZER_Transmit);
+using VIZER_Receive_Fn = decltype(&::VIZER_Receive);
+using VKUSB_Transceive_Fn = decltype(&::VKUSB_Transceive);
+using VKUSB_Transmit_Fn = decltype(&::VKUSB_Transmit);
+using VKUSB_Receive_Fn = decltype(&::VKUSB_Receive);
 
 // The address bound under `id` by the library's registry, or null.
 void* boundPortFunction(int id);

@@ -33,7 +33,3 @@ VKKRNReader::~VKKRNReader() {
 void VKKRNReader::stopWorkerThreads() {
     // The scan-mode and asynchronous-task threads stop here once readers run them.
 }
-
-void VKKRNReader::freeEventHandlers() {
-    // Registered handler copies are freed here once handlers can be registered.
-}

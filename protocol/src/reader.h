@@ -21,6 +21,7 @@ class TextWriter;
 }
 
 class VKKRN_PlugIn;
+struct _VKKRN_EVENT_INIT;
 struct _VKKRN_INTERNAL_EVENT_INIT;
 
 inline constexpr int kReaderBufferSize = 0x10001;
@@ -133,8 +134,34 @@ class VKKRNReader {
     // Writes the local date and time ("%x %X" and ".%03d" milliseconds).
     static char* VKGetDateTime(char* out);
 
-    // Raises an event to the application (events 2, 3, 5, 6, 101, 102 here) under
-    // the event-list lock.
+    // ---- Transceive engine and transparent exchange. The caller of
+    // Exe_Transceive holds the command lock and has put `*len` request data bytes
+    // into DataBuffer(); the reply data come back there. The transparent methods
+    // take the command lock themselves.
+    int Exe_Transceive(unsigned char adr, unsigned char cmd, int mode, void* record, int* len,
+                       bool* replyParsing);
+    int Exe_SendTransparent(unsigned char* tx, int txLen, unsigned char* rx, int rxSize, int crc, int hex);
+    int Exe_Transmit(unsigned char* tx, int txLen, int crc, int hex);
+    int Exe_Receive(unsigned char* rx, int rxSize, int hex);
+    unsigned char* DataBuffer() { return dataBuffer_; }
+    // The send line of the first `len` bytes of the send frame buffer, not handed
+    // to the application as event 102 (SENDPROTTOAPP "0" for this line).
+    void SendLineWithoutApp(int len);
+
+    // ---- Event handlers: 0 or a negative code, also stored as the last error.
+    int AddEventHandler(const _VKKRN_EVENT_INIT* record);
+    int DelEventHandler(const _VKKRN_EVENT_INIT* record);
+    int AddEventHandlerEx(const _VKKRN_INTERNAL_EVENT_INIT* record);
+    int DelEventHandlerEx(const _VKKRN_INTERNAL_EVENT_INIT* record);
+    // True when this thread is inside a handler of this reader, where a command,
+    // Add or Del of this reader would deadlock on its own locks: stores -4032.
+    bool RefuseReentry();
+    // The scan-mode thread: -4081 while this library offers none (nothing stored).
+    int StartThreadScanMode();
+    void RemoveThreadScanMode();
+
+    // Raises an event to the application's handlers of this reader, in
+    // registration order, under the event-list lock.
     void ExecNotification(int event, const unsigned char* data, int len, int value);
     // Internal observer of the raised events, for tests; unset in production.
     using NotificationObserver =
@@ -164,6 +191,33 @@ class VKKRNReader {
         bool fromPort = false;      // a port library's text
     };
     static constexpr std::size_t kPortTextSize = 512;
+
+    // Engine steps (command lock held).
+    static constexpr int kSecuredEnded = 0x7FFFFFFE;  // the reader answered 0x82: the channel is over
+    static constexpr int kSecuredStatus = 0x7FFFFFFF; // the reader answered 0x19
+    int receiveFailure(int len, int code);
+    // Puts the reply frame in the receive frame buffer under `cmd` (new CRC).
+    void putUnderCommand(unsigned char cmd, int count);
+    bool busAddressDiffers(unsigned char requested, unsigned char received) const;
+    // Exchanges the send frame (`frameLen` bytes) wrapped in 0xAF through `plugIn`:
+    // the plain reply frame's length in the receive frame buffer (> 0), a
+    // negative code (stored and logged), kSecuredEnded when the channel ended
+    // with 0x82 (send in plain now), or kSecuredStatus when the reader answered
+    // 0x19 (its frame is in the receive frame buffer under `cmd`, its length in
+    // *count). A wrapped reply above `replyLimit` bytes gives -4070.
+    int exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKKRN_CryptoPlugIn>& cipher,
+                        unsigned char adr, unsigned char cmd, int frameLen, int replyLimit, int* count);
+    // Copies or hex-decodes a caller's frame into the send frame buffer and
+    // appends the CRC: its length, or a negative code (stored).
+    int takeCallerFrame(const unsigned char* tx, int txLen, int crc, int hex, bool crcOnEveryPort);
+    int writeCallerReply(unsigned char* rx, int count, int hex);
+    void dispatch(int event, const unsigned char* data, int len, int value);
+    // Handler list changes under the event-list lock; `logPrefix` names the Java
+    // form's diagnostic lines (null: the native form writes none).
+    int addHandler(const _VKKRN_INTERNAL_EVENT_INIT& entry, const char* logPrefix);
+    int removeHandler(const _VKKRN_INTERNAL_EVENT_INIT& entry, const char* logPrefix);
+    int javaFlagCheck(const _VKKRN_INTERNAL_EVENT_INIT* record, const char* prefix);
+    void logAbout(const char* prefix, const char* what);
 
     // Sets the frame mode unless the lock is set (or `force`); false when locked.
     bool changeFrameMode(int mode, bool force);

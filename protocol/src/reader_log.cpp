@@ -237,11 +237,6 @@ int VKKRNReader::BuildLastRecStr(bool b1, bool b2) {
     return composeLastReceive(line, (b1 && b2) || Cipher().holds());
 }
 
-void VKKRNReader::ExecNotification(int event, const unsigned char* data, int len, int value) {
-    auto lock = LockEventList();
-    if (notificationObserver_) notificationObserver_(event, data, len, value);
-}
-
 void VKKRNReader::SetNotificationObserver(NotificationObserver observer) {
     auto lock = LockEventList();
     notificationObserver_ = std::move(observer);
