@@ -6,3 +6,16 @@ vk_add_gtest(vkkrn_exchange_api_tests
   SOURCES api_exchange_test.cpp api_events_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   RUNTIME_DEPS vkcom vktcp)
+
+# Through the library's objects: the engine on an in-process plug-in reaching the
+# simulated reader, the secured wrap with the fake cipher.
+vkkrn_internal_test(vkkrn_internal_engine_tests SOURCES internal_engine_test.cpp)
+target_link_libraries(vkkrn_internal_engine_tests PRIVATE vkkrn_fake_cipher simkrn_core)
+
+# The USB plug-ins against a stand-in libvkusb that records its transfers.
+vkkrn_fake_port_library(vkkrn_fake_usb_transfer vkusb fake_usb_transfer fakes/fake_usb_transfer.cpp)
+target_include_directories(vkkrn_fake_usb_transfer PRIVATE ${PROJECT_SOURCE_DIR}/ports/usb/include)
+vkkrn_internal_test(vkkrn_internal_usb_exchange_tests
+  SOURCES internal_usb_exchange_test.cpp
+  ENV "LD_LIBRARY_PATH=${fakes}/fake_usb_transfer:${lib}"
+  RUNTIME_DEPS vkkrn_fake_usb_transfer)

@@ -153,6 +153,12 @@ void Reader::queueSecuredStatus(std::uint8_t status) {
     securedStatuses_.push_back(status);
 }
 
+Bytes Reader::securedFrame(std::uint8_t command, std::uint8_t status, ByteView data) {
+    if (!securedChannelActive()) throw std::logic_error("the secured channel is off");
+    const Form form = replyForm(Form::Standard, data.size(), forceAdvanced_);
+    return wrap(Form::Standard, buildReply(form, address_, command, status, data));
+}
+
 Reader::Secured Reader::unwrap(Request& request, LogEntry& entry, Answer& direct) {
     if (request.command != kSecuredCommand) return Secured::Plain;
     Bytes inner;

@@ -86,6 +86,10 @@ class Reader {
     // answered in plain with this status and no data: 0x82 (not available) also
     // ends the channel, so the host sends the request again in plain; 0x19 keeps it.
     void queueSecuredStatus(std::uint8_t status);
+    // A frame the reader sends by itself on the secured channel: the reply frame
+    // (command, status, data) enciphered with the channel's keystream inside a
+    // 0xAF reply. Throws std::logic_error while the channel is off.
+    Bytes securedFrame(std::uint8_t command, std::uint8_t status, ByteView data);
 
     RequestLog& log() { return log_; }
 

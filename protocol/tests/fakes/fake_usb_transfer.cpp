@@ -1,0 +1,129 @@
+// A stand-in "libvkusb.so" for the USB plug-ins: a device whose name the test
+// scripts (and so the reader's USB generation), that records every transfer
+// (interface, mode, bytes) and answers with scripted replies.
+#include <vkusb/vkusb.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+struct Transfer {
+    std::string interfaceName;
+    int mode = -1; // -1: a transmit or receive
+    std::vector<std::uint8_t> bytes;
+};
+
+struct Reply {
+    int result = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct Device {
+    std::mutex mutex;
+    std::string name = "ID KRN.GWT473-U";
+    std::string timeout = "3000";
+    std::vector<Transfer> transfers;
+    std::deque<Reply> replies;
+};
+
+Device& device() {
+    static Device d;
+    return d;
+}
+
+// The next scripted reply into rx (a result of 0 when none is queued).
+int answer(std::uint8_t* rx, int size) {
+    Device& d = device();
+    if (d.replies.empty()) return 0;
+    Reply reply = std::move(d.replies.front());
+    d.replies.pop_front();
+    const std::size_t n = std::min(reply.bytes.size(), static_cast<std::size_t>(size > 0 ? size : 0));
+    if (n > 0) std::memcpy(rx, reply.bytes.data(), n);
+    return reply.result;
+}
+
+} // namespace
+
+FAKE_EXPORT void FAKE_UsbSetName(const char* name) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().name = name;
+}
+
+// Queues a reply: `result` is returned, `n` bytes written to the reply buffer.
+FAKE_EXPORT void FAKE_UsbQueueReply(int result, const std::uint8_t* bytes, int n) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().replies.push_back({result, std::vector<std::uint8_t>(bytes, bytes + n)});
+}
+
+FAKE_EXPORT void FAKE_UsbReset() {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().transfers.clear();
+    device().replies.clear();
+}
+
+FAKE_EXPORT int FAKE_UsbTransferCount() {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    return static_cast<int>(device().transfers.size());
+}
+
+// Transfer i: its interface name (64 bytes) and mode; returns its byte count and
+// copies up to `size` bytes.
+FAKE_EXPORT int FAKE_UsbTransfer(int i, char* interfaceName, int* mode, std::uint8_t* bytes, int size) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    const Transfer& t = device().transfers.at(static_cast<std::size_t>(i));
+    std::snprintf(interfaceName, 64, "%s", t.interfaceName.c_str());
+    *mode = t.mode;
+    std::memcpy(bytes, t.bytes.data(), std::min(t.bytes.size(), static_cast<std::size_t>(size)));
+    return static_cast<int>(t.bytes.size());
+}
+
+FAKE_EXPORT int VKUSB_GetDevicePara(int /*handle*/, char* key, char* value) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    if (std::strcmp(key, "DeviceName") == 0) {
+        std::strcpy(value, device().name.c_str());
+        return 0;
+    }
+    if (std::strcmp(key, "Timeout") == 0) {
+        std::strcpy(value, device().timeout.c_str());
+        return 0;
+    }
+    return -1150;
+}
+
+FAKE_EXPORT int VKUSB_SetDevicePara(int /*handle*/, char* key, char* value) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    if (std::strcmp(key, "Timeout") != 0) return -1150;
+    device().timeout = value;
+    return 0;
+}
+
+FAKE_EXPORT int VKUSB_GetErrorText(int code, char* text) {
+    std::snprintf(text, 64, "VKUSB: (%d) fake", code);
+    return 0;
+}
+
+FAKE_EXPORT int VKUSB_Transceive(int /*handle*/, char* interfaceName, int mode, std::uint8_t* tx,
+                                 int txLength, std::uint8_t* rx, int rxSize) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().transfers.push_back({interfaceName, mode, std::vector<std::uint8_t>(tx, tx + txLength)});
+    return answer(rx, rxSize);
+}
+
+FAKE_EXPORT int VKUSB_Transmit(int /*handle*/, char* interfaceName, std::uint8_t* tx, int length) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().transfers.push_back({interfaceName, -1, std::vector<std::uint8_t>(tx, tx + length)});
+    return 0;
+}
+
+FAKE_EXPORT int VKUSB_Receive(int /*handle*/, char* interfaceName, std::uint8_t* rx, int length) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().transfers.push_back({interfaceName, -1, {}});
+    return answer(rx, length);
+}
