@@ -19,3 +19,12 @@ vkkrn_internal_test(vkkrn_internal_usb_exchange_tests
   SOURCES internal_usb_exchange_test.cpp
   ENV "LD_LIBRARY_PATH=${fakes}/fake_usb_transfer:${lib}"
   RUNTIME_DEPS vkkrn_fake_usb_transfer)
+
+# Java handlers, called from a real virtual machine (the recorder class is
+# compiled with javac here).
+find_package(Java 17 REQUIRED COMPONENTS Development)
+include(UseJava)
+vk_add_jvm_gtest(vkkrn_jvm_events_tests
+  SOURCES jvm_events_test.cpp
+  JAVA_SOURCES java/vkkrntest/EventRecorder.java
+  LIBS vkkrn_objects vkkrn_test_support simkrn_core)
