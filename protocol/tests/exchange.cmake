@@ -28,3 +28,16 @@ vk_add_jvm_gtest(vkkrn_jvm_events_tests
   SOURCES jvm_events_test.cpp
   JAVA_SOURCES java/vkkrntest/EventRecorder.java
   LIBS vkkrn_objects vkkrn_test_support simkrn_core)
+
+# Threads: exchanges of several threads on one reader, handlers removed while
+# another thread exchanges, disconnections racing secured exchanges.
+vk_add_gtest(vkkrn_exchange_thread_tests
+  SOURCES thread_exchange_test.cpp
+  LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
+  LABELS threads
+  RUNTIME_DEPS vktcp)
+vkkrn_internal_test(vkkrn_internal_tcp_secured_tests
+  SOURCES internal_tcp_secured_test.cpp
+  LABELS threads
+  RUNTIME_DEPS vktcp)
+target_link_libraries(vkkrn_internal_tcp_secured_tests PRIVATE vkkrn_fake_cipher simkrn vktcp_headers)

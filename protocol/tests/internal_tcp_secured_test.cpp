@@ -1,0 +1,104 @@
+// The secured wrap on a TCP reader of the real libvktcp: a disconnection ends
+// the channel (the reader's disconnection handler clears its cipher slot), also
+// while another thread is inside an exchange that uses the cipher.
+#include "fake_cipher.h"
+#include "internal_fixture.h"
+
+#include <krnsim/frame.h>
+#include <krnsim/simulator.h>
+#include <vktcp.h>
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace {
+
+using krnsim::Bytes;
+using vkkrn::testing::FakeCipher;
+
+class TcpSecured : public InternalTest {
+  protected:
+    void SetUp() override {
+        InternalTest::SetUp();
+        tcp_ = ::dlopen("libvktcp.so", RTLD_NOW | RTLD_GLOBAL);
+        ASSERT_NE(tcp_, nullptr) << ::dlerror();
+        connect_ = reinterpret_cast<VKTCP_Connect_Fn>(::dlsym(tcp_, "VKTCP_Connect"));
+        disconnect_ = reinterpret_cast<VKTCP_DisConnect_Fn>(::dlsym(tcp_, "VKTCP_DisConnect"));
+        port_ = sim_.listenTcp().port;
+        socket_ = connect_("127.0.0.1", port_);
+        ASSERT_GT(socket_, 0);
+        reader_ = newReader(socket_, &handle_);
+        ASSERT_NE(reader_, nullptr);
+        char key[] = "Timeout";
+        char value[] = "3000";
+        ASSERT_EQ(VKKRN_PI_SetPortPara(handle_, key, value), 0);
+    }
+    void TearDown() override {
+        g_LibVkKrnDrvHnd.DeleteAllReaders();
+        if (socket_ > 0) disconnect_(socket_);
+        InternalTest::TearDown();
+        if (tcp_ != nullptr) ::dlclose(tcp_);
+    }
+    int exchange() {
+        Bytes frame = krnsim::buildRequest(krnsim::Form::Standard, 1, 0x65, {});
+        unsigned char rx[64];
+        return VKKRN_SendTransparent(handle_, frame.data(), static_cast<int>(frame.size()), rx, sizeof rx, 0, 0);
+    }
+
+    krnsim::Simulator sim_;
+    void* tcp_ = nullptr;
+    VKTCP_Connect_Fn connect_ = nullptr;
+    VKTCP_DisConnect_Fn disconnect_ = nullptr;
+    std::uint16_t port_ = 0;
+    int socket_ = 0;
+    std::shared_ptr<VKKRNReader> reader_;
+    int handle_ = 0;
+};
+
+TEST_F(TcpSecured, ADisconnectionEndsTheChannelAndAReconnectedReaderSpeaksPlain) {
+    sim_.reader().startSecuredChannel();
+    reader_->Cipher().store(std::make_shared<FakeCipher>());
+    EXPECT_EQ(exchange(), 15);
+    EXPECT_TRUE(sim_.reader().log().entries().back().secured);
+
+    EXPECT_EQ(disconnect_(socket_), 0);
+    socket_ = 0;
+    EXPECT_FALSE(reader_->Cipher().holds()) << "the disconnection handler ended the channel";
+    sim_.reader().endSecuredChannel();
+
+    socket_ = connect_("127.0.0.1", port_);
+    ASSERT_GT(socket_, 0);
+    ASSERT_EQ(reader_->SetReaderPara("PORTHND", std::to_string(socket_).c_str()), 0);
+    sim_.reader().log().clear();
+    EXPECT_EQ(exchange(), 15);
+    ASSERT_EQ(sim_.reader().log().size(), 1u);
+    EXPECT_FALSE(sim_.reader().log().entries()[0].secured) << "plain";
+}
+
+TEST_F(TcpSecured, DisconnectionsRacingExchangesAreSafe) {
+    sim_.reader().startSecuredChannel();
+    std::atomic<bool> stop{false};
+    std::thread exchanger([&] {
+        while (!stop.load())
+            exchange(); // fails once the socket is gone; must not crash or race
+    });
+    for (int round = 0; round < 10; ++round) {
+        sim_.reader().endSecuredChannel();
+        sim_.reader().startSecuredChannel();
+        reader_->Cipher().store(std::make_shared<FakeCipher>());
+        const int socket = socket_;
+        socket_ = 0;
+        disconnect_(socket);
+        EXPECT_FALSE(reader_->Cipher().holds());
+        socket_ = connect_("127.0.0.1", port_);
+        ASSERT_GT(socket_, 0);
+        reader_->SetReaderPara("PORTHND", std::to_string(socket_).c_str());
+    }
+    stop = true;
+    exchanger.join();
+}
+
+} // namespace
