@@ -1,0 +1,222 @@
+// vkkrn_example: asks a KRN reader for its software version (0x65), its reader
+// information (0x66 mode 0) and the transponders in its field (0xB0 inventory),
+// and prints each reply with a hex dump, its status text and the protocol lines
+// the library reports to an event handler. Without arguments it starts the
+// simulated reader in-process on loopback TCP.
+#include "arguments.h"
+#include "report.h"
+
+#include <krnsim/demo_field.h>
+#include <krnsim/simulator.h>
+#include <vkcom/vizer.h>
+#include <vkkrn.h>
+#include <vktcp.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using vkexample::Arguments;
+
+constexpr unsigned char kBusAddress = 0xFF; // any reader on the line
+constexpr int kBufferSize = 0x10001;
+
+std::string errorText(int code) {
+    char text[512] = {};
+    VKKRN_GetErrorText(code, text);
+    return text;
+}
+
+// The event handler: prints the protocol lines (events 2 and 3) and errors (101).
+void printProtocolLine(void* /*pAny*/, unsigned char* data, int /*value*/, int event) {
+    std::printf("  %s%s\n", event == 101 ? "error:" : "line:", reinterpret_cast<const char*>(data));
+}
+
+struct Command {
+    unsigned char code;
+    const char* name;
+    std::vector<unsigned char> data;
+};
+
+// One exchange: the request frame, the reply frame, its status and data.
+class Exchange {
+  public:
+    explicit Exchange(int reader) : reader_(reader), frame_(kBufferSize + 1), reply_(kBufferSize + 1) {}
+
+    // The reply's status (0 or more) or a negative code; the data in data().
+    int run(const Command& command) {
+        std::vector<unsigned char> request = command.data;
+        request.push_back(0);
+        const int frameLength =
+            VKKRN_BuildSendProtocol(reader_, kBusAddress, command.code, request.data(),
+                                    static_cast<int>(command.data.size()), frame_.data(), 0);
+        if (frameLength < 0) return frameLength;
+        const int replyLength =
+            VKKRN_SendTransparent(reader_, frame_.data(), frameLength, reply_.data(), kBufferSize, 0, 0);
+        if (replyLength < 0) return replyLength;
+        if (replyLength == 0) return -4030;
+        unsigned char adr = 0;
+        unsigned char cmd = 0;
+        data_.assign(kBufferSize, 0);
+        int dataLength = 0;
+        const int status = VKKRN_SplitRecProtocol(reader_, reply_.data(), replyLength, &adr, &cmd,
+                                                  data_.data(), &dataLength, 0);
+        data_.resize(status >= 0 && dataLength > 0 ? static_cast<std::size_t>(dataLength) : 0);
+        return status;
+    }
+    const std::vector<unsigned char>& data() const { return data_; }
+
+  private:
+    int reader_;
+    std::vector<unsigned char> frame_;
+    std::vector<unsigned char> reply_;
+    std::vector<unsigned char> data_;
+};
+
+void printVersions() {
+    char version[64] = {};
+    std::printf("Library versions\n");
+    VKKRN_GetDLLVersion(version);
+    std::printf("  libvkkrn  %s\n", version);
+    VKTCP_GetDLLVersion(version);
+    std::printf("  libvktcp  %s\n", version);
+    VIZER_GetDLLVersion(version);
+    std::printf("  libvkcom  %s\n", version);
+}
+
+// Opens the port the arguments name: its handle, or a negative code (printed).
+int openPort(const Arguments& args, std::uint16_t simulatorPort) {
+    if (args.target != Arguments::Target::Serial) {
+        const std::string host = args.target == Arguments::Target::Tcp ? args.host : "127.0.0.1";
+        const int port = args.target == Arguments::Target::Tcp ? args.port : simulatorPort;
+        const int handle = VKTCP_Connect(host.c_str(), port);
+        if (handle < 0) {
+            char text[256] = {};
+            VKTCP_GetErrorText(handle, text);
+            std::printf("Cannot connect to %s:%d: %s\n", host.c_str(), port, text);
+        } else {
+            std::printf("Reader on %s:%d%s\n", host.c_str(), port,
+                        args.target == Arguments::Target::Simulator ? " (the built-in simulated reader)"
+                                                                    : "");
+        }
+        return handle;
+    }
+    char key[] = "PORTPREFIX";
+    std::string prefix = args.portPrefix;
+    VIZER_SetPortPara(0, key, prefix.data());
+    std::string number = std::to_string(args.portNumber);
+    const int handle = VIZER_OpenPort(number.data());
+    if (handle >= 0 && args.baud > 0) {
+        char baudKey[] = "BAUD";
+        std::string baud = std::to_string(args.baud);
+        const int rc = VIZER_SetPortPara(handle, baudKey, baud.data());
+        if (rc < 0) {
+            char text[256] = {};
+            VIZER_GetErrorText(rc, text);
+            std::printf("Cannot set %d baud: %s\n", args.baud, text);
+            VIZER_ClosePort(handle);
+            return rc;
+        }
+    }
+    if (handle < 0) {
+        char text[256] = {};
+        VIZER_GetErrorText(handle, text);
+        std::printf("Cannot open %s%d: %s\n", args.portPrefix.c_str(), args.portNumber - 1, text);
+    } else {
+        std::printf("Reader on %s%d\n", args.portPrefix.c_str(), args.portNumber - 1);
+    }
+    return handle;
+}
+
+void printReply(unsigned char code, const std::vector<unsigned char>& data) {
+    std::printf("%s", vkexample::hexDump(data).c_str());
+    if (code == 0x65) {
+        const std::string version = vkexample::describeSoftwareVersion(data);
+        if (!version.empty()) std::printf("    software version %s\n", version.c_str());
+    } else if (code == 0x66) {
+        for (const std::string& line : vkexample::describeReaderInfo(data))
+            std::printf("    %s\n", line.c_str());
+    } else if (code == 0xB0) {
+        const auto found = vkexample::decodeInventory(data);
+        if (!found) {
+            std::printf("    (not in the inventory layout [n][n x (type, 8-byte UID)])\n");
+            return;
+        }
+        std::printf("    %zu transponder%s\n", found->size(), found->size() == 1 ? "" : "s");
+        for (std::size_t i = 0; i < found->size(); ++i)
+            std::printf("    %zu: type 0x%02X  UID %s\n", i + 1, (*found)[i].type,
+                        vkexample::uidText((*found)[i]).c_str());
+    }
+}
+
+int run(const Arguments& args) {
+    std::unique_ptr<krnsim::Simulator> simulator;
+    std::uint16_t simulatorPort = 0;
+    if (args.target == Arguments::Target::Simulator) {
+        simulator = std::make_unique<krnsim::Simulator>();
+        krnsim::addDemoTags(simulator->reader());
+        simulatorPort = simulator->listenTcp().port;
+    }
+
+    printVersions();
+    const int port = openPort(args, simulatorPort);
+    if (port < 0) return 1;
+    const int reader = VKKRN_NewReader(port);
+    if (reader < 0) {
+        std::printf("Cannot create a reader: %s\n", errorText(reader).c_str());
+        return 1;
+    }
+    VKKRN_SetReaderPara(reader, "LOGPROT", "1");
+    _VKKRN_EVENT_INIT handler{};
+    handler.uiUse = 1; // sent and received protocol lines, errors
+    handler.uiFlag = 7;
+    handler.callback.form7 = &printProtocolLine;
+    VKKRN_AddEventHandler(reader, &handler);
+
+    const Command commands[] = {
+        {0x65, "software version", {}},
+        {0x66, "reader information, mode 0", {0x00}},
+        {0xB0, "inventory", {0x01, 0x00}},
+    };
+    Exchange exchange(reader);
+    int result = 0;
+    for (const Command& command : commands) {
+        std::printf("\n0x%02X %s\n", command.code, command.name);
+        const int status = exchange.run(command);
+        if (status < 0) {
+            std::printf("  failed: %s\n", errorText(status).c_str());
+            result = 1;
+            break;
+        }
+        char text[128] = {};
+        VKKRN_GetStatusText(static_cast<unsigned char>(status), text);
+        std::printf("  status 0x%02X: %s\n", status, text);
+        printReply(command.code, exchange.data());
+    }
+
+    VKKRN_DelEventHandler(reader, &handler);
+    VKKRN_DeleteReader(reader);
+    if (args.target == Arguments::Target::Serial)
+        VIZER_ClosePort(port);
+    else
+        VKTCP_DisConnect(port);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Arguments args = vkexample::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!args.error.empty()) {
+        std::fprintf(stderr, "vkkrn_example: %s\n%s", args.error.c_str(), vkexample::kUsage);
+        return 2;
+    }
+    if (args.target == Arguments::Target::Help) {
+        std::printf("%s", vkexample::kUsage);
+        return 0;
+    }
+    return run(args);
+}
