@@ -1,0 +1,230 @@
+// VKKRN_SendTransparent round trips against a raw ping-pong of the same bytes
+// with the same simulated reader, in the same run: over loopback TCP (libvktcp
+// against a raw socket with the same options, the reply read by its length
+// field) and over a pseudo-terminal (libvkcom against raw write/read on a second
+// pty of the same simulator). Replies of 15 and 250 bytes, logging off.
+// Repetitions are interleaved; the ratio of the medians is printed at the end.
+#include <krnsim/frame.h>
+#include <krnsim/simulator.h>
+#include <vkkrn.h>
+#include <vkcom/vizer.h>
+#include <vktcp.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using krnsim::Bytes;
+
+constexpr int kShortReply = 0;  // 0x65: a 15-byte reply
+constexpr int kLargeReply = 1;  // 0xB2 echo of 244 bytes: a 250-byte reply
+constexpr int kRepetitions = 7; // interleaved, medians compared
+
+Bytes requestFor(int size) {
+    if (size == kShortReply) return krnsim::buildRequest(krnsim::Form::Standard, 1, 0x65, {});
+    return krnsim::buildRequest(krnsim::Form::Standard, 1, 0xB2, Bytes(244, 0x5A));
+}
+
+std::size_t replyLengthFor(int size) {
+    return size == kShortReply ? 15 : 250;
+}
+
+// The one simulated reader of the run, with a TCP listener and two ptys.
+struct Bench {
+    Bench() {
+        sim.reader().setHandler(0xB2, [](const krnsim::Request& r, krnsim::ConnectionContext&) {
+            return krnsim::Reply::frame(0x00, r.data);
+        });
+        port = sim.listenTcp().port;
+        char dir[] = "/tmp/vkbXXXXXX";
+        if (::mkdtemp(dir) != nullptr) linkDir = dir;
+        libraryPty = sim.openPty(linkDir + "/0");
+        rawPty = sim.openPty();
+    }
+    ~Bench() {
+        if (!linkDir.empty()) ::rmdir(linkDir.c_str());
+    }
+    krnsim::Simulator sim;
+    std::uint16_t port = 0;
+    std::string linkDir;
+    krnsim::PtyEndpoint libraryPty;
+    krnsim::PtyEndpoint rawPty;
+};
+
+Bench& bench() {
+    static Bench b;
+    return b;
+}
+
+// Reads one reply frame by its length field; false on end of input.
+bool readFrame(int fd, std::uint8_t* buffer, std::size_t expected) {
+    std::size_t got = 0;
+    while (got < expected) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) return false;
+        const ssize_t n = ::read(fd, buffer + got, expected - got);
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void BM_TcpRaw(benchmark::State& state) {
+    const int size = static_cast<int>(state.range(0));
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(bench().port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        state.SkipWithError("connect failed");
+        ::close(fd);
+        return;
+    }
+    const Bytes frame = requestFor(size);
+    std::vector<std::uint8_t> buffer(0x10001);
+    for (auto _ : state) {
+        if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size()) ||
+            !readFrame(fd, buffer.data(), replyLengthFor(size)))
+            state.SkipWithError("raw exchange failed");
+    }
+    ::close(fd);
+}
+
+void BM_TcpSendTransparent(benchmark::State& state) {
+    const int size = static_cast<int>(state.range(0));
+    const int handle = VKTCP_Connect("127.0.0.1", bench().port);
+    const int reader = VKKRN_NewReader(handle);
+    Bytes frame = requestFor(size);
+    std::vector<std::uint8_t> buffer(0x10001);
+    for (auto _ : state) {
+        const int n = VKKRN_SendTransparent(reader, frame.data(), static_cast<int>(frame.size()), buffer.data(),
+                                            static_cast<int>(buffer.size()), 0, 0);
+        if (n != static_cast<int>(replyLengthFor(size))) state.SkipWithError("SendTransparent failed");
+    }
+    VKKRN_DeleteReader(reader);
+    VKTCP_DisConnect(handle);
+}
+
+void BM_PtyRaw(benchmark::State& state) {
+    const int size = static_cast<int>(state.range(0));
+    const int fd = ::open(bench().rawPty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        state.SkipWithError("cannot open the pty");
+        return;
+    }
+    termios line{};
+    ::tcgetattr(fd, &line);
+    ::cfmakeraw(&line);
+    ::cfsetispeed(&line, B115200);
+    ::cfsetospeed(&line, B115200);
+    ::tcsetattr(fd, TCSANOW, &line);
+    const Bytes frame = requestFor(size);
+    std::vector<std::uint8_t> buffer(0x10001);
+    for (auto _ : state) {
+        if (::write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()) ||
+            !readFrame(fd, buffer.data(), replyLengthFor(size)))
+            state.SkipWithError("raw exchange failed");
+    }
+    ::close(fd);
+}
+
+void BM_PtySendTransparent(benchmark::State& state) {
+    const int size = static_cast<int>(state.range(0));
+    char key[] = "PORTPREFIX";
+    std::string prefix = bench().linkDir + "/";
+    VIZER_SetPortPara(0, key, prefix.data());
+    char number[] = "1";
+    const int handle = VIZER_OpenPort(number);
+    char baudKey[] = "BAUD";
+    char baud[] = "115200";
+    VIZER_SetPortPara(handle, baudKey, baud);
+    const int reader = VKKRN_NewReader(handle);
+    Bytes frame = requestFor(size);
+    std::vector<std::uint8_t> buffer(0x10001);
+    for (auto _ : state) {
+        const int n = VKKRN_SendTransparent(reader, frame.data(), static_cast<int>(frame.size()), buffer.data(),
+                                            static_cast<int>(buffer.size()), 0, 0);
+        if (n != static_cast<int>(replyLengthFor(size))) state.SkipWithError("SendTransparent failed");
+    }
+    VKKRN_DeleteReader(reader);
+    VIZER_ClosePort(handle);
+}
+
+BENCHMARK(BM_TcpRaw)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_TcpSendTransparent)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_PtyRaw)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_PtySendTransparent)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+
+// Collects the time of every repetition and prints, at the end, the ratio of
+// each library median to its raw baseline's (target at most 1.15).
+class MedianRatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+                times_[run.run_name.str()].push_back(run.GetAdjustedRealTime());
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\nmedian time against the raw exchange of this run (target at most 1.15):\n");
+        const std::pair<const char*, const char*> pairs[] = {
+            {"BM_TcpSendTransparent/0", "BM_TcpRaw/0"},
+            {"BM_TcpSendTransparent/1", "BM_TcpRaw/1"},
+            {"BM_PtySendTransparent/0", "BM_PtyRaw/0"},
+            {"BM_PtySendTransparent/1", "BM_PtyRaw/1"},
+        };
+        for (const auto& [candidate, baseline] : pairs) {
+            const double c = median(std::string(candidate) + "/real_time");
+            const double b = median(std::string(baseline) + "/real_time");
+            if (c <= 0 || b <= 0) continue;
+            std::printf("  %-26s %8.2f us / %8.2f us = %5.3f%s\n", candidate, c / 1000, b / 1000, c / b,
+                        c / b <= 1.15 ? "" : "  ABOVE TARGET");
+        }
+    }
+
+  private:
+    double median(const std::string& name) {
+        auto it = times_.find(name);
+        if (it == times_.end() || it->second.empty()) return 0;
+        std::vector<double> v = it->second;
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    }
+    std::map<std::string, std::vector<double>> times_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.push_back(interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    bench();
+    MedianRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
