@@ -52,7 +52,7 @@ struct Bench {
             return krnsim::Reply::frame(0x00, r.data);
         });
         port = sim.listenTcp().port;
-        char dir[] = "/tmp/vkbXXXXXX";
+        char dir[] = "/tmp/vkXXXXXX"; // with "/0": the 15 characters the serial library allows
         if (::mkdtemp(dir) != nullptr) linkDir = dir;
         libraryPty = sim.openPty(linkDir + "/0");
         rawPty = sim.openPty();
@@ -194,8 +194,9 @@ class MedianRatioReporter : public benchmark::ConsoleReporter {
             {"BM_PtySendTransparent/1", "BM_PtyRaw/1"},
         };
         for (const auto& [candidate, baseline] : pairs) {
-            const double c = median(std::string(candidate) + "/real_time");
-            const double b = median(std::string(baseline) + "/real_time");
+            const std::string suffix = "/repeats:" + std::to_string(kRepetitions) + "/real_time";
+            const double c = median(candidate + suffix);
+            const double b = median(baseline + suffix);
             if (c <= 0 || b <= 0) continue;
             std::printf("  %-26s %8.2f us / %8.2f us = %5.3f%s\n", candidate, c / 1000, b / 1000, c / b,
                         c / b <= 1.15 ? "" : "  ABOVE TARGET");
