@@ -6,8 +6,8 @@
 // Repetitions are interleaved; the ratio of the medians is printed at the end.
 #include <krnsim/frame.h>
 #include <krnsim/simulator.h>
-#include <vkkrn.h>
 #include <vkcom/vizer.h>
+#include <vkkrn.h>
 #include <vktcp.h>
 
 #include <arpa/inet.h>
@@ -116,8 +116,8 @@ void BM_TcpSendTransparent(benchmark::State& state) {
     Bytes frame = requestFor(size);
     std::vector<std::uint8_t> buffer(0x10001);
     for (auto _ : state) {
-        const int n = VKKRN_SendTransparent(reader, frame.data(), static_cast<int>(frame.size()), buffer.data(),
-                                            static_cast<int>(buffer.size()), 0, 0);
+        const int n = VKKRN_SendTransparent(reader, frame.data(), static_cast<int>(frame.size()),
+                                            buffer.data(), static_cast<int>(buffer.size()), 0, 0);
         if (n != static_cast<int>(replyLengthFor(size))) state.SkipWithError("SendTransparent failed");
     }
     VKKRN_DeleteReader(reader);
@@ -161,8 +161,8 @@ void BM_PtySendTransparent(benchmark::State& state) {
     Bytes frame = requestFor(size);
     std::vector<std::uint8_t> buffer(0x10001);
     for (auto _ : state) {
-        const int n = VKKRN_SendTransparent(reader, frame.data(), static_cast<int>(frame.size()), buffer.data(),
-                                            static_cast<int>(buffer.size()), 0, 0);
+        const int n = VKKRN_SendTransparent(reader, frame.data(), static_cast<int>(frame.size()),
+                                            buffer.data(), static_cast<int>(buffer.size()), 0, 0);
         if (n != static_cast<int>(replyLengthFor(size))) state.SkipWithError("SendTransparent failed");
     }
     VKKRN_DeleteReader(reader);
@@ -170,9 +170,17 @@ void BM_PtySendTransparent(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TcpRaw)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
-BENCHMARK(BM_TcpSendTransparent)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_TcpSendTransparent)
+    ->Arg(kShortReply)
+    ->Arg(kLargeReply)
+    ->Repetitions(kRepetitions)
+    ->UseRealTime();
 BENCHMARK(BM_PtyRaw)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
-BENCHMARK(BM_PtySendTransparent)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_PtySendTransparent)
+    ->Arg(kShortReply)
+    ->Arg(kLargeReply)
+    ->Repetitions(kRepetitions)
+    ->UseRealTime();
 
 // Collects the time of every repetition and prints, at the end, the ratio of
 // each library median to its raw baseline's (target at most 1.15).

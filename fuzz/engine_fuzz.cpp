@@ -86,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<char> reply(data + 1, data + size);
         std::vector<char> out(static_cast<std::size_t>(selector >> 4) * 16 + 1);
         int len = -1;
-        usb.split_protocol(static_cast<char>(0xB0), 0, reply.data(), static_cast<int>(reply.size()), out.data(),
-                           static_cast<int>(out.size()), &len);
+        usb.split_protocol(static_cast<char>(0xB0), 0, reply.data(), static_cast<int>(reply.size()),
+                           out.data(), static_cast<int>(out.size()), &len);
         break;
     }
     }

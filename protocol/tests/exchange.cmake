@@ -41,3 +41,6 @@ vkkrn_internal_test(vkkrn_internal_tcp_secured_tests
   LABELS threads
   RUNTIME_DEPS vktcp)
 target_link_libraries(vkkrn_internal_tcp_secured_tests PRIVATE vkkrn_fake_cipher simkrn vktcp_headers)
+
+# No allocation per exchange (a program of its own: it counts operator new).
+vkkrn_internal_test(vkkrn_internal_allocation_tests SOURCES internal_allocation_test.cpp)

@@ -1,0 +1,84 @@
+// The engine allocates nothing per exchange while logging is off: every
+// operator new of this program's threads is counted.
+#include "internal_fixture.h"
+
+#include <vkkrn_plugin.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+thread_local std::uint64_t tlAllocations = 0;
+
+// Answers every request with one canned reply frame, allocating nothing.
+class CannedPlugIn : public VKKRN_PlugIn {
+  public:
+    int transceive_protocol(char*, int, char* replyOut, int) override {
+        // [LEN][ADR][CMD][STATUS][data 01 02 03][CRC], 0x65 from bus address 1.
+        static const unsigned char reply[] = {0x09, 0x01, 0x65, 0x00, 0x01, 0x02, 0x03, 0x00, 0x00};
+        std::memcpy(replyOut, reply, sizeof reply);
+        // The CRC bytes as the library's own CRC routine computes them.
+        unsigned short crc = 0xFFFF;
+        for (int i = 0; i < 7; ++i) {
+            crc ^= static_cast<unsigned char>(replyOut[i]);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) ? static_cast<unsigned short>((crc >> 1) ^ 0x8408)
+                                : static_cast<unsigned short>(crc >> 1);
+        }
+        replyOut[7] = static_cast<char>(crc & 0xFF);
+        replyOut[8] = static_cast<char>(crc >> 8);
+        return sizeof reply;
+    }
+};
+
+TEST_F(InternalTest, ExchangesAllocateNothingWhileLoggingIsOff) {
+    int handle = 0;
+    auto reader = newReader(VKKRN_PLUGIN, &handle);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(reader->PlugIn_Install(new CannedPlugIn), 0);
+    unsigned char frame[] = {0x05, 0x01, 0x65, 0xFD, 0x2D};
+    unsigned char rx[64];
+    // The first exchange may bind what it needs once.
+    ASSERT_EQ(reader->Exe_SendTransparent(frame, 5, rx, sizeof rx, 0, 0), 9);
+    const std::uint64_t probe = tlAllocations;
+    int* volatile counted = new int(7);
+    delete counted;
+    ASSERT_EQ(tlAllocations - probe, 1u) << "the counter counts";
+    const std::uint64_t before = tlAllocations;
+    for (int i = 0; i < 100; ++i) {
+        {
+            auto lock = reader->Lock();
+            int len = 0;
+            bool parsing = true;
+            ASSERT_EQ(reader->Exe_Transceive(1, 0x65, 0, nullptr, &len, &parsing), 0);
+            ASSERT_EQ(len, 3);
+        }
+        ASSERT_EQ(reader->Exe_SendTransparent(frame, 5, rx, sizeof rx, 0, 0), 9);
+    }
+    EXPECT_EQ(tlAllocations - before, 0u);
+}
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    ++tlAllocations;
+    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
