@@ -61,6 +61,11 @@ void FdPeer::hangUp() {
     wake();
 }
 
+void FdPeer::closeWhenInputEnds(bool close) {
+    std::lock_guard lock(mutex_);
+    closeWhenInputEnds_ = close;
+}
+
 Bytes FdPeer::received() const {
     std::lock_guard lock(mutex_);
     return received_;
@@ -144,6 +149,10 @@ void FdPeer::readAvailable() {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         std::lock_guard lock(mutex_);
         readable_ = false; // end of input: the other side is gone
+        if (closeWhenInputEnds_) {
+            closeDescriptor();
+            changed_.notify_all();
+        }
         return;
     }
 }

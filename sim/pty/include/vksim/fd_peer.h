@@ -51,6 +51,9 @@ class FdPeer {
     void play(Script script);
     // Hangs up once everything scheduled before has been written.
     void hangUp();
+    // Whether the peer hangs up as soon as its input ends (the other side closed
+    // or shut down its sending side); off by default: the peer stays open.
+    void closeWhenInputEnds(bool close);
 
     // Every byte received so far, and the requests cut from them.
     Bytes received() const;
@@ -91,6 +94,7 @@ class FdPeer {
     mutable std::condition_variable changed_;
     bool stopping_ = false;
     bool readable_ = true; // false after end of input
+    bool closeWhenInputEnds_ = false;
     std::deque<Script> expected_;
     Responder responder_;
     std::deque<Action> actions_; // in due order
