@@ -99,7 +99,8 @@ void TcpPeer::accepted(vktesting::UniqueFd fd) {
         const linger reset{1, 0};
         ::setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     }
-    auto peer = std::make_unique<FdPeer>(std::move(fd), options_.framer);
+    // The peer starts reading only once its answers are in place.
+    auto peer = std::make_unique<FdPeer>(std::move(fd), options_.framer, FdPeer::Start::Later);
     peer->closeWhenInputEnds(options_.onClientClose == OnClientClose::Close);
     std::lock_guard lock(mutex_);
     for (Script& script : pendingExpects_)
@@ -107,6 +108,7 @@ void TcpPeer::accepted(vktesting::UniqueFd fd) {
     pendingExpects_.clear();
     if (responder_) peer->respond(responder_);
     if (!options_.onAccept.empty()) peer->play(options_.onAccept);
+    peer->start();
     connections_.push_back(std::move(peer));
     changed_.notify_all();
 }

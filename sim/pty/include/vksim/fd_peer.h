@@ -36,8 +36,15 @@ class FdPeer {
   public:
     using Responder = std::function<Script(const Bytes& request)>;
 
-    // Takes ownership of `fd` (made non-blocking) and starts the peer's thread.
-    explicit FdPeer(vktesting::UniqueFd fd, RequestFramer framer = hostRequestLength);
+    enum class Start { Now, Later };
+
+    // Takes ownership of `fd` (made non-blocking) and starts the peer's thread,
+    // or, with Start::Later, leaves it to start() so that answers can be queued
+    // before a single byte is read.
+    explicit FdPeer(vktesting::UniqueFd fd, RequestFramer framer = hostRequestLength,
+                    Start start = Start::Now);
+    // Starts the peer's thread (once; a peer started already is left alone).
+    void start();
     // Stops and joins the thread, then closes the descriptor if still open.
     ~FdPeer();
     FdPeer(const FdPeer&) = delete;
