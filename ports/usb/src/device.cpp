@@ -353,7 +353,7 @@ int VKDevice::GetBulkEndPoints() {
         }
     }
     trace(kTraceDevice, "get bulk end points", "addrIn=%d addrOut=%d", inEndpoint_, outEndpoint_);
-    if (inEndpoint_ != kNoEndpoint && outEndpoint_ != kNoEndpoint) transferMode_ = kTransferModeBulk;
+    const bool bulk = inEndpoint_ != kNoEndpoint && outEndpoint_ != kNoEndpoint;
     libusb_free_config_descriptor(config);
     trace(kTraceDevice, "get bulk end points", "detach driver returned: %d",
           libusb_detach_kernel_driver(handle_, kInterface));
@@ -362,6 +362,8 @@ int VKDevice::GetBulkEndPoints() {
         trace(kTraceDevice, "get bulk end points", "libusb_claim_interface(0) returned %d", claimed);
         return kErrClaim;
     }
+    // Bulk mode only once the interface is ours; a failed claim leaves control mode.
+    if (bulk) transferMode_ = kTransferModeBulk;
     return kOk;
 }
 
