@@ -23,8 +23,8 @@ int expectedScanResult(bool& readers) {
     const ssize_t count = libusb_get_device_list(context, &list);
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device_descriptor descriptor{};
-        if (libusb_get_device_descriptor(list[i], &descriptor) == 0 && descriptor.idVendor == VKUSB_VENDOR_ID &&
-            descriptor.idProduct >= 1 && descriptor.idProduct <= 4)
+        if (libusb_get_device_descriptor(list[i], &descriptor) == 0 &&
+            descriptor.idVendor == VKUSB_VENDOR_ID && descriptor.idProduct >= 1 && descriptor.idProduct <= 4)
             readers = true;
     }
     if (count >= 0) libusb_free_device_list(list, 1);

@@ -134,7 +134,8 @@ TEST_P(ControlModeTest, WithoutABulkPairVendorRequestsCarryTheBytes) {
     usbsim::ReaderSpec spec = readerSpec(kId);
     spec.endpoints = GetParam().endpoints;
     const int handle = open(spec);
-    usbsim::setHandler(reader_, [](const Bytes& out) { return Bytes{static_cast<std::uint8_t>(out.size())}; });
+    usbsim::setHandler(reader_,
+                       [](const Bytes& out) { return Bytes{static_cast<std::uint8_t>(out.size())}; });
     usbsim::clearCalls();
     Bytes rx(32, 0xEE);
     EXPECT_EQ(transceive(handle, {5, 6}, rx), 1);
@@ -151,11 +152,12 @@ TEST_P(ControlModeTest, WithoutABulkPairVendorRequestsCarryTheBytes) {
     EXPECT_EQ(usbsim::calls(Fn::ClaimInterface).size(), 1u) << "the claim is tried in control mode too";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Endpoints, ControlModeTest,
-    testing::Values(EndpointCase{"InOnly", {usbsim::kBulkIn}}, EndpointCase{"OutOnly", {usbsim::kBulkOut}},
-                    EndpointCase{"None", {}}, EndpointCase{"InterruptPair", {{0x83, 3}, {0x04, 3}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Endpoints, ControlModeTest,
+                         testing::Values(EndpointCase{"InOnly", {usbsim::kBulkIn}},
+                                         EndpointCase{"OutOnly", {usbsim::kBulkOut}},
+                                         EndpointCase{"None", {}},
+                                         EndpointCase{"InterruptPair", {{0x83, 3}, {0x04, 3}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TransferTest, AFailedClaimLeavesControlModeUntilClose) {
     const int handle = open();
@@ -222,7 +224,8 @@ TEST_P(TransferErrorTest, LibusbResultsMapToCodesAndTheReaderStaysUsable) {
     char text[64];
     api.GetLastError(handle, &deviceError, text);
     EXPECT_EQ(deviceError, c.expected);
-    EXPECT_EQ(usbsim::calls(fn).size(), static_cast<std::size_t>(c.failingCall)) << "a failed write skips the read";
+    EXPECT_EQ(usbsim::calls(fn).size(), static_cast<std::size_t>(c.failingCall))
+        << "a failed write skips the read";
     EXPECT_EQ(endpointsOf(usbsim::calls(Fn::ClearHalt)), c.halts);
 
     // Still open and usable.
@@ -234,18 +237,17 @@ TEST_P(TransferErrorTest, LibusbResultsMapToCodesAndTheReaderStaysUsable) {
 
 INSTANTIATE_TEST_SUITE_P(
     Results, TransferErrorTest,
-    testing::Values(
-        TransferError{"BulkWriteTimeout", true, 1, LIBUSB_ERROR_TIMEOUT, -1130, {0x02, 0x81}},
-        TransferError{"BulkReadTimeout", true, 2, LIBUSB_ERROR_TIMEOUT, -1130, {0x02, 0x81}},
-        TransferError{"BulkWriteNoDevice", true, 1, LIBUSB_ERROR_NO_DEVICE, -1137, {}},
-        TransferError{"BulkReadNoDevice", true, 2, LIBUSB_ERROR_NO_DEVICE, -1137, {}},
-        TransferError{"BulkWriteStall", true, 1, LIBUSB_ERROR_PIPE, -1139, {}},
-        TransferError{"BulkReadOverflow", true, 2, LIBUSB_ERROR_OVERFLOW, -1139, {}},
-        TransferError{"ControlWriteTimeout", false, 1, LIBUSB_ERROR_TIMEOUT, -1130, {}},
-        TransferError{"ControlReadTimeout", false, 2, LIBUSB_ERROR_TIMEOUT, -1130, {}},
-        TransferError{"ControlWriteNoDevice", false, 1, LIBUSB_ERROR_NO_DEVICE, -1137, {}},
-        TransferError{"ControlReadStall", false, 2, LIBUSB_ERROR_PIPE, -1180, {}},
-        TransferError{"ControlReadOverflow", false, 2, LIBUSB_ERROR_OVERFLOW, -1180, {}}),
+    testing::Values(TransferError{"BulkWriteTimeout", true, 1, LIBUSB_ERROR_TIMEOUT, -1130, {0x02, 0x81}},
+                    TransferError{"BulkReadTimeout", true, 2, LIBUSB_ERROR_TIMEOUT, -1130, {0x02, 0x81}},
+                    TransferError{"BulkWriteNoDevice", true, 1, LIBUSB_ERROR_NO_DEVICE, -1137, {}},
+                    TransferError{"BulkReadNoDevice", true, 2, LIBUSB_ERROR_NO_DEVICE, -1137, {}},
+                    TransferError{"BulkWriteStall", true, 1, LIBUSB_ERROR_PIPE, -1139, {}},
+                    TransferError{"BulkReadOverflow", true, 2, LIBUSB_ERROR_OVERFLOW, -1139, {}},
+                    TransferError{"ControlWriteTimeout", false, 1, LIBUSB_ERROR_TIMEOUT, -1130, {}},
+                    TransferError{"ControlReadTimeout", false, 2, LIBUSB_ERROR_TIMEOUT, -1130, {}},
+                    TransferError{"ControlWriteNoDevice", false, 1, LIBUSB_ERROR_NO_DEVICE, -1137, {}},
+                    TransferError{"ControlReadStall", false, 2, LIBUSB_ERROR_PIPE, -1180, {}},
+                    TransferError{"ControlReadOverflow", false, 2, LIBUSB_ERROR_OVERFLOW, -1180, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TransferTest, AReplyLongerThanTheBufferOverflowsInBulkMode) {
@@ -357,17 +359,15 @@ TEST_P(InterfaceNameTest, OnlyTheHostProtocolInterfaceIsServed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, InterfaceNameTest,
-                         testing::Values(InterfaceCase{"Exact", "NUBO-RCI2", 1},
-                                         InterfaceCase{"LowerCase", "nubo-rci2", 1},
-                                         InterfaceCase{"MixedCase", "Nubo-Rci2", 1},
-                                         InterfaceCase{"Shorter", "NUBO-RCI", -1132},
-                                         InterfaceCase{"Empty", "", -1132},
-                                         InterfaceCase{"Long127", std::string(127, 'N'), -1132},
-                                         InterfaceCase{"Long128", std::string(128, 'N'), -1132},
-                                         InterfaceCase{"PaddedTo128", "NUBO-RCI2" + std::string(119, ' '), -1132},
-                                         InterfaceCase{"Long4096", std::string(4096, 'N'), -1132}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Names, InterfaceNameTest,
+    testing::Values(InterfaceCase{"Exact", "NUBO-RCI2", 1}, InterfaceCase{"LowerCase", "nubo-rci2", 1},
+                    InterfaceCase{"MixedCase", "Nubo-Rci2", 1}, InterfaceCase{"Shorter", "NUBO-RCI", -1132},
+                    InterfaceCase{"Empty", "", -1132}, InterfaceCase{"Long127", std::string(127, 'N'), -1132},
+                    InterfaceCase{"Long128", std::string(128, 'N'), -1132},
+                    InterfaceCase{"PaddedTo128", "NUBO-RCI2" + std::string(119, ' '), -1132},
+                    InterfaceCase{"Long4096", std::string(4096, 'N'), -1132}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace vkusbtest
