@@ -41,13 +41,15 @@ function(vk_export_test target list_file)
   set_tests_properties(exports_${target} PROPERTIES LABELS exports)
 endfunction()
 
-# vk_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [RUNTIME_DEPS ...] [TIMEOUT s])
+# vk_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [RUNTIME_DEPS ...] [TIMEOUT s]
+#              [PROPERTIES <name> <value> ...])
 # One GoogleTest program; every test case runs as its own ctest test (and its own
 # process), with LD_LIBRARY_PATH on the build's library directory. RUNTIME_DEPS
 # names libraries the program loads with dlopen. Label "threads" adds the program
-# to the ThreadSanitizer run.
+# to the ThreadSanitizer run. PROPERTIES are further test properties for every
+# test case (for example RESOURCE_LOCK).
 function(vk_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;RUNTIME_DEPS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;RUNTIME_DEPS;ENV;PROPERTIES" ${ARGN})
   if(VK_FUZZ)
     return()
   endif()
@@ -72,6 +74,7 @@ function(vk_add_gtest name)
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")
   endif()
+  list(APPEND properties ${ARG_PROPERTIES})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 30

@@ -12,3 +12,13 @@ if(NOT VK_FUZZ)
 endif()
 
 vk_add_gtest(zrb_log_tests SOURCES tests/zrb_log_test.cpp LIBS zrb_internal zlog_capture)
+
+# The session's pieces, pure and against the simulator.
+vk_add_gtest(zrb_session_tests
+             SOURCES tests/request_line_test.cpp tests/reply_grammar_test.cpp tests/session_test.cpp
+             LIBS zrb_session zlog_capture zrbsim_core vktesting LABELS threads TIMEOUT 60)
+
+# Needs 127.0.0.1:5000, which every test that binds it takes under one lock.
+vk_add_gtest(zrb_loopback_tests SOURCES tests/loopback_session_test.cpp
+             LIBS zrb_session zrbsim_core vktesting LABELS threads TIMEOUT 60
+             PROPERTIES RESOURCE_LOCK zrb_loopback_5000)

@@ -1,0 +1,55 @@
+#include "hex_text.h"
+
+#include "log_categories.h"
+
+namespace zrb {
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string bin2str(const std::uint8_t* bytes, std::size_t count) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(2 * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        text.push_back(kDigits[bytes[i] >> 4]);
+        text.push_back(kDigits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+bool str2bin(std::uint8_t* dest, unsigned size, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t index = i / 2;
+        if (index >= size) {
+            const std::string copy(text);
+            ZRB_LOG(kClientLog, ZLOG_LEVEL_ERROR,
+                    "destination storage (%d bytes) can't hold value '%s' passed by server",
+                    static_cast<int>(size), copy.c_str());
+            return false;
+        }
+        const int value = hexValue(text[i]);
+        if (value < 0) {
+            const std::string copy(text);
+            ZRB_LOG(kClientLog, ZLOG_LEVEL_ERROR,
+                    "Value '%s' passed by server is not an hex string as expected", copy.c_str());
+            return false;
+        }
+        if (i % 2 == 0) {
+            dest[index] = static_cast<std::uint8_t>(value << 4);
+        } else {
+            dest[index] = static_cast<std::uint8_t>(dest[index] | value);
+        }
+    }
+    return true;
+}
+
+} // namespace zrb

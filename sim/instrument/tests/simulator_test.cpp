@@ -1,0 +1,209 @@
+#include "raw_client.h"
+
+#include <zrbsim/simulator.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using zrbsim::ReplyPlan;
+using zrbsim::Simulator;
+using zrbsim::testing::RawClient;
+using End = RawClient::End;
+
+Simulator::Options strict() {
+    Simulator::Options options;
+    options.strict = true;
+    return options;
+}
+
+TEST(Simulator, AnswersWithTheDefaultReplyAndLogsTheRequest) {
+    Simulator simulator(strict());
+    RawClient client(simulator.address(), simulator.port());
+    ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(client.send("ZRB:Reset:ToIdle \r\n"));
+    EXPECT_EQ(client.readLine(), "0\r\n");
+    const auto requests = simulator.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].connection, 1);
+    EXPECT_EQ(requests[0].raw, "ZRB:Reset:ToIdle \r\n");
+    EXPECT_EQ(requests[0].command, "Reset:ToIdle");
+    EXPECT_TRUE(requests[0].verdict.ok());
+    EXPECT_TRUE(simulator.violations().empty());
+}
+
+TEST(Simulator, DeliversEachReplyPlan) {
+    struct Case {
+        const char* name;
+        ReplyPlan plan;
+        std::string expected;
+        End end; // after the expected bytes
+    };
+    const Case cases[] = {
+        {"line", ReplyPlan::line("5,\"m\""), "5,\"m\"\r\n", End::kTimeout},
+        {"byte by byte", ReplyPlan::byteByByte("0,12", 1ms), "0,12\r\n", End::kTimeout},
+        {"cr apart from lf", ReplyPlan::crApartFromLf("0,1"), "0,1\r\n", End::kTimeout},
+        {"lone cr lf first", ReplyPlan::loneCrLfFirst("0"), "\r\n0\r\n", End::kTimeout},
+        {"segments with gaps", ReplyPlan::segments({{"0,", 0ms}, {"7", 30ms}, {"\r\n", 30ms}}), "0,7\r\n",
+         End::kTimeout},
+        {"fin", ReplyPlan::fin(), "", End::kClosed},
+        {"rst", ReplyPlan::rst(), "", End::kReset},
+        {"fin after 3 bytes", ReplyPlan::finAfter("0,123", 3), "0,1", End::kClosed},
+        {"line then fin",
+         [] {
+             ReplyPlan plan = ReplyPlan::line("0");
+             plan.ending = ReplyPlan::Ending::kFin;
+             return plan;
+         }(),
+         "0\r\n", End::kClosed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Simulator simulator(strict());
+        simulator.script(c.plan);
+        RawClient client(simulator.address(), simulator.port());
+        ASSERT_TRUE(client.send("ZRB:Rf:FieldOn 1\r\n"));
+        End end;
+        EXPECT_EQ(client.read(c.expected.size(), &end), c.expected);
+        EXPECT_EQ(end, End::kCount);
+        // Whatever follows: nothing (connection kept), FIN or RST.
+        client.read(1, &end, c.end == End::kTimeout ? 50ms : 5000ms);
+        EXPECT_EQ(end, c.end);
+    }
+}
+
+TEST(Simulator, ScriptsAreOneShotAndCanWaitForTheirCommand) {
+    Simulator simulator(strict());
+    simulator.scriptLine("0,42", "Gpio:GetValue");
+    simulator.scriptLine("7,\"busy\"");
+    RawClient client(simulator.address(), simulator.port());
+    client.send("ZRB:Rf:FieldOn 1\r\n");
+    EXPECT_EQ(client.readLine(), "7,\"busy\"\r\n");
+    client.send("ZRB:Rf:FieldOn 1\r\n");
+    EXPECT_EQ(client.readLine(), "0\r\n");
+    client.send("ZRB:Gpio:GetValue 3\r\n");
+    EXPECT_EQ(client.readLine(), "0,42\r\n");
+    client.send("ZRB:Gpio:GetValue 3\r\n");
+    EXPECT_EQ(client.readLine(), "0\r\n");
+}
+
+TEST(Simulator, PipelinedRequestsAreAnsweredInOrder) {
+    Simulator simulator(strict());
+    simulator.script(ReplyPlan::segments({{"1,\"a\"\r\n", 40ms}}));
+    simulator.scriptLine("2,\"b\"");
+    RawClient client(simulator.address(), simulator.port());
+    client.send("ZRB:Rf:FieldOn 1\r\nZRB:Rf:FieldOff 1\r\n");
+    EXPECT_EQ(client.readLine(), "1,\"a\"\r\n");
+    EXPECT_EQ(client.readLine(), "2,\"b\"\r\n");
+}
+
+TEST(Simulator, WatchdogClosesAConnectionWhoseReplyIsOwedTooLong) {
+    Simulator simulator(strict());
+    simulator.setWatchdog(100ms);
+    simulator.script(ReplyPlan::silence());
+    RawClient client(simulator.address(), simulator.port());
+    client.send("ZRB:Rf:FieldOn 1\r\n");
+    End end;
+    EXPECT_EQ(client.read(1, &end, 10s), "");
+    EXPECT_EQ(end, End::kClosed);
+    ASSERT_TRUE(simulator.waitForEvents(2));
+    EXPECT_EQ(simulator.events()[1].reason, "watchdog");
+}
+
+TEST(Simulator, StrictModeAnswersAViolationWithItsCode) {
+    Simulator simulator(strict());
+    RawClient client(simulator.address(), simulator.port());
+    client.send("ZRB:Rf:FieldOn  1\r\n");
+    const std::string reply = client.readLine();
+    EXPECT_EQ(reply.substr(0, 4), "90,\"");
+    ASSERT_EQ(simulator.violations().size(), 1u);
+    EXPECT_EQ(simulator.violations()[0].verdict.code, zrbsim::kViolationCode);
+    EXPECT_EQ(simulator.violations()[0].verdict.message, "blank outside quotes");
+    // The simulator keeps serving.
+    client.send("ZRB:Rf:FieldOn 1\r\n");
+    EXPECT_EQ(client.readLine(), "0\r\n");
+}
+
+TEST(Simulator, LenientModeRecordsTheVerdictButAnswersNormally) {
+    Simulator simulator;
+    RawClient client(simulator.address(), simulator.port());
+    client.send("garbage\r\n");
+    EXPECT_EQ(client.readLine(), "0\r\n");
+    EXPECT_EQ(simulator.violations().size(), 1u);
+}
+
+TEST(Simulator, RegisteredCommandsCheckSignaturesAndKeepModels) {
+    Simulator simulator(strict());
+    simulator.registerCommand({"Gpio", "GetValue", "i", "0,0", [](zrbsim::HandlerContext& context) {
+                                   int& calls = context.connectionModel.has_value()
+                                                    ? std::any_cast<int&>(context.connectionModel)
+                                                    : context.connectionModel.emplace<int>(0);
+                                   ++calls;
+                                   if (!context.simulatorModel.has_value()) context.simulatorModel = 0;
+                                   ++std::any_cast<int&>(context.simulatorModel);
+                                   return "0," + std::to_string(calls);
+                               }});
+    simulator.registerCommand({"Rf", "FieldOn", "i", "0", {}});
+    simulator.setUnknownCommandsViolate(true);
+    RawClient first(simulator.address(), simulator.port());
+    RawClient second(simulator.address(), simulator.port());
+    first.send("ZRB:Gpio:GetValue 1\r\n");
+    EXPECT_EQ(first.readLine(), "0,1\r\n");
+    first.send("ZRB:Gpio:GetValue 1\r\n");
+    EXPECT_EQ(first.readLine(), "0,2\r\n");
+    second.send("ZRB:Gpio:GetValue 1\r\n");
+    EXPECT_EQ(second.readLine(), "0,1\r\n");
+    EXPECT_EQ(simulator.withModel([](std::any& model) { return std::any_cast<int>(model); }), 3);
+    EXPECT_TRUE(simulator.violations().empty());
+
+    second.send("ZRB:Gpio:GetValue 1,2\r\n");
+    EXPECT_EQ(second.readLine().substr(0, 3), "90,");
+    second.send("ZRB:Rf:Unknown \r\n");
+    EXPECT_EQ(second.readLine().substr(0, 3), "90,");
+    EXPECT_EQ(simulator.violations().size(), 2u);
+}
+
+TEST(Simulator, RecordsAcceptAndCloseEvents) {
+    Simulator simulator(strict());
+    {
+        RawClient client(simulator.address(), simulator.port());
+        ASSERT_TRUE(simulator.waitForEvents(1));
+    }
+    ASSERT_TRUE(simulator.waitForEvents(2));
+    const auto events = simulator.events();
+    EXPECT_EQ(events[0].kind, zrbsim::ConnectionEvent::Kind::kAccepted);
+    EXPECT_EQ(events[1].kind, zrbsim::ConnectionEvent::Kind::kClosed);
+    EXPECT_EQ(events[1].reason, "peer");
+    EXPECT_EQ(events[1].connection, 1);
+    EXPECT_EQ(simulator.openConnections(), 0u);
+}
+
+TEST(Simulator, ParallelSimulatorsWalkToDistinctAddresses) {
+    constexpr int kCount = 8;
+    std::vector<std::unique_ptr<Simulator>> simulators(kCount);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kCount; ++i) {
+        threads.emplace_back([&simulators, i] { simulators[i] = std::make_unique<Simulator>(); });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    std::set<std::string> addresses;
+    for (const auto& simulator : simulators) {
+        addresses.insert(simulator->address());
+        EXPECT_NE(simulator->address(), "127.0.0.1");
+    }
+    EXPECT_EQ(addresses.size(), static_cast<std::size_t>(kCount));
+}
+
+TEST(Simulator, AnExplicitAddressInUseIsRefused) {
+    Simulator first;
+    Simulator::Options options;
+    options.address = first.address();
+    EXPECT_THROW(Simulator{options}, std::system_error);
+}
+
+} // namespace
