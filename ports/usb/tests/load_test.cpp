@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <libusb-1.0/libusb.h>
 
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -64,6 +65,11 @@ struct ConfigCase {
     std::string mode;       // "HOTPLUG-MODE"
     std::string updateRate; // the init trace line, empty when none is printed
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const ConfigCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ConfigFileTest : public VkUsbLoadTest, public testing::WithParamInterface<ConfigCase> {};
 

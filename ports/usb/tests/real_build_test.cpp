@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <libusb-1.0/libusb.h>
 
 #include <cstring>
@@ -46,6 +47,8 @@ TEST(RealBuild, LoadsScansTheMachinesBusAndUnloads) {
     EXPECT_EQ(api.lastError(), expected);
     EXPECT_EQ(api.GetScanListSize(), 0);
     EXPECT_EQ(api.GetDeviceList(0), 0);
+    for (const char* name : {"VKUSB_AddEventHandlerEx", "VKUSB_DelEventHandlerEx", "g_VkUsbMan"})
+        EXPECT_EQ(dlsym(api.library, name), nullptr) << name;
     EXPECT_EQ(unloadApi("libvkusb.so", api), "");
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,11 @@ struct FilterCase {
     std::vector<std::string> expected; // ids in the scan list; empty: -1112
 };
 
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FilterTest : public VkUsbTest, public testing::WithParamInterface<FilterCase> {};
 
 // Fills a field completely when the text is as long as the field: no NUL then.
@@ -186,6 +192,11 @@ struct IdentifyCase {
     void (*breakReader)(usbsim::ReaderSpec& spec);
     bool failOpen;
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const IdentifyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IdentifyTest : public VkUsbTest, public testing::WithParamInterface<IdentifyCase> {};
 
@@ -349,6 +360,11 @@ struct DuplicateCase {
     const char* name;
     std::uint8_t secondBus; // bus of the reader plugged after the open one
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const DuplicateCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DuplicateIdTest : public VkUsbTest, public testing::WithParamInterface<DuplicateCase> {};
 

@@ -7,6 +7,7 @@
 #include <libusb-1.0/libusb.h>
 
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,11 @@ struct ConfigFailure {
     int expected;
 };
 
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const ConfigFailure& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ConfigFailureTest : public TransferTest, public testing::WithParamInterface<ConfigFailure> {};
 
 TEST_P(ConfigFailureTest, AFailedConfigurationClosesAndASecondOpenWorks) {
@@ -127,6 +133,11 @@ struct EndpointCase {
     const char* name;
     std::vector<usbsim::Endpoint> endpoints;
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const EndpointCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ControlModeTest : public TransferTest, public testing::WithParamInterface<EndpointCase> {};
 
@@ -203,6 +214,11 @@ struct TransferError {
     int expected;
     std::vector<int> halts; // endpoints cleared, in order
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const TransferError& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TransferErrorTest : public TransferTest, public testing::WithParamInterface<TransferError> {};
 
@@ -341,6 +357,11 @@ struct InterfaceCase {
     std::string interfaceName;
     int expected;
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const InterfaceCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class InterfaceNameTest : public TransferTest, public testing::WithParamInterface<InterfaceCase> {};
 

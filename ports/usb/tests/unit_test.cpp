@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace vkusb {
@@ -24,6 +25,11 @@ struct TextCase {
     std::string text;
     UsbConfig expected;
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ConfigTextTest : public testing::TestWithParam<TextCase> {};
 
