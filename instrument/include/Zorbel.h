@@ -16,6 +16,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #define ZRB_API __attribute__((visibility("default")))
 
@@ -45,7 +46,108 @@ ZRB_API const char* ZRB_ErrorMessage(void);
 
 /* ===== Waveforms and units =============================================== */
 
+/* A waveform: the level of one digital line over time, a sequence of elements
+ * (absolute time, duration, amplitude) with its own table of time units. Unit 0
+ * is the nanosecond and the base of every waveform the library creates; every
+ * time and duration returned is in unit 0. The caller owns the waveforms it gets
+ * and releases them with ZRB_WaveformDelete. A waveform must not be used by two
+ * threads at once.
+ *
+ * A NULL waveform gives 14 (functions returning a code), -1 (the counts), 1
+ * (ZRB_WaveformDuration), -1.0 (ZRB_WaveformGetEndTime) or NULL. */
+#ifdef __cplusplus
+class Waveform;
+#else
+typedef struct Waveform Waveform;
+#endif
+
+/* A new empty waveform named `name` (copied); NULL for a NULL name or on failure. */
+ZRB_API Waveform* ZRB_WaveformNew(const char* name);
+
+/* Releases a waveform; NULL is ignored. */
+ZRB_API void ZRB_WaveformDelete(Waveform* waveform);
+
+/* The number of elements. */
+ZRB_API int ZRB_WaveformElements(const Waveform* waveform);
+
+/* The number of elements; sets ZRB_Errno to 0 (left as it is for NULL). */
+ZRB_API int ZRB_WaveformGetNbElements(const Waveform* waveform);
+
+/* The element at `index`: 0, or 14 outside [0, count). Each output may be NULL. */
+ZRB_API int ZRB_WaveformGetElement(const Waveform* waveform, int index, int* amplitude, double* duration,
+                                   double* absoluteTime);
+
+/* The first element holding `time` (absolute time <= time < its end), with its
+ * index: 0, or 14 when none does. Each output may be NULL. */
+ZRB_API int ZRB_WaveformGetAtTime(const Waveform* waveform, double time, int* amplitude, double* duration,
+                                  double* absoluteTime, int* index);
+
+/* Appends `amplitude` for `duration` given in `unit`; an amplitude equal to the
+ * last element's lengthens that element. Zero and negative durations are kept.
+ * 0, or 14 for an undefined unit (nothing changed). */
+ZRB_API int ZRB_WaveformAppend(Waveform* waveform, int amplitude, double duration, int unit);
+
+/* Removes the element at `index`; the later elements keep their times, so a gap
+ * opens. 0, or 14 outside [0, count) (nothing changed). */
+ZRB_API int ZRB_WaveformRemove(Waveform* waveform, int index);
+
+/* Removes every element; the next append starts again at the start time. 0. */
+ZRB_API int ZRB_WaveformClear(Waveform* waveform);
+
+/* Defines (or redefines) `unit` as `value` units of `referenceUnit`. Units
+ * defined earlier from a redefined unit keep their size. 0, or 14 for an
+ * undefined reference (nothing changed). */
+ZRB_API int ZRB_WaveformDefineUnit(Waveform* waveform, int unit, double value, int referenceUnit);
+
+/* A new waveform, named after the source with " (extract)", holding the
+ * elements that overlap [begin, end), cut to it when `clip` is non-zero; equal
+ * neighbours merge. 0 with the waveform in *out (the caller owns it), or 14 for
+ * begin > end or a NULL out (*out untouched). */
+ZRB_API int ZRB_WaveformExtract(const Waveform* waveform, Waveform** out, double begin, double end,
+                                unsigned char clip);
+
+/* From the first element's start to the last one's end, 0 when empty: 0, or 1
+ * on failure (also for a NULL duration). */
+ZRB_API int ZRB_WaveformDuration(const Waveform* waveform, double* duration);
+
+/* The end of the last element, or the start time when empty; -1.0 on failure. */
+ZRB_API double ZRB_WaveformGetEndTime(const Waveform* waveform);
+
+/* Calls `function` with each element's amplitude, which it may change; equal
+ * neighbours are not merged. 0, or 14 for a NULL function. */
+ZRB_API int ZRB_WaveformApply(Waveform* waveform, void (*function)(int* amplitude));
+
+/* Removes every element shorter than one period of `frequency` Hz (every
+ * element for 0 Hz); the others keep their times, so gaps open. 0 or 14. */
+ZRB_API int ZRB_WaveformLowPassFilter(Waveform* waveform, unsigned int frequency);
+
 /* ===== Waveform text and VCD ============================================= */
+
+/* Writes the print text ("[amp: 1; dur: 100; abs: 0] " per element; with a
+ * non-zero `limit` below the count only that many, then "...{n more}") and a line
+ * feed to `stream`. 0, or 14 for a NULL stream or a failed write. */
+ZRB_API int ZRB_WaveformPrint(const Waveform* waveform, FILE* stream, unsigned int limit);
+
+/* The print text in a new text the caller releases with free; NULL on failure. */
+ZRB_API char* ZRB_WaveformDumpString(const Waveform* waveform, unsigned int limit);
+
+/* The element text the instrument reads ("amplitude;duration;..." with
+ * durations in nanoseconds) in a new text in *out, released with free. 0, or 14
+ * (*out untouched). */
+ZRB_API int ZRB_WaveformDumpElements(const Waveform* waveform, char** out);
+
+/* A new waveform named `name` from an element text; an empty text gives an
+ * empty waveform. NULL for a NULL name or text, or on failure. */
+ZRB_API Waveform* ZRB_WaveformNewFromStr(const char* name, const char* text);
+
+/* Writes the waveform as a VCD file (created or truncated). 0, or 14 when the
+ * name is NULL or the file cannot be opened or written (a write failing midway
+ * may leave a partial file). */
+ZRB_API int ZRB_WaveformDumpVcd(const Waveform* waveform, const char* fileName);
+
+/* Writes two waveforms side by side as one VCD file, identifiers '#' and '$'.
+ * 0, or 14 as for ZRB_WaveformDumpVcd. */
+ZRB_API int ZRB_WaveformsDumpVcd2(const Waveform* first, const Waveform* second, const char* fileName);
 
 /* ===== I2C stimuli ======================================================= */
 

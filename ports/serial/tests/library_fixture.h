@@ -1,5 +1,7 @@
-// Fixture of the black-box tests: loads libvkcom.so by file name, as its callers
-// do, and unloads it afterwards, closing the ports a test left open.
+// Fixtures of the library tests. PortTest drives the library through a table of
+// its functions and closes the ports a test left open; LibraryTest fills the
+// table from libvkcom.so loaded by file name, as its callers do, and unloads it
+// afterwards.
 #ifndef VKCOM_TESTS_LIBRARY_FIXTURE_H
 #define VKCOM_TESTS_LIBRARY_FIXTURE_H
 
@@ -16,8 +18,11 @@ namespace vkcom_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class LibraryTest : public ::testing::Test {
+class PortTest : public ::testing::Test {
   protected:
+    // Binds `api`; a failure fails the test.
+    virtual void bind() = 0;
+    virtual void unbind() {}
     void SetUp() override;
     void TearDown() override;
 
@@ -34,11 +39,23 @@ class LibraryTest : public ::testing::Test {
     int transceive(int handle, Bytes request, Bytes& reply, int replySize);
     int receive(int handle, Bytes& reply, int replySize);
 
-    void* library = nullptr;
+    // Forgets the ports still open (the library was unloaded).
+    void forgetPorts() { opened_.clear(); }
+
     VizerApi api;
 
   private:
     std::vector<int> opened_;
+};
+
+class LibraryTest : public PortTest {
+  protected:
+    void bind() override;
+    void unbind() override;
+    // Unloads the library now; false if it stayed loaded.
+    bool unload();
+
+    void* library = nullptr;
 };
 
 } // namespace vkcom_test

@@ -1,0 +1,275 @@
+#include "vktcp_drv_hnd.h"
+
+#include "error_codes.h"
+#include "handle_counter.h"
+#include "host_address.h"
+#include "socket_io.h"
+
+#include <vkcommon/language_id.h>
+#include <vkcommon/param_text.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace vktcp {
+
+namespace {
+
+constexpr char kVersion[] = "03.00.00";
+constexpr int kHighestPort = 65535;
+constexpr char kLanguageKey[] = "LANGUAGE";
+
+bool validPort(int port) {
+    return port >= 0 && port <= kHighestPort;
+}
+
+} // namespace
+
+VKTCPDrvHnd::VKTCPDrvHnd(char* sharedErrorText)
+    : language_(vk::kLanguageEnglish), sharedErrorText_(sharedErrorText) {}
+
+VKTCPDrvHnd::~VKTCPDrvHnd() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const SocketRef& socket : sockets_)
+        socket->DisConnect();
+    sockets_.clear();
+}
+
+void VKTCPDrvHnd::GetDLLVersion(char* version) {
+    if (version == nullptr) {
+        Store(kErrNullPointer);
+        return;
+    }
+    lastError_.store(kOk);
+    std::memcpy(version, kVersion, sizeof kVersion);
+}
+
+int VKTCPDrvHnd::GetErrorText(int code, char* text) {
+    if (text == nullptr) return Store(kErrNullPointer);
+    lastError_.store(kOk);
+    char formatted[kErrorTextBufferSize];
+    const bool known = formatErrorText(code, language_.load(), formatted);
+    if (!known) {
+        {
+            std::lock_guard<std::mutex> lock(sharedErrorTextMutex_);
+            std::memcpy(sharedErrorText_, formatted, sizeof formatted);
+        }
+        lastError_.store(kErrUnknownCode);
+    }
+    std::memcpy(text, formatted, std::strlen(formatted) + 1);
+    return known ? kOk : kErrUnknownCode;
+}
+
+int VKTCPDrvHnd::GetLastError(int handle, int* code, char* text) {
+    SocketRef socket;
+    if (const int rc = FindChecked(handle, code != nullptr && text != nullptr, true, socket); rc != kOk)
+        return rc;
+    *code = socket->GetLastError();
+    return GetErrorText(*code, text);
+}
+
+int VKTCPDrvHnd::AddEventHandler(int handle, const _VKTCP_EVENT_INIT* record) {
+    SocketRef socket;
+    if (const int rc = FindChecked(handle, record != nullptr, true, socket); rc != kOk) return rc;
+    return socket->AddEventHandler(record);
+}
+
+int VKTCPDrvHnd::DelEventHandler(int handle, const _VKTCP_EVENT_INIT* record) {
+    SocketRef socket;
+    if (const int rc = FindChecked(handle, record != nullptr, true, socket); rc != kOk) return rc;
+    return socket->DelEventHandler(record);
+}
+
+int VKTCPDrvHnd::Detect(const char* host, int port) {
+    if (host == nullptr) return Store(kErrNullPointer);
+    if (!validPort(port)) return Store(kErrOutOfRange);
+    lastError_.store(kOk);
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Store(kErrCreateSocket);
+    const std::optional<in_addr> address = resolveHost(host);
+    if (!address) {
+        ::close(fd);
+        return Store(kErrBadHost);
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<std::uint16_t>(port));
+    peer.sin_addr = *address;
+    const bool accepted = connectBlocking(fd, peer);
+    ::close(fd);
+    return accepted ? kOk : Store(kErrServerNotFound);
+}
+
+int VKTCPDrvHnd::Connect(const char* host, int port) {
+    if (host == nullptr) return Store(kErrNullPointer);
+    if (!ValidHostAndPort(host, port)) return Store(kErrOutOfRange);
+    lastError_.store(kOk);
+    SocketRef socket;
+    int handle = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (const SocketRef existing = FindByHostLocked(host, port)) return existing->GetSocketHnd();
+        counter_ =
+            nextSocketCount(counter_, [this](int candidate) { return FindLocked(candidate) != nullptr; });
+        handle = socketHandle(counter_);
+        try {
+            socket = std::make_shared<VKSocket>();
+        } catch (const std::bad_alloc&) {
+            return Store(kErrCreateSocket);
+        }
+    }
+    const int rc = socket->Connect(host, port);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (rc != kOk) return Store(rc);
+    socket->SetSocketHnd(handle);
+    try {
+        sockets_.push_back(socket);
+    } catch (const std::bad_alloc&) {
+        return Store(kErrCreateSocket);
+    }
+    return handle;
+}
+
+int VKTCPDrvHnd::DisConnect(int handle) {
+    if (handle < 0) return Store(kErrHandleNegative);
+    if (handle == 0) return Store(kErrHandleZero);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (sockets_.empty()) return Store(kErrEmptyList);
+    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [handle](const SocketRef& socket) {
+        return socket->GetSocketHnd() == handle;
+    });
+    if (it == sockets_.end()) return Store(kErrHandleNotFound);
+    lastError_.store(kOk);
+    if ((*it)->DisConnect() == kErrClose) return Store(kErrClose);
+    sockets_.erase(it);
+    return kOk;
+}
+
+int VKTCPDrvHnd::GetSocketList(int handle) {
+    lastError_.store(kOk);
+    if (handle < 0) return Store(kErrHandleNegative);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle == 0) return sockets_.empty() ? Store(kErrEmptyList) : sockets_.front()->GetSocketHnd();
+    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [handle](const SocketRef& socket) {
+        return socket->GetSocketHnd() == handle;
+    });
+    if (it == sockets_.end()) return Store(kErrUnknownListHandle);
+    const auto next = std::next(it);
+    return next == sockets_.end() ? 0 : (*next)->GetSocketHnd();
+}
+
+int VKTCPDrvHnd::GetSocketPara(int handle, const char* key, char* value) {
+    if (key == nullptr || value == nullptr) return Store(kErrNullPointer);
+    if (handle < 0) return Store(kErrHandleNegative);
+    char upper[vk::kKeyBufferSize];
+    if (!vk::upperCaseKey(key, upper)) return Store(kErrOutOfRange);
+    if (std::strcmp(upper, kLanguageKey) == 0) {
+        std::snprintf(value, vk::kKeyBufferSize, "%d", language_.load());
+        return kOk;
+    }
+    SocketRef socket;
+    if (const int rc = FindChecked(handle, true, true, socket); rc != kOk) return rc;
+    return socket->GetSocketPara(upper, value);
+}
+
+int VKTCPDrvHnd::SetSocketPara(int handle, const char* key, const char* value) {
+    if (key == nullptr || value == nullptr) return Store(kErrNullPointer);
+    if (handle < 0) return Store(kErrHandleNegative);
+    char upper[vk::kKeyBufferSize];
+    if (!vk::upperCaseKey(key, upper)) return Store(kErrOutOfRange);
+    if (std::strcmp(upper, kLanguageKey) == 0) {
+        if (vk::boundedLength(value, vk::kKeyBufferSize) >= vk::kKeyBufferSize) return Store(kErrOutOfRange);
+        const std::int64_t language = vk::readSaturated(value);
+        if (!vk::isLanguageId(language)) return Store(kErrOutOfRange);
+        language_.store(static_cast<int>(language));
+        return kOk;
+    }
+    SocketRef socket;
+    if (const int rc = FindChecked(handle, true, true, socket); rc != kOk) return rc;
+    return socket->SetSocketPara(upper, value);
+}
+
+int VKTCPDrvHnd::GetSocketHnd(const char* host, int port) {
+    if (host == nullptr) return Store(kErrNullPointer);
+    if (!ValidHostAndPort(host, port)) return Store(kErrOutOfRange);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (const SocketRef existing = FindByHostLocked(host, port)) return existing->GetSocketHnd();
+    return Store(kErrHandleNotFound);
+}
+
+int VKTCPDrvHnd::Transceive(int handle, const std::uint8_t* request, int requestLength, std::uint8_t* reply,
+                            int replySize) {
+    SocketRef socket;
+    const int rc = FindChecked(handle, request != nullptr && reply != nullptr,
+                               requestLength > 0 && replySize > 0, socket);
+    if (rc != kOk) return rc;
+    return socket->Transceive(request, requestLength, reply, replySize);
+}
+
+int VKTCPDrvHnd::Transmit(int handle, const std::uint8_t* data, int length) {
+    SocketRef socket;
+    if (const int rc = FindChecked(handle, data != nullptr, length > 0, socket); rc != kOk) return rc;
+    return socket->Transmit(data, length);
+}
+
+int VKTCPDrvHnd::Receive(int handle, std::uint8_t* buffer, int bufferSize) {
+    SocketRef socket;
+    if (const int rc = FindChecked(handle, buffer != nullptr, bufferSize > 0, socket); rc != kOk) return rc;
+    return socket->Receive(buffer, bufferSize);
+}
+
+int VKTCPDrvHnd::GetSocketState(const char* host, int port) {
+    if (host == nullptr) return 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::optional<in_addr> address = resolveHost(host);
+    if (!address) return 0;
+    char text[INET_ADDRSTRLEN];
+    if (!dottedText(*address, text, sizeof text)) return 0;
+    const int state = VKSocket::TestConnectionStatus(text, port);
+    return state > 0 ? state : 0;
+}
+
+int VKTCPDrvHnd::FindChecked(int handle, bool pointersPresent, bool lengthsPositive, SocketRef& socket) {
+    if (handle < 0) return Store(kErrHandleNegative);
+    if (handle == 0) return Store(kErrHandleZero);
+    if (!pointersPresent) return Store(kErrNullPointer);
+    if (!lengthsPositive) return Store(kErrOutOfRange);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (sockets_.empty()) return Store(kErrEmptyList);
+        socket = FindLocked(handle);
+    }
+    if (!socket) return Store(kErrHandleNotFound);
+    lastError_.store(kOk);
+    return kOk;
+}
+
+VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindLocked(int handle) const {
+    for (const SocketRef& socket : sockets_) {
+        if (socket->GetSocketHnd() == handle) return socket;
+    }
+    return nullptr;
+}
+
+VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindByHostLocked(const char* host, int port) const {
+    if (host[0] == '\0') return nullptr;
+    const bool dotted = isDottedAddress(host);
+    for (const SocketRef& socket : sockets_) {
+        if (socket->GetPortNumber() != port) continue;
+        const char* own = dotted ? socket->GetSocketHost() : socket->GetSocketHostName();
+        if (std::strcmp(own, host) == 0) return socket;
+    }
+    return nullptr;
+}
+
+bool VKTCPDrvHnd::ValidHostAndPort(const char* host, int port) const {
+    // The socket keeps host texts in 127 characters; longer ones are refused here.
+    return vk::boundedLength(host, vk::kKeyBufferSize) < vk::kKeyBufferSize && validPort(port);
+}
+
+} // namespace vktcp
