@@ -3,9 +3,12 @@
 #include <vktesting/loopback_listener.h>
 #include <vktesting/pty_pair.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +27,10 @@ namespace krnsim {
 namespace {
 
 constexpr std::size_t kReadChunk = 65536;
+// A pty hang-up discards what the client has not read yet, so after a partial
+// reply the master stays open until the client has read it, within a grace time.
+constexpr Millis kHangUpGrace{250};
+constexpr Millis kHangUpPoll{5};
 
 thread_local const Simulator* tLoopOwner = nullptr;
 
@@ -97,7 +104,11 @@ struct Simulator::Connection {
     std::optional<TimePoint> due; // when the current step may go out
     bool wantWrite = false;
     bool readClosed = false; // the client sent FIN and the connection is kept
-    bool finSent = false;    // we sent FIN: input is drained until the client closes
+    bool finSent = false;    // we sent FIN or hang up: input is dropped until the end
+    bool sentInPlan = false; // the head plan has sent bytes
+    // Pty hang-up waiting for the client to read what was sent.
+    std::optional<TimePoint> hangUpBy;
+    bool hangUpSawQueued = false;
 };
 
 Simulator::Simulator() : readBuffer_(kReadChunk) {
@@ -183,6 +194,21 @@ std::size_t Simulator::acceptCount(EndpointId endpoint) {
         if (it == listeners_.end()) throw std::invalid_argument("no such TCP endpoint");
         return it->second->accepted;
     });
+}
+
+ConnectionId Simulator::connectTcp(std::uint16_t port) {
+    vktesting::UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket) throw std::system_error(errno, std::generic_category(), "socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
+    setNonBlocking(socket.get(), true);
+    auto connection = std::make_unique<Connection>(LinkKind::Tcp, reader_.interByteGap());
+    connection->socket = std::move(socket);
+    return call<ConnectionId>([&] { return addConnection(std::move(connection)); });
 }
 
 PtyEndpoint Simulator::openPty(const std::string& linkPath) {
@@ -276,6 +302,7 @@ void Simulator::run() {
             owners.emplace_back(false, id);
             earliest(connection->reassembler.deadline());
             if (!connection->wantWrite) earliest(connection->due);
+            if (connection->hangUpBy) earliest(Clock::now() + kHangUpPoll);
         }
         const int timeout = next ? millisUntil(*next, Clock::now()) : -1;
         if (::poll(fds.data(), fds.size(), timeout) < 0) {
@@ -319,6 +346,14 @@ void Simulator::serviceTimers(TimePoint now) {
         const auto it = connections_.find(id);
         if (it == connections_.end()) continue;
         Connection& connection = *it->second;
+        if (connection.hangUpBy) {
+            int queued = 0;
+            ::ioctl(connection.pty->slave(), FIONREAD, &queued);
+            if (queued > 0) connection.hangUpSawQueued = true;
+            if ((connection.hangUpSawQueued && queued == 0) || now >= *connection.hangUpBy)
+                connections_.erase(id);
+            continue;
+        }
         std::vector<Unit> units;
         connection.reassembler.expire(now, units);
         if (!units.empty()) dispatch(connection, units);
@@ -397,6 +432,7 @@ void Simulator::advance(ConnectionId id) {
                     return;
                 }
                 connection.offset += static_cast<std::size_t>(sent);
+                connection.sentInPlan = true;
             }
             ++connection.step;
             connection.offset = 0;
@@ -409,13 +445,20 @@ void Simulator::advance(ConnectionId id) {
         }
         connection.plans.pop_front();
         connection.step = 0;
+        connection.sentInPlan = false;
     }
 }
 
 void Simulator::finish(ConnectionId id, EndAction action) {
     Connection& connection = *connections_.at(id);
     if (connection.kind == LinkKind::Pty) { // hang up: master closed, the pty ends
-        connections_.erase(id);
+        if (!connection.sentInPlan) {
+            connections_.erase(id);
+            return;
+        }
+        connection.finSent = true;
+        connection.plans.clear();
+        connection.hangUpBy = Clock::now() + kHangUpGrace;
         return;
     }
     if (action == EndAction::Reset) {

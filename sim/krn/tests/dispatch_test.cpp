@@ -16,13 +16,13 @@ int statusOf(const Bytes& frame) {
     return frame[frame[0] == 0x02 ? 5 : 3];
 }
 
-class Dispatch : public ::testing::Test {
+class KrnSimDispatch : public ::testing::Test {
   protected:
     Bytes send(const Bytes& frame) { return reader.exchange(frame).bytes(); }
     Reader reader;
 };
 
-TEST_F(Dispatch, ScriptBeforeHandlerBeforeModelBeforeUnknown) {
+TEST_F(KrnSimDispatch, ScriptBeforeHandlerBeforeModelBeforeUnknown) {
     reader.setHandler(0x65, [](const Request&, ConnectionContext&) { return Reply::frame(0x07); });
     reader.script(0x65, Reply::frame(0x09));
     reader.script(0x80, Reply::frame(0x0A)); // for another command: left alone
@@ -36,11 +36,11 @@ TEST_F(Dispatch, ScriptBeforeHandlerBeforeModelBeforeUnknown) {
     EXPECT_EQ(statusOf(send(request(0x80, {0x00}))), 0x0A);
 }
 
-TEST_F(Dispatch, WrongRequestLengthGets0x81) {
+TEST_F(KrnSimDispatch, WrongRequestLengthGets0x81) {
     EXPECT_EQ(send(hex("06 01 65 00 8A 09")), hex("06 01 65 81 0B 9C"));
 }
 
-TEST_F(Dispatch, AnswersItsAddressesOnly) {
+TEST_F(KrnSimDispatch, AnswersItsAddressesOnly) {
     struct Case {
         std::uint8_t address;
         std::uint8_t command;
@@ -69,7 +69,7 @@ TEST_F(Dispatch, AnswersItsAddressesOnly) {
     }
 }
 
-TEST_F(Dispatch, BusAddressIsSettableAndChecked) {
+TEST_F(KrnSimDispatch, BusAddressIsSettableAndChecked) {
     reader.setBusAddress(7);
     EXPECT_EQ(send(hex("05 07 65 2D 79")).at(1), 7);
     EXPECT_TRUE(send(hex("05 01 65 FD 2D")).empty());
@@ -81,7 +81,7 @@ TEST_F(Dispatch, BusAddressIsSettableAndChecked) {
     EXPECT_EQ(reader.busAddress(), 0);
 }
 
-TEST_F(Dispatch, ReplyFormFollowsTheRequestUnlessTheDataDoNotFit) {
+TEST_F(KrnSimDispatch, ReplyFormFollowsTheRequestUnlessTheDataDoNotFit) {
     std::size_t length = 0;
     reader.setHandler(
         0xB0, [&](const Request&, ConnectionContext&) { return Reply::frame(0, Bytes(length, 0x11)); });
@@ -110,7 +110,7 @@ TEST_F(Dispatch, ReplyFormFollowsTheRequestUnlessTheDataDoNotFit) {
     EXPECT_EQ(reader.log().entries().back().note, "reply data too long");
 }
 
-TEST_F(Dispatch, HandlerExceptionMeansNoReplyAndALogNote) {
+TEST_F(KrnSimDispatch, HandlerExceptionMeansNoReplyAndALogNote) {
     reader.setHandler(0x65,
                       [](const Request&, ConnectionContext&) -> Reply { throw std::runtime_error("boom"); });
     EXPECT_TRUE(send(request(0x65)).empty());
@@ -118,7 +118,7 @@ TEST_F(Dispatch, HandlerExceptionMeansNoReplyAndALogNote) {
     EXPECT_EQ(statusOf(send(request(0x80, {0}))), 0) << "the next request is served";
 }
 
-TEST_F(Dispatch, HandlersSeeTheRequestAndTheirConnection) {
+TEST_F(KrnSimDispatch, HandlersSeeTheRequestAndTheirConnection) {
     reader.setHandler(0x9F, [](const Request& request, ConnectionContext& context) {
         int& count = context.state().has_value() ? std::any_cast<int&>(context.state())
                                                  : context.state().emplace<int>();
@@ -136,7 +136,7 @@ TEST_F(Dispatch, HandlersSeeTheRequestAndTheirConnection) {
     EXPECT_EQ(second[7], 2) << "the per-connection count survives";
 }
 
-TEST_F(Dispatch, RequestFilterMayChangeOrDropARequest) {
+TEST_F(KrnSimDispatch, RequestFilterMayChangeOrDropARequest) {
     reader.setRequestFilter([](Request& request, ConnectionContext&) {
         if (request.command == 0x32) return false;
         if (request.command == 0x66) request.command = 0x65;
@@ -147,7 +147,7 @@ TEST_F(Dispatch, RequestFilterMayChangeOrDropARequest) {
     EXPECT_EQ(statusOf(send(request(0x66, {0x00}))), 0x81) << "0x65 with one data byte";
 }
 
-TEST_F(Dispatch, BadFramesAreLoggedAndSilent) {
+TEST_F(KrnSimDispatch, BadFramesAreLoggedAndSilent) {
     EXPECT_TRUE(send(hex("05 01 65 FD 2E")).empty());
     EXPECT_TRUE(send(hex("00")).empty());
     const auto entries = reader.log().entries();
@@ -157,12 +157,12 @@ TEST_F(Dispatch, BadFramesAreLoggedAndSilent) {
     EXPECT_TRUE(entries[0].reply.empty());
 }
 
-TEST_F(Dispatch, ExchangeKeepsAPartialFrameForTheNextCall) {
+TEST_F(KrnSimDispatch, ExchangeKeepsAPartialFrameForTheNextCall) {
     EXPECT_TRUE(send(hex("05 01")).empty());
     EXPECT_EQ(send(hex("65 FD 2D")), hex("0F 01 65 00 01 02 03 4B 00 10 00 10 00 19 33"));
 }
 
-TEST_F(Dispatch, LogRecordsTheExchange) {
+TEST_F(KrnSimDispatch, LogRecordsTheExchange) {
     send(hex("05 01 65 FD 2D"));
     const LogEntry entry = reader.log().entries().at(0);
     EXPECT_EQ(entry.connection, kExchangeConnection);
@@ -177,7 +177,7 @@ TEST_F(Dispatch, LogRecordsTheExchange) {
     EXPECT_FALSE(reader.log().waitFor(2, Millis(1)));
 }
 
-TEST_F(Dispatch, MisuseChangesNothing) {
+TEST_F(KrnSimDispatch, MisuseChangesNothing) {
     EXPECT_THROW(reader.setInterByteGap(Millis(-1)), std::invalid_argument);
     EXPECT_THROW(reader.setInterByteGap(Millis(0)), std::invalid_argument);
     EXPECT_EQ(reader.interByteGap(), Reader::kDefaultInterByteGap);

@@ -19,7 +19,7 @@ std::string show(const Plan& plan) {
     return text;
 }
 
-TEST(Fault, TurnsAReplyFrameIntoWhatIsSent) {
+TEST(KrnSimFault, TurnsAReplyFrameIntoWhatIsSent) {
     const Bytes standard = hex("06 01 65 00 8A 09");
     const Bytes advanced = hex("02 00 08 01 65 00 CF A4");
     struct Case {
@@ -56,7 +56,7 @@ TEST(Fault, TurnsAReplyFrameIntoWhatIsSent) {
             << c.fault.describe();
 }
 
-TEST(Fault, FiltersByCommandAndConnection) {
+TEST(KrnSimFault, FiltersByCommandAndConnection) {
     Fault any = Fault::badCrc();
     EXPECT_TRUE(any.matches(0x65, 3));
     Fault command = Fault::badCrc().onlyCommand(0x80);
@@ -67,7 +67,7 @@ TEST(Fault, FiltersByCommandAndConnection) {
     EXPECT_FALSE(both.matches(0x80, 3));
 }
 
-TEST(Fault, RefusesBadArguments) {
+TEST(KrnSimFault, RefusesBadArguments) {
     EXPECT_THROW(Fault::delay(Millis(-1)), std::invalid_argument);
     EXPECT_THROW(Fault::split({}, {}), std::invalid_argument);
     EXPECT_THROW(Fault::split({2}, {}), std::invalid_argument);

@@ -9,14 +9,14 @@ namespace {
 
 using test::hex;
 
-TEST(Crc16, MatchesTheCatalogueCheckValue) {
+TEST(KrnSimCrc16, MatchesTheCatalogueCheckValue) {
     const std::string digits = "123456789";
     const ByteView view(reinterpret_cast<const std::uint8_t*>(digits.data()), digits.size());
     EXPECT_EQ(crc16(view), 0x6F91);
     EXPECT_EQ(crc16Bitwise(view), 0x6F91);
 }
 
-TEST(Crc16, TableFormEqualsBitwiseFormOnRandomData) {
+TEST(KrnSimCrc16, TableFormEqualsBitwiseFormOnRandomData) {
     std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {
         Bytes data(random() % 300);
@@ -26,7 +26,7 @@ TEST(Crc16, TableFormEqualsBitwiseFormOnRandomData) {
     }
 }
 
-TEST(Frames, BuildTheGoldenFrames) {
+TEST(KrnSimFrames, BuildTheGoldenFrames) {
     const Bytes version = hex("01 02 03 4B 00 10 00 10 00");
     EXPECT_EQ(buildRequest(Form::Standard, 1, 0x65, {}), hex("05 01 65 FD 2D"));
     EXPECT_EQ(buildRequest(Form::Advanced, 1, 0x65, {}), hex("02 00 07 01 65 76 87"));
@@ -36,7 +36,7 @@ TEST(Frames, BuildTheGoldenFrames) {
     EXPECT_EQ(buildReply(Form::Standard, 1, 0x80, 0x81, {}), hex("06 01 80 81 2A 0B"));
 }
 
-TEST(Frames, ChooseTheReplyFormAtTheStandardLimit) {
+TEST(KrnSimFrames, ChooseTheReplyFormAtTheStandardLimit) {
     struct Case {
         std::size_t data;
         Form request;
@@ -52,7 +52,7 @@ TEST(Frames, ChooseTheReplyFormAtTheStandardLimit) {
         EXPECT_EQ(replyForm(c.request, c.data, c.force), c.expected) << c.data;
 }
 
-TEST(Frames, RefuseDataBeyondTheirForm) {
+TEST(KrnSimFrames, RefuseDataBeyondTheirForm) {
     struct Case {
         Form form;
         std::size_t data;

@@ -15,7 +15,7 @@ std::string show(const Answer& answer) {
     return toHex(Bytes{answer.status}) + ":" + toHex(answer.data);
 }
 
-TEST(Model, LengthRulesOfTheCommandSet) {
+TEST(KrnSimModel, LengthRulesOfTheCommandSet) {
     struct Case {
         std::uint8_t command;
         std::string data;
@@ -85,7 +85,7 @@ TEST(Model, LengthRulesOfTheCommandSet) {
     }
 }
 
-TEST(Model, ReadBackPairs) {
+TEST(KrnSimModel, ReadBackPairs) {
     struct Step {
         std::uint8_t command;
         const char* data;
@@ -122,7 +122,7 @@ TEST(Model, ReadBackPairs) {
     }
 }
 
-TEST(Model, FixedReadOuts) {
+TEST(KrnSimModel, FixedReadOuts) {
     ReaderModel model;
     EXPECT_EQ(show(model.answer(0x65, {})), "00:01 02 03 4B 00 10 00 10 00");
     EXPECT_EQ(show(model.answer(0x31, {})), "00:00 00 00 00 00 00");
@@ -161,7 +161,7 @@ Tag makeTag(std::uint8_t last, std::uint8_t type, std::uint8_t size = 4, std::ui
 constexpr const char* kUidA = "E0 04 01 00 00 00 00 0A";
 constexpr const char* kUidB = "E0 04 01 00 00 00 00 0B";
 
-TEST(Model, IsoCommandsOnTheTransponderTable) {
+TEST(KrnSimModel, IsoCommandsOnTheTransponderTable) {
     struct Case {
         const char* name;
         int tags; // 0, 1 (A) or 2 (A read-only with 2-byte blocks, then B)
@@ -205,7 +205,7 @@ TEST(Model, IsoCommandsOnTheTransponderTable) {
     }
 }
 
-TEST(Model, WriteThenReadAndTheField) {
+TEST(KrnSimModel, WriteThenReadAndTheField) {
     ReaderModel model;
     model.transponders().add(makeTag(0x0A, 0x03));
     model.transponders().add(makeTag(0x0B, 0x03, 32, 256));
@@ -225,7 +225,7 @@ TEST(Model, WriteThenReadAndTheField) {
     EXPECT_EQ(model.answer(0xB0, hex("01 00")).data.at(0), 1);
 }
 
-TEST(Model, BadTagsAreRefusedAndChangeNothing) {
+TEST(KrnSimModel, BadTagsAreRefusedAndChangeNothing) {
     ReaderModel model;
     model.transponders().add(makeTag(0x0A, 0x03));
     Tag zeroSize = makeTag(0x0B, 0x03);

@@ -37,7 +37,7 @@ std::vector<std::string> run(const std::vector<std::pair<int, std::string>>& chu
 
 using Units = std::vector<std::string>;
 
-TEST(Reassembler, CutsTheStreamIntoUnits) {
+TEST(KrnSimReassembler, CutsTheStreamIntoUnits) {
     struct Case {
         const char* name;
         std::vector<std::pair<int, std::string>> chunks;
@@ -77,7 +77,7 @@ TEST(Reassembler, CutsTheStreamIntoUnits) {
         EXPECT_EQ(run(c.chunks, c.expireAt), c.expected) << c.name;
 }
 
-TEST(Reassembler, NeverHoldsMoreThanOneFrame) {
+TEST(KrnSimReassembler, NeverHoldsMoreThanOneFrame) {
     Reassembler reassembler(kGap);
     std::vector<Unit> units;
     Bytes big(70000, 0x55);
@@ -104,7 +104,7 @@ TEST(Reassembler, NeverHoldsMoreThanOneFrame) {
     EXPECT_EQ(skipping.buffered(), 0u);
 }
 
-TEST(Reassembler, ReportsTheDeadlineOfAPartialFrame) {
+TEST(KrnSimReassembler, ReportsTheDeadlineOfAPartialFrame) {
     Reassembler reassembler(kGap);
     std::vector<Unit> units;
     EXPECT_FALSE(reassembler.deadline());

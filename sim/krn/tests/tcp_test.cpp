@@ -2,6 +2,7 @@
 
 #include <krnsim/simulator.h>
 
+#include <vktesting/loopback_listener.h>
 #include <vktesting/wait_until.h>
 
 #include <gtest/gtest.h>
@@ -16,13 +17,13 @@ using namespace test;
 const Bytes kVersionRequest = hex("05 01 65 FD 2D");
 const Bytes kVersionReply = hex("0F 01 65 00 01 02 03 4B 00 10 00 10 00 19 33");
 
-class Tcp : public ::testing::Test {
+class KrnSimTcp : public ::testing::Test {
   protected:
     Simulator sim;
     TcpEndpoint endpoint = sim.listenTcp();
 };
 
-TEST_F(Tcp, AnswersOnLoopback) {
+TEST_F(KrnSimTcp, AnswersOnLoopback) {
     ASSERT_GT(endpoint.port, 0);
     auto client = connectTcp(endpoint.port);
     ASSERT_TRUE(client);
@@ -40,7 +41,7 @@ TEST_F(Tcp, AnswersOnLoopback) {
     EXPECT_EQ(sim.acceptCount(endpoint.id), 1u);
 }
 
-TEST_F(Tcp, ServesConcurrentClientsWithInterleavedRequests) {
+TEST_F(KrnSimTcp, ServesConcurrentClientsWithInterleavedRequests) {
     constexpr int kClients = 3;
     constexpr int kRounds = 20;
     std::vector<std::thread> threads;
@@ -65,7 +66,7 @@ TEST_F(Tcp, ServesConcurrentClientsWithInterleavedRequests) {
     EXPECT_EQ(sim.acceptCount(endpoint.id), static_cast<std::size_t>(kClients));
 }
 
-TEST_F(Tcp, RefusesConnectsWhileStoppedAndKeepsOpenOnes) {
+TEST_F(KrnSimTcp, RefusesConnectsWhileStoppedAndKeepsOpenOnes) {
     auto early = connectTcp(endpoint.port);
     ASSERT_TRUE(early);
     ASSERT_TRUE(vktesting::waitUntil([&] { return sim.acceptCount(endpoint.id) == 1; }, kPatience));
@@ -80,7 +81,7 @@ TEST_F(Tcp, RefusesConnectsWhileStoppedAndKeepsOpenOnes) {
     EXPECT_THROW(sim.stopListening(endpoint.id + 100), std::invalid_argument);
 }
 
-TEST_F(Tcp, ClosesAtOnceOnTheClientsFin) {
+TEST_F(KrnSimTcp, ClosesAtOnceOnTheClientsFin) {
     auto client = connectTcp(endpoint.port);
     ASSERT_TRUE(client);
     EXPECT_EQ(exchange(client.get(), kVersionRequest), kVersionReply);
@@ -89,7 +90,7 @@ TEST_F(Tcp, ClosesAtOnceOnTheClientsFin) {
     EXPECT_TRUE(vktesting::waitUntil([&] { return sim.connections().empty(); }, kPatience));
 }
 
-TEST_F(Tcp, CanKeepAConnectionAfterTheClientsFin) {
+TEST_F(KrnSimTcp, CanKeepAConnectionAfterTheClientsFin) {
     sim.setKeepOpenAfterFin(true);
     sim.reader().queueFault(Fault::delay(Millis(50)));
     auto client = connectTcp(endpoint.port);
@@ -102,7 +103,7 @@ TEST_F(Tcp, CanKeepAConnectionAfterTheClientsFin) {
     EXPECT_EQ(readFrame(client.get()), hex("06 01 65 00 8A 09"));
 }
 
-TEST_F(Tcp, SurvivesAClientThatLeavesMidReply) {
+TEST_F(KrnSimTcp, SurvivesAClientThatLeavesMidReply) {
     sim.reader().setCannedReply(0xB0, Reply::frame(0, Bytes(65527, 0xA5)));
     {
         auto client = connectTcp(endpoint.port);
@@ -116,7 +117,7 @@ TEST_F(Tcp, SurvivesAClientThatLeavesMidReply) {
     EXPECT_EQ(exchange(next.get(), kVersionRequest), kVersionReply);
 }
 
-TEST_F(Tcp, DelayedReplyKeepsRequestOrder) {
+TEST_F(KrnSimTcp, DelayedReplyKeepsRequestOrder) {
     sim.reader().queueFault(Fault::delay(Millis(100)).onlyCommand(0x65));
     auto client = connectTcp(endpoint.port);
     ASSERT_TRUE(client);
@@ -130,7 +131,7 @@ TEST_F(Tcp, DelayedReplyKeepsRequestOrder) {
     EXPECT_EQ(readFrame(client.get()), hex("06 01 1A 00 86 7A"));
 }
 
-TEST_F(Tcp, SendsUnsolicitedFramesAndBytes) {
+TEST_F(KrnSimTcp, SendsUnsolicitedFramesAndBytes) {
     auto client = connectTcp(endpoint.port);
     ASSERT_TRUE(client);
     ASSERT_TRUE(vktesting::waitUntil([&] { return sim.connections().size() == 1; }, kPatience));
@@ -140,6 +141,22 @@ TEST_F(Tcp, SendsUnsolicitedFramesAndBytes) {
     sim.send(id, hex("01 02 03"));
     EXPECT_EQ(readBytes(client.get(), 3).bytes, hex("01 02 03"));
     EXPECT_THROW(sim.send(id + 100, hex("01")), std::invalid_argument);
+}
+
+TEST(KrnSimTcpOut, ConnectsOutAndServesTheConnection) {
+    Simulator sim;
+    vktesting::LoopbackListener host;
+    const ConnectionId id = sim.connectTcp(host.port());
+    auto link = host.accept(kPatience);
+    ASSERT_TRUE(link);
+    sim.sendFrame(id, 0x22, 0, hex("00 00 01 AB"));
+    EXPECT_EQ(readFrame(link.get()), buildReply(Form::Standard, 1, 0x22, 0, hex("00 00 01 AB")));
+    EXPECT_EQ(exchange(link.get(), kVersionRequest), kVersionReply);
+    host.close();
+    vktesting::LoopbackListener closed;
+    const std::uint16_t port = closed.port();
+    closed.close();
+    EXPECT_THROW(sim.connectTcp(port), std::runtime_error);
 }
 
 } // namespace

@@ -30,7 +30,7 @@ enum class LinkKind : std::uint8_t { Tcp, Pty, Local };
 struct ConnectionInfo {
     ConnectionId id = 0;
     LinkKind kind = LinkKind::Tcp;
-    EndpointId endpoint = 0; // the TCP listener it came through, else 0
+    EndpointId endpoint = 0; // the TCP listener it came through, else 0 (also for connections made out)
 };
 
 struct TcpEndpoint {
@@ -68,6 +68,10 @@ class Simulator {
     std::size_t acceptCount(EndpointId endpoint);
     // Keep a TCP or local connection open after the client's FIN (default: close at once).
     void setKeepOpenAfterFin(bool on) { keepOpenAfterFin_ = on; }
+
+    // Connects out to 127.0.0.1:port, as a reader that calls its host does; the
+    // connection is served like an accepted one. std::runtime_error when refused.
+    ConnectionId connectTcp(std::uint16_t port);
 
     // Opens a pseudo-terminal whose raw slave stands in for a serial device; with a
     // link path a symlink to the slave is placed there (an old symlink is replaced).

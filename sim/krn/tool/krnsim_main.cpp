@@ -1,0 +1,101 @@
+// krnsim: serves one virtual KRN reader on TCP or a pseudo-terminal and prints
+// where, until SIGINT or SIGTERM.
+#include "options.h"
+
+#include <krnsim/simulator.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <numeric>
+
+namespace {
+
+using namespace krnsim;
+
+void addBuiltInTags(Reader& reader) {
+    Tag first;
+    first.uid = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
+    first.type = 0x03;
+    first.blockSize = 4;
+    first.blockCount = 8;
+    for (std::uint8_t block = 0; block < 8; ++block)
+        first.blocks.insert(first.blocks.end(), 4, block);
+    reader.addTag(first);
+
+    Tag second;
+    second.uid = {0xE0, 0x04, 0x01, 0x00, 0x9A, 0xBC, 0xDE, 0xF0};
+    second.type = 0x03;
+    second.blockSize = 8;
+    second.blockCount = 16;
+    second.blocks.resize(128);
+    std::iota(second.blocks.begin(), second.blocks.end(), std::uint8_t{0});
+    second.readOnly = true;
+    reader.addTag(second);
+}
+
+std::string hexText(ByteView bytes) {
+    std::string text;
+    char pair[4];
+    for (const std::uint8_t byte : bytes) {
+        std::snprintf(pair, sizeof pair, "%02X ", byte);
+        text += pair;
+    }
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+void printEntry(const LogEntry& entry) {
+    std::string line = "krnsim: [" + std::to_string(entry.connection) + "] <- " + hexText(entry.raw);
+    if (entry.verdict != Verdict::Ok) line += std::string(" (") + verdictName(entry.verdict) + ")";
+    line += "\n";
+    if (!entry.reply.empty() || !entry.fault.empty()) {
+        line += "krnsim: [" + std::to_string(entry.connection) + "] -> " + hexText(entry.reply);
+        if (!entry.fault.empty()) line += " (fault: " + entry.fault + ")";
+        line += "\n";
+    }
+    std::cerr << line << std::flush;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    krnsim::tool::Options options;
+    try {
+        options = krnsim::tool::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const krnsim::tool::UsageError& error) {
+        std::cerr << "krnsim: " << error.what() << "\n" << krnsim::tool::kUsage;
+        return 2;
+    }
+
+    // Blocked before the loop thread starts, so that only sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Simulator sim;
+    sim.reader().setBusAddress(options.busAddress);
+    addBuiltInTags(sim.reader());
+    if (options.verbose) sim.reader().log().setObserver(printEntry);
+
+    try {
+        if (options.mode == krnsim::tool::Options::Mode::Tcp) {
+            const TcpEndpoint endpoint = sim.listenTcp(options.port);
+            std::cout << "KRNSIM tcp 127.0.0.1 " << endpoint.port << std::endl;
+        } else {
+            const PtyEndpoint endpoint = sim.openPty(options.link);
+            std::cout << "KRNSIM pty " << (options.link.empty() ? endpoint.slavePath : options.link)
+                      << std::endl;
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "krnsim: " << error.what() << "\n";
+        return 1;
+    }
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    return 0; // the simulator closes everything and removes the link
+}
