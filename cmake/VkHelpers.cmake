@@ -41,6 +41,35 @@ function(vk_export_test target list_file)
   set_tests_properties(exports_${target} PROPERTIES LABELS exports)
 endfunction()
 
+# vk_exports(<target> <list file> [<list file> ...])
+# The names in the list files (one per line, '#' starts a comment; mangled C++
+# names as they stand) are the library's whole interface: a linker version
+# script keeps every other symbol (template code from standard headers, sanitizer
+# bookkeeping, common/ code) local, and the export test checks the result.
+function(vk_exports target)
+  set(names "")
+  foreach(list_file IN LISTS ARGN)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
+    file(STRINGS ${list_file} lines)
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "#.*" "" line "${line}")
+      string(STRIP "${line}" line)
+      if(NOT line STREQUAL "")
+        list(APPEND names ${line})
+      endif()
+    endforeach()
+  endforeach()
+  set(export_list ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports)
+  set(version_script ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  list(JOIN names "\n" export_text)
+  list(JOIN names ";\n    " global_text)
+  file(CONFIGURE OUTPUT ${export_list} CONTENT "${export_text}\n")
+  file(CONFIGURE OUTPUT ${version_script} CONTENT "{\n  global:\n    ${global_text};\n  local: *;\n};\n")
+  target_link_options(${target} PRIVATE -Wl,--version-script=${version_script})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${version_script})
+  vk_export_test(${target} ${export_list})
+endfunction()
+
 # vk_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [RUNTIME_DEPS ...] [TIMEOUT s]
 #              [PROPERTIES <name> <value> ...])
 # One GoogleTest program; every test case runs as its own ctest test (and its own
