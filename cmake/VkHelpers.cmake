@@ -11,6 +11,8 @@ set(VK_TEST_ENV "LD_LIBRARY_PATH=${VK_LIBRARY_DIR}")
 
 # Threaded tests are built by this target alone in the ThreadSanitizer preset.
 add_custom_target(vk_threads_tests)
+# Every fuzz target: the fuzz preset builds this target alone.
+add_custom_target(vk_fuzz_targets)
 
 # vk_shared_deliverable(<target> OUTPUT_NAME <name> SOVERSION <n> [VERSION <v>])
 # Gives a shared library its file name and soname. The unversioned link name is
@@ -127,16 +129,20 @@ function(vk_add_benchmark name)
   set_tests_properties(bench_${name} PROPERTIES LABELS bench ENVIRONMENT "${VK_TEST_ENV}" TIMEOUT 300)
 endfunction()
 
-# vk_add_fuzzer(<name> SOURCES ... [LIBS ...])
+# vk_add_fuzzer(<name> SOURCES ... [LIBS ...] [RUNTIME_DEPS ...])
 # A libFuzzer target (LLVMFuzzerTestOneInput). In the fuzz preset it is linked
 # with libFuzzer and run briefly from its corpus (label "fuzz"); in every other
 # preset it is linked with a small driver that replays the corpus as a test.
 set(VK_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs in the fuzz preset")
 function(vk_add_fuzzer name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;RUNTIME_DEPS" ${ARGN})
   set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads ${CMAKE_DL_LIBS})
+  add_dependencies(vk_fuzz_targets ${name})
+  if(ARG_RUNTIME_DEPS)
+    add_dependencies(${name} ${ARG_RUNTIME_DEPS})
+  endif()
   if(VK_FUZZ)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus_${name})
