@@ -101,9 +101,12 @@ TEST_F(Races, ConnectAndDisconnectFromSeveralThreads) {
         for (int i = 0; i < 5; ++i) {
             const int h = api.Connect(host, tcpPeer.port());
             ASSERT_GT(h, 0);
-            EXPECT_GT(api.GetSocketList(0), 0);
+            // The other thread may share the connection (a name and its dotted
+            // address reuse one socket) and close it at any moment.
+            const int count = api.GetSocketList(0);
+            EXPECT_TRUE(count > 0 || count == -1201) << count;
             const int rc = api.DisConnect(h);
-            EXPECT_TRUE(rc == 0 || rc == -1223 || rc == -1201) << rc; // the other thread may share it
+            EXPECT_TRUE(rc == 0 || rc == -1223 || rc == -1201) << rc;
         }
     };
     std::thread other(cycle, "localhost");
