@@ -9,6 +9,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -36,6 +38,59 @@ class PlugInLibrary : public vktesting::TempDirTest {
         return reader;
     }
 };
+
+// Slot index of a virtual member in the Itanium ABI: a pointer to a virtual member
+// holds 1 + its byte offset in the vtable.
+template <typename Member> std::ptrdiff_t slotOf(Member member) {
+    std::ptrdiff_t raw = 0;
+    std::memcpy(&raw, &member, sizeof raw);
+    return (raw - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
+}
+
+// Plug-in libraries built elsewhere rely on this order: the destructor pair in
+// slots 0 and 1, then the operations.
+TEST(PlugInClass, SlotOrderAndFieldOrder) {
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::get_lib_version), 2);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::get_error_text), 3);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::open_port), 4);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::close_port), 5);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::get_port_para), 6);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::set_port_para), 7);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::build_datastream), 8);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::build_protocol), 9);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::transceive_protocol), 10);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::transmit_protocol), 11);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::receive_protocol), 12);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::split_protocol), 13);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::split_datastream), 14);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::init), 15);
+    EXPECT_EQ(slotOf(&VKKRN_PlugIn::cleanup), 16);
+
+    VKKRN_PlugIn p;
+    const auto at = [&p](const void* field) {
+        return static_cast<const char*>(field) - reinterpret_cast<char*>(&p);
+    };
+    EXPECT_EQ(at(&p.subPlugInMap), static_cast<std::ptrdiff_t>(sizeof(void*))); // after the vtable pointer
+    EXPECT_LT(at(&p.subPlugInMap), at(&p.plugInNumber));
+    EXPECT_LT(at(&p.plugInNumber), at(&p.portHandle));
+    EXPECT_LT(at(&p.portHandle), at(&p.releaseValue));
+    EXPECT_LT(at(&p.releaseValue), at(&p.plugInOrigin));
+    EXPECT_LT(at(&p.plugInOrigin), at(&p.libraryFileName));
+    EXPECT_LT(at(&p.libraryFileName), at(&p.libraryHandle));
+    EXPECT_EQ(static_cast<std::size_t>(at(&p.libraryHandle)) + sizeof(void*), sizeof(VKKRN_PlugIn));
+    EXPECT_EQ(p.plugInNumber, 0u);
+    EXPECT_EQ(p.portHandle, 0);
+    EXPECT_EQ(p.releaseValue, 0u);
+    EXPECT_EQ(p.plugInOrigin, 0u);
+    EXPECT_EQ(p.libraryFileName[0], '\0');
+    EXPECT_EQ(p.libraryHandle, nullptr);
+    // Records are zeroed by their constructors.
+    _VKKRN_PLUGIN_0xBB_DATA bb;
+    EXPECT_EQ(bb.a4 + bb.reserved1 + bb.a5 + bb.a7 + bb.reserved3, 0u);
+    EXPECT_EQ(bb.a6, nullptr);
+    _VKKRN_PLUGIN_USB_DATA usb;
+    EXPECT_EQ(usb.header1 + usb.header4 + usb.kind + usb.length, 0u);
+}
 
 struct GetFailure {
     const char* name;

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -76,6 +80,23 @@ TEST_F(TcpReader, DisconnectingBeforeAndAfterDeletion) {
     const int second = VKKRN_NewReader(again);
     EXPECT_EQ(VKKRN_DeleteReader(second), 0);
     EXPECT_EQ(tcp.disconnect(again), 0); // nothing registered is left to call
+}
+
+// A process that exits with a TCP reader registered on a live socket: the readers
+// go before the TCP library's own exit-time clean-up, which would otherwise call
+// the handler of a destroyed reader.
+TEST_F(TcpReader, ExitWithARegisteredReader) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int other = tcp.connect("localhost", listener.port());
+        if (VKKRN_NewReader(socket) <= 0 || other <= 0 || VKKRN_NewReader(other) <= 0) ::_exit(2);
+        std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace

@@ -34,6 +34,7 @@ TEST_F(LogLines, PortCodesTakeTheTextOfTheReadersPortLibrary) {
     const Case cases[] = {
         {"serial", 1, -1030, "VIZER: "},
         {"TCP code on a serial reader", 1, -1230, "VIZER: "},
+        {"TCP", vk::makePortHandle(vk::PortType::Tcp, 1), -1230, "VKTCP: \\(-1230\\)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,5 +1,7 @@
-// Port codes in log lines of USB and TCP readers, with stand-in port libraries
-// whose texts name them.
+// Port codes in log lines of USB and TCP readers, and PORTHND rebinding a
+// reader, with stand-in port libraries whose texts name them and that keep the
+// handlers registered with them.
+#include "fake_port_library.h"
 #include "internal_fixture.h"
 
 #include <vkcommon/port_handle.h>
@@ -62,6 +64,34 @@ TEST_F(PortTexts, ErrorLinesOfUsbAndTcpReaders) {
     EXPECT_NE(text.find("  !!  Error: -1130  FAKEUSB: (-1130)\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  !!  Error: -536870907\r\n"), std::string::npos)
         << "no text outside the ranges: " << text;
+}
+
+TEST_F(PortTexts, PortHandleRebindsTheReader) {
+    FakePortLibrary tcp{"libvktcp.so"};
+    auto handlers = tcp.control<int (*)(int)>("FAKE_TcpHandlerCount");
+    int handle = 0;
+    auto reader = newReader(0, &handle);
+    const int socket = vk::makePortHandle(vk::PortType::Tcp, 5);
+    ASSERT_EQ(VKKRN_SetReaderPara(handle, "PORTHND", std::to_string(socket).c_str()), 0);
+    EXPECT_EQ(reader->GetCommMode(), 2);
+    EXPECT_EQ(reader->GetPortHnd(), socket);
+    EXPECT_EQ(handlers(socket), 1) << "the disconnection handler is on the new socket";
+    EXPECT_TRUE(reader->IsTcpRecordRegistered());
+    // "0" leaves the plug-in and its registration; only the handle reads 0.
+    ASSERT_EQ(VKKRN_SetReaderPara(handle, "PORTHND", "0"), 0);
+    char value[16];
+    ASSERT_EQ(VKKRN_GetReaderPara(handle, "PORTHND", value), 0);
+    EXPECT_STREQ(value, "0");
+    EXPECT_EQ(reader->GetCommMode(), 2);
+    EXPECT_EQ(handlers(socket), 1);
+    // A USB handle replaces the plug-in and drops the TCP registration.
+    ASSERT_EQ(VKKRN_SetReaderPara(handle, "PORTHND",
+                                  std::to_string(vk::makePortHandle(vk::PortType::Usb, 2)).c_str()),
+              0);
+    EXPECT_EQ(reader->GetCommMode(), 1);
+    EXPECT_EQ(handlers(-1), 0);
+    ASSERT_EQ(VKKRN_GetReaderPara(handle, "USBGENERATION", value), 0);
+    EXPECT_TRUE(std::string(value) == "1" || std::string(value) == "2") << value;
 }
 
 } // namespace
