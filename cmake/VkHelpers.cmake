@@ -11,6 +11,8 @@ set(VK_TEST_ENV "LD_LIBRARY_PATH=${VK_LIBRARY_DIR}")
 
 # Threaded tests are built by this target alone in the ThreadSanitizer preset.
 add_custom_target(vk_threads_tests)
+# Every fuzz target: the fuzz preset builds this target alone.
+add_custom_target(vk_fuzz_targets)
 
 # vk_shared_deliverable(<target> OUTPUT_NAME <name> SOVERSION <n> [VERSION <v>])
 # Gives a shared library its file name and soname. The unversioned link name is
@@ -39,6 +41,35 @@ function(vk_export_test target list_file)
            COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}>
                    -DEXPECTED=${list_file} -P ${VK_HELPERS_DIR}/CheckExports.cmake)
   set_tests_properties(exports_${target} PROPERTIES LABELS exports)
+endfunction()
+
+# vk_exports(<target> <list file> [<list file> ...])
+# The names in the list files (one per line, '#' starts a comment; mangled C++
+# names as they stand) are the library's whole interface: a linker version
+# script keeps every other symbol (template code from standard headers, sanitizer
+# bookkeeping, common/ code) local, and the export test checks the result.
+function(vk_exports target)
+  set(names "")
+  foreach(list_file IN LISTS ARGN)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
+    file(STRINGS ${list_file} lines)
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "#.*" "" line "${line}")
+      string(STRIP "${line}" line)
+      if(NOT line STREQUAL "")
+        list(APPEND names ${line})
+      endif()
+    endforeach()
+  endforeach()
+  set(export_list ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports)
+  set(version_script ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  list(JOIN names "\n" export_text)
+  list(JOIN names ";\n    " global_text)
+  file(CONFIGURE OUTPUT ${export_list} CONTENT "${export_text}\n")
+  file(CONFIGURE OUTPUT ${version_script} CONTENT "{\n  global:\n    ${global_text};\n  local: *;\n};\n")
+  target_link_options(${target} PRIVATE -Wl,--version-script=${version_script})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${version_script})
+  vk_export_test(${target} ${export_list})
 endfunction()
 
 # vk_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [RUNTIME_DEPS ...] [TIMEOUT s]
@@ -98,16 +129,20 @@ function(vk_add_benchmark name)
   set_tests_properties(bench_${name} PROPERTIES LABELS bench ENVIRONMENT "${VK_TEST_ENV}" TIMEOUT 300)
 endfunction()
 
-# vk_add_fuzzer(<name> SOURCES ... [LIBS ...])
+# vk_add_fuzzer(<name> SOURCES ... [LIBS ...] [RUNTIME_DEPS ...])
 # A libFuzzer target (LLVMFuzzerTestOneInput). In the fuzz preset it is linked
 # with libFuzzer and run briefly from its corpus (label "fuzz"); in every other
 # preset it is linked with a small driver that replays the corpus as a test.
 set(VK_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs in the fuzz preset")
 function(vk_add_fuzzer name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;RUNTIME_DEPS" ${ARGN})
   set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads ${CMAKE_DL_LIBS})
+  add_dependencies(vk_fuzz_targets ${name})
+  if(ARG_RUNTIME_DEPS)
+    add_dependencies(${name} ${ARG_RUNTIME_DEPS})
+  endif()
   if(VK_FUZZ)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus_${name})

@@ -49,7 +49,8 @@ bool parseHexId(const char* text, std::size_t limit, std::uint32_t& id) {
         ++i;
     bool negative = false;
     if (i < limit && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i + 2 < limit && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && hexDigit(text[i + 2]) >= 0)
+    if (i + 2 < limit && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        hexDigit(text[i + 2]) >= 0)
         i += 2;
     std::uint64_t value = 0;
     bool digits = false;
@@ -132,7 +133,8 @@ int VKDevice::IdentifyDevice() {
         result = readString(handle_, text.index, text.field);
         if (result < 0) {
             text.field[0] = '\0';
-            trace(kTraceDevice, "ident", "libusb_get_string_descriptor_ascii(%s) returned %d", text.name, result);
+            trace(kTraceDevice, "ident", "libusb_get_string_descriptor_ascii(%s) returned %d", text.name,
+                  result);
             CloseDev();
             lastError_ = kErrStringDescriptorRead;
             return kErrStringDescriptorRead;
@@ -176,7 +178,8 @@ int VKDevice::OpenDevice() {
         lastError_ = configured;
         return configured;
     }
-    trace(kTraceDevice, "open", "devHnd=0x%X devId=0x%X: ok", static_cast<unsigned>(deviceHandle_), deviceId_);
+    trace(kTraceDevice, "open", "devHnd=0x%X devId=0x%X: ok", static_cast<unsigned>(deviceHandle_),
+          deviceId_);
     lastError_ = kOk;
     return kOk;
 }
@@ -192,7 +195,8 @@ int VKDevice::SetConfiguration() {
     if (config->bConfigurationValue != kWantedConfiguration) {
         const int set = libusb_set_configuration(handle_, kWantedConfiguration);
         if (set < 0) {
-            trace(kTraceDevice, "set config", "libusb_set_configuration(%d) returned %d", kWantedConfiguration, set);
+            trace(kTraceDevice, "set config", "libusb_set_configuration(%d) returned %d",
+                  kWantedConfiguration, set);
             status = kErrSetConfiguration;
         }
     }
@@ -204,7 +208,8 @@ int VKDevice::CloseDevice() {
     std::lock_guard lock(mutex_);
     if (handle_ != nullptr) {
         CloseDev();
-        trace(kTraceDevice, "close", "devHnd=0x%X devId=0x%X: ok", static_cast<unsigned>(deviceHandle_), deviceId_);
+        trace(kTraceDevice, "close", "devHnd=0x%X devId=0x%X: ok", static_cast<unsigned>(deviceHandle_),
+              deviceId_);
     }
     return kOk;
 }
@@ -340,8 +345,8 @@ int VKDevice::GetBulkEndPoints() {
         trace(kTraceDevice, "get bulk end points", "libusb_get_config_descriptor(0) returned %d", result);
         return kErrConfigDescriptorRead;
     }
-    if (config->bNumInterfaces > 0 && config->interface != nullptr && config->interface[0].num_altsetting > 0 &&
-        config->interface[0].altsetting != nullptr) {
+    if (config->bNumInterfaces > 0 && config->interface != nullptr &&
+        config->interface[0].num_altsetting > 0 && config->interface[0].altsetting != nullptr) {
         const libusb_interface_descriptor& setting = config->interface[0].altsetting[0];
         for (int i = 0; i < setting.bNumEndpoints && setting.endpoint != nullptr; ++i) {
             const libusb_endpoint_descriptor& endpoint = setting.endpoint[i];
@@ -353,7 +358,7 @@ int VKDevice::GetBulkEndPoints() {
         }
     }
     trace(kTraceDevice, "get bulk end points", "addrIn=%d addrOut=%d", inEndpoint_, outEndpoint_);
-    if (inEndpoint_ != kNoEndpoint && outEndpoint_ != kNoEndpoint) transferMode_ = kTransferModeBulk;
+    const bool bulk = inEndpoint_ != kNoEndpoint && outEndpoint_ != kNoEndpoint;
     libusb_free_config_descriptor(config);
     trace(kTraceDevice, "get bulk end points", "detach driver returned: %d",
           libusb_detach_kernel_driver(handle_, kInterface));
@@ -362,6 +367,8 @@ int VKDevice::GetBulkEndPoints() {
         trace(kTraceDevice, "get bulk end points", "libusb_claim_interface(0) returned %d", claimed);
         return kErrClaim;
     }
+    // Bulk mode only once the interface is ours; a failed claim leaves control mode.
+    if (bulk) transferMode_ = kTransferModeBulk;
     return kOk;
 }
 
@@ -424,8 +431,8 @@ int VKDevice::Transmit_Ctrl(const std::uint8_t* data, int length) {
 int VKDevice::Receive_Ctrl(std::uint8_t* data, int length) {
     std::memset(data, 0, static_cast<std::size_t>(length));
     const int asked = length > kControlLengthLimit ? kControlLengthLimit : length;
-    const int result = libusb_control_transfer(handle_, kVendorIn, 0, 0, 0, data, static_cast<std::uint16_t>(asked),
-                                               timeoutMs_);
+    const int result = libusb_control_transfer(handle_, kVendorIn, 0, 0, 0, data,
+                                               static_cast<std::uint16_t>(asked), timeoutMs_);
     if (result < 0) {
         trace(kTraceDevice, "ctrlReceive", "returned %d", result);
         if (result == LIBUSB_ERROR_TIMEOUT) return kErrTimeout;
@@ -453,7 +460,8 @@ int VKDevice::Exchange(const char* tag, Transfer transfer, const char* interface
     if (transferMode_ == kTransferModeUnknown) result = GetBulkEndPoints();
     if (result >= 0) {
         const bool bulk = transferMode_ == kTransferModeBulk;
-        if (transfer != Transfer::Read) result = bulk ? Transmit_Bulk(tx, txLength) : Transmit_Ctrl(tx, txLength);
+        if (transfer != Transfer::Read)
+            result = bulk ? Transmit_Bulk(tx, txLength) : Transmit_Ctrl(tx, txLength);
         if (result >= 0 && transfer != Transfer::Write)
             result = bulk ? Receive_Bulk(rx, rxLength) : Receive_Ctrl(rx, rxLength);
     }

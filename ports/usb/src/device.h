@@ -16,7 +16,7 @@
 
 namespace vkusb {
 
-inline constexpr int kTextFieldSize = 256;     // family name, device name, interface type
+inline constexpr int kTextFieldSize = 256; // family name, device name, interface type
 inline constexpr unsigned kDefaultTimeoutMs = 1000;
 inline constexpr int kTransferModeUnknown = 255;
 inline constexpr int kTransferModeBulk = 1;

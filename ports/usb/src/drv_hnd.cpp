@@ -102,9 +102,7 @@ int VKDrvHnd::Scan(int option, const _VKUSB_SCANSEARCH* filter, bool open) {
         }
         return kOk;
     }
-    default:
-        trace(kTraceLibrary, "scan", "unknown scan option");
-        return kErrUnknownScanOption;
+    default: trace(kTraceLibrary, "scan", "unknown scan option"); return kErrUnknownScanOption;
     }
 }
 
@@ -141,7 +139,8 @@ int VKDrvHnd::Enumerate(const _VKUSB_SCANSEARCH* filter) {
             if (VKDevice* open = FindOpenByUsbDevice(usbDevice)) {
                 if (open->IsDevice(filter)) {
                     found.push_back(open);
-                    trace(kTraceLibrary, "scan", "usbDev allready in device list. devId=0x%X", open->GetDeviceId());
+                    trace(kTraceLibrary, "scan", "usbDev allready in device list. devId=0x%X",
+                          open->GetDeviceId());
                 } else {
                     traceUnwanted(*open);
                 }
@@ -265,8 +264,9 @@ int VKDrvHnd::CloseDevice(int handle) {
     // it is building.
     std::lock_guard scan(scanMutex_);
     Lock list(listMutex_);
-    const auto it = std::find_if(openList_.begin(), openList_.end(),
-                                 [handle](const VKDevice* device) { return device->GetDeviceHnd() == handle; });
+    const auto it = std::find_if(openList_.begin(), openList_.end(), [handle](const VKDevice* device) {
+        return device->GetDeviceHnd() == handle;
+    });
     if (it == openList_.end()) {
         trace(kTraceLibrary, "close device", "devHnd=0x%X not in device list", static_cast<unsigned>(handle));
         return kErrNoDeviceHandle;
@@ -310,7 +310,8 @@ void VKDrvHnd::EmptyOpenList() {
 
 int VKDrvHnd::GetScanListPara(int index, const char* key, char* value) {
     Lock list(listMutex_);
-    if (index < 0 || index >= static_cast<int>(scanList_.size()) || scanList_[static_cast<std::size_t>(index)] == nullptr) {
+    if (index < 0 || index >= static_cast<int>(scanList_.size()) ||
+        scanList_[static_cast<std::size_t>(index)] == nullptr) {
         value[0] = '\0';
         return kScanListIndexOutside;
     }
@@ -328,8 +329,9 @@ int VKDrvHnd::GetDeviceList(int handle) {
     Lock list(listMutex_);
     auto next = openList_.begin();
     if (handle > 0) {
-        const auto it = std::find_if(openList_.begin(), openList_.end(),
-                                     [handle](const VKDevice* device) { return device->GetDeviceHnd() == handle; });
+        const auto it = std::find_if(openList_.begin(), openList_.end(), [handle](const VKDevice* device) {
+            return device->GetDeviceHnd() == handle;
+        });
         if (it == openList_.end()) return 0;
         next = it + 1;
     }
@@ -437,8 +439,8 @@ void VKDrvHnd::TraceList(const char* tag, const std::vector<VKDevice*>& list) co
             continue;
         }
         trace(kTraceLibrary, tag, "dev%zu: devHnd=0x%X devId=0x%X usbDevPtr=%s owner=%d", i,
-              static_cast<unsigned>(device->GetDeviceHnd()), device->GetDeviceId(), device->GetUsbDevPtr().text,
-              device->IsOwnerScanList() ? 1 : 0);
+              static_cast<unsigned>(device->GetDeviceHnd()), device->GetDeviceId(),
+              device->GetUsbDevPtr().text, device->IsOwnerScanList() ? 1 : 0);
     }
 }
 

@@ -50,8 +50,8 @@ class VKDrvHnd {
     int GetDeviceHnd(std::uint32_t deviceId);
     // The last error of the open device `handle` (-1123 when there is none).
     int GetDeviceLastError(int handle);
-    int Transceive(int handle, const char* interfaceName, const std::uint8_t* tx, int txLength, std::uint8_t* rx,
-                   int rxLength);
+    int Transceive(int handle, const char* interfaceName, const std::uint8_t* tx, int txLength,
+                   std::uint8_t* rx, int rxLength);
     int Transmit(int handle, const char* interfaceName, const std::uint8_t* tx, int length);
     int Receive(int handle, const char* interfaceName, std::uint8_t* rx, int length);
 

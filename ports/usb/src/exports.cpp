@@ -25,8 +25,7 @@ int storeFailure(int result) {
     return result;
 }
 
-template <typename Body>
-int guarded(Body&& body) {
+template <typename Body> int guarded(Body&& body) {
     try {
         return body();
     } catch (const std::bad_alloc&) {
@@ -151,8 +150,9 @@ int VKUSB_Transceive(int handle, char* interfaceName, int /*mode*/, uint8_t* tx,
     if (interfaceName == nullptr || tx == nullptr || rx == nullptr) return store(vkusb::kErrNullPointer);
     if (txLength <= 0) return store(vkusb::kErrNoSendData);
     if (rxLength <= 0) return store(vkusb::kErrReceiveBufferTooSmall);
-    return guarded(
-        [&] { return storeFailure(g_VkUsbMan.Transceive(handle, interfaceName, tx, txLength, rx, rxLength)); });
+    return guarded([&] {
+        return storeFailure(g_VkUsbMan.Transceive(handle, interfaceName, tx, txLength, rx, rxLength));
+    });
 }
 
 int VKUSB_Transmit(int handle, char* interfaceName, uint8_t* tx, int length) {

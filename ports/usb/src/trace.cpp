@@ -71,5 +71,6 @@ void VKLOG_Msg(const char* tag, const char* message) {
     long long elapsed = nowMicroseconds() - g_VkUsbStarttime.load();
     if (elapsed < 0) elapsed = 0;
     std::printf("%2lu.%06d :: vkusb: [%s] %s\n", static_cast<unsigned long>(elapsed / 1000000),
-                static_cast<int>(elapsed % 1000000), tag != nullptr ? tag : "", message != nullptr ? message : "");
+                static_cast<int>(elapsed % 1000000), tag != nullptr ? tag : "",
+                message != nullptr ? message : "");
 }

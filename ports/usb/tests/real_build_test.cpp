@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <libusb-1.0/libusb.h>
 
 #include <cstring>
@@ -23,8 +24,8 @@ int expectedScanResult(bool& readers) {
     const ssize_t count = libusb_get_device_list(context, &list);
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device_descriptor descriptor{};
-        if (libusb_get_device_descriptor(list[i], &descriptor) == 0 && descriptor.idVendor == VKUSB_VENDOR_ID &&
-            descriptor.idProduct >= 1 && descriptor.idProduct <= 4)
+        if (libusb_get_device_descriptor(list[i], &descriptor) == 0 &&
+            descriptor.idVendor == VKUSB_VENDOR_ID && descriptor.idProduct >= 1 && descriptor.idProduct <= 4)
             readers = true;
     }
     if (count >= 0) libusb_free_device_list(list, 1);
@@ -46,6 +47,8 @@ TEST(RealBuild, LoadsScansTheMachinesBusAndUnloads) {
     EXPECT_EQ(api.lastError(), expected);
     EXPECT_EQ(api.GetScanListSize(), 0);
     EXPECT_EQ(api.GetDeviceList(0), 0);
+    for (const char* name : {"VKUSB_AddEventHandlerEx", "VKUSB_DelEventHandlerEx", "g_VkUsbMan"})
+        EXPECT_EQ(dlsym(api.library, name), nullptr) << name;
     EXPECT_EQ(unloadApi("libvkusb.so", api), "");
 }
 

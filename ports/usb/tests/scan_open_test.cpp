@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -116,11 +117,15 @@ struct FilterCase {
     std::vector<std::string> expected; // ids in the scan list; empty: -1112
 };
 
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FilterTest : public VkUsbTest, public testing::WithParamInterface<FilterCase> {};
 
 // Fills a field completely when the text is as long as the field: no NUL then.
-template <std::size_t N>
-void fill(char (&field)[N], const std::string& text) {
+template <std::size_t N> void fill(char (&field)[N], const std::string& text) {
     std::memset(field, 0, N);
     std::memcpy(field, text.data(), std::min(N, text.size()));
 }
@@ -160,14 +165,23 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"IdNotHex", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 4, "", "", "xyz", {}},
         FilterCase{"NoCriterion", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 0, "KRN-SIM", "", "", {}},
         FilterCase{"OtherBitsOnly", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 8, "KRN-SIM", "", "", {}},
-        FilterCase{"FamilyBeatsName", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 3, "KRN-OTHER", "ID KRN.SIM200-U", "",
+        FilterCase{"FamilyBeatsName",
+                   VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER,
+                   3,
+                   "KRN-OTHER",
+                   "ID KRN.SIM200-U",
+                   "",
                    {"3C4D"}},
-        FilterCase{"NameBeatsId", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 6, "", "ID KRN.SIM200-U", "3C4D", {"1A2B"}},
+        FilterCase{
+            "NameBeatsId", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 6, "", "ID KRN.SIM200-U", "3C4D", {"1A2B"}},
         FilterCase{"UnknownName", VKUSB_SCAN_FIRST | VKUSB_SCAN_FILTER, 2, "", "no such reader", "", {}},
-        FilterCase{"NameIsCaseSensitive", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 2, "", "id krn.sim200-u", "", {}},
+        FilterCase{
+            "NameIsCaseSensitive", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 2, "", "id krn.sim200-u", "", {}},
         FilterCase{"IgnoredWithoutBit", VKUSB_SCAN_ALL, 2, "", "no such reader", "", {"1A2B", "3C4D", "5E"}},
-        FilterCase{"FamilyFillsField", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 1, std::string(25, 'F'), "", "", {"5E"}},
-        FilterCase{"NameFillsField", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 2, "", std::string(50, 'N'), "", {"5E"}},
+        FilterCase{
+            "FamilyFillsField", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 1, std::string(25, 'F'), "", "", {"5E"}},
+        FilterCase{
+            "NameFillsField", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 2, "", std::string(50, 'N'), "", {"5E"}},
         FilterCase{"IdFillsField", VKUSB_SCAN_ALL | VKUSB_SCAN_FILTER, 4, "", "", kZeroPaddedId, {"1A2B"}}),
     [](const testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
 
@@ -178,6 +192,11 @@ struct IdentifyCase {
     void (*breakReader)(usbsim::ReaderSpec& spec);
     bool failOpen;
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const IdentifyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IdentifyTest : public VkUsbTest, public testing::WithParamInterface<IdentifyCase> {};
 
@@ -204,7 +223,8 @@ INSTANTIATE_TEST_SUITE_P(
                     IdentifyCase{"EmptyId", [](usbsim::ReaderSpec& s) { s.strings[1] = ""; }, false},
                     IdentifyCase{"NoFamilyName", [](usbsim::ReaderSpec& s) { s.strings.erase(3); }, false},
                     IdentifyCase{"NoDeviceName", [](usbsim::ReaderSpec& s) { s.strings.erase(5); }, false},
-                    IdentifyCase{"NoInterfaceType", [](usbsim::ReaderSpec& s) { s.strings.erase(6); }, false}),
+                    IdentifyCase{"NoInterfaceType", [](usbsim::ReaderSpec& s) { s.strings.erase(6); },
+                                 false}),
     [](const testing::TestParamInfo<IdentifyCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ScanTest, IdentityComesFromTheStringDescriptorsWithBlanksReplaced) {
@@ -340,6 +360,11 @@ struct DuplicateCase {
     const char* name;
     std::uint8_t secondBus; // bus of the reader plugged after the open one
 };
+
+// Test names carry the case; gtest prints the case by its name too.
+void PrintTo(const DuplicateCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DuplicateIdTest : public VkUsbTest, public testing::WithParamInterface<DuplicateCase> {};
 

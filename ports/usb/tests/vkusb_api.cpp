@@ -8,8 +8,7 @@ namespace vkusbtest {
 
 namespace {
 
-template <typename Pointer>
-bool bind(void* library, const char* name, Pointer& out, std::string& missing) {
+template <typename Pointer> bool bind(void* library, const char* name, Pointer& out, std::string& missing) {
     out = reinterpret_cast<Pointer>(dlsym(library, name));
     if (out == nullptr) missing += std::string(" ") + name;
     return out != nullptr;

@@ -12,7 +12,7 @@
 
 namespace vksim {
 
-FdPeer::FdPeer(vktesting::UniqueFd fd, RequestFramer framer)
+FdPeer::FdPeer(vktesting::UniqueFd fd, RequestFramer framer, Start start)
     : fd_(fd.release()), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), framer_(std::move(framer)) {
     if (fd_ < 0 || !wakeFd_) {
         if (fd_ >= 0) ::close(fd_);
@@ -20,7 +20,11 @@ FdPeer::FdPeer(vktesting::UniqueFd fd, RequestFramer framer)
     }
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
     if (!framer_) framer_ = hostRequestLength;
-    thread_ = std::thread([this] { run(); });
+    if (start == Start::Now) this->start();
+}
+
+void FdPeer::start() {
+    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
 }
 
 FdPeer::~FdPeer() {
@@ -29,7 +33,7 @@ FdPeer::~FdPeer() {
         stopping_ = true;
     }
     wake();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
     if (fd_ >= 0) ::close(fd_);
 }
 
@@ -59,6 +63,11 @@ void FdPeer::hangUp() {
         actions_.push_back(Action{due, true, {}});
     }
     wake();
+}
+
+void FdPeer::closeWhenInputEnds(bool close) {
+    std::lock_guard lock(mutex_);
+    closeWhenInputEnds_ = close;
 }
 
 Bytes FdPeer::received() const {
@@ -144,6 +153,10 @@ void FdPeer::readAvailable() {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         std::lock_guard lock(mutex_);
         readable_ = false; // end of input: the other side is gone
+        if (closeWhenInputEnds_) {
+            closeDescriptor();
+            changed_.notify_all();
+        }
         return;
     }
 }

@@ -63,7 +63,7 @@ struct Injection {
 // A configuration descriptor with the storage its pointers refer to.
 struct ConfigBlock {
     libusb_config_descriptor config{};
-    libusb_interface interface{};
+    libusb_interface interface {};
     libusb_interface_descriptor altsetting{};
     std::vector<libusb_endpoint_descriptor> endpoints;
 };

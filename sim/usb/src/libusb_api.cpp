@@ -186,7 +186,8 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
     return recordCall(call);
 }
 
-int libusb_get_config_descriptor(libusb_device* dev, uint8_t config_index, libusb_config_descriptor** config) {
+int libusb_get_config_descriptor(libusb_device* dev, uint8_t config_index,
+                                 libusb_config_descriptor** config) {
     Lock lock(bus().mutex);
     Call call = makeCall(Fn::GetConfigDescriptor, readerOf(dev));
     call.value = config_index;
@@ -281,8 +282,8 @@ void libusb_close(libusb_device_handle* dev_handle) {
     recordCall(call);
 }
 
-int libusb_get_string_descriptor_ascii(libusb_device_handle* dev_handle, uint8_t desc_index, unsigned char* data,
-                                       int length) {
+int libusb_get_string_descriptor_ascii(libusb_device_handle* dev_handle, uint8_t desc_index,
+                                       unsigned char* data, int length) {
     Lock lock(bus().mutex);
     Call call = makeCall(Fn::GetStringDescriptor, handleReader(dev_handle));
     call.value = desc_index;
@@ -374,8 +375,8 @@ int libusb_detach_kernel_driver(libusb_device_handle* dev_handle, int interface_
     return recordCall(call);
 }
 
-int libusb_bulk_transfer(libusb_device_handle* dev_handle, unsigned char endpoint, unsigned char* data, int length,
-                         int* actual_length, unsigned int timeout) {
+int libusb_bulk_transfer(libusb_device_handle* dev_handle, unsigned char endpoint, unsigned char* data,
+                         int length, int* actual_length, unsigned int timeout) {
     Lock lock(bus().mutex);
     Call call = makeCall(Fn::BulkTransfer, handleReader(dev_handle));
     call.endpoint = endpoint;

@@ -104,8 +104,8 @@ VKUSB_API int VKUSB_GetDevicePara(int handle, char* key, char* value);
 VKUSB_API int VKUSB_SetDevicePara(int handle, char* key, char* value);
 VKUSB_API int VKUSB_GetDeviceHnd(uint32_t deviceId);
 
-VKUSB_API int VKUSB_Transceive(int handle, char* interfaceName, int mode, uint8_t* tx, int txLength, uint8_t* rx,
-                               int rxLength);
+VKUSB_API int VKUSB_Transceive(int handle, char* interfaceName, int mode, uint8_t* tx, int txLength,
+                               uint8_t* rx, int rxLength);
 VKUSB_API int VKUSB_Transmit(int handle, char* interfaceName, uint8_t* tx, int length);
 VKUSB_API int VKUSB_Receive(int handle, char* interfaceName, uint8_t* rx, int length);
 

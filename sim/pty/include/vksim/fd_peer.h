@@ -36,8 +36,15 @@ class FdPeer {
   public:
     using Responder = std::function<Script(const Bytes& request)>;
 
-    // Takes ownership of `fd` (made non-blocking) and starts the peer's thread.
-    explicit FdPeer(vktesting::UniqueFd fd, RequestFramer framer = hostRequestLength);
+    enum class Start { Now, Later };
+
+    // Takes ownership of `fd` (made non-blocking) and starts the peer's thread,
+    // or, with Start::Later, leaves it to start() so that answers can be queued
+    // before a single byte is read.
+    explicit FdPeer(vktesting::UniqueFd fd, RequestFramer framer = hostRequestLength,
+                    Start start = Start::Now);
+    // Starts the peer's thread (once; a peer started already is left alone).
+    void start();
     // Stops and joins the thread, then closes the descriptor if still open.
     ~FdPeer();
     FdPeer(const FdPeer&) = delete;
@@ -51,6 +58,9 @@ class FdPeer {
     void play(Script script);
     // Hangs up once everything scheduled before has been written.
     void hangUp();
+    // Whether the peer hangs up as soon as its input ends (the other side closed
+    // or shut down its sending side); off by default: the peer stays open.
+    void closeWhenInputEnds(bool close);
 
     // Every byte received so far, and the requests cut from them.
     Bytes received() const;
@@ -91,6 +101,7 @@ class FdPeer {
     mutable std::condition_variable changed_;
     bool stopping_ = false;
     bool readable_ = true; // false after end of input
+    bool closeWhenInputEnds_ = false;
     std::deque<Script> expected_;
     Responder responder_;
     std::deque<Action> actions_; // in due order

@@ -60,9 +60,9 @@ inline constexpr Endpoint kBulkOut{0x02, 2};
 struct ReaderSpec {
     std::uint16_t vendor = 0;
     std::uint16_t product = 1;
-    std::uint8_t numConfigurations = 1; // device descriptor
+    std::uint8_t numConfigurations = 1;  // device descriptor
     std::uint8_t configurationValue = 1; // configuration descriptor index 0
-    bool hasInterface = true;           // false: configuration without interfaces
+    bool hasInterface = true;            // false: configuration without interfaces
     std::vector<Endpoint> endpoints{kBulkIn, kBulkOut};
     // String descriptors by index; an index not listed stalls when read.
     std::map<int, std::string> strings;

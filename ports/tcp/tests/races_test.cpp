@@ -1,0 +1,117 @@
+// The library used from several threads at once (run under ThreadSanitizer).
+#include "peer_fixture.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using vktcp_test::Bytes;
+using vktcp_test::GuardedBuffer;
+using vktcp_test::request;
+using vktcp_test::Script;
+using vktcp_test::standardFrame;
+using Clock = std::chrono::steady_clock;
+
+class Races : public vktcp_test::PeerTest {};
+
+TEST_F(Races, DisconnectEndsAReceiveBlockedOnTheSocket) {
+    open();
+    set("TIMEOUT", "20000");
+    std::atomic<int> result{1};
+    Clock::time_point ended;
+    std::thread receiver([&] {
+        std::uint8_t buffer[64];
+        result = api.Receive(handle, buffer, sizeof buffer);
+        ended = Clock::now();
+    });
+    // Give the receiver a moment to block; either order must end promptly.
+    std::this_thread::sleep_for(50ms);
+    const auto start = Clock::now();
+    EXPECT_EQ(api.DisConnect(handle), 0);
+    receiver.join();
+    EXPECT_LT(ended - start, 5s) << "the receive ended long before its time-out";
+    const int r = result.load();
+    EXPECT_TRUE(r == -1232 || r == -1223 || r == -1201) << r;
+    handle = 0;
+}
+
+TEST_F(Races, TwoThreadsOnOneSocketNeverInterleave) {
+    vksim::TcpPeerOptions options;
+    options.framer = vksim::arrivalRequestLength;
+    open(std::move(options));
+    set("TIMEOUT", "10000");
+    const Bytes a(1 << 20, 0xAA);
+    const Bytes b(1 << 20, 0xBB);
+    std::thread other([&] { EXPECT_EQ(api.Transmit(handle, b.data(), static_cast<int>(b.size())), 0); });
+    EXPECT_EQ(api.Transmit(handle, a.data(), static_cast<int>(a.size())), 0);
+    other.join();
+    ASSERT_TRUE(connection().waitForReceived(a.size() + b.size(), 20s));
+    const Bytes seen = connection().received();
+    const std::uint8_t first = seen.front();
+    const std::uint8_t second = first == 0xAA ? 0xBB : 0xAA;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        ASSERT_EQ(seen[i], i < a.size() ? first : second) << "interleaved at " << i;
+}
+
+TEST_F(Races, UnknownCodeTextsOnTwoThreads) {
+    auto ask = [&](int code) {
+        const std::string expected = "VKTCP: unknown error code: " + std::to_string(code);
+        char text[256];
+        for (int i = 0; i < 2000; ++i) {
+            ASSERT_EQ(api.GetErrorText(code, text), -1254);
+            ASSERT_EQ(expected, text);
+        }
+    };
+    std::thread other(ask, -1241);
+    ask(-1242);
+    other.join();
+}
+
+TEST_F(Races, KeysChangeWhileTransfersRun) {
+    open();
+    set("TIMEOUT", "2000");
+    peer->respond([](const Bytes&) { return Script::reply(standardFrame(9)); });
+    std::atomic<bool> done{false};
+    std::thread setter([&] {
+        const char* values[] = {"1000", "2000", "3000"};
+        for (int i = 0; !done; ++i) {
+            api.SetSocketPara(handle, "TIMEOUT", values[i % 3]);
+            api.SetSocketPara(handle, "CHARTIMEOUT", "100");
+            api.SetSocketPara(0, "LANGUAGE", i % 2 ? "7" : "9");
+            char value[128];
+            api.GetSocketPara(handle, "LASTSOCKETERROR", value);
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        GuardedBuffer buffer(64);
+        EXPECT_EQ(transceive(request(static_cast<std::uint8_t>(i)), buffer), 9);
+    }
+    done = true;
+    setter.join();
+}
+
+TEST_F(Races, ConnectAndDisconnectFromSeveralThreads) {
+    vksim::TcpPeer tcpPeer;
+    auto cycle = [&](const char* host) {
+        for (int i = 0; i < 5; ++i) {
+            const int h = api.Connect(host, tcpPeer.port());
+            ASSERT_GT(h, 0);
+            // The other thread may share the connection (a name and its dotted
+            // address reuse one socket) and close it at any moment.
+            const int count = api.GetSocketList(0);
+            EXPECT_TRUE(count > 0 || count == -1201) << count;
+            const int rc = api.DisConnect(h);
+            EXPECT_TRUE(rc == 0 || rc == -1223 || rc == -1201) << rc;
+        }
+    };
+    std::thread other(cycle, "localhost");
+    cycle("127.0.0.1");
+    other.join();
+}
+
+} // namespace
