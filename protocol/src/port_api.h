@@ -1,0 +1,30 @@
+// The port-library functions this library calls, bound by id through the
+// registry's binder. Their types come from the port libraries' headers; nothing
+// of them is linked.
+#ifndef VKKRN_PORT_API_H
+#define VKKRN_PORT_API_H
+
+#include <vkcom/vizer.h>
+#include <vktcp.h>
+#include <vkusb/vkusb.h>
+
+namespace vkkrn {
+
+using VIZER_GetErrorText_Fn = decltype(&::VIZER_GetErrorText);
+using VIZER_GetPortPara_Fn = decltype(&::VIZER_GetPortPara);
+using VIZER_SetPortPara_Fn = decltype(&::VIZER_SetPortPara);
+using VKUSB_GetErrorText_Fn = decltype(&::VKUSB_GetErrorText);
+using VKUSB_GetDevicePara_Fn = decltype(&::VKUSB_GetDevicePara);
+using VKUSB_SetDevicePara_Fn = decltype(&::VKUSB_SetDevicePara);
+
+// The address bound under `id` by the library's registry, or null.
+void* boundPortFunction(int id);
+
+// The bound function `id` as type Fn, or null.
+template <typename Fn> Fn portFunction(int id) {
+    return reinterpret_cast<Fn>(boundPortFunction(id));
+}
+
+} // namespace vkkrn
+
+#endif

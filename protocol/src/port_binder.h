@@ -1,0 +1,56 @@
+// Run-time binding of the port libraries: each port function is opened by file
+// name and looked up by name under its PortFunctionId on first use, then cached.
+#ifndef VKKRN_PORT_BINDER_H
+#define VKKRN_PORT_BINDER_H
+
+#include <vkcommon/port_function_id.h>
+
+#include <array>
+#include <atomic>
+#include <mutex>
+
+namespace vkkrn {
+
+class PortBinder {
+  public:
+    // `onLibraryOpened` runs (under the binder lock) after a library was opened
+    // for the first time; null for none.
+    explicit PortBinder(void (*onLibraryOpened)() = nullptr) : onLibraryOpened_(onLibraryOpened) {}
+    ~PortBinder() { closeAll(); }
+    PortBinder(const PortBinder&) = delete;
+    PortBinder& operator=(const PortBinder&) = delete;
+
+    // The address of the function with this id, or null: an id outside 1000 to
+    // 1299 opens nothing; an id without a row gives null; a library that cannot
+    // be opened, or a name it lacks, gives null and is tried again next time.
+    void* function(int id);
+
+    // The library's handle, opening it if needed; null when it cannot be opened.
+    void* library(vk::PortLibrary which);
+
+    // Closes every library opened; cached addresses are forgotten.
+    void closeAll();
+
+  private:
+    static constexpr std::size_t kMaxRows = 19;
+    struct Library {
+        std::atomic<void*> handle{nullptr};
+        std::array<std::atomic<void*>, kMaxRows> slots{};
+    };
+
+    Library& entry(vk::PortLibrary which);
+    void* openLocked(vk::PortLibrary which);
+
+    void (*onLibraryOpened_)();
+    // Guards opening, lookup and closing (dlopen/dlsym/dlclose and the stores into
+    // the slots). A leaf: nothing else is locked while it is held, except what
+    // onLibraryOpened_ takes. Readers of a filled slot take no lock.
+    std::mutex mutex_;
+    Library serial_;
+    Library usb_;
+    Library tcp_;
+};
+
+} // namespace vkkrn
+
+#endif

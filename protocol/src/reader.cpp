@@ -1,0 +1,39 @@
+#include "reader.h"
+
+#include "settings_file.h"
+
+#include <cstring>
+
+VKKRNReader::VKKRNReader(int /*readerHnd*/, int /*portType*/, unsigned int /*deviceId*/,
+                         unsigned int /*portNumber*/, char* /*host*/) {
+    SetCommMode(255); // no plug-in, port type 255; its -4004 is expected
+    std::strcpy(logFileName_, "vkkrn_log.txt");
+    tcpEventRecord_.pAny = this;
+    tcpEventRecord_.eventId = VKTCP_EVENT_DISCONNECT;
+    tcpEventRecord_.flag = VKTCP_EVENT_FLAG_CONTEXT;
+    tcpEventRecord_.callback = &VKKRNReader::cbsTcpEvent;
+
+    const vkkrn::ReaderSettings settings = vkkrn::readReaderSettings();
+    if (settings.logFile) logFileFlag_.store(1);
+    if (settings.noTimestamp) noTimestampFlag_.store(1);
+    logLevel_.store(settings.logLevel);
+}
+
+VKKRNReader::~VKKRNReader() {
+    aliveFlag_.store(0);
+    // First, so that no disconnection callback reaches a reader being torn down:
+    // the TCP library calls handlers under the lock its unregistration takes.
+    unregisterTcpRecord();
+    stopWorkerThreads();
+    releasePlugInLocked();
+    cipher_.reset();
+    freeEventHandlers();
+}
+
+void VKKRNReader::stopWorkerThreads() {
+    // The scan-mode and asynchronous-task threads stop here once readers run them.
+}
+
+void VKKRNReader::freeEventHandlers() {
+    // Registered handler copies are freed here once handlers can be registered.
+}
