@@ -32,7 +32,7 @@ std::string errorText(int code) {
 
 // The event handler: prints the protocol lines (events 2 and 3) and errors (101).
 void printProtocolLine(void* /*pAny*/, unsigned char* data, int /*value*/, int event) {
-    std::printf("  %s%s\n", event == 101 ? "error:" : "line:", reinterpret_cast<const char*>(data));
+    std::printf("  %s %s\n", event == 101 ? "error:" : "line:", reinterpret_cast<const char*>(data));
 }
 
 struct Command {
