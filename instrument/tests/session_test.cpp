@@ -343,7 +343,9 @@ TEST_F(SessionTest, ASinkAtInfoSeesNoTraces) {
     EXPECT_EQ(messages(capture, "ZRB_SCPI"),
               (std::vector<std::string>{std::string("Connecting with ") + host() + ":5000",
                                         "Disconnected socket"}));
-    EXPECT_EQ(capture.records()[0].file, "instrument/src/transport.cpp");
+    // A compiler cache that passes relative paths leaves "../../" in front.
+    EXPECT_TRUE(capture.records()[0].file.ends_with("instrument/src/transport.cpp")) << capture.records()[0].file;
+    EXPECT_NE(capture.records()[0].file.front(), '/') << capture.records()[0].file;
 }
 
 } // namespace

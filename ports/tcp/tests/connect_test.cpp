@@ -3,6 +3,7 @@
 #include "loopback.h"
 #include "tcp_api.h"
 
+#include <vksim/tcp_peer.h>
 #include <vktesting/loopback_listener.h>
 
 #include <sys/socket.h>
@@ -14,7 +15,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using vktcp_test::RefusingPort;
+using vksim::RefusingPort;
 using vktcp_test::TcpTest;
 using vktesting::LoopbackListener;
 using vktesting::UniqueFd;

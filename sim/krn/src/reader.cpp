@@ -10,6 +10,7 @@ constexpr std::uint8_t kBroadcastAddress = 0xFF;
 constexpr std::uint8_t kAnyReaderAddress = 0xFE;
 constexpr std::uint8_t kFlashLoaderCommand = 0x55;
 constexpr int kMaxBusAddress = 253;
+constexpr std::uint8_t kSecuredCommand = 0xAF;
 
 } // namespace
 
@@ -125,6 +126,83 @@ std::optional<Fault> Reader::takeFault(std::uint8_t command, ConnectionId connec
     return std::nullopt;
 }
 
+void Reader::startSecuredChannel() {
+    std::lock_guard lock(mutex_);
+    securedOn_ = true;
+    keystream_.reset();
+}
+
+void Reader::endSecuredChannel() {
+    std::lock_guard lock(mutex_);
+    securedOn_ = false;
+    securedStatuses_.clear();
+}
+
+bool Reader::securedChannelActive() const {
+    std::lock_guard lock(mutex_);
+    return securedOn_;
+}
+
+std::uint32_t Reader::keystreamBlock() const {
+    std::lock_guard lock(mutex_);
+    return keystream_.nextBlock();
+}
+
+void Reader::queueSecuredStatus(std::uint8_t status) {
+    std::lock_guard lock(mutex_);
+    securedStatuses_.push_back(status);
+}
+
+Reader::Secured Reader::unwrap(Request& request, LogEntry& entry, Answer& direct) {
+    if (request.command != kSecuredCommand) return Secured::Plain;
+    Bytes inner;
+    {
+        std::lock_guard lock(mutex_);
+        if (!securedOn_) return Secured::Plain;
+        if (request.data.empty() || request.data[0] != 0x00) {
+            direct = Answer{reader_status::kLength, {}};
+            entry.note = "secured request without its leading 00";
+            return Secured::Answered;
+        }
+        inner = keystream_.apply(ByteView(request.data).subspan(1));
+        if (!securedStatuses_.empty()) {
+            direct = Answer{securedStatuses_.front(), {}};
+            securedStatuses_.pop_front();
+            if (direct.status == reader_status::kNotAvailable) securedOn_ = false;
+            entry.note = "secured status";
+            return Secured::Answered;
+        }
+    }
+    Reassembler parser;
+    std::vector<Unit> units;
+    parser.feed(inner, Clock::now(), units);
+    if (units.size() != 1 || units[0].verdict != Verdict::Ok || parser.buffered() != 0) {
+        direct = Answer{reader_status::kLength, {}};
+        entry.note = "secured request did not decode";
+        return Secured::Answered;
+    }
+    Unit& unit = units[0];
+    request.form = entry.form = unit.form;
+    request.address = entry.address = unit.address;
+    request.command = entry.command = unit.command;
+    entry.data = unit.data;
+    request.data = std::move(unit.data);
+    request.raw = std::move(unit.raw);
+    entry.secured = true;
+    return Secured::Unwrapped;
+}
+
+Bytes Reader::wrap(Form requestForm, ByteView plainFrame) {
+    if (plainFrame.size() > kMaxAdvancedReplyData) return {};
+    Bytes enciphered;
+    {
+        std::lock_guard lock(mutex_);
+        enciphered = keystream_.apply(plainFrame);
+    }
+    const Form form = replyForm(requestForm, enciphered.size(), forceAdvanced_);
+    return buildReply(form, address_, kSecuredCommand, reader_status::kOk, enciphered);
+}
+
 bool Reader::accepts(std::uint8_t address, std::uint8_t command) const {
     return answerAll_ || address == address_ || address == kAnyReaderAddress ||
            address == kBroadcastAddress || (command == kFlashLoaderCommand && address == 0);
@@ -172,8 +250,12 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
     }
 
     std::optional<Reply> reply;
+    const Form outerForm = request.form;
+    Answer direct;
+    const Secured secured = unwrap(request, entry, direct);
+    if (secured == Secured::Answered) reply = Reply::frame(std::move(direct));
     Handler handler;
-    {
+    if (!reply) {
         std::lock_guard lock(mutex_);
         for (auto it = scripts_.begin(); it != scripts_.end() && !reply; ++it) {
             if (it->first && *it->first != request.command) continue;
@@ -215,9 +297,18 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
             entry.note = "reply data too long";
             break;
         }
-        const Form form = replyForm(request.form, answer.data.size(), forceAdvanced_);
-        const Bytes frame = buildReply(form, address_, request.command, answer.status, answer.data);
-        if (const auto fault = takeFault(request.command, context.id())) {
+        Form form = replyForm(request.form, answer.data.size(), forceAdvanced_);
+        Bytes frame = buildReply(form, address_, request.command, answer.status, answer.data);
+        if (secured == Secured::Unwrapped) {
+            frame = wrap(outerForm, frame);
+            if (frame.empty()) {
+                entry.note = "reply data too long";
+                break;
+            }
+            form = frame[0] == kAdvancedMark ? Form::Advanced : Form::Standard;
+        }
+        const std::uint8_t replyCommand = frame[headerLength(form) + 1];
+        if (const auto fault = takeFault(replyCommand, context.id())) {
             plan = fault->apply(frame, form);
             entry.fault = fault->describe();
         } else {

@@ -19,7 +19,14 @@ Bytes ReaderModel::defaultVersion() {
     return Bytes{0x01, 0x02, 0x03, 0x4B, 0x00, 0x10, 0x00, 0x10, 0x00};
 }
 
+Bytes ReaderModel::defaultReaderInfo() {
+    // Software 1.2, development 3, hardware 'K', reader type 80, transponder types
+    // 00 03, buffers of 4096 bytes each way, no UHF transponder types.
+    return Bytes{0x01, 0x02, 0x03, 0x4B, 0x50, 0x00, 0x03, 0x10, 0x00, 0x10, 0x00, 0x00, 0x00};
+}
+
 ReaderModel::ReaderModel() {
+    readerInfo_[0x00] = defaultReaderInfo();
     readOuts_[0x65] = defaultVersion();
     readOuts_[0x31] = Bytes(6, 0);
     readOuts_[0x74] = Bytes(1, 0);

@@ -128,7 +128,8 @@ TEST(KrnSimModel, FixedReadOuts) {
     EXPECT_EQ(show(model.answer(0x31, {})), "00:00 00 00 00 00 00");
     EXPECT_EQ(show(model.answer(0x74, {})), "00:00");
     EXPECT_EQ(show(model.answer(0x75, {})), "00:00 00");
-    EXPECT_EQ(show(model.answer(0x66, hex("00"))), "00:");
+    EXPECT_EQ(show(model.answer(0x66, hex("00"))), "00:01 02 03 4B 50 00 03 10 00 10 00 00 00");
+    EXPECT_EQ(show(model.answer(0x66, hex("01"))), "00:") << "a mode without a read-out";
     EXPECT_EQ(show(model.answer(0x21, hex("00"))), "00:00 00");
     EXPECT_EQ(show(model.answer(0x22, hex("00 01"))), "00:00 00 00");
     EXPECT_EQ(show(model.answer(0x63, {})), "00:") << "any other known command";

@@ -9,10 +9,18 @@
 //   4. the built-in model (status 0x80 for an unknown command).
 // The reply frame then takes the next matching one-shot fault, else the
 // persistent fault, if any.
+//
+// Secured channel: while it is on, a 0xAF request carrying [00][enciphered
+// request frame] is deciphered with the keystream (krnsim/keystream.h), the
+// inner request goes through the dispatch above, and its whole reply frame goes
+// back enciphered as the data of a 0xAF reply with status 0 (faults apply to
+// that outer frame). One channel and one keystream per reader, shared by every
+// connection. While it is off, the model answers 0xAF with status 0x82.
 #ifndef KRNSIM_READER_H
 #define KRNSIM_READER_H
 
 #include <krnsim/fault.h>
+#include <krnsim/keystream.h>
 #include <krnsim/reader_model.h>
 #include <krnsim/request_log.h>
 
@@ -68,6 +76,17 @@ class Reader {
     void clearFaults();
     std::size_t queuedFaults() const;
 
+    // The secured channel: on with the keystream at block 0, or off.
+    void startSecuredChannel();
+    void endSecuredChannel();
+    bool securedChannelActive() const;
+    // The block the keystream's next call starts from.
+    std::uint32_t keystreamBlock() const;
+    // The next 0xAF request while the channel is on is deciphered and then
+    // answered in plain with this status and no data: 0x82 (not available) also
+    // ends the channel, so the host sends the request again in plain; 0x19 keeps it.
+    void queueSecuredStatus(std::uint8_t status);
+
     RequestLog& log() { return log_; }
 
     // The in-process link: the reader's answer to `bytes` as a plan, at once.
@@ -77,8 +96,16 @@ class Reader {
     Plan handle(Unit unit, ConnectionContext& context);
 
   private:
+    enum class Secured : std::uint8_t { Plain, Unwrapped, Answered };
+
     bool accepts(std::uint8_t address, std::uint8_t command) const;
     std::optional<Fault> takeFault(std::uint8_t command, ConnectionId connection);
+    // A 0xAF request while the channel is on: deciphers it and puts the inner
+    // request in its place (Unwrapped), or fills `direct` with a plain answer
+    // (Answered). Plain: the channel is off or it is another command.
+    Secured unwrap(Request& request, LogEntry& entry, Answer& direct);
+    // The secured reply frame around a plain reply frame; empty when it is too long.
+    Bytes wrap(Form requestForm, ByteView plainFrame);
 
     // Lock order: exchangeMutex_, then mutex_, then the log's. Neither is held
     // while a handler or filter runs.
@@ -93,6 +120,9 @@ class Reader {
     RequestFilter filter_;
     std::deque<Fault> faults_;
     std::optional<Fault> persistentFault_;
+    bool securedOn_ = false;
+    Keystream keystream_;
+    std::deque<std::uint8_t> securedStatuses_;
 
     std::atomic<std::uint8_t> address_{kDefaultBusAddress};
     std::atomic<bool> answerAll_{false};

@@ -32,6 +32,11 @@ class ReaderModel {
 
     static constexpr std::size_t kConfBlockSize = 14;
     static Bytes defaultVersion();
+    // The read-out of 0x66 mode 0, 13 bytes: software version (2), development
+    // version, hardware type, reader type, transponder types (2), receive and
+    // transmit buffer sizes (2 each, big-endian, at bytes 7 and 9), UHF
+    // transponder types (2).
+    static Bytes defaultReaderInfo();
 
   private:
     using ConfBlock = std::array<std::uint8_t, kConfBlockSize>;

@@ -24,6 +24,8 @@ struct LogEntry {
     Bytes reply;       // every byte planned in answer, faults applied
     std::string fault; // the fault applied, empty when none
     std::string note;  // why nothing was sent, when a frame got no reply
+    bool secured =
+        false; // a 0xAF request deciphered: form, address, command and data are the inner request's
 };
 
 // Thread-safe. Keeps the latest kCapacity entries.
