@@ -45,3 +45,7 @@ vkkrn_internal_test(vkkrn_internal_log_port_fakes_tests
   SOURCES internal_log_port_fakes_test.cpp
   ENV "LD_LIBRARY_PATH=${fakes}/fake_usb:${fakes}/fake_tcp:${lib}"
   RUNTIME_DEPS vkkrn_fake_usb vkkrn_fake_tcp)
+vk_add_gtest(vkkrn_fake_keystream_tests
+  SOURCES fake_keystream_test.cpp
+  LIBS vkkrn_fake_keystream)
+target_include_directories(vkkrn_fake_keystream_tests PRIVATE ${PROJECT_SOURCE_DIR}/sim/krn/include)
