@@ -347,6 +347,17 @@ TEST_F(Secured, FailuresKeepTheChannelOrSendNothing) {
     EXPECT_EQ(reader_->GetLastError(), -4094);
 }
 
+TEST_F(Secured, TheDisconnectionHandlerEndsTheChannel) {
+    VKKRNReader::cbsTcpEvent(nullptr, 0, 2, 0); // no reader: nothing happens
+    EXPECT_TRUE(reader_->Cipher().holds());
+    VKKRNReader::cbsTcpEvent(reader_.get(), 0x20000001, 2, 0);
+    EXPECT_FALSE(reader_->Cipher().holds());
+    sim_.endSecuredChannel();
+    EXPECT_EQ(transceive(1, 0x65).rc, 0);
+    EXPECT_EQ(plugIn_->sent.back(), krnsim::buildRequest(krnsim::Form::Standard, 1, 0x65, {})) << "in plain";
+    EXPECT_EQ(countEvents(2, "(S) "), 0);
+}
+
 TEST_F(Secured, TransparentTrio) {
     Bytes frame = krnsim::buildRequest(krnsim::Form::Standard, 1, 0x65, {});
     std::vector<unsigned char> rx(256);

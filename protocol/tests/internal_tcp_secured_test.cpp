@@ -13,6 +13,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -45,7 +46,8 @@ class TcpSecured : public InternalTest {
     int exchange() {
         Bytes frame = krnsim::buildRequest(krnsim::Form::Standard, 1, 0x65, {});
         unsigned char rx[64];
-        return VKKRN_SendTransparent(handle_, frame.data(), static_cast<int>(frame.size()), rx, sizeof rx, 0, 0);
+        return VKKRN_SendTransparent(handle_, frame.data(), static_cast<int>(frame.size()), rx, sizeof rx, 0,
+                                     0);
     }
 
     krnsim::Simulator sim_;
@@ -60,9 +62,26 @@ class TcpSecured : public InternalTest {
 
 TEST_F(TcpSecured, ADisconnectionEndsTheChannelAndAReconnectedReaderSpeaksPlain) {
     sim_.reader().startSecuredChannel();
-    reader_->Cipher().store(std::make_shared<FakeCipher>());
+    sim_.reader().setHandler(0xB2, [](const krnsim::Request& r, krnsim::ConnectionContext&) {
+        return krnsim::Reply::frame(0x00, r.data);
+    });
+    const auto cipher = std::make_shared<FakeCipher>();
+    reader_->Cipher().store(cipher);
     EXPECT_EQ(exchange(), 15);
     EXPECT_TRUE(sim_.reader().log().entries().back().secured);
+    for (const std::size_t n : {1u, 11u, 12u, 27u, 300u}) {
+        const Bytes data(n, static_cast<std::uint8_t>(n));
+        Bytes frame =
+            krnsim::buildRequest(n > 250 ? krnsim::Form::Advanced : krnsim::Form::Standard, 1, 0xB2, data);
+        std::vector<unsigned char> rx(400);
+        const int got = VKKRN_SendTransparent(handle_, frame.data(), static_cast<int>(frame.size()),
+                                              rx.data(), static_cast<int>(rx.size()), 0, 0);
+        const Bytes expected =
+            krnsim::buildReply(n > 249 ? krnsim::Form::Advanced : krnsim::Form::Standard, 1, 0xB2, 0, data);
+        EXPECT_EQ(Bytes(rx.begin(), rx.begin() + (got > 0 ? got : 0)), expected) << n;
+        EXPECT_EQ(sim_.reader().keystreamBlock(), cipher->nextBlock()) << n;
+        EXPECT_EQ(sim_.reader().log().entries().back().data, data) << n;
+    }
 
     EXPECT_EQ(disconnect_(socket_), 0);
     socket_ = 0;
