@@ -3,6 +3,5 @@
 find_package(Boost QUIET)
 if(TARGET vkkrn_codec AND TARGET vkkrn AND TARGET Boost::headers)
   vk_add_benchmark(bench_codec SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_bench.cpp
-                                       ${CMAKE_CURRENT_LIST_DIR}/allocation_counter.cpp
-                   LIBS vkkrn_codec vkkrn Boost::headers)
+                   LIBS vkkrn_codec vkkrn Boost::headers vktesting_allocations)
 endif()

@@ -2,8 +2,8 @@
 // library's exports, against baselines measured in the same run: Boost's
 // byte-table CRC (crc_optimal), a bitwise CRC, and "copy the payload + Boost CRC"
 // as the least a frame builder or splitter must do.
-#include "allocation_counter.h"
 #include "ratio_reporter.h"
+#include <vktesting/allocation_counter.h>
 
 #include <vkkrn.h>
 #include <vkkrn_codec/crc16.h>
@@ -42,10 +42,10 @@ void setBytes(benchmark::State& state, std::size_t n) {
 // Reports operator new calls per iteration (must be 0 for the codec).
 class AllocationCount {
   public:
-    AllocationCount() : start_(vkbench::allocationCount()) {}
+    AllocationCount() : start_(vktesting::allocationCount()) {}
     void report(benchmark::State& state) const {
         state.counters["allocs/frame"] =
-            benchmark::Counter(static_cast<double>(vkbench::allocationCount() - start_) /
+            benchmark::Counter(static_cast<double>(vktesting::allocationCount() - start_) /
                                static_cast<double>(state.iterations()));
     }
 

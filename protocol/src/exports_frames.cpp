@@ -59,6 +59,20 @@ int crcResult(const unsigned char* data, int len, std::uint16_t polynomial, std:
     return swap != 0 ? codec::swapBytes(crc) : crc;
 }
 
+// Converts a frame between the standard and advanced forms through the scratch
+// buffer and writes the result back over the caller's frame.
+using FrameConversion = int (*)(std::span<const std::uint8_t>, std::span<std::uint8_t>) noexcept;
+int convertInPlace(unsigned char* frame, int len, FrameConversion convert) {
+    if (frame == nullptr) return kErrNullPointer;
+    if (len < 0) return kErrOutOfRange;
+    return guarded(kErrNoMemory, [&] {
+        auto buffer = g_LibVkKrnDrvHnd.LockBuffer();
+        const int n = convert({frame, static_cast<std::size_t>(len)}, {g_ucVkKrnTmp, kScratchHalf});
+        if (n > 0) std::memcpy(frame, g_ucVkKrnTmp, static_cast<std::size_t>(n));
+        return n;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -136,27 +150,11 @@ VKKRN_API int VKKRN_SplitRecProtocol(int readerHnd, unsigned char* frame, int le
 }
 
 VKKRN_API int VKKRN_Conv2StdProtocol(unsigned char* frame, int len) {
-    if (frame == nullptr) return kErrNullPointer;
-    if (len < 0) return kErrOutOfRange;
-    return guarded(kErrNoMemory, [&] {
-        auto buffer = g_LibVkKrnDrvHnd.LockBuffer();
-        const int n =
-            codec::convertToStandard({frame, static_cast<std::size_t>(len)}, {g_ucVkKrnTmp, kScratchHalf});
-        if (n > 0) std::memcpy(frame, g_ucVkKrnTmp, static_cast<std::size_t>(n));
-        return n;
-    });
+    return convertInPlace(frame, len, codec::convertToStandard);
 }
 
 VKKRN_API int VKKRN_Conv2AdvProtocol(unsigned char* frame, int len) {
-    if (frame == nullptr) return kErrNullPointer;
-    if (len < 0) return kErrOutOfRange;
-    return guarded(kErrNoMemory, [&] {
-        auto buffer = g_LibVkKrnDrvHnd.LockBuffer();
-        const int n =
-            codec::convertToAdvanced({frame, static_cast<std::size_t>(len)}, {g_ucVkKrnTmp, kScratchHalf});
-        if (n > 0) std::memcpy(frame, g_ucVkKrnTmp, static_cast<std::size_t>(n));
-        return n;
-    });
+    return convertInPlace(frame, len, codec::convertToAdvanced);
 }
 
 } // extern "C"

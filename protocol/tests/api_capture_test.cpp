@@ -2,8 +2,8 @@
 // exports with formats 10 and 11, key masking, lengths and status texts.
 #include "frame_oracle.h"
 
+#include "portless_reader.h"
 #include <vkkrn.h>
-#include <vktesting/temp_dir.h>
 
 #include <gtest/gtest.h>
 
@@ -16,21 +16,8 @@ using vkkrn::codec::testing::Bytes;
 using vkkrn::codec::testing::pattern;
 namespace oracle = vkkrn::codec::testing;
 
-class Capture : public vktesting::TempDirTest {
+class Capture : public vkkrn_test::PortlessReaderTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        reader_ = VKKRN_NewReader(0);
-        ASSERT_GT(reader_, 0);
-    }
-
-    int lastError() {
-        int code = 0;
-        char text[256];
-        VKKRN_GetLastError(reader_, &code, text);
-        return code;
-    }
-
     // Builds and captures a request; returns the built frame.
     Bytes send(std::uint8_t cmd, const Bytes& data) {
         std::vector<unsigned char> frame(data.size() + 16);
@@ -50,8 +37,6 @@ class Capture : public vktesting::TempDirTest {
         return VKKRN_SplitRecProtocol(reader_, frame.data(), static_cast<int>(frame.size()), &adr, &cmd,
                                       data.data(), &n, 10);
     }
-
-    int reader_ = 0;
 };
 
 TEST_F(Capture, ANewReaderHasNoFrames) {

@@ -1,8 +1,8 @@
 // CRC, build, split and convert exports of the deliverable.
 #include "frame_oracle.h"
 
+#include "portless_reader.h"
 #include <vkkrn.h>
-#include <vktesting/temp_dir.h>
 
 #include <gtest/gtest.h>
 
@@ -17,21 +17,8 @@ using vkkrn::codec::testing::Bytes;
 using vkkrn::codec::testing::pattern;
 namespace oracle = vkkrn::codec::testing;
 
-class FrameExports : public vktesting::TempDirTest {
+class FrameExports : public vkkrn_test::PortlessReaderTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        reader_ = VKKRN_NewReader(0);
-        ASSERT_GT(reader_, 0);
-    }
-
-    int lastError() {
-        int code = 0;
-        char text[256];
-        VKKRN_GetLastError(reader_, &code, text);
-        return code;
-    }
-
     void setPara(const char* key, const char* value) {
         ASSERT_EQ(VKKRN_SetReaderPara(reader_, key, value), 0);
     }
@@ -41,8 +28,6 @@ class FrameExports : public vktesting::TempDirTest {
         VKKRN_GetReaderPara(reader_, key, value.data());
         return value.data();
     }
-
-    int reader_ = 0;
 };
 
 std::vector<unsigned char> hexText(const std::string& text) {

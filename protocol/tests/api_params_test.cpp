@@ -1,7 +1,7 @@
 // Reader and library parameters through the exports.
+#include "portless_reader.h"
 #include <vkcommon/port_handle.h>
 #include <vkkrn.h>
-#include <vktesting/temp_dir.h>
 
 #include <gtest/gtest.h>
 
@@ -11,21 +11,8 @@
 
 namespace {
 
-class Parameters : public vktesting::TempDirTest {
+class Parameters : public vkkrn_test::PortlessReaderTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        reader_ = VKKRN_NewReader(0);
-        ASSERT_GT(reader_, 0);
-    }
-
-    int lastError() {
-        int code = 0;
-        char text[256];
-        VKKRN_GetLastError(reader_, &code, text);
-        return code;
-    }
-
     // Sets the reader's last error to `code` by a failing call.
     void presetLastError() {
         unsigned char frame[4] = {0x05, 0, 0, 0};
@@ -40,8 +27,6 @@ class Parameters : public vktesting::TempDirTest {
         if (result != nullptr) *result = rc;
         return value.data();
     }
-
-    int reader_ = 0;
 };
 
 struct SetCase {

@@ -3,14 +3,11 @@
 #include "internal_fixture.h"
 
 #include <vkkrn_plugin.h>
+#include <vktesting/allocation_counter.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
-
-thread_local std::uint64_t tlAllocations = 0;
 
 // Answers every request with one canned reply frame, allocating nothing.
 class CannedPlugIn : public VKKRN_PlugIn {
@@ -42,11 +39,11 @@ TEST_F(InternalTest, ExchangesAllocateNothingWhileLoggingIsOff) {
     unsigned char rx[64];
     // The first exchange may bind what it needs once.
     ASSERT_EQ(reader->Exe_SendTransparent(frame, 5, rx, sizeof rx, 0, 0), 9);
-    const std::uint64_t probe = tlAllocations;
+    const std::uint64_t probe = vktesting::threadAllocationCount();
     int* volatile counted = new int(7);
     delete counted;
-    ASSERT_EQ(tlAllocations - probe, 1u) << "the counter counts";
-    const std::uint64_t before = tlAllocations;
+    ASSERT_EQ(vktesting::threadAllocationCount() - probe, 1u) << "the counter counts";
+    const std::uint64_t before = vktesting::threadAllocationCount();
     for (int i = 0; i < 100; ++i) {
         {
             auto lock = reader->Lock();
@@ -57,28 +54,7 @@ TEST_F(InternalTest, ExchangesAllocateNothingWhileLoggingIsOff) {
         }
         ASSERT_EQ(reader->Exe_SendTransparent(frame, 5, rx, sizeof rx, 0, 0), 9);
     }
-    EXPECT_EQ(tlAllocations - before, 0u);
+    EXPECT_EQ(vktesting::threadAllocationCount() - before, 0u);
 }
 
 } // namespace
-
-void* operator new(std::size_t size) {
-    ++tlAllocations;
-    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}

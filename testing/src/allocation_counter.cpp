@@ -1,20 +1,28 @@
-#include "allocation_counter.h"
+#include <vktesting/allocation_counter.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
 namespace {
+
 std::atomic<std::uint64_t> g_allocations{0};
+thread_local std::uint64_t t_allocations = 0;
+
+} // namespace
+
+std::uint64_t vktesting::allocationCount() {
+    return g_allocations.load(std::memory_order_relaxed);
 }
 
-std::uint64_t vkbench::allocationCount() {
-    return g_allocations.load(std::memory_order_relaxed);
+std::uint64_t vktesting::threadAllocationCount() {
+    return t_allocations;
 }
 
 void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    ++t_allocations;
+    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
     throw std::bad_alloc();
 }
 
