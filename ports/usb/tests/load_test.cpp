@@ -155,7 +155,7 @@ TEST_F(LoadTest, TheInitTraceNamesVersionsLevelsAndMode) {
 
 TEST_F(LoadTest, ACapabilityQueryThatIsDeniedLeavesTheLibraryWorking) {
     usbsim::setCapability(LIBUSB_CAP_HAS_CAPABILITY, 0);
-    usbsim::plug(readerSpec(0x77));
+    usbsim::plug(readerProfile(0x77));
     load();
     EXPECT_EQ(api.lastError(), -1109);
     EXPECT_EQ(api.Scan(VKUSB_SCAN_FIRST, nullptr), 0);
@@ -164,7 +164,7 @@ TEST_F(LoadTest, ACapabilityQueryThatIsDeniedLeavesTheLibraryWorking) {
 
 TEST_F(LoadTest, WithoutLibusbScansFailAndUnloadSkipsTheExit) {
     usbsim::setInitResult(LIBUSB_ERROR_OTHER);
-    usbsim::plug(readerSpec(0x77));
+    usbsim::plug(readerProfile(0x77));
     writeFile("vkusb.conf", "libusb_debuglevel=3\n");
     load();
     EXPECT_EQ(api.lastError(), -1109);
@@ -183,9 +183,9 @@ TEST_F(LoadTest, WithoutLibusbScansFailAndUnloadSkipsTheExit) {
 }
 
 TEST_F(LoadTest, UnloadingGivesEverythingBackAndExitsOnce) {
-    usbsim::plug(readerSpec(0x1));
-    usbsim::plug(readerSpec(0x2));
-    usbsim::plug(readerSpec(0x3));
+    usbsim::plug(readerProfile(0x1));
+    usbsim::plug(readerProfile(0x2));
+    usbsim::plug(readerProfile(0x3));
     load();
     ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
     const int handle = api.OpenDevice(0x2);

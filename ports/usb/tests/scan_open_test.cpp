@@ -86,18 +86,18 @@ TEST_F(ScanTest, HostFlagMakesScansReturnZeroWithoutTouchingTheBus) {
 }
 
 TEST_F(ScanTest, ForeignVendorsAndProductsOutsideOneToFourAreSkipped) {
-    usbsim::ReaderSpec foreign = readerSpec(0x1111);
+    usbsim::ReaderProfile foreign = readerProfile(0x1111);
     foreign.vendor = 0x1234;
     usbsim::plug(foreign);
     for (const std::uint16_t product : {0, 5}) {
-        usbsim::ReaderSpec spec = readerSpec(0x2222 + product);
-        spec.product = product;
-        usbsim::plug(spec);
+        usbsim::ReaderProfile profile = readerProfile(0x2222 + product);
+        profile.product = product;
+        usbsim::plug(profile);
     }
     for (const std::uint16_t product : {1, 4}) {
-        usbsim::ReaderSpec spec = readerSpec(0x3000 + product);
-        spec.product = product;
-        usbsim::plug(spec);
+        usbsim::ReaderProfile profile = readerProfile(0x3000 + product);
+        profile.product = product;
+        usbsim::plug(profile);
     }
     EXPECT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
     EXPECT_EQ(scanListIds(api), (std::vector<std::string>{"3001", "3004"}));
@@ -132,9 +132,9 @@ template <std::size_t N> void fill(char (&field)[N], const std::string& text) {
 
 TEST_P(FilterTest, SelectsReadersByTheLowestMaskBit) {
     const FilterCase& c = GetParam();
-    usbsim::plug(readerSpec(kIdA, "ID KRN.SIM200-U", "KRN-SIM"));
-    usbsim::plug(readerSpec(kIdB, "ID KRN.SIM300-U", "KRN-OTHER"));
-    usbsim::plug(readerSpec(0x5E, std::string(50, 'N'), std::string(25, 'F')));
+    usbsim::plug(readerProfile(kIdA, "ID KRN.SIM200-U", "KRN-SIM"));
+    usbsim::plug(readerProfile(kIdB, "ID KRN.SIM300-U", "KRN-OTHER"));
+    usbsim::plug(readerProfile(0x5E, std::string(50, 'N'), std::string(25, 'F')));
     // On the heap with its exact size, so a read past any field is caught.
     auto filter = std::make_unique<_VKUSB_SCANSEARCH>();
     filter->mask = c.mask;
@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct IdentifyCase {
     const char* name;
-    void (*breakReader)(usbsim::ReaderSpec& spec);
+    void (*breakReader)(usbsim::ReaderProfile& profile);
     bool failOpen;
 };
 
@@ -202,7 +202,7 @@ class IdentifyTest : public VkUsbTest, public testing::WithParamInterface<Identi
 
 TEST_P(IdentifyTest, AReaderThatCannotBeIdentifiedIsLeftOutAndUsesAHandle) {
     const IdentifyCase& c = GetParam();
-    usbsim::ReaderSpec bad = readerSpec(0xBAD);
+    usbsim::ReaderProfile bad = readerProfile(0xBAD);
     if (c.breakReader != nullptr) c.breakReader(bad);
     const int badReader = usbsim::plug(bad);
     plug(kIdA);
@@ -218,19 +218,19 @@ TEST_P(IdentifyTest, AReaderThatCannotBeIdentifiedIsLeftOutAndUsesAHandle) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, IdentifyTest,
     testing::Values(IdentifyCase{"OpenFails", nullptr, true},
-                    IdentifyCase{"NoDeviceId", [](usbsim::ReaderSpec& s) { s.strings.erase(1); }, false},
-                    IdentifyCase{"IdNotHex", [](usbsim::ReaderSpec& s) { s.strings[1] = "XYZ"; }, false},
-                    IdentifyCase{"EmptyId", [](usbsim::ReaderSpec& s) { s.strings[1] = ""; }, false},
-                    IdentifyCase{"NoFamilyName", [](usbsim::ReaderSpec& s) { s.strings.erase(3); }, false},
-                    IdentifyCase{"NoDeviceName", [](usbsim::ReaderSpec& s) { s.strings.erase(5); }, false},
-                    IdentifyCase{"NoInterfaceType", [](usbsim::ReaderSpec& s) { s.strings.erase(6); },
+                    IdentifyCase{"NoDeviceId", [](usbsim::ReaderProfile& s) { s.strings.erase(1); }, false},
+                    IdentifyCase{"IdNotHex", [](usbsim::ReaderProfile& s) { s.strings[1] = "XYZ"; }, false},
+                    IdentifyCase{"EmptyId", [](usbsim::ReaderProfile& s) { s.strings[1] = ""; }, false},
+                    IdentifyCase{"NoFamilyName", [](usbsim::ReaderProfile& s) { s.strings.erase(3); }, false},
+                    IdentifyCase{"NoDeviceName", [](usbsim::ReaderProfile& s) { s.strings.erase(5); }, false},
+                    IdentifyCase{"NoInterfaceType", [](usbsim::ReaderProfile& s) { s.strings.erase(6); },
                                  false}),
     [](const testing::TestParamInfo<IdentifyCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ScanTest, IdentityComesFromTheStringDescriptorsWithBlanksReplaced) {
-    usbsim::ReaderSpec spec = readerSpec(0xC0FFEE, "ID KRN.SIM 9", "KRN FAMILY");
-    spec.strings[6] = " NUBO  RCI2 ";
-    usbsim::plug(spec);
+    usbsim::ReaderProfile profile = readerProfile(0xC0FFEE, "ID KRN.SIM 9", "KRN FAMILY");
+    profile.strings[6] = " NUBO  RCI2 ";
+    usbsim::plug(profile);
     EXPECT_EQ(api.Scan(VKUSB_SCAN_FIRST, nullptr), 0);
     EXPECT_EQ(api.scanListPara(0, "DEVICE-ID"), "C0FFEE");
     EXPECT_EQ(api.scanListPara(0, "DEVICENAME"), "ID KRN.SIM 9");
@@ -369,13 +369,13 @@ void PrintTo(const DuplicateCase& c, std::ostream* os) {
 class DuplicateIdTest : public VkUsbTest, public testing::WithParamInterface<DuplicateCase> {};
 
 TEST_P(DuplicateIdTest, TwoReadersOfOneIdWithOneOpenSurviveARescan) {
-    usbsim::ReaderSpec first = readerSpec(kIdA);
+    usbsim::ReaderProfile first = readerProfile(kIdA);
     first.bus = 2;
     usbsim::plug(first);
     ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
     const int handle = api.OpenDevice(kIdA);
     ASSERT_GT(handle, 0);
-    usbsim::ReaderSpec second = readerSpec(kIdA);
+    usbsim::ReaderProfile second = readerProfile(kIdA);
     second.bus = GetParam().secondBus;
     usbsim::plug(second);
 

@@ -28,13 +28,13 @@ std::vector<int> endpointsOf(const std::vector<usbsim::Call>& calls) {
 class TransferTest : public VkUsbTest {
   protected:
     // Plugs a reader, scans and opens it.
-    int open(const usbsim::ReaderSpec& spec) {
-        reader_ = usbsim::plug(spec);
+    int open(const usbsim::ReaderProfile& profile) {
+        reader_ = usbsim::plug(profile);
         const int handle = scanAndOpen(kId);
         EXPECT_GT(handle, 0);
         return handle;
     }
-    int open() { return open(readerSpec(kId)); }
+    int open() { return open(readerProfile(kId)); }
 
     int transceive(int handle, const Bytes& tx, Bytes& rx) {
         return api.Transceive(handle, const_cast<char*>(kInterface), 0, const_cast<std::uint8_t*>(tx.data()),
@@ -49,10 +49,10 @@ class TransferTest : public VkUsbTest {
 TEST_F(TransferTest, OnlyAConfigurationOtherThanOneIsSetToOne) {
     int readers[3] = {};
     for (const std::uint8_t value : {1, 2}) {
-        usbsim::ReaderSpec spec = readerSpec(kId + value);
-        spec.numConfigurations = 2;
-        spec.configurationValue = value;
-        readers[value] = usbsim::plug(spec);
+        usbsim::ReaderProfile profile = readerProfile(kId + value);
+        profile.numConfigurations = 2;
+        profile.configurationValue = value;
+        readers[value] = usbsim::plug(profile);
     }
     ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
     EXPECT_GT(api.OpenDevice(kId + 1), 0);
@@ -77,10 +77,10 @@ void PrintTo(const ConfigFailure& c, std::ostream* os) {
 class ConfigFailureTest : public TransferTest, public testing::WithParamInterface<ConfigFailure> {};
 
 TEST_P(ConfigFailureTest, AFailedConfigurationClosesAndASecondOpenWorks) {
-    usbsim::ReaderSpec spec = readerSpec(kId);
-    spec.numConfigurations = 2;
-    spec.configurationValue = 2;
-    reader_ = usbsim::plug(spec);
+    usbsim::ReaderProfile profile = readerProfile(kId);
+    profile.numConfigurations = 2;
+    profile.configurationValue = 2;
+    reader_ = usbsim::plug(profile);
     ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
     usbsim::injectResult(reader_, GetParam().fn, 1, LIBUSB_ERROR_IO);
     EXPECT_EQ(api.OpenDevice(kId), GetParam().expected);
@@ -142,9 +142,9 @@ void PrintTo(const EndpointCase& c, std::ostream* os) {
 class ControlModeTest : public TransferTest, public testing::WithParamInterface<EndpointCase> {};
 
 TEST_P(ControlModeTest, WithoutABulkPairVendorRequestsCarryTheBytes) {
-    usbsim::ReaderSpec spec = readerSpec(kId);
-    spec.endpoints = GetParam().endpoints;
-    const int handle = open(spec);
+    usbsim::ReaderProfile profile = readerProfile(kId);
+    profile.endpoints = GetParam().endpoints;
+    const int handle = open(profile);
     usbsim::setHandler(reader_,
                        [](const Bytes& out) { return Bytes{static_cast<std::uint8_t>(out.size())}; });
     usbsim::clearCalls();
@@ -224,9 +224,9 @@ class TransferErrorTest : public TransferTest, public testing::WithParamInterfac
 
 TEST_P(TransferErrorTest, LibusbResultsMapToCodesAndTheReaderStaysUsable) {
     const TransferError& c = GetParam();
-    usbsim::ReaderSpec spec = readerSpec(kId);
-    if (!c.bulk) spec.endpoints = {};
-    const int handle = open(spec);
+    usbsim::ReaderProfile profile = readerProfile(kId);
+    if (!c.bulk) profile.endpoints = {};
+    const int handle = open(profile);
     const Fn fn = c.bulk ? Fn::BulkTransfer : Fn::ControlTransfer;
     Bytes rx(8);
     usbsim::queueReply(reader_, {1});
@@ -292,9 +292,9 @@ TEST_F(TransferTest, AnUnpluggedReaderIsNotPresentUntilRescanned) {
 // Control transfers carry at most 0xFFFF bytes: a longer read asks for 0xFFFF, a
 // longer write is refused before anything is sent.
 TEST_F(TransferTest, ControlTransferLengthsStayWithinSixteenBits) {
-    usbsim::ReaderSpec spec = readerSpec(kId);
-    spec.endpoints = {};
-    const int handle = open(spec);
+    usbsim::ReaderProfile profile = readerProfile(kId);
+    profile.endpoints = {};
+    const int handle = open(profile);
     char iface[] = "NUBO-RCI2";
     Bytes big(65537, 0x11);
     usbsim::queueReply(reader_, Bytes(3, 0x22));

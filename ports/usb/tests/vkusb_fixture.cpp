@@ -11,12 +11,13 @@
 
 namespace vkusbtest {
 
-usbsim::ReaderSpec readerSpec(std::uint32_t id, const std::string& deviceName, const std::string& family) {
-    usbsim::ReaderSpec spec;
-    spec.vendor = VKUSB_VENDOR_ID;
-    spec.product = 2;
-    spec.strings = {{1, hexText(id)}, {3, family}, {5, deviceName}, {6, "NUBO RCI2"}, {10, "TN-4711"}};
-    return spec;
+usbsim::ReaderProfile readerProfile(std::uint32_t id, const std::string& deviceName,
+                                    const std::string& family) {
+    usbsim::ReaderProfile profile;
+    profile.vendor = VKUSB_VENDOR_ID;
+    profile.product = 2;
+    profile.strings = {{1, hexText(id)}, {3, family}, {5, deviceName}, {6, "NUBO RCI2"}, {10, "TN-4711"}};
+    return profile;
 }
 
 std::string hexText(std::uint32_t value) {

@@ -20,8 +20,8 @@ inline constexpr char kInterface[] = "NUBO-RCI2";
 
 // A reader of the maker with id `id` (string 1 in hexadecimal), family and
 // device name, interface type "NUBO RCI2" and type number "TN-4711".
-usbsim::ReaderSpec readerSpec(std::uint32_t id, const std::string& deviceName = "ID KRN.SIM200-U",
-                              const std::string& family = "KRN-SIM");
+usbsim::ReaderProfile readerProfile(std::uint32_t id, const std::string& deviceName = "ID KRN.SIM200-U",
+                                    const std::string& family = "KRN-SIM");
 std::string hexText(std::uint32_t value);
 
 // Redirects standard output (file descriptor 1) into a file until stop().
@@ -49,7 +49,7 @@ class VkUsbTest : public vktesting::TempDirTest {
     // as often as it was started.
     void expectBusReleased() const;
 
-    int plug(std::uint32_t id) { return usbsim::plug(readerSpec(id)); }
+    int plug(std::uint32_t id) { return usbsim::plug(readerProfile(id)); }
     // Scans everything and opens reader `id`; returns its handle.
     int scanAndOpen(std::uint32_t id);
 

@@ -151,10 +151,10 @@ void Simulator::script(ReplyPlan plan, const std::string& command) {
     scripts_.emplace_back(command, std::move(plan));
 }
 
-void Simulator::registerCommand(CommandSpec spec) {
+void Simulator::registerCommand(CommandDefinition definition) {
     std::lock_guard lock(mutex_);
-    const std::string key = spec.group + ":" + spec.name;
-    commands_[key] = std::move(spec);
+    const std::string key = definition.group + ":" + definition.name;
+    commands_[key] = std::move(definition);
 }
 
 void Simulator::setUnknownCommandsViolate(bool violate) {
@@ -316,14 +316,14 @@ void Simulator::startNextReply(Connection& connection) {
 ReplyPlan Simulator::answer(Connection& connection, const std::string& raw) {
     ParsedLine parsed = parseRequestLine(std::string_view(raw).substr(0, raw.size() - 1));
     LoggedRequest logged{connection.id, raw, parsed.request ? parsed.request->command() : std::string(), {}};
-    const CommandSpec* spec = nullptr;
+    const CommandDefinition* definition = nullptr;
     if (parsed.request) {
         auto found = commands_.find(logged.command);
-        if (found != commands_.end()) spec = &found->second;
+        if (found != commands_.end()) definition = &found->second;
     }
     if (parsed.violation.empty() && parsed.request) {
-        if (spec != nullptr) {
-            parsed.violation = checkSignature(*parsed.request, spec->signature);
+        if (definition != nullptr) {
+            parsed.violation = checkSignature(*parsed.request, definition->signature);
         } else if (unknownViolates_) {
             parsed.violation = "unknown command " + logged.command;
         }
@@ -342,11 +342,11 @@ ReplyPlan Simulator::answer(Connection& connection, const std::string& raw) {
                scripted != scripts_.end()) {
         plan = std::move(scripted->second);
         scripts_.erase(scripted);
-    } else if (spec != nullptr && spec->handler && parsed.request) {
+    } else if (definition != nullptr && definition->handler && parsed.request) {
         HandlerContext context{connection.id, *parsed.request, connection.model, simulatorModel_};
-        plan = ReplyPlan::line(spec->handler(context));
+        plan = ReplyPlan::line(definition->handler(context));
     } else {
-        plan = ReplyPlan::line(spec != nullptr ? spec->defaultReply : "0");
+        plan = ReplyPlan::line(definition != nullptr ? definition->defaultReply : "0");
     }
     if (options_.verbose) {
         std::string shown;

@@ -68,8 +68,8 @@ void detach(Reader& reader) {
 void attach(Reader& reader) {
     Bus& b = bus();
     auto* device = new libusb_device;
-    device->bus = reader.spec.bus;
-    std::uint8_t& last = b.lastAddress[reader.spec.bus];
+    device->bus = reader.profile.bus;
+    std::uint8_t& last = b.lastAddress[reader.profile.bus];
     last = static_cast<std::uint8_t>(last >= 127 ? 1 : last + 1);
     device->address = last;
     for (const auto& other : b.readers) {
@@ -141,12 +141,12 @@ void reset() {
     b.counts.exits = 0;
 }
 
-int plug(const ReaderSpec& spec) {
+int plug(const ReaderProfile& profile) {
     Bus& b = bus();
     std::lock_guard lock(b.mutex);
     auto reader = std::make_shared<Reader>();
     reader->id = static_cast<int>(b.readers.size()) + 1;
-    reader->spec = spec;
+    reader->profile = profile;
     b.readers.push_back(reader);
     attach(*reader);
     return reader->id;

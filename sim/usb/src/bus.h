@@ -24,7 +24,7 @@ namespace usbsim::detail {
 // The device side of one reader; it survives replugging.
 struct Reader {
     int id = 0;
-    ReaderSpec spec;
+    ReaderProfile profile;
     std::deque<std::vector<std::uint8_t>> replies;
     Handler handler;
     libusb_device* device = nullptr; // the device now on the bus, null when unplugged

@@ -33,15 +33,15 @@ int handleReader(const libusb_device_handle* handle) {
     return handle != nullptr ? readerOf(handle->device) : 0;
 }
 
-bool hasEndpoint(const ReaderSpec& spec, unsigned char address) {
-    if (!spec.hasInterface) return false;
-    return std::any_of(spec.endpoints.begin(), spec.endpoints.end(),
+bool hasEndpoint(const ReaderProfile& profile, unsigned char address) {
+    if (!profile.hasInterface) return false;
+    return std::any_of(profile.endpoints.begin(), profile.endpoints.end(),
                        [address](const Endpoint& ep) { return ep.address == address; });
 }
 
-bool isBulkEndpoint(const ReaderSpec& spec, unsigned char address) {
-    if (!spec.hasInterface) return false;
-    return std::any_of(spec.endpoints.begin(), spec.endpoints.end(), [address](const Endpoint& ep) {
+bool isBulkEndpoint(const ReaderProfile& profile, unsigned char address) {
+    if (!profile.hasInterface) return false;
+    return std::any_of(profile.endpoints.begin(), profile.endpoints.end(), [address](const Endpoint& ep) {
         return ep.address == address && (ep.attributes & 3) == LIBUSB_TRANSFER_TYPE_BULK;
     });
 }
@@ -171,18 +171,18 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
         call.result = *injected;
         return recordCall(call);
     }
-    const ReaderSpec& spec = dev->reader->spec;
+    const ReaderProfile& profile = dev->reader->profile;
     std::memset(desc, 0, sizeof *desc);
     desc->bLength = LIBUSB_DT_DEVICE_SIZE;
     desc->bDescriptorType = LIBUSB_DT_DEVICE;
     desc->bcdUSB = 0x0200;
     desc->bMaxPacketSize0 = 64;
-    desc->idVendor = spec.vendor;
-    desc->idProduct = spec.product;
-    desc->iManufacturer = spec.strings.count(3) ? 3 : 0;
-    desc->iProduct = spec.strings.count(5) ? 5 : 0;
-    desc->iSerialNumber = spec.strings.count(1) ? 1 : 0;
-    desc->bNumConfigurations = spec.numConfigurations;
+    desc->idVendor = profile.vendor;
+    desc->idProduct = profile.product;
+    desc->iManufacturer = profile.strings.count(3) ? 3 : 0;
+    desc->iProduct = profile.strings.count(5) ? 5 : 0;
+    desc->iSerialNumber = profile.strings.count(1) ? 1 : 0;
+    desc->bNumConfigurations = profile.numConfigurations;
     return recordCall(call);
 }
 
@@ -195,13 +195,13 @@ int libusb_get_config_descriptor(libusb_device* dev, uint8_t config_index,
         call.result = *injected;
         return recordCall(call);
     }
-    const ReaderSpec& spec = dev->reader->spec;
-    if (config_index >= spec.numConfigurations) {
+    const ReaderProfile& profile = dev->reader->profile;
+    if (config_index >= profile.numConfigurations) {
         call.result = LIBUSB_ERROR_NOT_FOUND;
         return recordCall(call);
     }
     auto block = std::make_unique<ConfigBlock>();
-    for (const Endpoint& ep : spec.endpoints) {
+    for (const Endpoint& ep : profile.endpoints) {
         libusb_endpoint_descriptor d{};
         d.bLength = LIBUSB_DT_ENDPOINT_SIZE;
         d.bDescriptorType = LIBUSB_DT_ENDPOINT;
@@ -219,9 +219,9 @@ int libusb_get_config_descriptor(libusb_device* dev, uint8_t config_index,
     block->interface.num_altsetting = 1;
     block->config.bLength = LIBUSB_DT_CONFIG_SIZE;
     block->config.bDescriptorType = LIBUSB_DT_CONFIG;
-    block->config.bNumInterfaces = spec.hasInterface ? 1 : 0;
-    block->config.bConfigurationValue = spec.configurationValue;
-    block->config.interface = spec.hasInterface ? &block->interface : nullptr;
+    block->config.bNumInterfaces = profile.hasInterface ? 1 : 0;
+    block->config.bConfigurationValue = profile.configurationValue;
+    block->config.interface = profile.hasInterface ? &block->interface : nullptr;
     *config = &block->config;
     bus().configs.emplace(&block->config, std::move(block));
     return recordCall(call);
@@ -293,12 +293,12 @@ int libusb_get_string_descriptor_ascii(libusb_device_handle* dev_handle, uint8_t
         return recordCall(call);
     }
     const Reader& reader = *dev_handle->device->reader;
-    const auto it = reader.spec.strings.find(desc_index);
+    const auto it = reader.profile.strings.find(desc_index);
     if (!dev_handle->device->onBus)
         call.result = LIBUSB_ERROR_NO_DEVICE;
     else if (desc_index == 0 || length < 1)
         call.result = LIBUSB_ERROR_INVALID_PARAM;
-    else if (it == reader.spec.strings.end())
+    else if (it == reader.profile.strings.end())
         call.result = LIBUSB_ERROR_PIPE;
     else {
         const std::size_t n =
@@ -321,7 +321,7 @@ int libusb_set_configuration(libusb_device_handle* dev_handle, int configuration
     Reader& reader = *dev_handle->device->reader;
     if (!dev_handle->device->onBus)
         call.result = LIBUSB_ERROR_NO_DEVICE;
-    else if (configuration != -1 && (configuration < 1 || configuration > reader.spec.numConfigurations))
+    else if (configuration != -1 && (configuration < 1 || configuration > reader.profile.numConfigurations))
         call.result = LIBUSB_ERROR_NOT_FOUND;
     else if (!dev_handle->claimed.empty())
         call.result = LIBUSB_ERROR_BUSY;
@@ -338,10 +338,10 @@ int libusb_claim_interface(libusb_device_handle* dev_handle, int interface_numbe
         call.result = *injected;
         return recordCall(call);
     }
-    const ReaderSpec& spec = dev_handle->device->reader->spec;
+    const ReaderProfile& profile = dev_handle->device->reader->profile;
     if (!dev_handle->device->onBus)
         call.result = LIBUSB_ERROR_NO_DEVICE;
-    else if (interface_number != 0 || !spec.hasInterface)
+    else if (interface_number != 0 || !profile.hasInterface)
         call.result = LIBUSB_ERROR_NOT_FOUND;
     else if (dev_handle->claimed.insert(interface_number).second)
         ++bus().counts.claims;
@@ -392,7 +392,7 @@ int libusb_bulk_transfer(libusb_device_handle* dev_handle, unsigned char endpoin
         call.result = LIBUSB_ERROR_NO_DEVICE;
     } else if (length < 0 || (length > 0 && data == nullptr)) {
         call.result = LIBUSB_ERROR_INVALID_PARAM;
-    } else if (!isBulkEndpoint(reader.spec, endpoint)) {
+    } else if (!isBulkEndpoint(reader.profile, endpoint)) {
         call.result = LIBUSB_ERROR_IO;
     } else if ((endpoint & LIBUSB_ENDPOINT_IN) == 0) {
         call.data.assign(data, data + length);
@@ -463,7 +463,7 @@ int libusb_clear_halt(libusb_device_handle* dev_handle, unsigned char endpoint) 
     }
     if (!dev_handle->device->onBus)
         call.result = LIBUSB_ERROR_NO_DEVICE;
-    else if (!hasEndpoint(dev_handle->device->reader->spec, endpoint))
+    else if (!hasEndpoint(dev_handle->device->reader->profile, endpoint))
         call.result = LIBUSB_ERROR_NOT_FOUND;
     return recordCall(call);
 }

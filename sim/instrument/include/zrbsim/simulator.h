@@ -60,7 +60,7 @@ struct HandlerContext {
 // Returns the reply text, without CR LF.
 using Handler = std::function<std::string(HandlerContext&)>;
 
-struct CommandSpec {
+struct CommandDefinition {
     std::string group;
     std::string name;
     std::string signature;          // see checkSignature; checked in strict mode
@@ -92,7 +92,7 @@ class Simulator {
     void scriptLine(const std::string& text, const std::string& command = "") {
         script(ReplyPlan::line(text), command);
     }
-    void registerCommand(CommandSpec spec);
+    void registerCommand(CommandDefinition definition);
     // In strict mode, a command that is not registered breaks the grammar too.
     void setUnknownCommandsViolate(bool violate);
     void setWatchdog(std::chrono::milliseconds timeout);
@@ -137,7 +137,7 @@ class Simulator {
     ConnectionId nextId_ = 1;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::deque<std::pair<std::string, ReplyPlan>> scripts_;
-    std::map<std::string, CommandSpec> commands_;
+    std::map<std::string, CommandDefinition> commands_;
     bool unknownViolates_ = false;
     std::vector<LoggedRequest> requests_;
     std::vector<ConnectionEvent> events_;

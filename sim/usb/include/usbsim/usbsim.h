@@ -57,7 +57,7 @@ inline constexpr Endpoint kBulkIn{0x81, 2};
 inline constexpr Endpoint kBulkOut{0x02, 2};
 
 // What a reader looks like on the bus.
-struct ReaderSpec {
+struct ReaderProfile {
     std::uint16_t vendor = 0;
     std::uint16_t product = 1;
     std::uint8_t numConfigurations = 1;  // device descriptor
@@ -104,7 +104,7 @@ USBSIM_API void reset();
 
 // Plugs a reader in; returns its id (1, 2, ...). Each plug gets the next free
 // address on its bus.
-USBSIM_API int plug(const ReaderSpec& spec);
+USBSIM_API int plug(const ReaderProfile& profile);
 // Pulls the reader out: its libusb device leaves the bus; open handles stay but
 // every transfer and string read on them fails with LIBUSB_ERROR_NO_DEVICE.
 USBSIM_API void unplug(int reader);
