@@ -1,8 +1,8 @@
 // Port codes in log lines of USB and TCP readers, and PORTHND rebinding a
 // reader, with stand-in port libraries whose texts name them and that keep the
 // handlers registered with them.
-#include "fake_port_library.h"
 #include "internal_fixture.h"
+#include "loaded_library.h"
 
 #include <vkcommon/port_handle.h>
 
@@ -67,8 +67,8 @@ TEST_F(PortTexts, ErrorLinesOfUsbAndTcpReaders) {
 }
 
 TEST_F(PortTexts, PortHandleRebindsTheReader) {
-    FakePortLibrary tcp{"libvktcp.so"};
-    auto handlers = tcp.control<int (*)(int)>("FAKE_TcpHandlerCount");
+    LoadedLibrary tcp{"libvktcp.so"};
+    auto handlers = tcp.symbol<int (*)(int)>("FAKE_TcpHandlerCount");
     int handle = 0;
     auto reader = newReader(0, &handle);
     const int socket = vk::makePortHandle(vk::PortType::Tcp, 5);

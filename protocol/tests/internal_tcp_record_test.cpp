@@ -1,8 +1,8 @@
 // The reader's TCP disconnection handler, with a stand-in TCP library that keeps
 // the handlers registered with it and fires disconnections on demand.
 #include "crypto_plugin.h"
-#include "fake_port_library.h"
 #include "internal_fixture.h"
+#include "loaded_library.h"
 
 #include <atomic>
 #include <string>
@@ -30,10 +30,10 @@ class TcpRecord : public InternalTest {
         return text;
     }
 
-    FakePortLibrary tcp{"libvktcp.so"};
-    CountFn handlers = tcp.control<CountFn>("FAKE_TcpHandlerCount");
-    FireFn fire = tcp.control<FireFn>("FAKE_TcpFireDisconnect");
-    LogFn logFn = tcp.control<LogFn>("FAKE_TcpLog");
+    LoadedLibrary tcp{"libvktcp.so"};
+    CountFn handlers = tcp.symbol<CountFn>("FAKE_TcpHandlerCount");
+    FireFn fire = tcp.symbol<FireFn>("FAKE_TcpFireDisconnect");
+    LogFn logFn = tcp.symbol<LogFn>("FAKE_TcpLog");
 };
 
 constexpr int kSocket = 0x20000007;

@@ -8,7 +8,7 @@
 #include <krnsim/simulator.h>
 #include <vktcp.h>
 
-#include <dlfcn.h>
+#include "loaded_library.h"
 
 #include <atomic>
 #include <string>
@@ -24,10 +24,9 @@ class TcpSecured : public InternalTest {
   protected:
     void SetUp() override {
         InternalTest::SetUp();
-        tcp_ = ::dlopen("libvktcp.so", RTLD_NOW | RTLD_GLOBAL);
-        ASSERT_NE(tcp_, nullptr) << ::dlerror();
-        connect_ = reinterpret_cast<VKTCP_Connect_Fn>(::dlsym(tcp_, "VKTCP_Connect"));
-        disconnect_ = reinterpret_cast<VKTCP_DisConnect_Fn>(::dlsym(tcp_, "VKTCP_DisConnect"));
+        ASSERT_TRUE(tcp_.loaded());
+        connect_ = tcp_.symbol<VKTCP_Connect_Fn>("VKTCP_Connect");
+        disconnect_ = tcp_.symbol<VKTCP_DisConnect_Fn>("VKTCP_DisConnect");
         port_ = sim_.listenTcp().port;
         socket_ = connect_("127.0.0.1", port_);
         ASSERT_GT(socket_, 0);
@@ -41,7 +40,6 @@ class TcpSecured : public InternalTest {
         g_LibVkKrnDrvHnd.DeleteAllReaders();
         if (socket_ > 0) disconnect_(socket_);
         InternalTest::TearDown();
-        if (tcp_ != nullptr) ::dlclose(tcp_);
     }
     int exchange() {
         Bytes frame = krnsim::buildRequest(krnsim::Form::Standard, 1, 0x65, {});
@@ -51,7 +49,7 @@ class TcpSecured : public InternalTest {
     }
 
     krnsim::Simulator sim_;
-    void* tcp_ = nullptr;
+    LoadedLibrary tcp_{"libvktcp.so"};
     VKTCP_Connect_Fn connect_ = nullptr;
     VKTCP_DisConnect_Fn disconnect_ = nullptr;
     std::uint16_t port_ = 0;

@@ -2,8 +2,8 @@
 // answers from a script: the first generation's own request form and reply
 // split, and the second generation's pass-through.
 #include "builtin_plugins.h"
-#include "fake_port_library.h"
 #include "internal_fixture.h"
+#include "loaded_library.h"
 
 #include <cstring>
 #include <string>
@@ -24,11 +24,11 @@ class UsbExchange : public InternalTest {
   protected:
     void SetUp() override {
         InternalTest::SetUp();
-        setName_ = usb_.control<void (*)(const char*)>("FAKE_UsbSetName");
-        queue_ = usb_.control<void (*)(int, const std::uint8_t*, int)>("FAKE_UsbQueueReply");
-        reset_ = usb_.control<void (*)()>("FAKE_UsbReset");
-        count_ = usb_.control<int (*)()>("FAKE_UsbTransferCount");
-        transfer_ = usb_.control<int (*)(int, char*, int*, std::uint8_t*, int)>("FAKE_UsbTransfer");
+        setName_ = usb_.symbol<void (*)(const char*)>("FAKE_UsbSetName");
+        queue_ = usb_.symbol<void (*)(int, const std::uint8_t*, int)>("FAKE_UsbQueueReply");
+        reset_ = usb_.symbol<void (*)()>("FAKE_UsbReset");
+        count_ = usb_.symbol<int (*)()>("FAKE_UsbTransferCount");
+        transfer_ = usb_.symbol<int (*)(int, char*, int*, std::uint8_t*, int)>("FAKE_UsbTransfer");
         reset_();
     }
     void start(const char* deviceName) {
@@ -67,7 +67,7 @@ class UsbExchange : public InternalTest {
         return {rc, len, Bytes(reader_->DataBuffer(), reader_->DataBuffer() + (len > 0 ? len : 0))};
     }
 
-    FakePortLibrary usb_{"libvkusb.so"};
+    LoadedLibrary usb_{"libvkusb.so"};
     void (*setName_)(const char*) = nullptr;
     void (*queue_)(int, const std::uint8_t*, int) = nullptr;
     void (*reset_)() = nullptr;

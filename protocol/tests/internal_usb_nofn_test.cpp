@@ -1,15 +1,15 @@
 // USB readers with a USB library that lacks the device parameter query.
 #include "builtin_plugins.h"
-#include "fake_port_library.h"
 #include "internal_fixture.h"
+#include "loaded_library.h"
 
 namespace {
 
 using UsbWithoutQuery = InternalTest;
 
 TEST_F(UsbWithoutQuery, FirstGenerationAndTheHandleKept) {
-    FakePortLibrary usb("libvkusb.so");
-    auto queries = usb.control<int (*)()>("FAKE_UsbQueries");
+    LoadedLibrary usb("libvkusb.so");
+    auto queries = usb.symbol<int (*)()>("FAKE_UsbQueries");
     auto reader = newReader(0x10000003);
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->GetUsbGeneration(), 0);

@@ -1,7 +1,7 @@
 // USB readers with a stand-in USB library whose "DeviceName" is scripted.
 #include "builtin_plugins.h"
-#include "fake_port_library.h"
 #include "internal_fixture.h"
+#include "loaded_library.h"
 
 #include <string>
 
@@ -12,9 +12,9 @@ using CountFn = int (*)();
 
 class UsbReaders : public InternalTest {
   protected:
-    FakePortLibrary usb{"libvkusb.so"};
-    ScriptFn script = usb.control<ScriptFn>("FAKE_UsbScript");
-    CountFn queries = usb.control<CountFn>("FAKE_UsbQueries");
+    LoadedLibrary usb{"libvkusb.so"};
+    ScriptFn script = usb.symbol<ScriptFn>("FAKE_UsbScript");
+    CountFn queries = usb.symbol<CountFn>("FAKE_UsbQueries");
 };
 
 struct GenerationCase {

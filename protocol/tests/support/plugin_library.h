@@ -4,7 +4,8 @@
 
 #include "test_plugin.h"
 
-#include <dlfcn.h>
+#include "loaded_library.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,24 +22,19 @@ inline std::string testPlugInPath(const std::string& variant = "") {
 // instance already loaded by VKKRN_PI_Get).
 class TestPlugInControls {
   public:
-    explicit TestPlugInControls(const std::string& variant = "") {
-        handle_ = ::dlopen(testPlugInPath(variant).c_str(), RTLD_NOW | RTLD_GLOBAL);
-        EXPECT_NE(handle_, nullptr) << ::dlerror();
-        reset = get<TESTPI_Reset_Fn>("TESTPI_Reset");
-        setResult = get<TESTPI_SetResult_Fn>("TESTPI_SetResult");
-        setReleaseResult = get<TESTPI_SetReleaseResult_Fn>("TESTPI_SetReleaseResult");
-        calls = get<TESTPI_Calls_Fn>("TESTPI_Calls");
-        lastPointer = get<TESTPI_LastPointer_Fn>("TESTPI_LastPointer");
-        lastInt = get<TESTPI_LastInt_Fn>("TESTPI_LastInt");
-        block = get<TESTPI_Block_Fn>("TESTPI_Block");
-        unblock = get<TESTPI_Unblock_Fn>("TESTPI_Unblock");
-        waiting = get<TESTPI_Waiting_Fn>("TESTPI_Waiting");
-        live = get<TESTPI_Live_Fn>("TESTPI_Live");
-        logFn_ = get<TESTPI_Log_Fn>("TESTPI_Log");
+    explicit TestPlugInControls(const std::string& variant = "") : library_(testPlugInPath(variant)) {
+        reset = library_.symbol<TESTPI_Reset_Fn>("TESTPI_Reset");
+        setResult = library_.symbol<TESTPI_SetResult_Fn>("TESTPI_SetResult");
+        setReleaseResult = library_.symbol<TESTPI_SetReleaseResult_Fn>("TESTPI_SetReleaseResult");
+        calls = library_.symbol<TESTPI_Calls_Fn>("TESTPI_Calls");
+        lastPointer = library_.symbol<TESTPI_LastPointer_Fn>("TESTPI_LastPointer");
+        lastInt = library_.symbol<TESTPI_LastInt_Fn>("TESTPI_LastInt");
+        block = library_.symbol<TESTPI_Block_Fn>("TESTPI_Block");
+        unblock = library_.symbol<TESTPI_Unblock_Fn>("TESTPI_Unblock");
+        waiting = library_.symbol<TESTPI_Waiting_Fn>("TESTPI_Waiting");
+        live = library_.symbol<TESTPI_Live_Fn>("TESTPI_Live");
+        logFn_ = library_.symbol<TESTPI_Log_Fn>("TESTPI_Log");
         if (reset != nullptr) reset();
-    }
-    ~TestPlugInControls() {
-        if (handle_ != nullptr) ::dlclose(handle_);
     }
     TestPlugInControls(const TestPlugInControls&) = delete;
     TestPlugInControls& operator=(const TestPlugInControls&) = delete;
@@ -61,13 +57,7 @@ class TestPlugInControls {
     TESTPI_Live_Fn live = nullptr;
 
   private:
-    template <typename Fn> Fn get(const char* name) {
-        Fn fn = handle_ == nullptr ? nullptr : reinterpret_cast<Fn>(::dlsym(handle_, name));
-        EXPECT_NE(fn, nullptr) << name;
-        return fn;
-    }
-
-    void* handle_ = nullptr;
+    LoadedLibrary library_;
     TESTPI_Log_Fn logFn_ = nullptr;
 };
 

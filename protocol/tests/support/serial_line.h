@@ -3,9 +3,10 @@
 #ifndef VKKRN_TESTS_SERIAL_LINE_H
 #define VKKRN_TESTS_SERIAL_LINE_H
 
+#include "loaded_library.h"
+
 #include <vktesting/pty_pair.h>
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,14 +21,13 @@ class SerialLine {
     using CloseFn = int (*)(int);
     using TextFn = int (*)(int, char*);
 
-    SerialLine() : library_(::dlopen("libvkcom.so", RTLD_NOW | RTLD_GLOBAL)) {
-        EXPECT_NE(library_, nullptr) << ::dlerror();
-        if (library_ == nullptr) return;
-        getPara = reinterpret_cast<ParaFn>(::dlsym(library_, "VIZER_GetPortPara"));
-        setPara = reinterpret_cast<ParaFn>(::dlsym(library_, "VIZER_SetPortPara"));
-        errorText = reinterpret_cast<TextFn>(::dlsym(library_, "VIZER_GetErrorText"));
-        auto open = reinterpret_cast<OpenFn>(::dlsym(library_, "VIZER_OpenPort"));
-        close_ = reinterpret_cast<CloseFn>(::dlsym(library_, "VIZER_ClosePort"));
+    SerialLine() : library_("libvkcom.so") {
+        if (!library_.loaded()) return;
+        getPara = library_.symbol<ParaFn>("VIZER_GetPortPara");
+        setPara = library_.symbol<ParaFn>("VIZER_SetPortPara");
+        errorText = library_.symbol<TextFn>("VIZER_GetErrorText");
+        auto open = library_.symbol<OpenFn>("VIZER_OpenPort");
+        close_ = library_.symbol<CloseFn>("VIZER_ClosePort");
         // A raw slave at another speed than the library sets, so that its own
         // settings change something (a pseudo-terminal refuses a request that
         // changes nothing it keeps).
@@ -58,7 +58,6 @@ class SerialLine {
             ::unlink((linkDir_ + "/0").c_str());
             ::rmdir(linkDir_.c_str());
         }
-        if (library_ != nullptr) ::dlclose(library_);
     }
     SerialLine(const SerialLine&) = delete;
     SerialLine& operator=(const SerialLine&) = delete;
@@ -81,7 +80,7 @@ class SerialLine {
     TextFn errorText = nullptr;
 
   private:
-    void* library_;
+    LoadedLibrary library_;
     CloseFn close_ = nullptr;
     vktesting::PtyPair pty_;
     std::string linkDir_;

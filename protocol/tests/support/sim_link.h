@@ -4,15 +4,17 @@
 #ifndef VKKRN_TESTS_SIM_LINK_H
 #define VKKRN_TESTS_SIM_LINK_H
 
+#include "loaded_library.h"
+
 #include <krnsim/simulator.h>
 #include <vktcp.h>
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 enum class LinkKind { Tcp, Pty };
@@ -25,15 +27,13 @@ class SimLink {
   public:
     explicit SimLink(LinkKind kind) : kind_(kind) {
         if (kind == LinkKind::Tcp) {
-            tcp_ = ::dlopen("libvktcp.so", RTLD_NOW | RTLD_GLOBAL);
-            EXPECT_NE(tcp_, nullptr) << ::dlerror();
+            LoadedLibrary& tcp = library_.emplace("libvktcp.so");
             port_ = sim.listenTcp().port;
-            auto connect = reinterpret_cast<VKTCP_Connect_Fn>(::dlsym(tcp_, "VKTCP_Connect"));
-            disconnect_ = reinterpret_cast<VKTCP_DisConnect_Fn>(::dlsym(tcp_, "VKTCP_DisConnect"));
+            auto connect = tcp.symbol<VKTCP_Connect_Fn>("VKTCP_Connect");
+            disconnect_ = tcp.symbol<VKTCP_DisConnect_Fn>("VKTCP_DisConnect");
             handle = connect("127.0.0.1", port_);
         } else {
-            com_ = ::dlopen("libvkcom.so", RTLD_NOW | RTLD_GLOBAL);
-            EXPECT_NE(com_, nullptr) << ::dlerror();
+            LoadedLibrary& com = library_.emplace("libvkcom.so");
             // The serial library opens its prefix and the port number minus 1, at
             // most 15 characters: a short link to the pty's slave keeps within that.
             char dir[] = "/tmp/vkXXXXXX"; // with "/0": the 15 characters allowed
@@ -42,9 +42,9 @@ class SimLink {
             sim.openPty(linkDir_ + "/0");
             using ParaFn = int (*)(int, char*, char*);
             using OpenFn = int (*)(char*);
-            auto setPara = reinterpret_cast<ParaFn>(::dlsym(com_, "VIZER_SetPortPara"));
-            auto open = reinterpret_cast<OpenFn>(::dlsym(com_, "VIZER_OpenPort"));
-            closePort_ = reinterpret_cast<int (*)(int)>(::dlsym(com_, "VIZER_ClosePort"));
+            auto setPara = com.symbol<ParaFn>("VIZER_SetPortPara");
+            auto open = com.symbol<OpenFn>("VIZER_OpenPort");
+            closePort_ = com.symbol<int (*)(int)>("VIZER_ClosePort");
             char key[] = "PORTPREFIX";
             std::string prefix = linkDir_ + "/";
             EXPECT_EQ(setPara(0, key, prefix.data()), 0);
@@ -56,11 +56,10 @@ class SimLink {
     ~SimLink() {
         if (kind_ == LinkKind::Tcp) {
             if (handle > 0 && disconnect_ != nullptr) disconnect_(handle);
-            if (tcp_ != nullptr) ::dlclose(tcp_);
         } else {
             if (handle > 0 && closePort_ != nullptr) closePort_(handle);
-            if (com_ != nullptr) ::dlclose(com_);
         }
+        library_.reset();
         sim_.reset();
         if (!linkDir_.empty()) ::rmdir(linkDir_.c_str());
     }
@@ -80,8 +79,7 @@ class SimLink {
   private:
     LinkKind kind_;
     std::unique_ptr<krnsim::Simulator> sim_ = std::make_unique<krnsim::Simulator>();
-    void* tcp_ = nullptr;
-    void* com_ = nullptr;
+    std::optional<LoadedLibrary> library_; // libvktcp or libvkcom, by the link's kind
     VKTCP_DisConnect_Fn disconnect_ = nullptr;
     int (*closePort_)(int) = nullptr;
     std::uint16_t port_ = 0;

@@ -6,23 +6,20 @@
 #include <vktcp.h>
 #include <vktesting/loopback_listener.h>
 
-#include <dlfcn.h>
+#include "loaded_library.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 class TcpLibrary {
   public:
-    TcpLibrary() : library_(::dlopen("libvktcp.so", RTLD_NOW | RTLD_GLOBAL)) {
-        EXPECT_NE(library_, nullptr) << ::dlerror();
-        connect = get<VKTCP_Connect_Fn>("VKTCP_Connect");
-        disconnect = get<VKTCP_DisConnect_Fn>("VKTCP_DisConnect");
-        getPara = get<VKTCP_GetSocketPara_Fn>("VKTCP_GetSocketPara");
-        setPara = get<VKTCP_SetSocketPara_Fn>("VKTCP_SetSocketPara");
-        errorText = get<VKTCP_GetErrorText_Fn>("VKTCP_GetErrorText");
-    }
-    ~TcpLibrary() {
-        if (library_ != nullptr) ::dlclose(library_);
+    TcpLibrary() : library_("libvktcp.so") {
+        connect = library_.symbol<VKTCP_Connect_Fn>("VKTCP_Connect");
+        disconnect = library_.symbol<VKTCP_DisConnect_Fn>("VKTCP_DisConnect");
+        getPara = library_.symbol<VKTCP_GetSocketPara_Fn>("VKTCP_GetSocketPara");
+        setPara = library_.symbol<VKTCP_SetSocketPara_Fn>("VKTCP_SetSocketPara");
+        errorText = library_.symbol<VKTCP_GetErrorText_Fn>("VKTCP_GetErrorText");
     }
     TcpLibrary(const TcpLibrary&) = delete;
     TcpLibrary& operator=(const TcpLibrary&) = delete;
@@ -40,13 +37,7 @@ class TcpLibrary {
     VKTCP_GetErrorText_Fn errorText = nullptr;
 
   private:
-    template <typename Fn> Fn get(const char* name) {
-        Fn fn = library_ == nullptr ? nullptr : reinterpret_cast<Fn>(::dlsym(library_, name));
-        EXPECT_NE(fn, nullptr) << name;
-        return fn;
-    }
-
-    void* library_;
+    LoadedLibrary library_;
 };
 
 #endif
