@@ -14,6 +14,16 @@ add_custom_target(vk_threads_tests)
 # Every fuzz target: the fuzz preset builds this target alone.
 add_custom_target(vk_fuzz_targets)
 
+# vk_no_undefined(<target>)
+# A shared library must resolve every symbol it uses at link time.
+function(vk_no_undefined target)
+  # clang links the sanitizer runtimes into executables only, so a sanitized
+  # shared library has undefined runtime symbols until an executable loads it.
+  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VK_SANITIZER))
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
+endfunction()
+
 # vk_shared_deliverable(<target> OUTPUT_NAME <name> SOVERSION <n> [VERSION <v>])
 # Gives a shared library its file name and soname. The unversioned link name is
 # created beside it, because other libraries dlopen it by that name.
@@ -26,11 +36,7 @@ function(vk_shared_deliverable target)
     endif()
     set_target_properties(${target} PROPERTIES SOVERSION ${ARG_SOVERSION} VERSION ${ARG_VERSION})
   endif()
-  # clang links the sanitizer runtimes into executables only, so a sanitized
-  # shared library has undefined runtime symbols until an executable loads it.
-  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VK_SANITIZER))
-    target_link_options(${target} PRIVATE -Wl,--no-undefined)
-  endif()
+  vk_no_undefined(${target})
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
