@@ -2,9 +2,9 @@
 
 #include "codes.h"
 #include "data_memory.h"
+#include "hex.h"
 
 #include <array>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -18,13 +18,6 @@ constexpr const char* kOpen = "<VkdmConfiguration version=\"1\">";
 constexpr const char* kClose = "</VkdmConfiguration>";
 constexpr const char* kBlockOpen = "<Block address=\"";
 constexpr const char* kBlockClose = "</Block>";
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Skips blanks, tabs, CR and LF.
 void skipSpace(const std::string& text, std::size_t& pos) {
@@ -63,15 +56,10 @@ int parseConfigText(const std::string& text, std::vector<std::uint8_t>& image) {
         if (digits == 0 || address >= kImageBlocks || seen[static_cast<std::size_t>(address)])
             return kBadFile;
         if (!expect(text, pos, "\">")) return kBadFile;
-        std::array<std::uint8_t, kBlockSize> block{};
-        for (int i = 0; i < kBlockSize; ++i) {
-            if (pos + 1 >= text.size()) return kBadFile;
-            const int hi = hexDigit(text[pos]);
-            const int lo = hexDigit(text[pos + 1]);
-            if (hi < 0 || lo < 0) return kBadFile;
-            block[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(hi * 16 + lo);
-            pos += 2;
-        }
+        std::vector<std::uint8_t> block;
+        if (text.size() - pos < 2 * kBlockSize || hexBytes(text.data() + pos, 2 * kBlockSize, block) < 0)
+            return kBadFile;
+        pos += 2 * kBlockSize;
         if (!expect(text, pos, kBlockClose)) return kBadFile;
         seen[static_cast<std::size_t>(address)] = true;
         std::copy(block.begin(), block.end(), image.begin() + address * kBlockSize);
@@ -99,14 +87,9 @@ int loadConfigFile(const char* path, std::vector<std::uint8_t>& image) {
 int storeConfigFile(const char* path, const std::vector<std::uint8_t>& image) {
     std::ostringstream out;
     out << kHead << "\n" << kOpen << "\n";
-    char hex[3];
     for (int b = 0; b < kImageBlocks && static_cast<std::size_t>((b + 1) * kBlockSize) <= image.size(); ++b) {
-        out << "  " << kBlockOpen << b << "\">";
-        for (int i = 0; i < kBlockSize; ++i) {
-            std::snprintf(hex, sizeof hex, "%02X", image[static_cast<std::size_t>(b * kBlockSize + i)]);
-            out << hex;
-        }
-        out << kBlockClose << "\n";
+        out << "  " << kBlockOpen << b << "\">" << hexText(image.data() + b * kBlockSize, kBlockSize)
+            << kBlockClose << "\n";
     }
     out << kClose << "\n";
     std::ofstream file(path, std::ios::binary | std::ios::trunc);

@@ -1,11 +1,13 @@
 // VKDM_Base and VKDM_DataBase: texts, versions, port libraries, data memory.
 #include "codes.h"
 #include "control.h"
+#include "hex.h"
 #include "state.h"
 
 #include <vkcommon/port_binder.h>
 #include <vkkrn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -17,16 +19,6 @@ namespace {
 vk::PortBinder& binder() {
     static vk::PortBinder b;
     return b;
-}
-
-std::string hexOf(const unsigned char* data, int count) {
-    std::string text;
-    char pair[3];
-    for (int i = 0; i < count && i < 64; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", data[i]);
-        text += pair;
-    }
-    return text;
 }
 
 } // namespace
@@ -204,7 +196,9 @@ int VKDM_DataBase::SetData(const char* id, unsigned char value) {
 int VKDM_DataBase::SetData(const char* id, unsigned char* buffer, int count) {
     int forced = 0;
     if (enter("SetData", "bytes", idText(id), count,
-              buffer != nullptr && count > 0 ? hexOf(buffer, count) : "", forced))
+              buffer != nullptr && count > 0 ? hexText(buffer, static_cast<std::size_t>(std::min(count, 64)))
+                                             : "",
+              forced))
         return forced;
     if (buffer == nullptr) return kNullArgument;
     if (count < 0) return kBadLength;
@@ -263,35 +257,20 @@ int VKDM_DataBase::GetReaderHnd() {
 int VKDM_ConvHexStrToHexUChar(const char* text, unsigned char* out, int max) {
     if (text == nullptr || out == nullptr) return kNullArgument;
     if (max < 0) return kBadLength;
-    if (max > 32) max = 32;
-    const std::size_t length = strnlen(text, 4096);
-    int n = 0;
-    for (std::size_t i = 0; i < length && n < max; i += 2) {
-        auto digit = [](char c) {
-            if (c >= '0' && c <= '9') return c - '0';
-            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-            return -1;
-        };
-        if (i + 1 >= length) return kBadIdentifier;
-        const int hi = digit(text[i]);
-        const int lo = digit(text[i + 1]);
-        if (hi < 0 || lo < 0) return kBadIdentifier;
-        out[n++] = static_cast<unsigned char>(hi * 16 + lo);
-    }
-    return n;
+    // Two digits per byte, at most `max` (32) bytes: the text beyond is not read.
+    const std::size_t limit = 2 * static_cast<std::size_t>(std::min(max, 32));
+    std::vector<std::uint8_t> bytes;
+    if (int rc = hexBytes(text, strnlen(text, limit), bytes); rc < 0) return rc;
+    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
+    return static_cast<int>(bytes.size());
 }
 
 int VKDM_ConvHexUCharToHexStr(const unsigned char* data, int count, char* text) {
     if (text == nullptr || (data == nullptr && count > 0)) return kNullArgument;
     if (count < 0) return kBadLength;
-    static const char kDigits[] = "0123456789ABCDEF";
-    for (int i = 0; i < count; ++i) {
-        text[2 * i] = kDigits[data[i] >> 4];
-        text[2 * i + 1] = kDigits[data[i] & 0x0F];
-    }
-    text[2 * count] = '\0';
-    return 2 * count;
+    const std::string hex = hexText(data, static_cast<std::size_t>(count));
+    std::memcpy(text, hex.c_str(), hex.size() + 1);
+    return static_cast<int>(hex.size());
 }
 
 int VKDM_RemNoHexChar(char* text) {

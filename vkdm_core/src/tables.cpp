@@ -1,10 +1,10 @@
 #include "tables.h"
 
 #include "codes.h"
+#include "hex.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 namespace vkdm {
@@ -95,34 +95,6 @@ std::uint32_t readNumber(const std::vector<std::uint8_t>& v) {
 void writeNumber(std::vector<std::uint8_t>& v, std::uint32_t n) {
     for (std::size_t i = 0; i < v.size(); ++i)
         v[v.size() - 1 - i] = i < 4 ? static_cast<std::uint8_t>(n >> (8 * i)) : 0;
-}
-
-std::string hexText(const std::uint8_t* data, int count) {
-    std::string text;
-    char pair[3];
-    for (int i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", data[i]);
-        text += pair;
-    }
-    return text;
-}
-
-int hexBytes(const std::string& text, std::vector<std::uint8_t>& out) {
-    if (text.size() % 2 != 0) return kBadIdentifier;
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        auto digit = [](char c) {
-            if (c >= '0' && c <= '9') return c - '0';
-            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-            return -1;
-        };
-        const int hi = digit(text[i]);
-        const int lo = digit(text[i + 1]);
-        if (hi < 0 || lo < 0) return kBadIdentifier;
-        out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-    }
-    return 0;
 }
 
 bool sameTextBlind(const std::string& a, const std::string& b) {
@@ -289,13 +261,12 @@ int Tables::getText(int index, unsigned tableId, std::uint32_t id, int block, st
         auto& v = r->at(id);
         if (f->kind != Kind::Bytes) {
             // Numbers as decimal text, bytes and flags as hex.
-            text = f->kind == Kind::U32 ? std::to_string(readNumber(v))
-                                        : hexText(v.data(), static_cast<int>(v.size()));
+            text = f->kind == Kind::U32 ? std::to_string(readNumber(v)) : hexText(v.data(), v.size());
             return 0;
         }
         const int current = currentSize(*r, *f, v);
         if (block < 0) {
-            text = hexText(v.data(), current);
+            text = hexText(v.data(), static_cast<std::size_t>(current));
             return 0;
         }
         // A block of the record's block size (0x04000004; 4 when unset).
@@ -304,7 +275,7 @@ int Tables::getText(int index, unsigned tableId, std::uint32_t id, int block, st
         if (start + count > current) return kOutOfRange;
         bytes.assign(v.begin() + start, v.begin() + start + count);
     }
-    text = hexText(bytes.data(), count);
+    text = hexText(bytes.data(), static_cast<std::size_t>(count));
     return 0;
 }
 
@@ -318,7 +289,7 @@ int Tables::setText(int index, unsigned tableId, std::uint32_t id, int block, co
         if (f == nullptr) return kUnknownDataId;
         if (f->kind != Kind::Bytes) return kUnknownDataId;
     }
-    if (int rc = hexBytes(text, bytes); rc < 0) return rc;
+    if (int rc = hexBytes(text.data(), text.size(), bytes); rc < 0) return rc;
     const int rc = set(index, tableId, id, Kind::Bytes, bytes.data(), static_cast<int>(bytes.size()), block);
     if (rc < 0 || id != kIdUid || block >= 0) return rc;
     const std::uint32_t n = static_cast<std::uint32_t>(bytes.size());
@@ -339,7 +310,7 @@ int Tables::find(int start, unsigned tableId, std::uint32_t id, Kind kind, std::
         if (kind == Kind::Bytes) {
             if (text->empty()) return i;
             const int n = f->kind == Kind::Bytes ? currentSize(r, *f, v) : static_cast<int>(v.size());
-            if (sameTextBlind(hexText(v.data(), n), *text)) return i;
+            if (sameTextBlind(hexText(v.data(), static_cast<std::size_t>(n)), *text)) return i;
             continue;
         }
         if (f->kind == Kind::Bytes && v.size() > 4) continue;
