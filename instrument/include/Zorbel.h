@@ -61,10 +61,12 @@ ZRB_API const char* ZRB_ErrorMessage(void);
  * ZRB_ErrorMessage returns. Commands with a waveform argument give 14 when its
  * element text cannot be made (nothing sent, ZRB_Errno untouched).
  *
- * Outputs may be NULL; the reply still has to carry their fields. Value fields
- * are stored in order until one is missing or cannot be read: values stored
- * before it stay, also beside a non-zero code. An integer with trailing
- * characters is stored and ends the reading, except in a reply's last field.
+ * A command whose comment names no reply fields expects the code alone (and,
+ * for a non-zero code, the message). Outputs may be NULL; the reply still has
+ * to carry their fields. Value fields are stored in order until one is missing
+ * or cannot be read: values stored before it stay, also beside a non-zero
+ * code. An integer with trailing characters is stored and ends the reading,
+ * except in a reply's last field.
  *
  * Byte data goes out as the hex text of ceil(bits / 8) bytes followed by the
  * bit count; waveforms go out as their element text. Hex replies are written

@@ -26,8 +26,11 @@ namespace {
 struct NoElementText {};
 
 // Runs one command. No exception leaves: a waveform without element text gives
-// 14 (ZRB_Errno untouched); any other failure inside counts as no usable reply.
-int run(std::initializer_list<const void*> required, const std::function<RequestLine()>& build,
+// 14 (ZRB_Errno untouched); any other failure inside (only an allocation can
+// fail) counts as no usable reply. `build` becomes a std::function in here, so
+// that even that allocation is caught.
+template <class Build>
+int run(std::initializer_list<const void*> required, const Build& build,
         std::initializer_list<ReplyField> fields = {}) noexcept {
     try {
         return session().exchange(required, build,
@@ -44,7 +47,7 @@ int run(std::initializer_list<const void*> required, const std::function<Request
 // A flag that was read is returned as read, beside any code; without one the
 // result code is returned as a byte (8, 10 or 11), so that a caller polling for
 // the flag stops on a dead connection and finds the cause in ZRB_Errno.
-std::uint8_t runFlag(const std::function<RequestLine()>& build) noexcept {
+template <class Build> std::uint8_t runFlag(const Build& build) noexcept {
     std::uint8_t flag = 0;
     bool read = false;
     const ReplyField field = ReplyField::custom([&](std::string_view text) {
