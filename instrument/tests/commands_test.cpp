@@ -459,6 +459,11 @@ TEST_F(Commands, HexFieldsFitTheCallersBuffer) {
     EXPECT_EQ(values[3], 4);
     simulator().scriptLine("0,2,1,2,3,4");
     EXPECT_EQ(ZRB_RfGetResponse(0, nullptr, 2, &count, values), 11);
+    // So do the other outputs.
+    simulator().scriptLine("0,A1B2,2,1,2,3,4");
+    EXPECT_EQ(ZRB_RfGetResponse(0, nullptr, 2, nullptr, nullptr), 0);
+    simulator().scriptLine("0,A1B2,2,1,2,3");
+    EXPECT_EQ(ZRB_RfGetResponse(0, nullptr, 2, nullptr, nullptr), 11);
 }
 
 // Flags -------------------------------------------------------------------------
