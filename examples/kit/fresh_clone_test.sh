@@ -8,7 +8,8 @@ set -euo pipefail
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-git clone --quiet "$1" "$work/kit"
+# A checkout owned by another user (CI runs as root) is still cloned.
+git -c safe.directory='*' clone --quiet "$1" "$work/kit"
 # The clone's own paths are the ones the cache keys leave out.
 unset CCACHE_BASEDIR
 example="$work/kit/scripts/example"
