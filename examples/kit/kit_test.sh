@@ -38,6 +38,7 @@ contents)
     base=${name#lib}
     base=${base%%.so*}
     [ -f "$(dirname "$file")/pkgconfig/$base.pc" ] || fail "$file is no deliverable (no $base.pc)"
+    case "$base" in *sim* | *fake* | *test* | *probe*) fail "$file is a test library" ;; esac
     if readelf -d "$file" | grep -qE 'R(UN)?PATH'; then fail "$file keeps a run path"; fi
   done
   for file in lib*/pkgconfig/*.pc; do
