@@ -309,41 +309,42 @@ int VKDM_KRNReaderModule::TriggerAsyncTask() {
     return kNotSupported;
 }
 
-VKDM_ReaderInfo* VKDM_KRNReaderModule::ReadReaderInfo(unsigned int mode) {
+namespace {
+
+// A read of the information or diagnostic record: a forced result, an injected
+// record, or (until the reader commands are there) -118.
+template <typename Record>
+Record* readRecord(VKDM_KRNReader& reader, std::mutex& lock, const char* op, unsigned mode, Record& record,
+                   const bool& injected, const Record& injectedRecord) {
     int forced = 0;
-    if (enter("ReadReaderInfo", "", "", -1, std::to_string(mode), forced)) {
-        SetLastError(forced);
-        return forced < 0 ? nullptr : &m_module->info;
+    if (enter(op, "", "", -1, std::to_string(mode), forced)) {
+        reader.SetLastError(forced);
+        return forced < 0 ? nullptr : &record;
     }
     {
-        std::lock_guard<std::mutex> guard(Memory().lock());
-        if (m_module->infoInjected) {
-            m_module->info = m_module->injectedInfo;
-            SetLastError(0);
-            return &m_module->info;
+        std::lock_guard<std::mutex> guard(lock);
+        if (injected) {
+            record = injectedRecord;
+            reader.SetLastError(0);
+            return &record;
         }
     }
-    // Reading from the reader needs command 0x66 of the reader protocol library.
-    SetLastError(kNotSupported);
+    reader.SetLastError(kNotSupported);
     return nullptr;
 }
 
+} // namespace
+
+VKDM_ReaderInfo* VKDM_KRNReaderModule::ReadReaderInfo(unsigned int mode) {
+    // Reading from the reader needs command 0x66 of the reader protocol library.
+    return readRecord(*this, Memory().lock(), "ReadReaderInfo", mode, m_module->info, m_module->infoInjected,
+                      m_module->injectedInfo);
+}
+
 VKDM_ReaderDiagnostic* VKDM_KRNReaderModule::ReadReaderDiagnostic(unsigned int mode) {
-    int forced = 0;
-    if (enter("ReadReaderDiagnostic", "", "", -1, std::to_string(mode), forced)) {
-        SetLastError(forced);
-        return forced < 0 ? nullptr : &m_module->diagnostic;
-    }
-    {
-        std::lock_guard<std::mutex> guard(Memory().lock());
-        if (m_module->diagnosticInjected) {
-            m_module->diagnostic = m_module->injectedDiagnostic;
-            SetLastError(0);
-            return &m_module->diagnostic;
-        }
-    }
-    SetLastError(kNotSupported);
-    return nullptr;
+    // Reading from the reader needs command 0x6E of the reader protocol library.
+    return readRecord(*this, Memory().lock(), "ReadReaderDiagnostic", mode, m_module->diagnostic,
+                      m_module->diagnosticInjected, m_module->injectedDiagnostic);
 }
 
 VKDM_ReaderInfo* VKDM_KRNReaderModule::GetReaderInfo() {

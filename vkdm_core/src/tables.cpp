@@ -9,13 +9,13 @@
 
 namespace vkdm {
 
-namespace {
-
 struct Field {
     std::uint32_t id;
     Kind kind;
     int size; // bytes; 0 for the public data, sized by the table
 };
+
+namespace {
 
 // Data ids of a BRM record.
 constexpr Field kBrmFields[] = {
@@ -160,6 +160,13 @@ Record* Tables::makeRecord(Table& t) {
     return t.records.back().get();
 }
 
+int Tables::locate(unsigned tableId, std::uint32_t id, Table*& t, const Field*& f) {
+    t = table(tableId);
+    if (t == nullptr) return kUnknownTable;
+    f = findField(t->iso, id);
+    return f == nullptr ? kUnknownDataId : 0;
+}
+
 int Tables::recordFor(Table& t, int index, bool write, Record*& out) {
     if (index < 0 || index >= t.capacity) return kOutOfRange;
     if (!write && index >= t.length) return kNoRecord;
@@ -173,10 +180,9 @@ int Tables::recordFor(Table& t, int index, bool write, Record*& out) {
 int Tables::get(int index, unsigned tableId, std::uint32_t id, Kind kind, std::uint8_t* out, int count,
                 int block) {
     std::lock_guard<std::mutex> guard(lock_);
-    Table* t = table(tableId);
-    if (t == nullptr) return kUnknownTable;
-    const Field* f = findField(t->iso, id);
-    if (f == nullptr) return kUnknownDataId;
+    Table* t = nullptr;
+    const Field* f = nullptr;
+    if (int rc = locate(tableId, id, t, f); rc < 0) return rc;
     Record* r = nullptr;
     if (int rc = recordFor(*t, index, false, r); rc < 0) return rc;
     auto& v = r->at(id);
@@ -215,10 +221,9 @@ int Tables::get(int index, unsigned tableId, std::uint32_t id, Kind kind, std::u
 int Tables::set(int index, unsigned tableId, std::uint32_t id, Kind kind, const std::uint8_t* in, int count,
                 int block) {
     std::lock_guard<std::mutex> guard(lock_);
-    Table* t = table(tableId);
-    if (t == nullptr) return kUnknownTable;
-    const Field* f = findField(t->iso, id);
-    if (f == nullptr) return kUnknownDataId;
+    Table* t = nullptr;
+    const Field* f = nullptr;
+    if (int rc = locate(tableId, id, t, f); rc < 0) return rc;
     if (index < 0 || index >= t->capacity) return kOutOfRange;
     // Check the value against the field before the record is touched.
     Record* r = nullptr;
@@ -252,10 +257,9 @@ int Tables::getText(int index, unsigned tableId, std::uint32_t id, int block, st
     int count = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        Table* t = table(tableId);
-        if (t == nullptr) return kUnknownTable;
-        const Field* f = findField(t->iso, id);
-        if (f == nullptr) return kUnknownDataId;
+        Table* t = nullptr;
+        const Field* f = nullptr;
+        if (int rc = locate(tableId, id, t, f); rc < 0) return rc;
         Record* r = nullptr;
         if (int rc = recordFor(*t, index, false, r); rc < 0) return rc;
         auto& v = r->at(id);
@@ -283,10 +287,9 @@ int Tables::setText(int index, unsigned tableId, std::uint32_t id, int block, co
     std::vector<std::uint8_t> bytes;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        Table* t = table(tableId);
-        if (t == nullptr) return kUnknownTable;
-        const Field* f = findField(t->iso, id);
-        if (f == nullptr) return kUnknownDataId;
+        Table* t = nullptr;
+        const Field* f = nullptr;
+        if (int rc = locate(tableId, id, t, f); rc < 0) return rc;
         if (f->kind != Kind::Bytes) return kUnknownDataId;
     }
     if (int rc = hexBytes(text.data(), text.size(), bytes); rc < 0) return rc;
@@ -299,10 +302,9 @@ int Tables::setText(int index, unsigned tableId, std::uint32_t id, int block, co
 int Tables::find(int start, unsigned tableId, std::uint32_t id, Kind kind, std::uint32_t number,
                  const std::string* text) {
     std::lock_guard<std::mutex> guard(lock_);
-    Table* t = table(tableId);
-    if (t == nullptr) return kUnknownTable;
-    const Field* f = findField(t->iso, id);
-    if (f == nullptr) return kUnknownDataId;
+    Table* t = nullptr;
+    const Field* f = nullptr;
+    if (int rc = locate(tableId, id, t, f); rc < 0) return rc;
     if (start < 0) return kOutOfRange;
     for (int i = start; i < t->length && i < static_cast<int>(t->records.size()); ++i) {
         Record& r = *t->records[static_cast<std::size_t>(i)];

@@ -18,6 +18,9 @@ namespace vkdm {
 
 enum class Kind { Byte, Flag, U32, Bytes };
 
+// A data id of a table: its form and size (tables.cpp).
+struct Field;
+
 // Roles a parser or accessor reaches without a public data id.
 enum RoleId : std::uint32_t {
     kRoleFlags = 0xF0000001,
@@ -93,6 +96,8 @@ class Tables {
     };
 
     Table* table(unsigned id);
+    // The table and the field of a data id, or a code.
+    int locate(unsigned tableId, std::uint32_t id, Table*& t, const Field*& f);
     // The record at index for reading (index < length) or writing (< capacity).
     int recordFor(Table& t, int index, bool write, Record*& out);
     Record* makeRecord(Table& t);
