@@ -473,18 +473,17 @@ int Tables::storeBrm(std::uint8_t command, const std::uint8_t* data, int length,
             if (blockCount * blockSize > t.size[0] * t.size[1]) return kBadRecord;
             if ((blocks = take(blockCount * blockSize)) == nullptr) return kBadRecord;
         }
-        const std::uint8_t* antenna = (trData1 & 0x10) ? take(1) : nullptr;
-        if ((trData1 & 0x10) && antenna == nullptr) return kBadRecord;
-        const std::uint8_t* time = (trData1 & 0x20) ? take(4) : nullptr;
-        if ((trData1 & 0x20) && time == nullptr) return kBadRecord;
-        const std::uint8_t* date = (trData1 & 0x40) ? take(5) : nullptr;
-        if ((trData1 & 0x40) && date == nullptr) return kBadRecord;
-        const std::uint8_t* input = (second && (trData2 & 0x01)) ? take(2) : nullptr;
-        if (second && (trData2 & 0x01) && input == nullptr) return kBadRecord;
-        const std::uint8_t* mac = (second && (trData2 & 0x02)) ? take(6) : nullptr;
-        if (second && (trData2 & 0x02) && mac == nullptr) return kBadRecord;
-        const std::uint8_t* direction = (second && (trData2 & 0x04)) ? take(1) : nullptr;
-        if (second && (trData2 & 0x04) && direction == nullptr) return kBadRecord;
+        // A part the TR-DATA bits announce must be there whole.
+        auto part = [&](bool present, int n, const std::uint8_t*& out) {
+            out = present ? take(n) : nullptr;
+            return !present || out != nullptr;
+        };
+        const std::uint8_t *antenna = nullptr, *time = nullptr, *date = nullptr, *input = nullptr,
+                           *mac = nullptr, *direction = nullptr;
+        if (!part(trData1 & 0x10, 1, antenna) || !part(trData1 & 0x20, 4, time) ||
+            !part(trData1 & 0x40, 5, date) || !part(second && (trData2 & 0x01), 2, input) ||
+            !part(second && (trData2 & 0x02), 6, mac) || !part(second && (trData2 & 0x04), 1, direction))
+            return kBadRecord;
         const std::uint8_t* rssi = nullptr;
         int rssiCount = 0;
         if (second && (trData2 & 0x10)) {
@@ -508,31 +507,18 @@ int Tables::storeBrm(std::uint8_t command, const std::uint8_t* data, int length,
                 std::memcpy(r->at(kIdRxPub).data(), blocks, static_cast<std::size_t>(blockCount * blockSize));
             r->at(0x80000009)[0] = 1;
         }
-        if (antenna != nullptr) {
-            r->at(0x01000004)[0] = antenna[0];
-            r->at(0x8000000B)[0] = 1;
-        }
-        if (time != nullptr) {
-            std::memcpy(r->at(0x01000001).data(), time, 4);
-            r->at(0x8000000A)[0] = 1;
-        }
-        if (date != nullptr) {
-            std::memcpy(r->at(0x01000005).data(), date, 5);
-            r->at(0x8000000C)[0] = 1;
-        }
-        if (input != nullptr) {
-            r->at(0x01000006)[0] = input[0];
-            r->at(0x01000007)[0] = input[1];
-            r->at(0x8000000E)[0] = 1;
-        }
-        if (mac != nullptr) {
-            std::memcpy(r->at(0x01000008).data(), mac, 6);
-            r->at(0x80000010)[0] = 1;
-        }
-        if (direction != nullptr) {
-            r->at(kRoleDirection)[0] = direction[0];
-            r->at(kRoleDirectionValid)[0] = 1;
-        }
+        auto put = [&](const std::uint8_t* bytes, std::uint32_t id, int n, std::uint32_t flag) {
+            if (bytes == nullptr) return;
+            std::memcpy(r->at(id).data(), bytes, static_cast<std::size_t>(n));
+            r->at(flag)[0] = 1;
+        };
+        put(antenna, 0x01000004, 1, 0x8000000B);
+        put(time, 0x01000001, 4, 0x8000000A);
+        put(date, 0x01000005, 5, 0x8000000C);
+        put(input, 0x01000006, 1, 0x8000000E);
+        if (input != nullptr) r->at(0x01000007)[0] = input[1];
+        put(mac, 0x01000008, 6, 0x80000010);
+        put(direction, kRoleDirection, 1, kRoleDirectionValid);
         if (rssi != nullptr) {
             r->at(0x04000008)[0] = static_cast<std::uint8_t>(rssiCount);
             for (int a = 0; a < rssiCount; ++a) {
