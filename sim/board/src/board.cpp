@@ -29,29 +29,35 @@ bool isPingFault(FaultKind kind) { return kind == FaultKind::NoPingAnswer || kin
 
 } // namespace
 
-void Board::receive(const std::uint8_t* report, std::size_t length) {
+std::vector<hidsim::Report> Board::output(std::span<const std::uint8_t> report, std::size_t unread) {
+    return receive(report.data(), report.size(), unread);
+}
+
+std::vector<Bytes> Board::receive(const std::uint8_t* report, std::size_t length, std::size_t unread) {
     std::lock_guard lock(mutex_);
+    std::vector<Bytes> sent;
     if (report == nullptr || length != kWireReportSize) {
         violation("output report of " + std::to_string(length) + " bytes");
-        return;
+        return sent;
     }
     if (startsWith(report, kPing)) {
         kinds_.push_back(ReportKind::Ping);
         ++pings_;
         pingLeftover_.assign(report + 4, report + 6);
-        answerPing();
+        answerPing(sent);
     } else if (startsWith(report, kFallback)) {
         kinds_.push_back(ReportKind::Fallback);
         ++fallbacks_;
         pingLeftover_.assign(report + 4, report + 6);
     } else {
         kinds_.push_back(ReportKind::Data);
-        if (!output_.empty()) overrun_ = true;
-        takeData(report);
+        if (unread != 0) overrun_ = true;
+        takeData(report, sent);
     }
+    return sent;
 }
 
-void Board::takeData(const std::uint8_t* report) {
+void Board::takeData(const std::uint8_t* report, std::vector<Bytes>& sent) {
     DataReport record{report[kSequence], report[kLength], true};
     const std::string where = "data report " + std::to_string(data_.size() + 1) + ": ";
     if (record.length < 1 || record.length > kMaxPayload) {
@@ -86,26 +92,26 @@ void Board::takeData(const std::uint8_t* report) {
     inbound_.insert(inbound_.end(), report + kPayload, report + kPayload + record.length);
 
     if (responder_) {
-        for (const Answer& answer : responder_(inbound_)) sendAnswer(answer);
+        for (const Answer& answer : responder_(inbound_)) sendAnswer(answer, sent);
         return;
     }
     while (!scripts_.empty() && inbound_.size() >= scripts_.front().first) {
         inbound_.erase(inbound_.begin(), inbound_.begin() + static_cast<std::ptrdiff_t>(scripts_.front().first));
         const Answer answer = std::move(scripts_.front().second);
         scripts_.pop_front();
-        sendAnswer(answer);
+        sendAnswer(answer, sent);
     }
 }
 
-void Board::answerPing() {
+void Board::answerPing(std::vector<Bytes>& sent) {
     if (takeFault(true, FaultKind::NoPingAnswer)) return;
     Bytes answer(kWireReportSize, 0);
     const std::optional<Fault> other = takeFault(true, FaultKind::PingAnswer);
     answer[0] = other ? static_cast<std::uint8_t>(other->value) : kPingAnswerByte;
-    output_.push_back(std::move(answer));
+    sent.push_back(std::move(answer));
 }
 
-void Board::sendAnswer(const Answer& answer) {
+void Board::sendAnswer(const Answer& answer, std::vector<Bytes>& sent) {
     std::deque<PendingLog> logs;
     logs.swap(logs_);
     if (takeFault(false, FaultKind::Silence)) return;
@@ -116,7 +122,7 @@ void Board::sendAnswer(const Answer& answer) {
     auto sendLogs = [&](std::size_t reportsSent, bool last) {
         for (auto it = logs.begin(); it != logs.end();) {
             if (it->afterReports == reportsSent || (last && it->afterReports > reportsSent)) {
-                output_.push_back(logPacketReport(it->packet));
+                sent.push_back(logPacketReport(it->packet));
                 it = logs.erase(it);
             } else {
                 ++it;
@@ -136,7 +142,7 @@ void Board::sendAnswer(const Answer& answer) {
         report[kFlag] = answer.status;
         std::copy_n(answer.bytes.begin() + static_cast<std::ptrdiff_t>(offset), size, report.begin() + kPayload);
         if (shortReports) report.resize(std::min<std::size_t>(static_cast<std::size_t>(shortReports->value), report.size()));
-        output_.push_back(std::move(report));
+        sent.push_back(std::move(report));
         offset += size;
         ++reports;
         // A split list of zeros would never end: past the list every report is full.
@@ -169,26 +175,12 @@ Bytes Board::logPacketReport(const LogPacket& packet) {
     return report;
 }
 
-std::optional<Bytes> Board::nextInput() {
-    std::lock_guard lock(mutex_);
-    if (output_.empty()) return std::nullopt;
-    Bytes report = std::move(output_.front());
-    output_.pop_front();
-    return report;
-}
-
-std::size_t Board::pendingInput() const {
-    std::lock_guard lock(mutex_);
-    return output_.size();
-}
-
 void Board::reset() {
     std::lock_guard lock(mutex_);
     responder_ = nullptr;
     scripts_.clear();
     logs_.clear();
     faults_.clear();
-    output_.clear();
     inbound_.clear();
     kinds_.clear();
     data_.clear();
@@ -213,11 +205,6 @@ void Board::scriptAnswer(std::size_t requestLength, Answer answer) {
 void Board::queueLogPacket(LogPacket packet, std::size_t afterReports) {
     std::lock_guard lock(mutex_);
     logs_.push_back({std::move(packet), afterReports});
-}
-
-void Board::sendNow(Bytes report) {
-    std::lock_guard lock(mutex_);
-    output_.push_back(std::move(report));
 }
 
 void Board::injectFault(Fault fault, bool persistent) {
@@ -263,6 +250,17 @@ std::vector<std::string> Board::violations() const {
 bool Board::overrun() const {
     std::lock_guard lock(mutex_);
     return overrun_;
+}
+
+int plug(std::shared_ptr<Board> board, std::uint16_t product, std::string path) {
+    hidsim::DeviceProfile profile;
+    profile.vendor = kVendorId;
+    profile.product = product;
+    profile.manufacturer = L"Kesto";
+    profile.productName = product == kKx10ProductId ? L"KX10 evaluation board" : L"KX20 evaluation board";
+    profile.path = std::move(path);
+    profile.numberedReports = false;
+    return hidsim::plug(profile, std::move(board));
 }
 
 } // namespace boardsim

@@ -1,22 +1,27 @@
 // Firmware model of an evaluation board at report level, written from the
-// board's side. It takes the 64-byte output reports the host writes (report id
-// removed, as they arrive on the wire), tells ping, fallback and data reports
-// apart, gathers the data payloads into one inbound stream and answers through
-// a responder, and hands out the input reports it sends back one at a time.
+// board's side, plugged into the simulated hidapi as a device model. It takes
+// the 64-byte output reports the host writes (unnumbered reports: no report id
+// on the wire), tells ping, fallback and data reports apart, gathers the data
+// payloads into one inbound stream, answers through a responder or a script,
+// and returns the input reports it sends back.
 //
 // Wire offsets below count from the first byte after the report id.
 //
-// Every member may be called from any thread; one mutex guards the board.
+// Every member may be called from any thread; one mutex guards the board. The
+// responder runs under it and must not call the board.
 #ifndef BOARDSIM_BOARD_H
 #define BOARDSIM_BOARD_H
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <hidsim/hidsim.h>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace boardsim {
@@ -46,6 +51,10 @@ struct Answer {
 using Responder = std::function<std::vector<Answer>(Bytes& inbound)>;
 
 struct LogPacket {
+    LogPacket() = default;
+    LogPacket(std::uint8_t index, std::uint8_t flag, Bytes data, std::optional<std::uint8_t> announced = {})
+        : index(index), flag(flag), data(std::move(data)), announced(announced) {}
+
     std::uint8_t index = 0;
     std::uint8_t flag = 0;
     Bytes data;                          // at most 57 bytes fit behind the header
@@ -62,6 +71,10 @@ enum class FaultKind {
 };
 
 struct Fault {
+    Fault() = default;
+    Fault(FaultKind kind, int value = 0, std::vector<std::size_t> sizes = {})
+        : kind(kind), value(value), sizes(std::move(sizes)) {}
+
     FaultKind kind = FaultKind::Silence;
     int value = 0;
     std::vector<std::size_t> sizes;
@@ -75,14 +88,13 @@ struct DataReport {
     bool valid = true;
 };
 
-class Board {
+class Board : public hidsim::Model {
   public:
     // --- device side ---
-    // One output report from the host.
-    void receive(const std::uint8_t* report, std::size_t length);
-    // The next input report the board sends; none when nothing is queued.
-    std::optional<Bytes> nextInput();
-    std::size_t pendingInput() const;
+    // One output report from the host, while `unread` input reports the board
+    // sent are still unread; returns the input reports the board sends now.
+    std::vector<Bytes> receive(const std::uint8_t* report, std::size_t length, std::size_t unread = 0);
+    std::vector<hidsim::Report> output(std::span<const std::uint8_t> report, std::size_t unread) override;
 
     // --- control ---
     void reset();
@@ -93,8 +105,8 @@ class Board {
     // A log packet sent with the next answer: before its first report
     // (`afterReports` 0) or after that many of its reports.
     void queueLogPacket(LogPacket packet, std::size_t afterReports = 0);
-    // A report sent at once, unasked (log packets for polling, for example).
-    void sendNow(Bytes report);
+    // The input report that carries a log packet (queue it through
+    // hidsim::queueInput to send it unasked).
     static Bytes logPacketReport(const LogPacket& packet);
     // A one-shot fault applies to the next ping (ping faults) or the next
     // answer (the others); a persistent one stays until clearFaults().
@@ -121,9 +133,9 @@ class Board {
         bool persistent;
     };
 
-    void answerPing();
-    void takeData(const std::uint8_t* report);
-    void sendAnswer(const Answer& answer);
+    void answerPing(std::vector<Bytes>& sent);
+    void takeData(const std::uint8_t* report, std::vector<Bytes>& sent);
+    void sendAnswer(const Answer& answer, std::vector<Bytes>& sent);
     std::optional<Fault> takeFault(bool ping, FaultKind kind);
     void violation(std::string text);
 
@@ -132,7 +144,6 @@ class Board {
     std::deque<std::pair<std::size_t, Answer>> scripts_;
     std::deque<PendingLog> logs_;
     std::vector<ActiveFault> faults_;
-    std::deque<Bytes> output_;
     Bytes inbound_;
     std::vector<ReportKind> kinds_;
     std::vector<DataReport> data_;
@@ -143,6 +154,10 @@ class Board {
     int fallbacks_ = 0;
     bool overrun_ = false;
 };
+
+// Plugs a board into the simulated hidapi under the maker's vendor id and
+// `product`, with unnumbered reports; returns the hidsim device id.
+int plug(std::shared_ptr<Board> board, std::uint16_t product = kKx20ProductId, std::string path = {});
 
 } // namespace boardsim
 
