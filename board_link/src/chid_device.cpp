@@ -44,7 +44,9 @@ bool acceptReportLengths(std::uint16_t inputLength, std::uint16_t outputLength) 
     return fits(inputLength) && fits(outputLength);
 }
 
-CHIDDevice::CHIDDevice() { reset(); }
+CHIDDevice::CHIDDevice() {
+    reset();
+}
 
 CHIDDevice::~CHIDDevice() {
     if (handle_ != nullptr) hid::close(handle_);
@@ -119,7 +121,8 @@ bool CHIDDevice::isOpen() {
 std::uint8_t CHIDDevice::readReports(std::uint8_t* buffer, std::size_t length, std::size_t count,
                                      std::size_t& bytes) {
     bytes = 0;
-    if (buffer == nullptr || length < count * inputReportLength_ || count > inputBufferCount_) return kHidBadLength;
+    if (buffer == nullptr || length < count * inputReportLength_ || count > inputBufferCount_)
+        return kHidBadLength;
     std::memset(buffer, 0, length);
     if (!isOpen()) return kHidNotOpen;
     std::size_t total = 0;

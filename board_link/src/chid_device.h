@@ -50,7 +50,8 @@ class CHIDDevice {
     CHIDDevice(const CHIDDevice&) = delete;
     CHIDDevice& operator=(const CHIDDevice&) = delete;
 
-    std::uint8_t openByIndex(int index, std::uint16_t vendorId, std::uint16_t productId, std::uint16_t wantedBuffers);
+    std::uint8_t openByIndex(int index, std::uint16_t vendorId, std::uint16_t productId,
+                             std::uint16_t wantedBuffers);
     std::uint8_t openByPath(const char* path, std::uint16_t vendorId, std::uint16_t productId,
                             std::uint16_t wantedBuffers);
     std::uint8_t close();

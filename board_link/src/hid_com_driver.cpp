@@ -34,7 +34,9 @@ HidComDriver::~HidComDriver() {
     if (device_) close();
 }
 
-void HidComDriver::fillPadding() { std::memset(outReport_ + 1, kPadding, kReportSize - 1); }
+void HidComDriver::fillPadding() {
+    std::memset(outReport_ + 1, kPadding, kReportSize - 1);
+}
 
 bool HidComDriver::acceptDevice() {
     if (device_ && device_->isOpen() &&
@@ -42,7 +44,8 @@ bool HidComDriver::acceptDevice() {
         isOpen_ = true;
         takeError();
         takeStatus();
-        device_->setTimeouts(static_cast<std::uint32_t>(readTimeout_), static_cast<std::uint32_t>(writeTimeout_));
+        device_->setTimeouts(static_cast<std::uint32_t>(readTimeout_),
+                             static_cast<std::uint32_t>(writeTimeout_));
         return true;
     }
     device_.reset();
@@ -77,7 +80,8 @@ bool HidComDriver::open(const char* path) {
     takeStatus();
     if (!productIds_.empty()) {
         auto device = std::make_unique<CHIDDevice>();
-        if (device->openByPath(path, vendorId_, productIds_.front(), 0) == kHidOk) device_ = std::move(device);
+        if (device->openByPath(path, vendorId_, productIds_.front(), 0) == kHidOk)
+            device_ = std::move(device);
     }
     return acceptDevice();
 }
@@ -226,7 +230,8 @@ bool HidComDriver::ping(bool sendFallback) {
 void HidComDriver::clearLog() {
     writeIndex_ = 0;
     readIndex_ = 0;
-    for (KestoComLogDataSet& entry : log_) entry.length = 0;
+    for (KestoComLogDataSet& entry : log_)
+        entry.length = 0;
 }
 
 int HidComDriver::pollLog() {
@@ -248,7 +253,9 @@ int HidComDriver::pollLog() {
     return reports;
 }
 
-int HidComDriver::logCount() { return static_cast<std::uint8_t>(writeIndex_ - readIndex_); }
+int HidComDriver::logCount() {
+    return static_cast<std::uint8_t>(writeIndex_ - readIndex_);
+}
 
 bool HidComDriver::readLog(KestoComLogDataSet* entries, std::uint16_t& count) {
     count = 0;
@@ -276,7 +283,8 @@ void HidComDriver::setTimeouts(int readTimeout, int writeTimeout) {
     readTimeout_ = readTimeout;
     writeTimeout_ = writeTimeout;
     if (device_)
-        device_->setTimeouts(static_cast<std::uint32_t>(readTimeout), static_cast<std::uint32_t>(writeTimeout));
+        device_->setTimeouts(static_cast<std::uint32_t>(readTimeout),
+                             static_cast<std::uint32_t>(writeTimeout));
 }
 
 } // namespace board_link

@@ -19,7 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes counting(std::size_t n, std::uint8_t first = 0) {
     Bytes bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(first + i);
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<std::uint8_t>(first + i);
     return bytes;
 }
 

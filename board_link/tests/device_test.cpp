@@ -26,7 +26,7 @@ TEST(AcceptReportLengths, SixtyFourAndSixtyFiveOnly) {
         std::uint16_t input, output;
         bool accepted;
     };
-    const Case cases[] = {{63, 65, false}, {64, 64, true}, {65, 65, true}, {66, 65, false},
+    const Case cases[] = {{63, 65, false}, {64, 64, true},  {65, 65, true}, {66, 65, false},
                           {65, 63, false}, {65, 66, false}, {0, 0, false}};
     for (const Case& c : cases)
         EXPECT_EQ(acceptReportLengths(c.input, c.output), c.accepted) << c.input << "/" << c.output;
@@ -68,7 +68,8 @@ TEST_F(DeviceTest, OverlongPathIsNeitherCopiedNorCounted) {
 }
 
 TEST_F(DeviceTest, NothingPastTheSixtyFourthInterface) {
-    for (int i = 0; i < 64; ++i) plugForeign();
+    for (int i = 0; i < 64; ++i)
+        plugForeign();
     plugBoard();
     EXPECT_EQ(countDevices(boardsim::kVendorId, boardsim::kKx20ProductId), 0);
     CHIDDevice device;
@@ -104,13 +105,15 @@ TEST_F(DeviceTest, OpenByPathChecksTheIds) {
     const int id = plugBoard();
     const int foreign = plugForeign();
     CHIDDevice device;
-    EXPECT_EQ(device.openByPath(hidsim::path(foreign).c_str(), boardsim::kVendorId, boardsim::kKx20ProductId, 0),
-              kHidNoDevice);
+    EXPECT_EQ(
+        device.openByPath(hidsim::path(foreign).c_str(), boardsim::kVendorId, boardsim::kKx20ProductId, 0),
+        kHidNoDevice);
     EXPECT_EQ(device.openByPath(hidsim::path(id).c_str(), boardsim::kVendorId, boardsim::kKx10ProductId, 0),
               kHidNoDevice);
     EXPECT_EQ(device.openByPath("/dev/none", boardsim::kVendorId, boardsim::kKx20ProductId, 0), kHidNoDevice);
     EXPECT_EQ(hidsim::counters().openAttempts, 0);
-    ASSERT_EQ(device.openByPath(hidsim::path(id).c_str(), boardsim::kVendorId, boardsim::kKx20ProductId, 0), kHidOk);
+    ASSERT_EQ(device.openByPath(hidsim::path(id).c_str(), boardsim::kVendorId, boardsim::kKx20ProductId, 0),
+              kHidOk);
     EXPECT_EQ(device.openByPath(hidsim::path(id).c_str(), boardsim::kVendorId, boardsim::kKx20ProductId, 0),
               kHidAlreadyOpen);
 }
@@ -119,7 +122,8 @@ TEST_F(DeviceTest, APathThisProcessHoldsIsRefused) {
     const int id = plugBoard();
     CHIDDevice first;
     CHIDDevice second;
-    ASSERT_EQ(first.openByPath(hidsim::path(id).c_str(), boardsim::kVendorId, boardsim::kKx20ProductId, 0), kHidOk);
+    ASSERT_EQ(first.openByPath(hidsim::path(id).c_str(), boardsim::kVendorId, boardsim::kKx20ProductId, 0),
+              kHidOk);
     EXPECT_EQ(second.openByIndex(0, boardsim::kVendorId, boardsim::kKx20ProductId, 0), kHidNoDevice);
     EXPECT_EQ(hidsim::counters().openAttempts, 1);
     first.close();

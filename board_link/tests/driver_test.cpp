@@ -72,14 +72,16 @@ TEST_F(DriverTest, FlushedBytesCostOneReportPerSixtyOne) {
 TEST_F(DriverTest, SequenceStartsAtOneAndWraps) {
     const int id = plugBoard();
     ASSERT_TRUE(driver.open());
-    for (int i = 0; i < 257; ++i) ASSERT_EQ(send({static_cast<std::uint8_t>(i)}), kDriverOk);
+    for (int i = 0; i < 257; ++i)
+        ASSERT_EQ(send({static_cast<std::uint8_t>(i)}), kDriverOk);
     const auto reports = written(id);
     ASSERT_EQ(reports.size(), 257u);
     EXPECT_EQ(reports[0][1], 1);
     EXPECT_EQ(reports[254][1], 255);
     EXPECT_EQ(reports[255][1], 0);
     EXPECT_EQ(reports[256][1], 1);
-    for (const Bytes& report : reports) EXPECT_EQ(report[3], 0);
+    for (const Bytes& report : reports)
+        EXPECT_EQ(report[3], 0);
 }
 
 TEST_F(DriverTest, PaddingRefilledAfterAFailedReportNotAfterThePing) {
@@ -114,8 +116,9 @@ TEST_P(OpenTest, FindsTheBoardPastForeignDevices) {
     KXx0HidComDriver kxDriver(variant, KESTO_VENDOR_ID);
     plugForeign();
     plugForeign(KESTO_VENDOR_ID, 0x9999);
-    const int other = boardsim::plug(std::make_shared<boardsim::Board>(),
-                                     variant.productIds[0] == KX10_PRODUCT_ID ? KX20_PRODUCT_ID : KX10_PRODUCT_ID);
+    const int other =
+        boardsim::plug(std::make_shared<boardsim::Board>(),
+                       variant.productIds[0] == KX10_PRODUCT_ID ? KX20_PRODUCT_ID : KX10_PRODUCT_ID);
     const int id = plugBoard(variant.productIds[0]);
     ASSERT_TRUE(kxDriver.open());
     EXPECT_TRUE(kxDriver.isOpen());
@@ -142,8 +145,9 @@ TEST_P(OpenTest, NoBoardNoDevice) {
     EXPECT_EQ(kxDriver.write(data.data(), 1), kDriverNotOpen);
 }
 
-INSTANTIATE_TEST_SUITE_P(Boards, OpenTest, ::testing::Values(kKx10Board, kKx20Board),
-                         [](const auto& info) { return info.param.logPacketsBeforeAnswer ? "KX20" : "KX10"; });
+INSTANTIATE_TEST_SUITE_P(Boards, OpenTest, ::testing::Values(kKx10Board, kKx20Board), [](const auto& info) {
+    return info.param.logPacketsBeforeAnswer ? "KX20" : "KX10";
+});
 
 TEST_F(DriverTest, ProductIdsTriedInListOrder) {
     const std::uint16_t ids[] = {0x3724, 0x3721};
@@ -337,7 +341,8 @@ TEST_F(DriverTest, CorruptLengthsAndShortDeliveries) {
 TEST_F(DriverTest, TriesUsedUpByLogPacketsFail) {
     const int id = plugBoard();
     ASSERT_TRUE(driver.open());
-    for (int i = 0; i < 20; ++i) hidsim::queueInput(id, boardsim::Board::logPacketReport({1, 0, {1}}));
+    for (int i = 0; i < 20; ++i)
+        hidsim::queueInput(id, boardsim::Board::logPacketReport({1, 0, {1}}));
     board->scriptAnswer(1, {counting(4)});
     ASSERT_EQ(send({0}), kDriverOk);
     hidsim::clearCalls();

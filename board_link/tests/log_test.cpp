@@ -142,9 +142,11 @@ TEST_F(LogTest, PollLogReadsWhatIsThereAndRestoresTimeouts) {
     EXPECT_EQ(kx20.logCount(), 2);
     const auto reads = hidsim::calls(Fn::Read);
     ASSERT_EQ(reads.size(), 4u);
-    for (const hidsim::Call& call : reads) EXPECT_EQ(call.timeout, 0);
+    for (const hidsim::Call& call : reads)
+        EXPECT_EQ(call.timeout, 0);
 
-    for (int i = 0; i < 25; ++i) hidsim::queueInput(id, boardsim::Board::logPacketReport({3, 0, {}}));
+    for (int i = 0; i < 25; ++i)
+        hidsim::queueInput(id, boardsim::Board::logPacketReport({3, 0, {}}));
     EXPECT_EQ(kx20.pollLog(), 20);
     EXPECT_EQ(hidsim::unread(id), 5u);
     kx10.pollLog(); // closed: nothing

@@ -23,7 +23,9 @@ namespace {
 std::mutex openPathsMutex;
 std::set<std::string> openPaths;
 
-bool start() { return hid_init() == 0; }
+bool start() {
+    return hid_init() == 0;
+}
 
 } // namespace
 
@@ -68,7 +70,9 @@ ReportLengths reportLengths(const Device* device) {
     return {kReportLength, kReportLength, 0};
 }
 
-std::uint16_t inputBuffers(const Device* device) { return device != nullptr ? device->inputBuffers : 0; }
+std::uint16_t inputBuffers(const Device* device) {
+    return device != nullptr ? device->inputBuffers : 0;
+}
 
 bool setInputBuffers(Device* device, std::uint16_t count) {
     if (device == nullptr || count == 0) return false;
@@ -88,7 +92,8 @@ Transfer readReport(Device* device, std::uint8_t* buffer, std::size_t length, st
     return Transfer::Done;
 }
 
-Transfer writeReport(Device* device, const std::uint8_t* data, std::size_t length, std::uint32_t /*timeoutMs*/) {
+Transfer writeReport(Device* device, const std::uint8_t* data, std::size_t length,
+                     std::uint32_t /*timeoutMs*/) {
     if (device == nullptr || data == nullptr || length == 0) return Transfer::Failed;
     const int written = hid_write(device->handle, data, length);
     return written >= 0 && static_cast<std::size_t>(written) == length ? Transfer::Done : Transfer::Failed;

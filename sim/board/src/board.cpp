@@ -25,7 +25,9 @@ bool startsWith(const std::uint8_t* report, const std::array<std::uint8_t, 6>& h
     return std::equal(head.begin(), head.end(), report);
 }
 
-bool isPingFault(FaultKind kind) { return kind == FaultKind::NoPingAnswer || kind == FaultKind::PingAnswer; }
+bool isPingFault(FaultKind kind) {
+    return kind == FaultKind::NoPingAnswer || kind == FaultKind::PingAnswer;
+}
 
 } // namespace
 
@@ -78,9 +80,11 @@ void Board::takeData(const std::uint8_t* report, std::vector<Bytes>& sent) {
         // The host refills the report with padding after each data report; only
         // the two bytes a ping wrote may still stand where the payload ended.
         for (std::size_t i = kPayload + record.length; i < kWireReportSize; ++i) {
-            const bool leftover = (i == 4 || i == 5) && pingLeftover_.size() == 2 && report[i] == pingLeftover_[i - 4];
+            const bool leftover =
+                (i == 4 || i == 5) && pingLeftover_.size() == 2 && report[i] == pingLeftover_[i - 4];
             if (report[i] != kPadding && !leftover) {
-                violation(where + "padding byte " + std::to_string(i + 1) + " is " + std::to_string(report[i]));
+                violation(where + "padding byte " + std::to_string(i + 1) + " is " +
+                          std::to_string(report[i]));
                 record.valid = false;
                 break;
             }
@@ -92,11 +96,13 @@ void Board::takeData(const std::uint8_t* report, std::vector<Bytes>& sent) {
     inbound_.insert(inbound_.end(), report + kPayload, report + kPayload + record.length);
 
     if (responder_) {
-        for (const Answer& answer : responder_(inbound_)) sendAnswer(answer, sent);
+        for (const Answer& answer : responder_(inbound_))
+            sendAnswer(answer, sent);
         return;
     }
     while (!scripts_.empty() && inbound_.size() >= scripts_.front().first) {
-        inbound_.erase(inbound_.begin(), inbound_.begin() + static_cast<std::ptrdiff_t>(scripts_.front().first));
+        inbound_.erase(inbound_.begin(),
+                       inbound_.begin() + static_cast<std::ptrdiff_t>(scripts_.front().first));
         const Answer answer = std::move(scripts_.front().second);
         scripts_.pop_front();
         sendAnswer(answer, sent);
@@ -138,10 +144,14 @@ void Board::sendAnswer(const Answer& answer, std::vector<Bytes>& sent) {
         if (split && reports < split->sizes.size()) size = std::min(split->sizes[reports], kMaxPayload);
         size = std::min(size, answer.bytes.size() - offset);
         Bytes report(kWireReportSize, 0);
-        report[kLength] = lengthByte ? static_cast<std::uint8_t>(lengthByte->value) : static_cast<std::uint8_t>(size);
+        report[kLength] =
+            lengthByte ? static_cast<std::uint8_t>(lengthByte->value) : static_cast<std::uint8_t>(size);
         report[kFlag] = answer.status;
-        std::copy_n(answer.bytes.begin() + static_cast<std::ptrdiff_t>(offset), size, report.begin() + kPayload);
-        if (shortReports) report.resize(std::min<std::size_t>(static_cast<std::size_t>(shortReports->value), report.size()));
+        std::copy_n(answer.bytes.begin() + static_cast<std::ptrdiff_t>(offset), size,
+                    report.begin() + kPayload);
+        if (shortReports)
+            report.resize(
+                std::min<std::size_t>(static_cast<std::size_t>(shortReports->value), report.size()));
         sent.push_back(std::move(report));
         offset += size;
         ++reports;
@@ -161,7 +171,9 @@ std::optional<Fault> Board::takeFault(bool ping, FaultKind kind) {
     return std::nullopt;
 }
 
-void Board::violation(std::string text) { violations_.push_back(std::move(text)); }
+void Board::violation(std::string text) {
+    violations_.push_back(std::move(text));
+}
 
 Bytes Board::logPacketReport(const LogPacket& packet) {
     Bytes report(kWireReportSize, 0);
@@ -170,7 +182,8 @@ Bytes Board::logPacketReport(const LogPacket& packet) {
     report[kPayload] = kLogPacketMark;
     report[kPayload + 1] = packet.index;
     report[kPayload + 2] = packet.flag;
-    report[kPayload + 3] = packet.announced.value_or(static_cast<std::uint8_t>(std::min<std::size_t>(packet.data.size(), 255)));
+    report[kPayload + 3] =
+        packet.announced.value_or(static_cast<std::uint8_t>(std::min<std::size_t>(packet.data.size(), 255)));
     std::copy_n(packet.data.begin(), size, report.begin() + kLogData);
     return report;
 }

@@ -32,7 +32,8 @@ std::vector<Bytes> send(Board& board, const Bytes& report, std::size_t unread = 
 
 Bytes counting(std::size_t n) {
     Bytes bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i);
     return bytes;
 }
 
@@ -106,7 +107,9 @@ TEST(Board, ChecksDataReports) {
     badPadding[40] = 0;
     Bytes tooLong = dataReport(1, {});
     tooLong[1] = 62;
-    const Case cases[] = {{"length 0", dataReport(1, {})}, {"length 62", tooLong}, {"byte 3", badFlag},
+    const Case cases[] = {{"length 0", dataReport(1, {})},
+                          {"length 62", tooLong},
+                          {"byte 3", badFlag},
                           {"padding", badPadding}};
     for (const Case& c : cases) {
         Board board;
@@ -221,9 +224,11 @@ TEST(Board, ServesSeveralThreads) {
         return answers;
     });
     std::thread pinger([&] {
-        for (int i = 0; i < 200; ++i) send(board, kPing);
+        for (int i = 0; i < 200; ++i)
+            send(board, kPing);
     });
-    for (int i = 0; i < 200; ++i) send(board, dataReport(static_cast<std::uint8_t>(i + 1), {1}));
+    for (int i = 0; i < 200; ++i)
+        send(board, dataReport(static_cast<std::uint8_t>(i + 1), {1}));
     pinger.join();
     EXPECT_EQ(board.pings(), 200);
     EXPECT_EQ(board.dataReports().size(), 200u);

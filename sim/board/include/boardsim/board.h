@@ -15,8 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <hidsim/hidsim.h>
 #include <functional>
+#include <hidsim/hidsim.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -57,17 +57,17 @@ struct LogPacket {
 
     std::uint8_t index = 0;
     std::uint8_t flag = 0;
-    Bytes data;                          // at most 57 bytes fit behind the header
+    Bytes data;                            // at most 57 bytes fit behind the header
     std::optional<std::uint8_t> announced; // length byte; data size when absent
 };
 
 enum class FaultKind {
-    NoPingAnswer,  // a ping gets no answer
-    PingAnswer,    // the ping answer's first byte is `value`
-    Silence,       // answers are dropped
-    LengthByte,    // answer reports carry `value` as their length byte (0, or above 61)
-    ShortReports,  // answer reports are cut to `value` bytes
-    Split,         // answer reports carry `sizes` payload bytes each, 61 after the list
+    NoPingAnswer, // a ping gets no answer
+    PingAnswer,   // the ping answer's first byte is `value`
+    Silence,      // answers are dropped
+    LengthByte,   // answer reports carry `value` as their length byte (0, or above 61)
+    ShortReports, // answer reports are cut to `value` bytes
+    Split,        // answer reports carry `sizes` payload bytes each, 61 after the list
 };
 
 struct Fault {
