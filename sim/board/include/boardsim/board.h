@@ -28,7 +28,7 @@ namespace boardsim {
 
 // The maker's vendor id and the two boards' product ids, as the board reports
 // them on the bus.
-inline constexpr std::uint16_t kVendorId = 0x2F4B;
+inline constexpr std::uint16_t kVendorId = 0x4B45;
 inline constexpr std::uint16_t kKx10ProductId = 0x3721;
 inline constexpr std::uint16_t kKx20ProductId = 0x3724;
 
