@@ -6,5 +6,6 @@ if(TARGET kestoreader_objects AND TARGET hidsim)
                 LIBS kestoreader_objects hidsim)
 endif()
 vk_add_fuzzer(fuzz_reader_bridge_hex SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_bridge_hex_fuzz.cpp
-                                             ${PROJECT_SOURCE_DIR}/reader_bridge/src/utils.cpp)
+                                             ${PROJECT_SOURCE_DIR}/reader_bridge/src/utils.cpp
+              LIBS vkcommon)
 target_include_directories(fuzz_reader_bridge_hex PRIVATE ${PROJECT_SOURCE_DIR}/reader_bridge/src)

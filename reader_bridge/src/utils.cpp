@@ -1,19 +1,10 @@
 #include "utils.h"
 
+#include <vkcommon/hex_digit.h>
+
 #include <cstring>
 
 namespace vemlasdknative {
-
-namespace {
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-} // namespace
 
 extern "C" {
 
@@ -31,8 +22,8 @@ int Hex2Asc(char* dest, const unsigned char* src, int n) {
 int Asc2Hex(unsigned char* dest, const char* src, int chars) {
     int pairs = chars > 0 ? chars / 2 : 0;
     for (int i = 0; i < pairs; ++i) {
-        int high = hexDigit(src[2 * i]);
-        int low = high < 0 ? -1 : hexDigit(src[2 * i + 1]);
+        int high = vk::hexDigitValue(src[2 * i]);
+        int low = high < 0 ? -1 : vk::hexDigitValue(src[2 * i + 1]);
         if (low < 0) {
             dest[i] = 0;
             return 0;

@@ -68,6 +68,20 @@ inline constexpr const char* kHiddenNames[] = {
 
 // A manager has no public way to be made, and the null manager gets the
 // results of a dongle that is not there.
+inline void expectNullManagerResults(const LibraryApi& api);
+
+// "libkestoreader.so" loaded by name: the listed names bind, no other name
+// leaves it, and it answers without a manager.
+inline LibraryApi loadCheckedApi(LoadedLibrary& library) {
+    EXPECT_TRUE(library.loaded());
+    if (!library.loaded()) return {};
+    LibraryApi api = bindApi(library);
+    for (const char* name : kHiddenNames)
+        EXPECT_EQ(library.symbol<void*>(name, false), nullptr) << name;
+    expectNullManagerResults(api);
+    return api;
+}
+
 inline void expectNullManagerResults(const LibraryApi& api) {
     char reply[8] = "X";
     for (auto call : {api.Echo, api.Idn, api.FieldOff, api.ResetSPI, api.getInterfacePinState,
