@@ -256,14 +256,7 @@ int fetchCapture(int pin, int trigger, std::uint32_t frequencyHz, Waveform*& slo
     if (slot != nullptr) return zrb::kOk;
     Waveform* capture = nullptr;
     int result = ZRB_GpioGetCapture(pin, trigger, &capture);
-    if (result == zrb::kOk && captureFilter != 0) {
-        result = ZRB_WaveformLowPassFilter(capture, zrb::i2c::captureFilterFrequency(frequencyHz));
-        if (result == zrb::kOk)
-            result = zrb::guarded(zrb::kWaveformException, [&] {
-                zrb::i2c::makeContiguous(*capture);
-                return zrb::kOk;
-            });
-    }
+    if (result == zrb::kOk && captureFilter != 0) result = zrb::i2c::filterCapture(*capture, frequencyHz);
     if (result != zrb::kOk) {
         ZRB_WaveformDelete(capture);
         return result;
@@ -415,6 +408,15 @@ void makeContiguous(Waveform& waveform) {
             i + 1 < elements.size() ? elements[i + 1].absTime : elements[i].absTime + elements[i].duration;
         waveform.AppendBase(elements[i].amplitude, end - begin);
     }
+}
+
+int filterCapture(Waveform& capture, std::uint32_t busFrequencyHz) {
+    const int result = ZRB_WaveformLowPassFilter(&capture, captureFilterFrequency(busFrequencyHz));
+    if (result != kOk) return result;
+    return guarded(kWaveformException, [&] {
+        makeContiguous(capture);
+        return kOk;
+    });
 }
 
 unsigned captureFilterFrequency(std::uint32_t busFrequencyHz) {

@@ -52,6 +52,10 @@ int decodeAcks(const Waveform& scl, const Waveform& sda, std::span<const AckWind
 // level change keeps its time.
 void makeContiguous(Waveform& waveform);
 
+// What the capture filter does to a fetched capture: drops the levels shorter
+// than a tenth of the bit period, then makes the rest contiguous. 0 or 14.
+int filterCapture(Waveform& capture, std::uint32_t busFrequencyHz);
+
 // The minimum level duration the capture filter keeps, as the frequency the
 // waveform filter takes: 10 x the bus frequency, saturated to 32 bits.
 unsigned captureFilterFrequency(std::uint32_t busFrequencyHz);

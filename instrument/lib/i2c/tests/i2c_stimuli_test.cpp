@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -223,5 +224,23 @@ TEST(I2cStimuli, TracesNameTheI2cFile) {
               messages.end());
     EXPECT_NE(std::find(messages.begin(), messages.end(), "Append I2C ACK at 20000ns"), messages.end());
 }
+
+} // namespace
+
+namespace {
+
+// The caller reads these records directly: their layout is part of the interface.
+static_assert(sizeof(ZRB_I2cClockStretch) == 16);
+static_assert(offsetof(ZRB_I2cClockStretch, BitIndex) == 0);
+static_assert(offsetof(ZRB_I2cClockStretch, Phase) == 1);
+static_assert(offsetof(ZRB_I2cClockStretch, DurationUs) == 8);
+static_assert(sizeof(ZRB_I2cTransaction) == 48);
+static_assert(offsetof(ZRB_I2cTransaction, pReadBytes) == 0);
+static_assert(offsetof(ZRB_I2cTransaction, NbReadBytes) == 8);
+static_assert(offsetof(ZRB_I2cTransaction, pAcks) == 16);
+static_assert(offsetof(ZRB_I2cTransaction, NbAcks) == 24);
+static_assert(offsetof(ZRB_I2cTransaction, DurationNs) == 32);
+static_assert(offsetof(ZRB_I2cTransaction, pPrivate) == 40);
+static_assert(ZRB_TRGID_IMMEDIATE == 0);
 
 } // namespace
