@@ -8,6 +8,8 @@
 #include "vcd_reader.h"
 #include "waveform_test_support.h"
 
+#include <zrbsim/pins.h>
+
 #include <vkplatform/zlog_capture.h>
 #include <vktesting/temp_dir.h>
 
@@ -533,6 +535,138 @@ TEST_F(I2cVcdTest, DumpBeforeAndAfterProcessing) {
     ASSERT_EQ(vcd.variables.size(), 2u);
     EXPECT_EQ(vcd.variables[0], (std::pair<char, std::string>{'#', "WaveformOut"}));
     EXPECT_EQ(vcd.variables[1], (std::pair<char, std::string>{'$', "WaveformOut"}));
+}
+
+} // namespace
+
+namespace {
+
+// The simulator plays the outputs on its pins with a memory device on the bus.
+class I2cBusTest : public I2cTransactionTest {
+  protected:
+    void SetUp() override {
+        I2cTransactionTest::SetUp();
+        zrbsim::registerPinModel(simulator());
+        zrbsim::I2cDevice device;
+        device.pinScl = kScl;
+        device.pinSda = kSda;
+        device.memory[0x10] = 0xC3;
+        device.memory[0x11] = 0x5A;
+        zrbsim::withPins(simulator(), [&](zrbsim::PinModel& pins) { pins.device = device; });
+    }
+    void device(const std::function<void(zrbsim::I2cDevice&)>& change) {
+        zrbsim::withPins(simulator(), [&](zrbsim::PinModel& pins) { change(*pins.device); });
+    }
+    static void fire() { ASSERT_EQ(ZRB_TriggerSet(kTrigger, 0, 3, 0.0), 0); }
+};
+
+TEST_F(I2cBusTest, MemoryReadThroughTheDevice) {
+    connect();
+    StimuliPtr stimuli = memoryRead(400000);
+    TransactionPtr transaction = schedule(stimuli);
+    ASSERT_NE(transaction, nullptr);
+    EXPECT_EQ(ZRB_I2cTransactionIsDone(transaction.get()), 0);
+    fire();
+    EXPECT_EQ(ZRB_I2cTransactionIsDone(transaction.get()), 1);
+    ASSERT_EQ(ZRB_I2cProcessResponse(transaction.get()), 0);
+    EXPECT_EQ(bytesOf(transaction->pReadBytes, transaction->NbReadBytes), (std::vector<uint8_t>{0xC3, 0x5A}));
+    EXPECT_EQ(bytesOf(transaction->pAcks, transaction->NbAcks), (std::vector<uint8_t>{0, 0, 0}));
+    EXPECT_EQ(transaction->DurationNs, 118750);
+}
+
+TEST_F(I2cBusTest, WriteThenReadBackAtEachFrequency) {
+    connect();
+    for (const uint32_t frequency : {100000u, 400000u, 1000000u}) {
+        SCOPED_TRACE(frequency);
+        StimuliPtr stimuli(ZRB_I2cStimuliAllocate(frequency));
+        const uint8_t write[] = {0xA0, 0x20, 0x11, 0xEE};
+        const uint8_t read[] = {0xA0, 0x20};
+        const int32_t acks[] = {0, 1};
+        const ZRB_I2cClockStretch stretch[] = {{4, 0, 1.0}, {8, 1, 0.5}};
+        ASSERT_EQ(ZRB_I2cStimuliAppendStart(stimuli.get(), 0), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendWriteBytes(stimuli.get(), write, 4), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendStop(stimuli.get()), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendSteady(stimuli.get(), 1, 1, 5000), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendStart(stimuli.get(), 0), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendWriteBytes(stimuli.get(), read, 2), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendStart(stimuli.get(), 1), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendWriteByte(stimuli.get(), 0xA1), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendReadBytes(stimuli.get(), acks, 2, stretch, 2), 0);
+        ASSERT_EQ(ZRB_I2cStimuliAppendStop(stimuli.get()), 0);
+        TransactionPtr transaction = schedule(stimuli);
+        ASSERT_NE(transaction, nullptr);
+        fire();
+        ASSERT_EQ(ZRB_I2cProcessResponse(transaction.get()), 0);
+        EXPECT_EQ(bytesOf(transaction->pReadBytes, transaction->NbReadBytes),
+                  (std::vector<uint8_t>{0x11, 0xEE}));
+        EXPECT_EQ(bytesOf(transaction->pAcks, transaction->NbAcks), (std::vector<uint8_t>(7, 0)));
+    }
+}
+
+TEST_F(I2cBusTest, DeviceFaults) {
+    struct Case {
+        const char* name;
+        std::function<void(zrbsim::I2cDevice&)> fault;
+        std::vector<uint8_t> acks;
+        std::vector<uint8_t> bytes; // empty: not checked
+    };
+    const Case cases[] = {
+        {"absent", [](zrbsim::I2cDevice& d) { d.present = false; }, {1, 1, 1}, {0xFF, 0xFF}},
+        {"NACK of the 2nd byte", [](zrbsim::I2cDevice& d) { d.nackByte = 2; }, {0, 1, 0}, {}},
+        {"other address", [](zrbsim::I2cDevice& d) { d.address = 0x51; }, {1, 1, 1}, {0xFF, 0xFF}},
+    };
+    connect();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device([&](zrbsim::I2cDevice& d) {
+            d = zrbsim::I2cDevice{};
+            d.pinScl = kScl;
+            d.pinSda = kSda;
+            c.fault(d);
+        });
+        StimuliPtr stimuli = memoryRead(400000);
+        TransactionPtr transaction = schedule(stimuli);
+        ASSERT_NE(transaction, nullptr);
+        fire();
+        ASSERT_EQ(ZRB_I2cProcessResponse(transaction.get()), 0);
+        EXPECT_EQ(bytesOf(transaction->pAcks, transaction->NbAcks), c.acks);
+        if (!c.bytes.empty()) {
+            EXPECT_EQ(bytesOf(transaction->pReadBytes, transaction->NbReadBytes), c.bytes);
+        }
+    }
+}
+
+TEST_F(I2cBusTest, OutputDoneKnob) {
+    connect();
+    struct Case {
+        int doneAfter;
+        int result;
+    };
+    // The wait for 45000 ns asks twice.
+    for (const Case c : {Case{1, 0}, Case{-1, 2}}) {
+        SCOPED_TRACE(c.doneAfter);
+        StimuliPtr stimuli = singleRead(400000);
+        TransactionPtr transaction = schedule(stimuli);
+        ASSERT_NE(transaction, nullptr);
+        zrbsim::withPins(simulator(), [&](zrbsim::PinModel& pins) {
+            pins.slots[{kScl, kTrigger}].doneAfter = c.doneAfter;
+        });
+        fire();
+        EXPECT_EQ(ZRB_I2cProcessResponse(transaction.get()), c.result);
+    }
+}
+
+TEST_F(I2cBusTest, UnfiredCaptureIsAFailingCommand) {
+    connect();
+    StimuliPtr stimuli = singleRead(400000);
+    TransactionPtr transaction = schedule(stimuli);
+    ASSERT_NE(transaction, nullptr);
+    zrbsim::withPins(simulator(), [&](zrbsim::PinModel& pins) {
+        pins.slots[{kScl, kTrigger}].doneAfter = 0;
+    });
+    simulator().scriptLine("0,1", "Gpio:WaveformOutputDone");
+    // A failing code without the capture field is no usable reply.
+    EXPECT_EQ(ZRB_I2cProcessResponse(transaction.get()), 11);
 }
 
 } // namespace
