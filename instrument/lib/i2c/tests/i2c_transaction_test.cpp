@@ -2,6 +2,7 @@
 // simulator. The captures the simulator answers are made here from the
 // scheduled stimuli: SCL as played, SDA as played with the device's levels
 // where the stimuli leaves the line to the device (level 2).
+#include "i2c_bus_decoder.h"
 #include "i2c_internal.h"
 #include "i2c_test_support.h"
 #include "session_fixture.h"
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -667,6 +669,167 @@ TEST_F(I2cBusTest, UnfiredCaptureIsAFailingCommand) {
     simulator().scriptLine("0,1", "Gpio:WaveformOutputDone");
     // A failing code without the capture field is no usable reply.
     EXPECT_EQ(ZRB_I2cProcessResponse(transaction.get()), 11);
+}
+
+} // namespace
+
+namespace {
+
+// The outside check: the test decoder reads the frames back, from what the
+// simulator was told to play (no device: written acknowledges read NACK, read
+// bytes 0xFF) and from the library's dump of the captures (device on the bus).
+class I2cBusRoutesTest : public I2cBusTest {
+  protected:
+    // The element text of the last output scheduled on `pin`.
+    std::string recordedOutput(int pin) {
+        const std::string prefix = "ZRB:Gpio:ScheduleWaveformOutput " + std::to_string(pin) + ",\"";
+        std::string text;
+        for (const auto& request : simulator().requests())
+            if (request.raw.starts_with(prefix))
+                text =
+                    request.raw.substr(prefix.size(), request.raw.find('"', prefix.size()) - prefix.size());
+        return text;
+    }
+    zrbtest::BusDecode decodeFile(const std::string& file) {
+        std::ifstream in(file);
+        std::stringstream text;
+        text << in.rdbuf();
+        return zrbtest::decodeBus(zrbtest::readVcd(text.str()));
+    }
+    // Route (a): the recorded outputs as a pair VCD, decoded.
+    zrbtest::BusDecode played() {
+        zrbtest::WaveformPtr scl(ZRB_WaveformNewFromStr("WaveformOut", recordedOutput(kScl).c_str()));
+        zrbtest::WaveformPtr sda(ZRB_WaveformNewFromStr("WaveformOut", recordedOutput(kSda).c_str()));
+        const std::string file = (dir_.path() / "played.vcd").string();
+        EXPECT_EQ(ZRB_WaveformsDumpVcd2(scl.get(), sda.get(), file.c_str()), 0);
+        return decodeFile(file);
+    }
+    // Route (b): the transaction's captures as the library dumps them, decoded.
+    zrbtest::BusDecode captured(const ZRB_I2cTransaction* transaction) {
+        const std::string file = (dir_.path() / "captured.vcd").string();
+        EXPECT_EQ(ZRB_I2cDumpVcd(transaction, file.c_str()), 0);
+        return decodeFile(file);
+    }
+    static std::vector<double> edgesOf(const zrbtest::BusDecode& decoded) {
+        std::vector<double> edges;
+        for (const auto& event : decoded.events)
+            edges.insert(edges.end(), event.bitEdges.begin(), event.bitEdges.end());
+        return edges;
+    }
+    static std::vector<double> timingsOf(const ZRB_I2cTransaction* transaction) {
+        std::vector<double> timings;
+        double time = 0;
+        for (uint32_t i = 0; ZRB_I2cGetBitTiming2(transaction, i, &time) == 0; ++i)
+            timings.push_back(time);
+        return timings;
+    }
+
+    vktesting::TempDir dir_;
+};
+
+TEST_F(I2cBusRoutesTest, MemoryReadBothRoutes) {
+    connect();
+    StimuliPtr stimuli = memoryRead(400000);
+    TransactionPtr transaction = schedule(stimuli);
+    ASSERT_NE(transaction, nullptr);
+    fire();
+    ASSERT_EQ(ZRB_I2cProcessResponse(transaction.get()), 0);
+
+    const auto a = played();
+    EXPECT_EQ(a.error, "");
+    EXPECT_EQ(zrbtest::frameText(a.events), "S A0- 10- Sr A1- FF+ FF- P");
+    EXPECT_EQ(edgesOf(a), timingsOf(transaction.get()));
+
+    const auto b = captured(transaction.get());
+    EXPECT_EQ(b.error, "");
+    EXPECT_EQ(zrbtest::frameText(b.events), "S A0+ 10+ Sr A1+ C3+ 5A- P");
+    EXPECT_EQ(edgesOf(b), timingsOf(transaction.get()));
+}
+
+// A register write and, sometimes, a read back: S A0 reg data... [Sr A1 reads] P.
+struct RandomFrame {
+    std::vector<uint8_t> writes; // address byte included
+    std::vector<int32_t> readAcks;
+    std::vector<ZRB_I2cClockStretch> stretches;
+};
+
+TEST_F(I2cBusRoutesTest, RandomFramesAgreeWithTheLibrary) {
+    connect();
+    std::mt19937 random(20261210);
+    for (const uint32_t frequency : {100000u, 400000u, 1000000u}) {
+        for (int round = 0; round < 6; ++round) {
+            SCOPED_TRACE(std::to_string(frequency) + " Hz, round " + std::to_string(round));
+            device([&](zrbsim::I2cDevice& d) {
+                for (auto& byte : d.memory)
+                    byte = static_cast<uint8_t>(random());
+            });
+            RandomFrame frame;
+            frame.writes = {0xA0, static_cast<uint8_t>(random())};
+            for (int i = static_cast<int>(random() % 3); i > 0; --i)
+                frame.writes.push_back(static_cast<uint8_t>(random()));
+            for (int i = static_cast<int>(random() % 4); i > 0; --i)
+                frame.readAcks.push_back(0);
+            if (!frame.readAcks.empty()) frame.readAcks.back() = 1;
+            for (int i = static_cast<int>(random() % 3); i > 0; --i)
+                frame.stretches.push_back({static_cast<uint8_t>(random() % 9),
+                                           static_cast<uint8_t>(random() % 2),
+                                           0.25 * static_cast<double>(random() % 8)});
+
+            StimuliPtr stimuli(ZRB_I2cStimuliAllocate(frequency));
+            ASSERT_EQ(ZRB_I2cStimuliAppendStart(stimuli.get(), 0), 0);
+            ASSERT_EQ(ZRB_I2cStimuliAppendWriteBytes(stimuli.get(), frame.writes.data(),
+                                                     static_cast<uint32_t>(frame.writes.size())),
+                      0);
+            std::string expected = "S";
+            for (const uint8_t byte : frame.writes) {
+                char text[8];
+                std::snprintf(text, sizeof text, " %02X-", byte);
+                expected += text;
+            }
+            if (!frame.readAcks.empty()) {
+                ASSERT_EQ(ZRB_I2cStimuliAppendStart(stimuli.get(), 1), 0);
+                ASSERT_EQ(ZRB_I2cStimuliAppendWriteByte(stimuli.get(), 0xA1), 0);
+                ASSERT_EQ(ZRB_I2cStimuliAppendReadBytes(stimuli.get(), frame.readAcks.data(),
+                                                        static_cast<uint32_t>(frame.readAcks.size()),
+                                                        frame.stretches.data(),
+                                                        static_cast<uint32_t>(frame.stretches.size())),
+                          0);
+                expected += " Sr A1-";
+                for (const int32_t ack : frame.readAcks)
+                    expected += ack == 0 ? " FF+" : " FF-";
+            }
+            ASSERT_EQ(ZRB_I2cStimuliAppendStop(stimuli.get()), 0);
+            expected += " P";
+
+            TransactionPtr transaction = schedule(stimuli);
+            ASSERT_NE(transaction, nullptr);
+            fire();
+            ASSERT_EQ(ZRB_I2cProcessResponse(transaction.get()), 0);
+
+            const auto a = played();
+            EXPECT_EQ(a.error, "");
+            EXPECT_EQ(zrbtest::frameText(a.events), expected);
+            EXPECT_EQ(edgesOf(a), timingsOf(transaction.get()));
+
+            const auto b = captured(transaction.get());
+            EXPECT_EQ(b.error, "");
+            EXPECT_EQ(edgesOf(b), timingsOf(transaction.get()));
+            std::vector<uint8_t> acks;
+            std::vector<uint8_t> reads;
+            // Written bytes (the read address included) give acknowledges; the
+            // bytes after the read address are read.
+            std::size_t bytes = 0;
+            for (const auto& event : b.events) {
+                if (event.kind != zrbtest::BusEvent::Kind::kByte) continue;
+                if (++bytes > frame.writes.size() + 1)
+                    reads.push_back(event.byte);
+                else
+                    acks.push_back(event.acknowledged ? 0 : 1);
+            }
+            EXPECT_EQ(bytesOf(transaction->pAcks, transaction->NbAcks), acks);
+            EXPECT_EQ(bytesOf(transaction->pReadBytes, transaction->NbReadBytes), reads);
+        }
+    }
 }
 
 } // namespace

@@ -17,6 +17,8 @@ set_tests_properties(zorbel_i2c_header_c PROPERTIES ENVIRONMENT "${VK_TEST_ENV}"
 vk_add_gtest(zrb_i2c_tests
              SOURCES ${CMAKE_CURRENT_LIST_DIR}/i2c_stimuli_test.cpp
                      ${CMAKE_CURRENT_LIST_DIR}/i2c_transaction_test.cpp
+                     ${CMAKE_CURRENT_LIST_DIR}/i2c_bus_decoder.cpp
+                     ${CMAKE_CURRENT_LIST_DIR}/i2c_bus_decoder_test.cpp
              LIBS Zorbel_dll zrb_internal zrbsim_core vktesting zlog_capture LABELS threads TIMEOUT 60)
 if(TARGET zrb_i2c_tests)
   # The internal header only to look into the stimuli; the code under test is
