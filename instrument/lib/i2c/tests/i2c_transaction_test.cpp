@@ -638,6 +638,48 @@ TEST_F(I2cBusTest, DeviceFaults) {
     }
 }
 
+TEST_F(I2cBusTest, GlitchedCaptureAndTheFilter) {
+    connect();
+    device([](zrbsim::I2cDevice& d) { d.memory[0] = 0x5A; });
+    for (const bool filter : {false, true}) {
+        SCOPED_TRACE(filter ? "filter on" : "filter off");
+        ZRB_I2cEnableCaptureFilter(filter ? 1 : 0);
+        device([](zrbsim::I2cDevice& d) { d.pointer = 0; });
+        StimuliPtr stimuli = singleRead(400000);
+        // 150 ns low across the second data bit's rising edge.
+        const long long rise = static_cast<long long>(stimuli->readWindows[0].BeginNs) + 2500 + 625;
+        zrbsim::withPins(simulator(), [&](zrbsim::PinModel& pins) {
+            pins.slots[{kSda, kTrigger}].glitches = {{0, rise - 75, 150}};
+        });
+        TransactionPtr transaction = schedule(stimuli);
+        ASSERT_NE(transaction, nullptr);
+        fire();
+        ASSERT_EQ(ZRB_I2cProcessResponse(transaction.get()), 0);
+        EXPECT_EQ(transaction->pReadBytes[0], filter ? 0x5A : 0x1A);
+        EXPECT_EQ(transaction->pAcks[0], 0);
+    }
+}
+
+TEST_F(I2cBusTest, ScriptedCaptureComesFirst) {
+    connect();
+    StimuliPtr stimuli(ZRB_I2cStimuliAllocate(400000));
+    ASSERT_EQ(ZRB_I2cStimuliAppendSteady(stimuli.get(), 1, 1, 1000), 0);
+    zrbsim::withPins(simulator(), [&](zrbsim::PinModel& pins) {
+        pins.slots[{kScl, kTrigger}].scriptedCapture = "0;10;1;990";
+    });
+    TransactionPtr transaction = schedule(stimuli);
+    ASSERT_NE(transaction, nullptr);
+    fire();
+    ASSERT_EQ(ZRB_I2cProcessResponse(transaction.get()), 0);
+    Waveform* capture = nullptr;
+    ASSERT_EQ(ZRB_GpioGetCapture(kScl, kTrigger, &capture), 0);
+    EXPECT_EQ(elementText(capture), "0;10;1;990");
+    ZRB_WaveformDelete(capture);
+    ASSERT_EQ(ZRB_GpioGetCapture(kSda, kTrigger, &capture), 0);
+    EXPECT_EQ(elementText(capture), "1;1000");
+    ZRB_WaveformDelete(capture);
+}
+
 TEST_F(I2cBusTest, OutputDoneKnob) {
     connect();
     struct Case {
