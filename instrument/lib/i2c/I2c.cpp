@@ -213,6 +213,23 @@ template <class Body> int stimuliCall(Body&& body) {
     return zrb::guarded(kFailed, std::forward<Body>(body));
 }
 
+// `count` bytes appended one by one with room for their timings made first;
+// the first failure ends the run with its trace and code.
+template <class AppendByte>
+int appendEach(ZRB_I2cStimuli& stimuli, std::uint32_t count, AppendByte&& append) {
+    return stimuliCall([&] {
+        stimuli.bitTimings.reserve(stimuli.bitTimings.size() + std::size_t{9} * count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const int result = append(i);
+            if (result != zrb::kOk) {
+                ZRB_LOG_FAILURE(kI2cLog, result);
+                return result;
+            }
+        }
+        return zrb::kOk;
+    });
+}
+
 void releaseStimuli(ZRB_I2cStimuli* stimuli) {
     ZRB_LOG(kI2cLog, ZLOG_LEVEL_DEBUG, "Free stimuli %p", static_cast<void*>(stimuli));
     delete stimuli;
@@ -496,17 +513,7 @@ ZRB_API int ZRB_I2cStimuliAppendWriteByte(ZRB_I2cStimuli* stimuli, uint8_t byte)
 
 ZRB_API int ZRB_I2cStimuliAppendWriteBytes(ZRB_I2cStimuli* stimuli, const uint8_t* bytes, uint32_t count) {
     if (stimuli == nullptr || (bytes == nullptr && count > 0)) return zrb::kNullPointer;
-    return stimuliCall([&] {
-        stimuli->bitTimings.reserve(stimuli->bitTimings.size() + std::size_t{9} * count);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const int result = appendWriteByte(*stimuli, bytes[i]);
-            if (result != zrb::kOk) {
-                ZRB_LOG_FAILURE(kI2cLog, result);
-                return result;
-            }
-        }
-        return zrb::kOk;
-    });
+    return appendEach(*stimuli, count, [&](std::uint32_t i) { return appendWriteByte(*stimuli, bytes[i]); });
 }
 
 ZRB_API int ZRB_I2cStimuliAppendReadByte(ZRB_I2cStimuli* stimuli, uint8_t ackLevel,
@@ -520,17 +527,8 @@ ZRB_API int ZRB_I2cStimuliAppendReadBytes(ZRB_I2cStimuli* stimuli, const int32_t
     if (stimuli == nullptr || (ackLevels == nullptr && count > 0) ||
         (stretches == nullptr && stretchCount > 0))
         return zrb::kNullPointer;
-    return stimuliCall([&] {
-        stimuli->bitTimings.reserve(stimuli->bitTimings.size() + std::size_t{9} * count);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const int result =
-                appendReadByte(*stimuli, static_cast<std::uint8_t>(ackLevels[i]), stretches, stretchCount);
-            if (result != zrb::kOk) {
-                ZRB_LOG_FAILURE(kI2cLog, result);
-                return result;
-            }
-        }
-        return zrb::kOk;
+    return appendEach(*stimuli, count, [&](std::uint32_t i) {
+        return appendReadByte(*stimuli, static_cast<std::uint8_t>(ackLevels[i]), stretches, stretchCount);
     });
 }
 
