@@ -8,7 +8,9 @@
 // the object, and deletes it otherwise.
 //
 // Lock order: scan mutex, list mutex, device mutex. The event-handler mutex
-// stands apart.
+// stands apart: handlers run with it held and no other registry mutex. The watch
+// mutex guards only the watch thread's wake-ups and the queue of libusb hot-plug
+// events; nothing else is taken while it is held.
 #ifndef VKUSB_DRV_HND_H
 #define VKUSB_DRV_HND_H
 
@@ -19,8 +21,11 @@
 #include <vkusb/vkusb.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vkusb {
@@ -55,7 +60,27 @@ class VKDrvHnd {
     int Transmit(int handle, const char* interfaceName, const std::uint8_t* tx, int length);
     int Receive(int handle, const char* interfaceName, std::uint8_t* rx, int length);
 
+    // A libusb hot-plug event, queued for the watch thread (mode 2).
+    void QueueHotplugEvent(libusb_device* device, libusb_hotplug_event event);
+
   private:
+    struct HotplugEvent {
+        libusb_hotplug_event event;
+        libusb_device* device; // referenced for arrivals, null for departures
+    };
+
+    // The watch thread: waits an interval, then runs a pass unless suspended;
+    // handles queued libusb events as they come.
+    void WatchThread();
+    // Wakes the watch thread to start its wait anew (or to leave when stopping).
+    void WakeWatcher();
+    // One watcher pass over the bus, reporting readers that came and went.
+    void UpdateDevices();
+    void HandleHotplugEvent(const HotplugEvent& event);
+    void RegisterHotplug();
+    void DeregisterHotplug();
+    void ReleaseHotplugQueue();
+
     // Library keys (handle -1).
     int GetLibraryPara(const char* key, char* value);
     int SetLibraryPara(const char* key, const char* value);
@@ -97,7 +122,22 @@ class VKDrvHnd {
     int traceLevel_ = 0;
     int hotplugMode_ = kDefaultHotplugMode;
     bool libusbReady_ = false; // libusb_init succeeded
+
+    std::mutex watchMutex_;
+    std::condition_variable watchWake_;
+    bool stop_ = false;              // guarded by the watch mutex
+    bool restartWait_ = false;       // guarded by the watch mutex
+    std::deque<HotplugEvent> queue_; // guarded by the watch mutex
+    std::thread watcher_;
+    // libusb hot-plug registrations; only those that succeeded are deregistered.
+    bool arrivalRegistered_ = false;
+    bool departureRegistered_ = false;
+    libusb_hotplug_callback_handle arrivalHandle_ = 0;
+    libusb_hotplug_callback_handle departureHandle_ = 0;
 };
+
+// A device of the maker with one of the readers' product ids (1 to 4).
+bool isUsableReader(const libusb_device_descriptor& descriptor);
 
 // The registry, constructed when the library loads.
 extern VKDrvHnd g_VkUsbMan;
