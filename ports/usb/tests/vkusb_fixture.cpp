@@ -87,6 +87,7 @@ void VkUsbTest::expectBusReleased() const {
     EXPECT_EQ(c.deviceLists, 0);
     EXPECT_EQ(c.extraReferences, 0);
     EXPECT_EQ(c.exits, c.inits);
+    EXPECT_EQ(c.hotplugRegistrations, 0);
 }
 
 int VkUsbTest::scanAndOpen(std::uint32_t id) {
