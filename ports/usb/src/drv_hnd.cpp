@@ -46,6 +46,15 @@ void remove(std::vector<VKDevice*>& list, const VKDevice* device) {
 
 } // namespace
 
+ssize_t getDeviceList(int traceLevel, const char* tag, libusb_device**& devices) {
+    devices = nullptr;
+    const ssize_t count = libusb_get_device_list(nullptr, &devices);
+    if (count >= 0) return count;
+    trace(traceLevel, tag, "libusb_get_device_list returned %d", static_cast<int>(count));
+    devices = nullptr;
+    return 0;
+}
+
 bool isUsableReader(const libusb_device_descriptor& descriptor) {
     constexpr std::uint16_t kFirstProduct = 1;
     constexpr std::uint16_t kLastProduct = 4;
@@ -114,12 +123,7 @@ int VKDrvHnd::Enumerate(const _VKUSB_SCANSEARCH* filter) {
         EmptyScanList();
     }
     libusb_device** devices = nullptr;
-    ssize_t count = libusb_get_device_list(nullptr, &devices);
-    if (count < 0) {
-        trace(kTraceLibrary, "scan", "libusb_get_device_list returned %d", static_cast<int>(count));
-        count = 0;
-        devices = nullptr;
-    }
+    const ssize_t count = getDeviceList(kTraceLibrary, "scan", devices);
     trace(kTraceLibrary, "scan", "numDev=%d", static_cast<int>(count));
 
     std::vector<VKDevice*> found;

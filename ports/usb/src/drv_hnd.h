@@ -136,6 +136,9 @@ class VKDrvHnd {
     libusb_hotplug_callback_handle departureHandle_ = 0;
 };
 
+// libusb's device list; a failure is traced and gives an empty list (null).
+ssize_t getDeviceList(int traceLevel, const char* tag, libusb_device**& devices);
+
 // A device of the maker with one of the readers' product ids (1 to 4).
 bool isUsableReader(const libusb_device_descriptor& descriptor);
 

@@ -154,6 +154,16 @@ jint scan(JNIEnv* env, jint option, jobject search, bool scanAndOpen) {
     return scanAndOpen ? VKUSB_ScanAndOpen(option, filter) : VKUSB_Scan(option, filter);
 }
 
+// A value read by key (scan-list or device parameter): the value, or null when
+// the library answers non-zero or a JNI call raised an exception.
+jstring readPara(JNIEnv* env, int (*read)(int, char*, char*), jint where, jstring key) {
+    const UtfText keyText(env, key);
+    if (keyText.failed()) return nullptr;
+    char value[kValueSize] = {};
+    if (read(where, keyText.get(), value) != 0) return nullptr;
+    return newString(env, value);
+}
+
 } // namespace
 
 extern "C" {
@@ -186,11 +196,7 @@ JNIEXPORT jint JNICALL Java_de_varek_VkUsb_ScanAndOpen(JNIEnv* env, jclass, jint
 }
 
 JNIEXPORT jstring JNICALL Java_de_varek_VkUsb_GetScanListPara(JNIEnv* env, jclass, jint index, jstring key) {
-    const UtfText keyText(env, key);
-    if (keyText.failed()) return nullptr;
-    char value[kValueSize] = {};
-    if (VKUSB_GetScanListPara(index, keyText.get(), value) != 0) return nullptr;
-    return newString(env, value);
+    return readPara(env, VKUSB_GetScanListPara, index, key);
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkUsb_GetScanListSize(JNIEnv*, jclass) {
@@ -216,11 +222,7 @@ JNIEXPORT jint JNICALL Java_de_varek_VkUsb_GetDeviceList(JNIEnv*, jclass, jint h
 }
 
 JNIEXPORT jstring JNICALL Java_de_varek_VkUsb_GetDevicePara(JNIEnv* env, jclass, jint handle, jstring key) {
-    const UtfText keyText(env, key);
-    if (keyText.failed()) return nullptr;
-    char value[kValueSize] = {};
-    if (VKUSB_GetDevicePara(handle, keyText.get(), value) != 0) return nullptr;
-    return newString(env, value);
+    return readPara(env, VKUSB_GetDevicePara, handle, key);
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkUsb_SetDevicePara(JNIEnv* env, jclass, jint handle, jstring key,

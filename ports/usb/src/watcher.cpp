@@ -97,12 +97,7 @@ void VKDrvHnd::UpdateDevices() {
             }
         }
         libusb_device** devices = nullptr;
-        ssize_t count = libusb_get_device_list(nullptr, &devices);
-        if (count < 0) {
-            trace(kTraceWatcher, "update", "libusb_get_device_list returned %d", static_cast<int>(count));
-            count = 0;
-            devices = nullptr;
-        }
+        const ssize_t count = getDeviceList(kTraceWatcher, "update", devices);
         std::vector<std::uint32_t> newIds;
         for (ssize_t i = 0; i < count; ++i) {
             libusb_device* usbDevice = devices[i];

@@ -124,6 +124,21 @@ class WatcherTest : public VkUsbLoadTest {
     }
     void resume() { ASSERT_EQ(api.setPara(-1, "HOTPLUG-SUSPEND", "0"), 0); }
 
+    // Unloads on another thread while the watch thread is held in a libusb call
+    // (blockNext): unloading stops and joins the thread, so it waits for the
+    // release.
+    void unloadWhileHeld() {
+        std::atomic<bool> unloaded{false};
+        std::thread unloader([&] {
+            unload();
+            unloaded = true;
+        });
+        EXPECT_FALSE(vktesting::waitUntil([&] { return unloaded.load(); }, 50ms));
+        usbsim::release();
+        unloader.join();
+        EXPECT_TRUE(unloaded);
+    }
+
     std::size_t opensOf(int reader) {
         const auto opens = usbsim::calls(Fn::Open);
         return static_cast<std::size_t>(std::count_if(
@@ -376,15 +391,7 @@ TEST_F(WatcherTest, UnloadWaitsForAPassHeldInOpen) {
     const int reader = plug(0xA);
     usbsim::blockNext(reader, Fn::Open);
     ASSERT_TRUE(vktesting::waitUntil([] { return usbsim::isBlocked(); }, 10s));
-    std::atomic<bool> unloaded{false};
-    std::thread unloader([&] {
-        unload();
-        unloaded = true;
-    });
-    EXPECT_FALSE(vktesting::waitUntil([&] { return unloaded.load(); }, 50ms));
-    usbsim::release();
-    unloader.join();
-    EXPECT_TRUE(unloaded);
+    unloadWhileHeld();
     expectBusReleased();
 }
 
@@ -489,15 +496,7 @@ TEST_F(HotplugTest, UnloadDeregistersBothAndReleasesTheQueue) {
     ASSERT_TRUE(vktesting::waitUntil([] { return usbsim::isBlocked(); }, 10s));
     plug(0xB); // queued behind it, with a device reference
     plug(0xC);
-    std::atomic<bool> unloaded{false};
-    std::thread unloader([&] {
-        unload();
-        unloaded = true;
-    });
-    // Unloading stops the thread first; the held read keeps it from leaving.
-    EXPECT_FALSE(vktesting::waitUntil([&] { return unloaded.load(); }, 50ms));
-    usbsim::release();
-    unloader.join();
+    unloadWhileHeld();
     const auto deregistered = usbsim::calls(Fn::HotplugDeregister);
     ASSERT_EQ(deregistered.size(), 2u);
     EXPECT_EQ(deregistered[0].handle, registered[0].handle);
