@@ -7,8 +7,9 @@
 // open-device list; closing hands it back to the scan list when that still holds
 // the object, and deletes it otherwise.
 //
-// Lock order: scan mutex, list mutex, device mutex. The event-handler mutex
-// stands apart: handlers run with it held and no other registry mutex. The watch
+// Lock order: event-handler mutex, scan mutex, list mutex, device mutex.
+// Handlers run holding the event-handler mutex and no registry mutex, and may
+// call the library; nothing takes the event-handler mutex under another. The watch
 // mutex guards only the watch thread's wake-ups and the queue of libusb hot-plug
 // events; nothing else is taken while it is held.
 #ifndef VKUSB_DRV_HND_H

@@ -123,11 +123,13 @@ VKDrvHnd::~VKDrvHnd() {
         std::lock_guard scan(scanMutex_);
         DeregisterHotplug();
         ReleaseHotplugQueue();
-        clearEventHandlers();
         std::lock_guard list(listMutex_);
         EmptyScanList();
         EmptyOpenList();
     }
+    // Handlers run holding the event-list mutex and may take the scan mutex: the
+    // list is emptied outside it.
+    clearEventHandlers();
     pthread_mutex_destroy(&g_MtxEvtInitAry);
     if (libusbReady_) libusb_exit(nullptr);
     trace(kTraceLibrary, "exit", "... done");

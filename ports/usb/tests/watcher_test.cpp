@@ -98,6 +98,15 @@ class WatcherTest : public VkUsbLoadTest {
         ASSERT_EQ(api.setPara(-1, "HOTPLUG-UPDATERATE", "2000"), 0);
     }
 
+    // The same with the readers plugged so far scanned before the first pass:
+    // polling starts after the scan.
+    void loadScanned(const std::string& config = "") {
+        loadWatching("nopnp\n" + config);
+        ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
+        usbsim::clearCalls();
+        resume();
+    }
+
     void addHandlers() {
         auto c = handler(VKUSB_EVENT_CONNECT, onConnect);
         auto d = handler(VKUSB_EVENT_DISCONNECT, onDisconnect);
@@ -167,10 +176,8 @@ TEST_F(WatcherTest, AnUnscannedReaderIsReportedOnceUntilTheNextScan) {
 }
 
 TEST_F(WatcherTest, AScannedReaderIsReportedGoneOnceAndReplacedSilentlyWhenBack) {
-    const int reader = plug(0xA); // before loading: no pass sees it unscanned
-    loadWatching();
-    ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
-    usbsim::clearCalls();
+    const int reader = plug(0xA);
+    loadScanned();
     waitPass();
     EXPECT_EQ(opensOf(reader), 0u) << "a pass over scanned readers opens nothing";
 
@@ -194,8 +201,8 @@ TEST_F(WatcherTest, AScannedReaderIsReportedGoneOnceAndReplacedSilentlyWhenBack)
 
 TEST_F(WatcherTest, AnOpenReaderThatComesBackIsOpenAgainUnderItsHandle) {
     const int reader = plug(0xA);
-    loadWatching();
-    const int handle = scanAndOpen(0xA);
+    loadScanned();
+    const int handle = api.OpenDevice(0xA);
     ASSERT_GT(handle, 0);
     usbsim::unplug(reader);
     waitEvents(1);
@@ -218,8 +225,7 @@ TEST_F(WatcherTest, AnOpenReaderThatComesBackIsOpenAgainUnderItsHandle) {
 TEST_F(WatcherTest, AMixedPassReportsDisconnectsInScanListOrderBeforeConnectsInBusOrder) {
     const int a = plug(0xA);
     const int b = plug(0xB);
-    loadWatching();
-    ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
+    loadScanned();
     const int handleA = api.OpenDevice(0xA);
     ASSERT_GT(handleA, 0);
     suspend();
@@ -271,8 +277,7 @@ TEST_F(WatcherTest, UnreadableIdsAreRetriedAndForeignDevicesNeverOpened) {
 
 TEST_F(WatcherTest, AReconnectedReaderFailingIdentificationKeepsItsOldEntry) {
     const int reader = plug(0xA);
-    loadWatching();
-    ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
+    loadScanned();
     suspend();
     usbsim::replug(reader);
     usbsim::injectResult(reader, Fn::Open, 2, LIBUSB_ERROR_ACCESS); // the id reads, identification fails
@@ -331,6 +336,7 @@ TEST_F(WatcherTest, HandlersRunInRegistrationOrderAndARemovedOneIsNotCalled) {
     ASSERT_EQ(api.DelEventHandler(0, &h3), 0);
     plug(0xA);
     waitEvents(1);
+    waitPass(); // the handlers after the recording one ran too
     std::lock_guard lock(g_eventsMutex);
     EXPECT_EQ(g_order, (std::vector<int>{1, 2}));
 }
@@ -425,8 +431,7 @@ TEST_F(WatcherTest, TraceLevelOneShowsOnlyTheReports) {
 
 TEST_F(WatcherTest, TraceLevelThreeShowsThePass) {
     const int reader = plug(0xA);
-    loadWatching("vkusb_debuglevel=3\n");
-    ASSERT_EQ(api.Scan(VKUSB_SCAN_ALL, nullptr), 0);
+    loadScanned("vkusb_debuglevel=3\n");
     const int handle = api.OpenDevice(0xA);
     StdoutCapture capture;
     waitPass();
@@ -491,8 +496,8 @@ TEST_F(HotplugTest, UnloadDeregistersBothAndReleasesTheQueue) {
     loadHotplug();
     const auto registered = usbsim::calls(Fn::HotplugRegister);
     ASSERT_EQ(registered.size(), 2u);
-    const int held = plug(0xA);
-    usbsim::blockNext(held, Fn::Open); // the watch thread is held reading its id
+    usbsim::blockNext(1, Fn::Open); // the watch thread is held reading the first reader's id
+    ASSERT_EQ(plug(0xA), 1);
     ASSERT_TRUE(vktesting::waitUntil([] { return usbsim::isBlocked(); }, 10s));
     plug(0xB); // queued behind it, with a device reference
     plug(0xC);
