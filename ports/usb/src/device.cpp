@@ -67,6 +67,17 @@ int g_libusb_open(libusb_device* device, libusb_device_handle** handle, int /*un
     return libusb_open(device, handle);
 }
 
+std::uint32_t readDeviceId(libusb_device* device) {
+    libusb_device_handle* handle = nullptr;
+    if (g_libusb_open(device, &handle, 0) < 0) return 0;
+    char idText[kTextFieldSize] = {};
+    const int result = readString(handle, kStringDeviceId, idText);
+    libusb_close(handle);
+    std::uint32_t id = 0;
+    if (result < 0 || !parseHexId(idText, sizeof idText, id)) return 0;
+    return id;
+}
+
 VKDevice::VKDevice(int deviceHandle, libusb_device* device)
     : device_(device != nullptr ? libusb_ref_device(device) : nullptr), deviceHandle_(deviceHandle) {}
 
