@@ -94,6 +94,9 @@ class VKKRNReader {
     unsigned char GetLogFileFlag() const { return logFileFlag_.load(); }
     unsigned char GetNoTimestampFlag() const { return noTimestampFlag_.load(); }
     int GetUsbGeneration() const { return usbGeneration_.load(); }
+    // A USB reader of the first generation, which takes only a few commands, in
+    // a request form of its own. Port type and generation are atomics: no lock.
+    bool IsFirstGenerationUsb() const { return portType_.load() == 1 && usbGeneration_.load() == 0; }
     bool IsTcpRecordRegistered() const { return tcpRecordRegistered_.load() != 0; }
 
     // The cipher of the authenticated channel; empty when none is active.
@@ -125,6 +128,10 @@ class VKKRNReader {
     void SendProtStrToApp(int len, bool b1, bool b2);
     void RecProtStrToLogDoc(int len, int result, bool b1, bool b2);
     void ErrorStrToLogDoc(int code);
+    // A command's own failure (-4006 refusal, bad argument, bad hex, overflow):
+    // `code` becomes the last error and its error line is composed in a buffer of
+    // the call's own, so the caller need not hold the command lock. Returns code.
+    int CommandFailure(int code);
     void StringToLogFile(const char* text, int level);
     void StringToLogFile(const char* text, int value, int level);
     // The send or receive line of the last frames into the protocol text: 0, or
@@ -147,6 +154,12 @@ class VKKRNReader {
     // The send line of the first `len` bytes of the send frame buffer, not handed
     // to the application as event 102 (SENDPROTTOAPP "0" for this line).
     void SendLineWithoutApp(int len);
+
+    // ---- Reader commands: the bus address first, then the command's own
+    // arguments. Each takes the command lock (see command_call.h) and returns the
+    // reader's status byte (0 or more) or a negative code, also the last error.
+    int Exe_0x1A_Halt(unsigned char adr);
+    int Exe_0x65_SoftVersion(unsigned char adr, unsigned char* out, int format);
 
     // ---- Event handlers: 0 or a negative code, also stored as the last error.
     int AddEventHandler(const _VKKRN_EVENT_INIT* record);
@@ -227,8 +240,11 @@ class VKKRNReader {
     const char* lineStamp(char* buffer) const;
     int logErrorText(int code, bool usbSystemCodes, char* portText, LogErrorText& out) const;
     void writeLogLine(const char* line, std::size_t length);
-    void toLogFileAndApp(std::size_t length, int event, int value, const unsigned char* frame,
-                         int frameLength, int frameEvent);
+    // Composes the error line of `code` in `buffer` and hands it out: 0, or the
+    // code of a port text that could not be had (no line then).
+    int errorLine(int code, char* buffer, std::size_t capacity);
+    void toLogFileAndApp(const char* text, std::size_t length, int event, int value,
+                         const unsigned char* frame, int frameLength, int frameEvent);
     void sendProtocolLine(int len, bool secured);
     void receiveProtocolLine(int len, int result, bool secured);
     int composeLastSend(char* out, std::size_t capacity, bool secured);
