@@ -14,7 +14,9 @@
 #include <vkkrn_codec/hex.h>
 #include <vkkrn_plugin.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 
 namespace vkkrn {
@@ -125,6 +127,34 @@ inline int usbHeadOnly(_VKKRN_PLUGIN_USB_DATA& usb, unsigned int replyLength, un
     return 0;
 }
 
+// A command that sends a few fixed bytes and hands out nothing. On a
+// first-generation reader (UsbRecord) it sends the head alone: header byte 3 and
+// the reply length 3.
+struct SendShape : CommandShape {
+    std::initializer_list<unsigned char> bytes;
+    unsigned char usbHeader3 = 0;
+    int usbRequest(_VKKRN_PLUGIN_USB_DATA& usb, unsigned char*) { return usbHeadOnly(usb, 3, usbHeader3); }
+    int request(unsigned char* data) {
+        std::copy(bytes.begin(), bytes.end(), data);
+        return static_cast<int>(bytes.size());
+    }
+};
+
+// Runs a SendShape.
+inline int sendCommand(VKKRNReader& reader, unsigned char adr, unsigned char cmd, void* record,
+                       std::initializer_list<unsigned char> bytes,
+                       FirstGeneration firstGeneration = FirstGeneration::Refused,
+                       unsigned char usbHeader3 = 0) {
+    SendShape s;
+    s.adr = adr;
+    s.cmd = cmd;
+    s.record = record;
+    s.bytes = bytes;
+    s.firstGeneration = firstGeneration;
+    s.usbHeader3 = usbHeader3;
+    return runCommand(reader, s);
+}
+
 // ---- Reply helpers.
 
 // Reply byte i, 0 past the reply's end: a short reply never shows what an
@@ -156,6 +186,42 @@ inline void putFixedOutput(unsigned char* out, const unsigned char* data, int n,
         bytes[i] = replyByte(data, n, from + i);
     putOutput(out, bytes, size, format);
 }
+
+// The data exchanges (0x1E, 0x1F, 0x9F): `lead` leading bytes, then the
+// caller's data; the whole reply goes to out (when given) with a NUL, its length
+// (in characters for hex output) to out length (when given). A count below 0 or
+// a request above 65,528 bytes gives -4051, an odd hex count -4052, before
+// anything is copied.
+template <typename Record> struct ExchangeShape : CommandShape {
+    Record rec;
+    const unsigned char* lead = nullptr;
+    int leadCount = 0;
+    const unsigned char* input = nullptr; // the caller's data
+    int count = 0;                        // its count: bytes, or hex characters for format 1
+    int format = kFormatRaw;
+    unsigned char* out = nullptr;
+    int* outLength = nullptr;
+    bool closingZero = false; // a 0x00 after the request data, not sent
+
+    int dataBytes() const { return format == kFormatHex ? count / 2 : count; }
+    int check() {
+        if (count < 0) return kErrOutOfRange;
+        if (format == kFormatHex && count % 2 != 0) return kErrOddHex;
+        return leadCount + dataBytes() > kMaxRequestData ? kErrOutOfRange : 0;
+    }
+    int request(unsigned char* data) {
+        std::memcpy(data, lead, static_cast<std::size_t>(leadCount));
+        if (const int rc = readInput(input, dataBytes(), format, data + leadCount)) return rc;
+        if (closingZero) data[leadCount + dataBytes()] = 0;
+        return leadCount + dataBytes();
+    }
+    int parse(const unsigned char* d, int n) {
+        const int written =
+            out != nullptr ? putOutput(out, d, n, format) : (format == kFormatRaw ? n : 2 * n);
+        if (outLength != nullptr) *outLength = written;
+        return 0;
+    }
+};
 
 } // namespace vkkrn
 
