@@ -14,3 +14,10 @@ vkkrn_internal_test(vkkrn_internal_command_usb_tests
   LABELS threads
   RUNTIME_DEPS vkkrn_fake_usb_transfer)
 target_link_libraries(vkkrn_internal_command_usb_tests PRIVATE simkrn_core)
+
+# Through the exports of the deliverable, against the simulated reader on
+# loopback TCP and a pseudo-terminal.
+vk_add_gtest(vkkrn_command_api_tests
+  SOURCES api_commands_test.cpp
+  LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
+  RUNTIME_DEPS vkcom vktcp)
