@@ -223,6 +223,33 @@ template <typename Record> struct ExchangeShape : CommandShape {
     }
 };
 
+// `lead` bytes, then `count` bytes of caller input (raw, or hex text for format
+// 1, the mode), then, for the key and login commands, a 0x00 that is not sent.
+struct InputShape : CommandShape {
+    unsigned char lead[4] = {};
+    int leadCount = 0;
+    const unsigned char* input = nullptr;
+    int count = 0;
+    bool closingZero = false;
+    int request(unsigned char* data) {
+        std::memcpy(data, lead, static_cast<std::size_t>(leadCount));
+        if (const int rc = readInput(input, count, mode, data + leadCount)) return rc;
+        if (closingZero) data[leadCount + count] = 0;
+        return leadCount + count;
+    }
+};
+
+// A fixed-size read-out: out[0] = 0 first, then the first `Size` reply bytes
+// (0 where the reply is shorter), raw or hex by the format (the mode).
+template <int Size> struct FixedReadShape : CommandShape {
+    unsigned char* out = nullptr;
+    void presets() { out[0] = 0; }
+    int parse(const unsigned char* d, int n) {
+        putFixedOutput(out, d, n, 0, Size, mode);
+        return 0;
+    }
+};
+
 } // namespace vkkrn
 
 #endif

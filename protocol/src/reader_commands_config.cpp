@@ -6,54 +6,52 @@ using namespace vkkrn;
 
 int VKKRNReader::Exe_0x80_ReadConfBlock(unsigned char adr, unsigned char address, unsigned char* out,
                                         int format) {
-    struct Shape : CommandShape {
-        _VKKRN_PLUGIN_0x80_DATA rec;
-        void presets() { rec.a2[0] = 0; }
-        int usbRequest(_VKKRN_PLUGIN_USB_DATA& usb, unsigned char*) { return usbHeadOnly(usb, 17, rec.a1); }
+    struct Shape : FixedReadShape<14> {
+        unsigned char address = 0;
+        int usbRequest(_VKKRN_PLUGIN_USB_DATA& usb, unsigned char*) { return usbHeadOnly(usb, 17, address); }
         int request(unsigned char* data) {
-            data[0] = rec.a1;
+            data[0] = address;
             return 1;
         }
-        int parse(const unsigned char* d, int n) {
-            putFixedOutput(rec.a2, d, n, 0, 14, mode);
-            return 0;
-        }
     } s;
+    _VKKRN_PLUGIN_0x80_DATA rec;
+    rec.a1 = address;
+    rec.a2 = out;
     s.adr = adr;
     s.cmd = 0x80;
     s.mode = format;
     s.firstGeneration = FirstGeneration::UsbRecord;
-    s.rec.a1 = address;
-    s.rec.a2 = out;
-    s.record = &s.rec;
+    s.address = address;
+    s.out = out;
+    s.record = &rec;
     return runCommand(*this, s);
 }
 
 int VKKRNReader::Exe_0x81_WriteConfBlock(unsigned char adr, unsigned char address, unsigned char* data,
                                          int format) {
-    struct Shape : CommandShape {
-        _VKKRN_PLUGIN_0x81_DATA rec;
-        int request(unsigned char* buffer) {
-            buffer[0] = rec.a1;
-            if (const int rc = readInput(rec.a2, 14, mode, buffer + 1)) return rc;
-            return 15;
-        }
-        // First generation: the address in the head, the 14 bytes as payload.
+    // First generation: the address goes into the head, the 14 bytes are the
+    // payload.
+    struct Shape : InputShape {
         int usbRequest(_VKKRN_PLUGIN_USB_DATA& usb, unsigned char* buffer) {
-            usb.header3 = rec.a1;
+            usb.header3 = lead[0];
             usb.kind = 2;
             usb.length = 14;
-            if (const int rc = readInput(rec.a2, 14, mode, buffer)) return rc;
+            if (const int rc = readInput(input, 14, mode, buffer)) return rc;
             return 14;
         }
     } s;
+    _VKKRN_PLUGIN_0x81_DATA rec;
+    rec.a1 = address;
+    rec.a2 = data;
     s.adr = adr;
     s.cmd = 0x81;
     s.mode = format;
     s.firstGeneration = FirstGeneration::UsbRecord;
-    s.rec.a1 = address;
-    s.rec.a2 = data;
-    s.record = &s.rec;
+    s.lead[0] = address;
+    s.leadCount = 1;
+    s.input = data;
+    s.count = 14;
+    s.record = &rec;
     return runCommand(*this, s);
 }
 
@@ -70,35 +68,27 @@ int VKKRNReader::Exe_0x83_ResetConfBlock(unsigned char adr, unsigned char addres
 }
 
 int VKKRNReader::Exe_0x85_SetSysTimer(unsigned char adr, unsigned char* timer, int format) {
-    struct Shape : CommandShape {
-        _VKKRN_PLUGIN_0x85_DATA rec;
-        int request(unsigned char* data) {
-            if (const int rc = readInput(rec.a1, 4, mode, data)) return rc;
-            return 4;
-        }
-    } s;
+    _VKKRN_PLUGIN_0x85_DATA rec;
+    rec.a1 = timer;
+    InputShape s;
     s.adr = adr;
     s.cmd = 0x85;
     s.mode = format;
-    s.rec.a1 = timer;
-    s.record = &s.rec;
+    s.input = timer;
+    s.count = 4;
+    s.record = &rec;
     return runCommand(*this, s);
 }
 
 int VKKRNReader::Exe_0x86_GetSysTimer(unsigned char adr, unsigned char* out, int format) {
-    struct Shape : CommandShape {
-        _VKKRN_PLUGIN_0x86_DATA rec;
-        void presets() { rec.a1[0] = 0; }
-        int parse(const unsigned char* d, int n) {
-            putFixedOutput(rec.a1, d, n, 0, 4, mode);
-            return 0;
-        }
-    } s;
+    _VKKRN_PLUGIN_0x86_DATA rec;
+    rec.a1 = out;
+    FixedReadShape<4> s;
     s.adr = adr;
     s.cmd = 0x86;
     s.mode = format;
-    s.rec.a1 = out;
-    s.record = &s.rec;
+    s.out = out;
+    s.record = &rec;
     return runCommand(*this, s);
 }
 

@@ -76,19 +76,14 @@ int VKKRNReader::Exe_0x74_ReadInput(unsigned char adr, unsigned char* out) {
 }
 
 int VKKRNReader::Exe_0x75_AdjAntenna(unsigned char adr, unsigned char* out, int format) {
-    struct Shape : CommandShape {
-        _VKKRN_PLUGIN_0x75_DATA rec;
-        void presets() { rec.a1[0] = 0; }
-        int parse(const unsigned char* d, int n) {
-            putFixedOutput(rec.a1, d, n, 0, 2, mode);
-            return 0;
-        }
-    } s;
+    _VKKRN_PLUGIN_0x75_DATA rec;
+    rec.a1 = out;
+    FixedReadShape<2> s;
     s.adr = adr;
     s.cmd = 0x75;
     s.mode = format;
-    s.rec.a1 = out;
-    s.record = &s.rec;
+    s.out = out;
+    s.record = &rec;
     return runCommand(*this, s);
 }
 

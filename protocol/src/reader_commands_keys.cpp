@@ -30,25 +30,6 @@ int VKKRNReader::Exe_0x9F_PiggybackCommand(unsigned char adr, unsigned char b1, 
     return runCommand(*this, s);
 }
 
-namespace {
-
-// `lead` bytes, then `count` bytes of caller input (raw, or hex text for format
-// 1), then a 0x00 that is not sent.
-struct InputShape : CommandShape {
-    unsigned char lead[4] = {};
-    int leadCount = 0;
-    const unsigned char* input = nullptr;
-    int count = 0;
-    int request(unsigned char* data) {
-        std::memcpy(data, lead, static_cast<std::size_t>(leadCount));
-        if (const int rc = readInput(input, count, mode, data + leadCount)) return rc;
-        data[leadCount + count] = 0;
-        return leadCount + count;
-    }
-};
-
-} // namespace
-
 int VKKRNReader::Exe_0xA0_RdLogin(unsigned char adr, unsigned char* login, int format) {
     _VKKRN_PLUGIN_0xA0_DATA rec;
     rec.a1 = login;
@@ -58,6 +39,7 @@ int VKKRNReader::Exe_0xA0_RdLogin(unsigned char adr, unsigned char* login, int f
     s.mode = format;
     s.input = login;
     s.count = 4;
+    s.closingZero = true;
     s.record = &rec;
     return runCommand(*this, s);
 }
@@ -77,6 +59,7 @@ int VKKRNReader::Exe_0xA2_WriteMifareKeys(unsigned char adr, unsigned char b1, u
     s.leadCount = 2;
     s.input = key;
     s.count = 6;
+    s.closingZero = true;
     s.record = &rec;
     return runCommand(*this, s);
 }
@@ -101,6 +84,7 @@ int VKKRNReader::Exe_0xA3_Write_DES_AES_Keys(unsigned char adr, unsigned char b1
     s.leadCount = 4;
     s.input = key;
     s.count = keyLength;
+    s.closingZero = true;
     s.record = &rec;
     return runCommand(*this, s);
 }
@@ -122,6 +106,7 @@ int VKKRNReader::Exe_0xAD_WriteReaderAuthentKey(unsigned char adr, unsigned char
     s.leadCount = 3;
     s.input = key;
     s.count = keyLength;
+    s.closingZero = true;
     s.record = &rec;
     return runCommand(*this, s);
 }

@@ -177,35 +177,27 @@ int VKKRNReader::Exe_0x6B_CentralizedRFSync(unsigned char adr, unsigned char a, 
 }
 
 int VKKRNReader::Exe_0x6C_SetNoiseLevel(unsigned char adr, unsigned char* levels, int format) {
-    struct Shape : CommandShape {
-        _VKKRN_PLUGIN_0x6C_DATA rec;
-        int request(unsigned char* data) {
-            if (const int rc = readInput(rec.a1, 6, mode, data)) return rc;
-            return 6;
-        }
-    } s;
+    _VKKRN_PLUGIN_0x6C_DATA rec;
+    rec.a1 = levels;
+    InputShape s;
     s.adr = adr;
     s.cmd = 0x6C;
     s.mode = format;
-    s.rec.a1 = levels;
-    s.record = &s.rec;
+    s.input = levels;
+    s.count = 6;
+    s.record = &rec;
     return runCommand(*this, s);
 }
 
 int VKKRNReader::Exe_0x6D_GetNoiseLevel(unsigned char adr, unsigned char* out, int format) {
-    struct Shape : CommandShape {
-        _VKKRN_PLUGIN_0x6D_DATA rec;
-        void presets() { rec.a1[0] = 0; }
-        int parse(const unsigned char* d, int n) {
-            putFixedOutput(rec.a1, d, n, 0, 6, mode);
-            return 0;
-        }
-    } s;
+    _VKKRN_PLUGIN_0x6D_DATA rec;
+    rec.a1 = out;
+    FixedReadShape<6> s;
     s.adr = adr;
     s.cmd = 0x6D;
     s.mode = format;
-    s.rec.a1 = out;
-    s.record = &s.rec;
+    s.out = out;
+    s.record = &rec;
     return runCommand(*this, s);
 }
 

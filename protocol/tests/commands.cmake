@@ -22,12 +22,6 @@ vk_add_gtest(vkkrn_command_api_tests
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   RUNTIME_DEPS vkcom vktcp)
 
-# 0x55 ending the authenticated channel, with the fake cipher, over real TCP.
-vkkrn_internal_test(vkkrn_internal_command_secured_tests
-  SOURCES internal_command_secured_test.cpp
-  RUNTIME_DEPS vktcp)
-target_link_libraries(vkkrn_internal_command_secured_tests PRIVATE vkkrn_fake_cipher simkrn vktcp_headers)
-
 # Commands from several threads, on one reader and on two.
 vk_add_gtest(vkkrn_command_thread_tests
   SOURCES thread_commands_test.cpp
