@@ -27,11 +27,8 @@ class Commands : public vktesting::TempDirTest, public ::testing::WithParamInter
     void SetUp() override {
         vktesting::TempDirTest::SetUp();
         link_ = std::make_unique<SimLink>(GetParam());
-        reader_ = VKKRN_NewReader(link_->handle);
+        reader_ = link_->newReader();
         ASSERT_GT(reader_, 0);
-        char key[] = "Timeout";
-        char value[] = "3000";
-        ASSERT_EQ(VKKRN_PI_SetPortPara(reader_, key, value), 0);
         handler_.pAny = this;
         handler_.uiUse = 1;
         handler_.uiFlag = 6;

@@ -16,14 +16,6 @@ namespace {
 
 class CommandThreads : public vktesting::TempDirTest {
   protected:
-    int open(SimLink& link) {
-        const int reader = VKKRN_NewReader(link.handle);
-        EXPECT_GT(reader, 0);
-        char key[] = "Timeout";
-        char value[] = "3000";
-        EXPECT_EQ(VKKRN_PI_SetPortPara(reader, key, value), 0);
-        return reader;
-    }
     // Writes block `address` and reads it back `rounds` times; the failures.
     static int readBack(int reader, unsigned char address, int rounds) {
         unsigned char block[14];
@@ -41,7 +33,7 @@ class CommandThreads : public vktesting::TempDirTest {
 
 TEST_F(CommandThreads, TwoThreadsReadDifferentBlocksOfOneReader) {
     SimLink link(LinkKind::Tcp);
-    const int reader = open(link);
+    const int reader = link.newReader();
     int failures[2] = {-1, -1};
     std::thread a([&] { failures[0] = readBack(reader, 3, 40); });
     std::thread b([&] { failures[1] = readBack(reader, 9, 40); });
@@ -55,7 +47,7 @@ TEST_F(CommandThreads, TwoThreadsReadDifferentBlocksOfOneReader) {
 TEST_F(CommandThreads, TwoReadersInParallel) {
     SimLink first(LinkKind::Tcp);
     SimLink second(LinkKind::Tcp);
-    const int readers[2] = {open(first), open(second)};
+    const int readers[2] = {first.newReader(), second.newReader()};
     int failures[2] = {-1, -1};
     std::thread a([&] { failures[0] = readBack(readers[0], 5, 40); });
     std::thread b([&] { failures[1] = readBack(readers[1], 5, 40); });
