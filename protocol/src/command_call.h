@@ -207,7 +207,7 @@ template <typename Record> struct ExchangeShape : CommandShape {
     int check() {
         if (count < 0) return kErrOutOfRange;
         if (format == kFormatHex && count % 2 != 0) return kErrOddHex;
-        return leadCount + dataBytes() > kMaxRequestData ? kErrOutOfRange : 0;
+        return dataBytes() > kMaxRequestData - leadCount ? kErrOutOfRange : 0;
     }
     int request(unsigned char* data) {
         std::memcpy(data, lead, static_cast<std::size_t>(leadCount));

@@ -378,6 +378,14 @@ TEST_P(CommandsTcp, BadArgumentsAreRefusedBeforeAnythingIsSent) {
         {"0x9F 65,526 bytes",
          [&] { return VKKRN_0x9F_Piggyback_Command(reader_, 1, 0, 0, 0, big.data(), 65526, out, &n); },
          -4051},
+        {"0x9F the largest count",
+         [&] { return VKKRN_0x9F_Piggyback_Command(reader_, 1, 0, 0, 0, big.data(), 0x7FFFFFFF, out, &n); },
+         -4051},
+        {"0x1E the largest count",
+         [&] {
+             return VKKRN_0x1E_TableDataExchange(reader_, 1, 0, 0, 0, 0, 0, big.data(), 0x7FFFFFFF, out, &n);
+         },
+         -4051},
         {"0xA2 NUL inside the hex key",
          [&] { return VKKRN_0xA2_WriteMifareKeys(reader_, 1, 0, 0, vkkrn_test::bytesOf(shortHex), 1); },
          -4052},
