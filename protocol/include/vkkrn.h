@@ -10,8 +10,9 @@
  * in use is skipped after the wrap. Every function that takes a reader handle
  * checks it in this order and stores the code as the library's last error:
  * below 0 -4022, 0 -4021, a null pointer the function needs -4002, no reader at
- * all -4001, no reader with that handle -4023. The reader's own last error
- * (VKKRN_GetLastError) is left alone by these checks.
+ * all -4001, no reader with that handle -4023 (the reader commands test their
+ * pointers before the handle: see "Reader commands"). The reader's own last
+ * error (VKKRN_GetLastError) is left alone by these checks.
  *
  * A reader deleted while another thread is inside a call on it lives until that
  * call returns.
