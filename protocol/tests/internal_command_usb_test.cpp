@@ -1,8 +1,7 @@
 // Reader commands on USB readers through a stand-in libvkusb: the
 // first-generation refusal and request records, the second generation's frames.
 #include "command_table.h"
-#include "fake_usb_transfer.h"
-#include "internal_fixture.h"
+#include "usb_reader.h"
 
 #include <krnsim/frame.h>
 
@@ -16,24 +15,13 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr int kUsbPort = 0x10000001;
 
-class CommandUsb : public InternalTest {
+class CommandUsb : public UsbReaderTest {
   protected:
     void start(const char* deviceName) {
-        usb_.setName(deviceName);
-        reader_ = newReader(kUsbPort, &handle_);
-        ASSERT_NE(reader_, nullptr);
-        reader_->SetNotificationObserver([this](int event, const unsigned char*, int, int value) {
-            if (event == 101) errorLines_.push_back(value);
-        });
+        UsbReaderTest::start(deviceName);
         ASSERT_EQ(reader_->SetReaderPara("LOGPROT", "1"), 0);
     }
-
-    FakeUsbTransfer usb_;
-    std::shared_ptr<VKKRNReader> reader_;
-    int handle_ = 0;
-    std::vector<int> errorLines_;
 };
 
 TEST_F(CommandUsb, FirstGenerationRefusesWithoutTransfer) {
@@ -41,7 +29,7 @@ TEST_F(CommandUsb, FirstGenerationRefusesWithoutTransfer) {
     EXPECT_EQ(VKKRN_0x1A_Halt(handle_, 1), -4006);
     EXPECT_EQ(usb_.count(), 0);
     EXPECT_EQ(reader_->GetLastError(), -4006);
-    EXPECT_EQ(errorLines_, std::vector<int>{-4006});
+    EXPECT_EQ(values(101), std::vector<int>{-4006});
     EXPECT_EQ(libraryLastError(), 0);
 }
 
@@ -52,9 +40,9 @@ TEST_F(CommandUsb, FirstGenerationRefusesWhatItDoesNotTake) {
     for (const vkkrn_test::ExportRow& e : vkkrn_test::exportRows()) {
         if (std::find(taken.begin(), taken.end(), e.name) != taken.end()) continue;
         SCOPED_TRACE(e.name);
-        errorLines_.clear();
+        events_.clear();
         EXPECT_EQ(e.call(handle_, false), -4006);
-        EXPECT_EQ(errorLines_, std::vector<int>{-4006});
+        EXPECT_EQ(values(101), std::vector<int>{-4006});
     }
     EXPECT_EQ(usb_.count(), 0);
     // 0x6E clears its buffer only once the reader was asked; 0x76 presets first.
@@ -175,7 +163,7 @@ TEST_F(CommandUsb, RefusalsBeforeTheLockDoNotWait) {
     EXPECT_EQ(VKKRN_0x7A_WriteDisplay(handle_, 1, 0, 0, 0, 0, 0, 1, text), -4006);
     usb_.release();
     running.join();
-    EXPECT_EQ(std::count(errorLines_.begin(), errorLines_.end(), -4006), 4);
+    EXPECT_EQ(values(101), std::vector<int>(4, -4006));
     const std::string log = readFile("vkkrn_log.txt");
     EXPECT_NE(log.find("-4006"), std::string::npos);
 }

@@ -2,8 +2,7 @@
 // answers from a script: the first generation's own request form and reply
 // split, and the second generation's pass-through.
 #include "builtin_plugins.h"
-#include "fake_usb_transfer.h"
-#include "internal_fixture.h"
+#include "usb_reader.h"
 
 #include <cstring>
 #include <string>
@@ -12,17 +11,9 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr int kUsbPort = 0x10000001;
 
-class UsbExchange : public InternalTest {
+class UsbExchange : public UsbReaderTest {
   protected:
-    void start(const char* deviceName) {
-        usb_.setName(deviceName);
-        reader_ = newReader(kUsbPort, &handle_);
-        ASSERT_NE(reader_, nullptr);
-        reader_->SetNotificationObserver(
-            [this](int event, const unsigned char*, int, int) { events_.push_back(event); });
-    }
     void queue(int result, const Bytes& bytes = {}) { usb_.queue(result, bytes); }
     std::vector<FakeUsbTransfer::Transfer> transfers() { return usb_.transfers(); }
     struct Result {
@@ -38,11 +29,6 @@ class UsbExchange : public InternalTest {
         const int rc = reader_->Exe_Transceive(0xFF, cmd, 0, &record, &len, &parsing);
         return {rc, len, Bytes(reader_->DataBuffer(), reader_->DataBuffer() + (len > 0 ? len : 0))};
     }
-
-    FakeUsbTransfer usb_;
-    std::shared_ptr<VKKRNReader> reader_;
-    int handle_ = 0;
-    std::vector<int> events_;
 };
 
 _VKKRN_PLUGIN_USB_DATA usbRecord(unsigned int kind, unsigned int length) {
@@ -95,14 +81,8 @@ TEST_F(UsbExchange, FirstGenerationPayloadThenTheRewrittenHead) {
         const bool advanced = form[0] == 'A';
         EXPECT_EQ(t[1].bytes, (Bytes{0x81, 0, 0, 1, 0x40, static_cast<std::uint8_t>(advanced ? 0x10 : 0x00),
                                      static_cast<std::uint8_t>(advanced ? 0x00 : 0xFF)}));
-        int sendHex = 0;
-        int sendText = 0;
-        for (const int e : events_) {
-            sendHex += e == 102;
-            sendText += e == 2;
-        }
-        EXPECT_EQ(sendText, 2) << "the whole request and the head";
-        EXPECT_EQ(sendHex, 1) << "the head's line is not the application's";
+        EXPECT_EQ(count(2), 2) << "the whole request and the head";
+        EXPECT_EQ(count(102), 1) << "the head's line is not the application's";
         char value[8] = {};
         ASSERT_EQ(reader_->GetReaderPara("SENDPROTTOAPP", value), 0);
         EXPECT_STREQ(value, "1") << "restored";
