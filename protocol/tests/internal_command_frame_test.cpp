@@ -2,7 +2,7 @@
 // to a plug-in that frames commands itself (a recording in-process plug-in).
 #include "command_table.h"
 #include "internal_fixture.h"
-#include "sim_plugin.h"
+#include "sim_plugin_reader.h"
 
 #include <krnsim/reader.h>
 
@@ -130,22 +130,7 @@ TEST_F(CommandFrame, PresetsAreWrittenEvenWhenTheCommandFails) {
     EXPECT_EQ(c2, 0);
 }
 
-class RecordingReader : public InternalTest {
-  protected:
-    void SetUp() override {
-        InternalTest::SetUp();
-        reader_ = newReader(VKKRN_PLUGIN, &handle_);
-        ASSERT_NE(reader_, nullptr);
-        plugIn_ = new SimPlugIn(sim_, script_);
-        ASSERT_EQ(reader_->PlugIn_Install(plugIn_), 0);
-    }
-
-    krnsim::Reader sim_;
-    PlugInScript script_;
-    SimPlugIn* plugIn_ = nullptr; // owned by the reader once installed
-    std::shared_ptr<VKKRNReader> reader_;
-    int handle_ = 0;
-};
+using RecordingReader = SimPlugInReaderTest;
 
 TEST_F(RecordingReader, EachCommandSendsItsRequestDataOverTheInProcessLink) {
     sim_.setAnswerAll(true);
