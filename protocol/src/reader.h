@@ -18,7 +18,8 @@
 
 namespace vkkrn {
 class TextWriter;
-}
+struct TransponderCommand;
+} // namespace vkkrn
 
 class VKKRN_PlugIn;
 struct _VKKRN_EVENT_INIT;
@@ -148,6 +149,48 @@ class VKKRNReader {
     // to the application as event 102 (SENDPROTTOAPP "0" for this line).
     void SendLineWithoutApp(int len);
 
+    // ---- Transponder, transparent, SAM and card-crypto commands. Each takes the
+    // command lock, lays its leading bytes and the caller's request (hex text
+    // only with format 1) into the data buffer, exchanges and copies the reply
+    // data out: as bytes and a NUL with format 0, else as "%02X" text. Returns the
+    // reader's status (0 or more) or a negative code; *replyLen is 0 on failure.
+    int Exe_0xB0_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                        int* replyLen, int format);
+    int Exe_0xB2_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                        int* replyLen, int format);
+    int Exe_0xB3_EPCCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                        int* replyLen, int format);
+    int Exe_0xB1_ISOCustAndPropCmd(unsigned char adr, unsigned char lead, unsigned char* request, int len,
+                                   unsigned char* reply, int* replyLen, int format);
+    int Exe_0xB5_ISOCustAndPropCmd(unsigned char adr, unsigned char lead, unsigned char* request, int len,
+                                   unsigned char* reply, int* replyLen, int format);
+    int Exe_0xB4_EPC_UHF_Cmd(unsigned char adr, unsigned char lead, unsigned char* request, int len,
+                             unsigned char* reply, int* replyLen, int format);
+    int Exe_0xFE_Transceive(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                            int* replyLen);
+    int Exe_0xBB_C1G2_TranspCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                unsigned int value1, unsigned int value2, unsigned char* request,
+                                unsigned int len, unsigned char* reply, unsigned int* replyLen);
+    int Exe_0xBD_ISOTranspCmd(unsigned char adr, int mode, int value, unsigned char* request, int len,
+                              unsigned char* reply, int* replyLen, int format);
+    int Exe_0xBE_ISOTranspCmd(unsigned char adr, int mode, int value, unsigned char* request, int len,
+                              unsigned char* reply, int* replyLen, int format);
+    int Exe_0xBF_ISOTranspCmd(unsigned char adr, int mode, int value, unsigned char* request, int len,
+                              unsigned char* reply, int* replyLen, int format);
+    // The port's "Timeout" is 100 x `timeout` ms for the exchange, then restored.
+    int Exe_0xC0_SAMCmd_Sync(unsigned char adr, int slot, int timeout, unsigned char* request, int len,
+                             unsigned char* reply, int* replyLen);
+    // `field`: three bytes, or six hex characters with format 1.
+    int Exe_0xC1_DESFireCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* field,
+                            unsigned char b4, unsigned char* request, int len, unsigned char* reply,
+                            int* replyLen, int format);
+    int Exe_0xC2_MifarePlusCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* request,
+                               int len, unsigned char* reply, int* replyLen, int format);
+    int Exe_0xC3_DESFireCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* request,
+                            int len, unsigned char* reply, int* replyLen, int format);
+    // The skeleton the commands above describe themselves to.
+    int transponderCommand(const vkkrn::TransponderCommand& command);
+
     // ---- Event handlers: 0 or a negative code, also stored as the last error.
     int AddEventHandler(const _VKKRN_EVENT_INIT* record);
     int DelEventHandler(const _VKKRN_EVENT_INIT* record);
@@ -218,6 +261,12 @@ class VKKRNReader {
     int removeHandler(const _VKKRN_INTERNAL_EVENT_INIT& entry, const char* logPrefix);
     int javaFlagCheck(const _VKKRN_INTERNAL_EVENT_INIT* record, const char* prefix);
     void logAbout(const char* prefix, const char* what);
+
+    // The one skeleton of the transponder commands (reader_transponder.cpp).
+    int layTransponderRequest(const vkkrn::TransponderCommand& command, int* len);
+    int layFirstGenerationRequest(const vkkrn::TransponderCommand& command, void* usbRecord, int* len);
+    int exchangeWithPortTimeout(const vkkrn::TransponderCommand& command, void* record, int* len,
+                                bool* replyParsing);
 
     // Sets the frame mode unless the lock is set (or `force`); false when locked.
     bool changeFrameMode(int mode, bool force);

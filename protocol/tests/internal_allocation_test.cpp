@@ -9,13 +9,15 @@
 
 namespace {
 
-// Answers every request with one canned reply frame, allocating nothing.
+// Answers every request with one canned reply frame under the request's
+// command, allocating nothing.
 class CannedPlugIn : public VKKRN_PlugIn {
   public:
-    int transceive_protocol(char*, int, char* replyOut, int) override {
-        // [LEN][ADR][CMD][STATUS][data 01 02 03][CRC], 0x65 from bus address 1.
+    int transceive_protocol(char* frame, int, char* replyOut, int) override {
+        // [LEN][ADR][CMD][STATUS][data 01 02 03][CRC] from bus address 1.
         static const unsigned char reply[] = {0x09, 0x01, 0x65, 0x00, 0x01, 0x02, 0x03, 0x00, 0x00};
         std::memcpy(replyOut, reply, sizeof reply);
+        replyOut[2] = frame[0] == 0x02 ? frame[4] : frame[2];
         // The CRC bytes as the library's own CRC routine computes them.
         unsigned short crc = 0xFFFF;
         for (int i = 0; i < 7; ++i) {
@@ -54,6 +56,34 @@ TEST_F(InternalTest, ExchangesAllocateNothingWhileLoggingIsOff) {
         }
         ASSERT_EQ(reader->Exe_SendTransparent(frame, 5, rx, sizeof rx, 0, 0), 9);
     }
+    EXPECT_EQ(vktesting::threadAllocationCount() - before, 0u);
+}
+
+TEST_F(InternalTest, TransponderCommandsAllocateNothingWhileLoggingIsOff) {
+    auto reader = newReader(VKKRN_PLUGIN);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(reader->PlugIn_Install(new CannedPlugIn), 0);
+    unsigned char request[] = "0100";
+    unsigned char field[] = "00A0FF";
+    unsigned char reply[16];
+    int len = 0;
+    unsigned int ulen = 0;
+    auto round = [&] {
+        int ok = 0;
+        ok += reader->Exe_0xB0_ISOCmd(1, request, 4, reply, &len, 1) == 0 && len == 6;
+        ok += reader->Exe_0xB1_ISOCustAndPropCmd(1, 0x21, request, 2, reply, &len, 0) == 0 && len == 3;
+        ok += reader->Exe_0xFE_Transceive(1, request, 2, reply, &len) == 0 && len == 3;
+        ok += reader->Exe_0xBB_C1G2_TranspCmd(1, 1, 2, 3, 4, 5, request, 2, reply, &ulen) == 0 && ulen == 3;
+        ok += reader->Exe_0xBF_ISOTranspCmd(1, 1, 88, request, 0, reply, &len, 2) == 0 && len == 6;
+        ok += reader->Exe_0xC0_SAMCmd_Sync(1, 0, 30, request, 2, reply, &len) == 0 && len == 3;
+        ok += reader->Exe_0xC1_DESFireCmd(1, 1, 2, field, 4, request, 4, reply, &len, 1) == 0 && len == 6;
+        ok += reader->Exe_0xC3_DESFireCmd(1, 1, 2, request, 2, reply, &len, 0) == 0 && len == 3;
+        return ok;
+    };
+    ASSERT_EQ(round(), 8);
+    const std::uint64_t before = vktesting::threadAllocationCount();
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(round(), 8);
     EXPECT_EQ(vktesting::threadAllocationCount() - before, 0u);
 }
 

@@ -57,6 +57,34 @@ TEST(Hex, DecodeNeedsRoomAndMayWorkInPlace) {
     EXPECT_EQ(buffer[2], 0xEE);
 }
 
+TEST(Hex, RequestTextTakesAnOddLastDigitAlone) {
+    struct Case {
+        const char* text;
+        std::vector<std::uint8_t> bytes;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"", {}, true},     {"0a1B", {0x0A, 0x1B}, true}, {"123", {0x12, 0x03}, true}, {"F", {0x0F}, true},
+        {"12G", {}, false}, {"1G3", {}, false},           {"12 ", {}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> out(8, 0xEE);
+        const auto n = decodeHexRequest(text(c.text), out);
+        EXPECT_EQ(n.has_value(), c.ok) << c.text;
+        if (n) {
+            ASSERT_EQ(*n, c.bytes.size());
+            EXPECT_TRUE(std::equal(c.bytes.begin(), c.bytes.end(), out.begin())) << c.text;
+        }
+    }
+    std::vector<std::uint8_t> small(1);
+    EXPECT_FALSE(decodeHexRequest(text("123"), small)) << "needs room for the single digit";
+    std::string inPlace = "ABC";
+    auto buffer = std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(inPlace.data()), inPlace.size());
+    ASSERT_EQ(decodeHexRequest(buffer, buffer), 2u);
+    EXPECT_EQ(buffer[0], 0xAB);
+    EXPECT_EQ(buffer[1], 0x0C);
+}
+
 TEST(Hex, EncodeWritesUpperCasePairsAndNul) {
     const std::uint8_t bytes[] = {0x00, 0x0A, 0xFF, 0x5c};
     char out[9];
