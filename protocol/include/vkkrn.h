@@ -329,6 +329,35 @@ VKKRN_API int VKKRN_AddEventHandler(int readerHnd, _VKKRN_EVENT_INIT* record);
  * -4050 when there is none; flags refused as when adding. */
 VKKRN_API int VKKRN_DelEventHandler(int readerHnd, _VKKRN_EVENT_INIT* record);
 
+/* ---- Reader commands --------------------------------------------------------
+ * One function per reader command: the reader handle, the bus address (0 to
+ * 255; 254 and 255 reach any reader), then the command's arguments. Byte
+ * arguments arrive as int and are cut to their low eight bits. Each returns the
+ * reader's status byte (0 OK, above 0 a condition the reader reports; its reply
+ * data are still handed out) or a negative code.
+ *
+ * Checks, in this order and before anything is sent: a null pointer the
+ * function names -4002 (whatever the handle), then the handle as above (-4022,
+ * -4021, -4001, -4023); each stored as the library's last error. Once a reader
+ * was reached the library's last error is 0 and the reader's last error
+ * (VKKRN_GetLastError) holds the command's code. Then, under the reader's command
+ * lock: -4032 from a handler of the same reader; -4006 on a first-generation USB
+ * reader for a command it does not take (an error line, event 101, is written);
+ * -4051 for a bad argument or a request longer than 65,528 bytes, -4052 for hex
+ * text that is not two hex digits per byte (nothing sent for either).
+ *
+ * Data formats: 0 raw bytes, 1 hex text. Input is read as hex text (two digits
+ * per byte, either case) only for format 1; output is raw only for format 0,
+ * otherwise "%02X" text. Outputs end with a NUL unless said otherwise; sizes
+ * below are what the caller's buffer must hold. Outputs named "preset" are
+ * written first, even when the command then fails. */
+
+/* Software version: all reply bytes to out (preset out[0] = 0); 0x10001 bytes
+ * hold any reply (hex: 2 x 65,537 + 1). */
+VKKRN_API int VKKRN_0x65_SoftVersion(int readerHnd, int adr, unsigned char* out, int format);
+/* Halts the transponder selected in the field. */
+VKKRN_API int VKKRN_0x1A_Halt(int readerHnd, int adr);
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,17 +6,6 @@
 
 using namespace vkkrn;
 
-namespace {
-
-// PLACEHOLDER until the shared command export frame lands.
-template <typename Method>
-int withCommandReader(int readerHnd, bool missingArgument, Method&& method) noexcept {
-    if (missingArgument) return libraryFailure(kErrNullPointer);
-    return withReader(readerHnd, false, method);
-}
-
-} // namespace
-
 extern "C" {
 
 VKKRN_API int VKKRN_0xB0_ISOCmd(int readerHnd, unsigned char adr, unsigned char* request, int len,

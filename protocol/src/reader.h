@@ -18,8 +18,7 @@
 
 namespace vkkrn {
 class TextWriter;
-struct TransponderCommand;
-} // namespace vkkrn
+}
 
 class VKKRN_PlugIn;
 struct _VKKRN_EVENT_INIT;
@@ -95,6 +94,9 @@ class VKKRNReader {
     unsigned char GetLogFileFlag() const { return logFileFlag_.load(); }
     unsigned char GetNoTimestampFlag() const { return noTimestampFlag_.load(); }
     int GetUsbGeneration() const { return usbGeneration_.load(); }
+    // A USB reader of the first generation, which takes only a few commands, in
+    // a request form of its own. Port type and generation are atomics: no lock.
+    bool IsFirstGenerationUsb() const { return portType_.load() == 1 && usbGeneration_.load() == 0; }
     bool IsTcpRecordRegistered() const { return tcpRecordRegistered_.load() != 0; }
 
     // The cipher of the authenticated channel; empty when none is active.
@@ -126,6 +128,10 @@ class VKKRNReader {
     void SendProtStrToApp(int len, bool b1, bool b2);
     void RecProtStrToLogDoc(int len, int result, bool b1, bool b2);
     void ErrorStrToLogDoc(int code);
+    // A command's own failure (-4006 refusal, bad argument, bad hex, overflow):
+    // `code` becomes the last error and its error line is composed in a buffer of
+    // the call's own, so the caller need not hold the command lock. Returns code.
+    int CommandFailure(int code);
     void StringToLogFile(const char* text, int level);
     void StringToLogFile(const char* text, int value, int level);
     // The send or receive line of the last frames into the protocol text: 0, or
@@ -149,11 +155,16 @@ class VKKRNReader {
     // to the application as event 102 (SENDPROTTOAPP "0" for this line).
     void SendLineWithoutApp(int len);
 
-    // ---- Transponder, transparent, SAM and card-crypto commands. Each takes the
-    // command lock, lays its leading bytes and the caller's request (hex text
-    // only with format 1) into the data buffer, exchanges and copies the reply
-    // data out: as bytes and a NUL with format 0, else as "%02X" text. Returns the
-    // reader's status (0 or more) or a negative code; *replyLen is 0 on failure.
+    // ---- Reader commands: the bus address first, then the command's own
+    // arguments. Each takes the command lock (see command_call.h) and returns the
+    // reader's status byte (0 or more) or a negative code, also the last error.
+    int Exe_0x1A_Halt(unsigned char adr);
+    int Exe_0x65_SoftVersion(unsigned char adr, unsigned char* out, int format);
+
+    // ---- Transponder, transparent, SAM and card-crypto commands: the leading or
+    // parameter bytes and the caller's request (hex text only with format 1) go
+    // out; the reply data come back as bytes and a NUL with format 0, else as
+    // "%02X" text. *replyLen is 0 on every failure.
     int Exe_0xB0_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
                         int* replyLen, int format);
     int Exe_0xB2_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
@@ -188,8 +199,6 @@ class VKKRNReader {
                                int len, unsigned char* reply, int* replyLen, int format);
     int Exe_0xC3_DESFireCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* request,
                             int len, unsigned char* reply, int* replyLen, int format);
-    // The skeleton the commands above describe themselves to.
-    int transponderCommand(const vkkrn::TransponderCommand& command);
 
     // ---- Event handlers: 0 or a negative code, also stored as the last error.
     int AddEventHandler(const _VKKRN_EVENT_INIT* record);
@@ -262,12 +271,6 @@ class VKKRNReader {
     int javaFlagCheck(const _VKKRN_INTERNAL_EVENT_INIT* record, const char* prefix);
     void logAbout(const char* prefix, const char* what);
 
-    // The one skeleton of the transponder commands (reader_transponder.cpp).
-    int layTransponderRequest(const vkkrn::TransponderCommand& command, int* len);
-    int layFirstGenerationRequest(const vkkrn::TransponderCommand& command, void* usbRecord, int* len);
-    int exchangeWithPortTimeout(const vkkrn::TransponderCommand& command, void* record, int* len,
-                                bool* replyParsing);
-
     // Sets the frame mode unless the lock is set (or `force`); false when locked.
     bool changeFrameMode(int mode, bool force);
     bool changeFrameModeUnlocked(int mode) { return changeFrameMode(mode, false); }
@@ -276,8 +279,11 @@ class VKKRNReader {
     const char* lineStamp(char* buffer) const;
     int logErrorText(int code, bool usbSystemCodes, char* portText, LogErrorText& out) const;
     void writeLogLine(const char* line, std::size_t length);
-    void toLogFileAndApp(std::size_t length, int event, int value, const unsigned char* frame,
-                         int frameLength, int frameEvent);
+    // Composes the error line of `code` in `buffer` and hands it out: 0, or the
+    // code of a port text that could not be had (no line then).
+    int errorLine(int code, char* buffer, std::size_t capacity);
+    void toLogFileAndApp(const char* text, std::size_t length, int event, int value,
+                         const unsigned char* frame, int frameLength, int frameEvent);
     void sendProtocolLine(int len, bool secured);
     void receiveProtocolLine(int len, int result, bool secured);
     int composeLastSend(char* out, std::size_t capacity, bool secured);

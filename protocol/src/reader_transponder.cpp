@@ -1,259 +1,202 @@
 // Transponder, transparent, SAM and card-crypto commands (0xB0-0xB5, 0xBB,
-// 0xBD-0xC3, 0xFE). They share one skeleton: the command lock for the whole
-// call, the reply length preset to 0, the first-generation USB rule, the
-// request laid into the data buffer behind the command's leading bytes, one
-// exchange through the engine and the reply data copied out. The commands
-// differ only in the TransponderCommand they describe themselves with.
-#include "error_codes.h"
-#include "reader.h"
-
-#include <vkkrn_codec/hex.h>
-#include <vkkrn_plugin.h>
+// 0xBD-0xC3, 0xFE). They run the command course of command_call.h with one
+// shape: leading or parameter bytes, then the caller's request (hex text only
+// with format 1, an odd last digit standing alone), the first-generation USB
+// form of the ISO and ISO transparent commands, and the reply data copied out
+// as bytes or hex text. The synchronous SAM command also swaps the port's
+// "Timeout" around its exchange.
+#include "command_call.h"
 
 #include <cstdio>
 #include <cstring>
 
-namespace vkkrn {
-
-// How a command meets a reader on a first-generation USB port.
-enum class FirstGeneration {
-    Refused,      // no first-generation form: -4006, nothing sent
-    RefusedOnUsb, // refused on every USB port, of either generation
-    IsoHeader,    // header 0, lead, r0, r1; payload from the request's third byte
-    IsoOneByte,   // header 0, 0, r0, 0; payload from the request's second byte
-    Transparent,  // header 0, 0, 0, mode; payload value and request when there is a request
-};
-
-struct TransponderCommand {
-    unsigned char cmd = 0;
-    unsigned char adr = 0;
-    unsigned char lead[7] = {}; // leading or parameter bytes laid before the request
-    int leadLen = 0;
-    // 0xC1's three-byte field (six hex characters with format 1), laid at lead[2].
-    const unsigned char* field = nullptr;
-    const unsigned char* request = nullptr;
-    long long requestLen = 0; // as the caller passed it: characters with format 1
-    int format = 0;           // request hex text only with 1; reply bytes only with 0
-    FirstGeneration firstGeneration = FirstGeneration::Refused;
-    unsigned char headerLead = 0; // header byte 1 of the ISO form: 0xB1's and 0xB5's leading byte
-    void* record = nullptr;       // the command's own record, filled by the method
-    unsigned char* reply = nullptr;
-    int* replyLen = nullptr;
-    const int* samTimeout = nullptr; // 0xC0: the port time-out for the exchange, in 100 ms
-};
-
-} // namespace vkkrn
+using namespace vkkrn;
 
 namespace {
 
-using namespace vkkrn;
+// How a command meets a reader on a first-generation USB port.
+enum class UsbForm {
+    Refused,     // no first-generation form: -4006, nothing sent
+    Iso,         // header 0, lead, r0, r1; payload from the request's third byte
+    IsoOneByte,  // header 0, 0, r0, 0; payload from the request's second byte
+    Transparent, // header 0, 0, 0, mode; payload value and request when there is a request
+};
 
-constexpr int kErrNoFirstGenerationForm = -4006;
-// The most request data a frame carries (an advanced frame's LEN is 16 bits).
-constexpr long long kMaxRequestData = 65528;
 constexpr int kFieldLength = 3;
 constexpr int kFieldAt = 2;
-constexpr int kUsbKindHeaderOnly = 1;
-constexpr int kUsbKindPayload = 2;
 constexpr unsigned int kUsbReplyAdvanced = 4096;
 constexpr unsigned int kUsbReplyStandard = 255;
 // Port parameter values are short texts; room to spare.
 constexpr std::size_t kPortValueLength = 256;
 
-// The request bytes into `out`: hex text with format 1 (an odd last digit
-// alone), else as they are. Their count, or -4052 for a character that is not a
-// hex digit.
-int takeRequest(const TransponderCommand& c, unsigned char* out) {
-    const auto n = static_cast<std::size_t>(c.requestLen);
-    if (c.format != 1) {
-        if (n > 0) std::memcpy(out, c.request, n);
-        return static_cast<int>(n);
+struct TransponderShape : CommandShape {
+    VKKRNReader* reader = nullptr;
+    unsigned char lead[7] = {}; // leading or parameter bytes laid before the request
+    int leadLen = 0;
+    // 0xC1's three-byte field (six hex characters with format 1), laid at lead[2].
+    const unsigned char* field = nullptr;
+    const unsigned char* input = nullptr; // the caller's request
+    long long inputLen = 0;               // as the caller passed it: characters with format 1
+    int format = 0;                       // request hex text only with 1; reply bytes only with 0
+    bool refusedOnUsb = false;            // refused on USB readers of either generation
+    UsbForm usbForm = UsbForm::Refused;
+    unsigned char headerLead = 0; // header byte 1 of the ISO form: 0xB1's and 0xB5's leading byte
+    unsigned char* reply = nullptr;
+    int* replyLen = nullptr;
+    const int* samTimeout = nullptr; // 0xC0: the port time-out for the exchange, in 100 ms
+    bool timeoutSwapped = false;
+    char oldTimeout[kPortValueLength + 1] = {};
+
+    void presets() { *replyLen = 0; }
+    int checkFirst() { return refusedOnUsb && reader->GetCommMode() == 1 ? kErrFirstGenerationUsb : 0; }
+    // Request bytes the command lays, leading bytes included, within what a frame carries.
+    int check() {
+        const long long bytes = leadLen + (format == kFormatHex ? (inputLen + 1) / 2 : inputLen);
+        return inputLen < 0 || bytes > kMaxRequestData ? kErrOutOfRange : 0;
     }
-    const auto decoded = codec::decodeHexRequest({c.request, n}, {out, (n + 1) / 2});
-    return decoded ? static_cast<int>(*decoded) : kErrOddHex;
-}
 
-// Request bytes the command lays, leading bytes included.
-long long requestBytes(const TransponderCommand& c) {
-    return c.leadLen + (c.format == 1 ? (c.requestLen + 1) / 2 : c.requestLen);
-}
-
-unsigned char high(unsigned int value) {
-    return static_cast<unsigned char>(value >> 8);
-}
-
-unsigned char low(unsigned int value) {
-    return static_cast<unsigned char>(value);
-}
-
-} // namespace
-
-int VKKRNReader::transponderCommand(const TransponderCommand& c) {
-    if (RefuseReentry()) return kErrBusy;
-    auto lock = Lock();
-    bool replyParsing = true;
-    int len = 0;
-    *c.replyLen = 0;
-
-    const bool usb = GetCommMode() == 1;
-    const bool firstGeneration = usb && usbGeneration_.load() == 0;
-    if ((firstGeneration && c.firstGeneration == FirstGeneration::Refused) ||
-        (usb && c.firstGeneration == FirstGeneration::RefusedOnUsb))
-        return failLogged(kErrNoFirstGenerationForm);
-    if (c.requestLen < 0 || requestBytes(c) > kMaxRequestData) return failLogged(kErrOutOfRange);
-
-    _VKKRN_PLUGIN_USB_DATA usbRecord;
-    const int laid =
-        firstGeneration ? layFirstGenerationRequest(c, &usbRecord, &len) : layTransponderRequest(c, &len);
-    if (laid < 0) return failLogged(laid);
-
-    const int result =
-        exchangeWithPortTimeout(c, firstGeneration ? &usbRecord : c.record, &len, &replyParsing);
-    if (result < 0 || len <= 0 || !replyParsing) return result;
-    const auto n = static_cast<std::size_t>(len);
-    if (c.format == 0) {
-        std::memcpy(c.reply, dataBuffer_, n);
-        c.reply[n] = 0;
-        *c.replyLen = len;
-    } else {
-        codec::encodeHex({dataBuffer_, n}, std::span<std::uint8_t>(c.reply, 2 * n + 1));
-        *c.replyLen = 2 * len;
-    }
-    return result;
-}
-
-int VKKRNReader::layTransponderRequest(const TransponderCommand& c, int* len) {
-    unsigned char* d = dataBuffer_;
-    std::memcpy(d, c.lead, static_cast<std::size_t>(c.leadLen));
-    if (c.field != nullptr) {
-        if (c.format == 1) {
-            if (!codec::decodeHex({c.field, 2 * kFieldLength}, {d + kFieldAt, kFieldLength}))
-                return kErrOddHex;
-        } else {
-            std::memcpy(d + kFieldAt, c.field, kFieldLength);
+    // The request bytes at `out`: their count, or -4052 for a character that is
+    // not a hex digit.
+    int takeRequest(unsigned char* out) const {
+        const auto n = static_cast<std::size_t>(inputLen);
+        if (format != kFormatHex) {
+            if (n > 0) std::memcpy(out, input, n);
+            return static_cast<int>(n);
         }
+        const auto decoded = codec::decodeHexRequest({input, n}, {out, (n + 1) / 2});
+        return decoded ? static_cast<int>(*decoded) : kErrOddHex;
     }
-    const int n = takeRequest(c, d + c.leadLen);
-    if (n < 0) return n;
-    *len = c.leadLen + n;
-    d[*len] = 0;
-    return 0;
-}
 
-int VKKRNReader::layFirstGenerationRequest(const TransponderCommand& c, void* usbRecord, int* len) {
-    auto& usb = *static_cast<_VKKRN_PLUGIN_USB_DATA*>(usbRecord);
-    unsigned char* d = dataBuffer_;
-    int payload = 0;
-    if (c.firstGeneration == FirstGeneration::Transparent) {
-        usb.header4 = c.lead[0];
-        if (c.requestLen > 0) {
-            // The value, then the request; the mode went into the header.
-            d[0] = c.lead[1];
-            d[1] = c.lead[2];
-            const int n = takeRequest(c, d + 2);
-            if (n < 0) return n;
-            payload = 2 + n;
+    int request(unsigned char* d) {
+        std::memcpy(d, lead, static_cast<std::size_t>(leadLen));
+        if (field != nullptr) {
+            if (format == kFormatHex) {
+                if (!codec::decodeHex({field, 2 * kFieldLength}, {d + kFieldAt, kFieldLength}))
+                    return kErrOddHex;
+            } else {
+                std::memcpy(d + kFieldAt, field, kFieldLength);
+            }
         }
-    } else {
-        const int n = takeRequest(c, d);
+        const int n = takeRequest(d + leadLen);
         if (n < 0) return n;
-        const int take = c.firstGeneration == FirstGeneration::IsoOneByte ? 1 : 2;
-        // Header bytes the request does not supply are 0.
-        usb.header2 = c.headerLead;
-        usb.header3 = n > 0 ? d[0] : 0;
-        usb.header4 = take == 2 && n > 1 ? d[1] : 0;
-        if (n > take) {
-            payload = n - take;
-            std::memmove(d, d + take, static_cast<std::size_t>(payload));
-        }
+        d[leadLen + n] = 0;
+        if (samTimeout != nullptr) swapTimeout();
+        return leadLen + n;
     }
-    if (payload > 0) {
-        usb.kind = kUsbKindPayload;
+
+    int usbRequest(_VKKRN_PLUGIN_USB_DATA& usb, unsigned char* d) {
+        int payload = 0;
+        if (usbForm == UsbForm::Transparent) {
+            usb.header4 = lead[0];
+            if (inputLen > 0) {
+                // The value, then the request; the mode went into the header.
+                d[0] = lead[1];
+                d[1] = lead[2];
+                const int n = takeRequest(d + 2);
+                if (n < 0) return n;
+                payload = 2 + n;
+            }
+        } else {
+            const int n = takeRequest(d);
+            if (n < 0) return n;
+            const int take = usbForm == UsbForm::IsoOneByte ? 1 : 2;
+            // Header bytes the request does not supply are 0.
+            usb.header2 = headerLead;
+            usb.header3 = n > 0 ? d[0] : 0;
+            usb.header4 = take == 2 && n > 1 ? d[1] : 0;
+            if (n > take) {
+                payload = n - take;
+                std::memmove(d, d + take, static_cast<std::size_t>(payload));
+            }
+        }
+        if (payload == 0)
+            return usbHeadOnly(usb, reader->GetCommFrame() == 2 ? kUsbReplyAdvanced : kUsbReplyStandard,
+                               usb.header3);
+        usb.kind = 2;
         usb.length = static_cast<unsigned int>(payload);
         d[payload] = 0;
-    } else {
-        usb.kind = kUsbKindHeaderOnly;
-        usb.length = GetCommFrame() == 2 ? kUsbReplyAdvanced : kUsbReplyStandard;
+        return payload;
     }
-    *len = payload;
-    return 0;
-}
 
-int VKKRNReader::exchangeWithPortTimeout(const TransponderCommand& c, void* record, int* len,
-                                         bool* replyParsing) {
-    const int portType = GetCommMode();
-    const bool portTimeout =
-        c.samTimeout != nullptr && (portType == 0 || portType == 1 || portType == 2) && GetPortHnd() > 0;
-    if (!portTimeout) return Exe_Transceive(c.adr, c.cmd, c.format, record, len, replyParsing);
-
-    // The port parameters store their results as the last error: the command's
-    // last error is its exchange's, as for any other command.
-    const int lastBefore = GetLastError();
-    char key[] = "Timeout";
-    char old[kPortValueLength + 1] = {};
-    const bool readable = GetPortPara(key, old) == 0;
-    if (readable) {
-        char value[32];
-        std::snprintf(value, sizeof value, "%lld", 100LL * *c.samTimeout);
-        SetPortPara(key, value); // a value the port refuses leaves its time-out as it was
+    int parse(const unsigned char* d, int n) {
+        *replyLen = putOutput(reply, d, n, format);
+        return 0;
     }
-    SetLastError(lastBefore);
-    const int result = Exe_Transceive(c.adr, c.cmd, c.format, record, len, replyParsing);
-    if (readable) {
-        const int exchanged = GetLastError();
-        old[kPortValueLength] = 0;
-        SetPortPara(key, old);
-        SetLastError(exchanged);
+
+    // The SAM command's exchange runs under 100 x its time-out argument (ms) when
+    // the port's "Timeout" can be read; a value the port refuses leaves the
+    // port's own. The port parameters store their results as the last error:
+    // the command's last error stays its exchange's, as for any other command.
+    void swapTimeout() {
+        const int portType = reader->GetCommMode();
+        if (portType != 0 && portType != 1 && portType != 2) return;
+        if (reader->GetPortHnd() <= 0) return;
+        const int lastBefore = reader->GetLastError();
+        char key[] = "Timeout";
+        if (reader->GetPortPara(key, oldTimeout) == 0) {
+            oldTimeout[kPortValueLength] = 0;
+            char value[32];
+            std::snprintf(value, sizeof value, "%lld", 100LL * *samTimeout);
+            reader->SetPortPara(key, value);
+            timeoutSwapped = true;
+        }
+        reader->SetLastError(lastBefore);
     }
-    return result;
-}
 
-using vkkrn::FirstGeneration;
-using vkkrn::TransponderCommand;
+    void finished(VKKRNReader& r, int) {
+        if (!timeoutSwapped) return;
+        const int exchanged = r.GetLastError();
+        char key[] = "Timeout";
+        r.SetPortPara(key, oldTimeout);
+        r.SetLastError(exchanged);
+    }
+};
 
-namespace {
-
-TransponderCommand plainCommand(unsigned char cmd, unsigned char adr, unsigned char* request, long long len,
-                                unsigned char* reply, int* replyLen, int format, FirstGeneration rule,
-                                void* record) {
-    TransponderCommand c;
-    c.cmd = cmd;
-    c.adr = adr;
-    c.request = request;
-    c.requestLen = len;
-    c.reply = reply;
-    c.replyLen = replyLen;
-    c.format = format;
-    c.firstGeneration = rule;
-    c.record = record;
-    return c;
+TransponderShape shapeOf(VKKRNReader& reader, unsigned char cmd, unsigned char adr, unsigned char* request,
+                         long long len, unsigned char* reply, int* replyLen, int format, UsbForm usbForm,
+                         void* record) {
+    TransponderShape s;
+    s.reader = &reader;
+    s.cmd = cmd;
+    s.adr = adr;
+    s.mode = format;
+    s.format = format;
+    s.input = request;
+    s.inputLen = len;
+    s.reply = reply;
+    s.replyLen = replyLen;
+    s.usbForm = usbForm;
+    s.firstGeneration = usbForm == UsbForm::Refused ? FirstGeneration::Refused : FirstGeneration::UsbRecord;
+    s.record = record;
+    return s;
 }
 
 // 0xB0, 0xB2, 0xB3 and 0xFE: the request alone.
 template <typename Record>
 int isoCommand(VKKRNReader& reader, unsigned char cmd, unsigned char adr, unsigned char* request, int len,
-               unsigned char* reply, int* replyLen, int format, FirstGeneration rule) {
+               unsigned char* reply, int* replyLen, int format, UsbForm rule) {
     Record record;
     record.a1 = request;
     record.a2 = len;
-    return reader.transponderCommand(
-        plainCommand(cmd, adr, request, len, reply, replyLen, format, rule, &record));
+    TransponderShape c = shapeOf(reader, cmd, adr, request, len, reply, replyLen, format, rule, &record);
+    c.refusedOnUsb = cmd == 0xFE;
+    return runCommand(reader, c);
 }
 
 // 0xB1, 0xB4 and 0xB5: a leading byte, then the request.
 template <typename Record>
 int leadCommand(VKKRNReader& reader, unsigned char cmd, unsigned char adr, unsigned char lead,
                 unsigned char* request, int len, unsigned char* reply, int* replyLen, int format,
-                FirstGeneration rule) {
+                UsbForm rule) {
     Record record;
     record.a1 = lead;
     record.a2 = request;
     record.a3 = len;
-    TransponderCommand c = plainCommand(cmd, adr, request, len, reply, replyLen, format, rule, &record);
+    TransponderShape c = shapeOf(reader, cmd, adr, request, len, reply, replyLen, format, rule, &record);
     c.lead[0] = lead;
     c.leadLen = 1;
     c.headerLead = lead;
-    return reader.transponderCommand(c);
+    return runCommand(reader, c);
 }
 
 // 0xBD, 0xBE and 0xBF: mode, 16-bit value, request.
@@ -265,14 +208,12 @@ int transparentCommand(VKKRNReader& reader, unsigned char cmd, unsigned char adr
     record.a2 = value;
     record.a3 = request;
     record.a4 = len;
-    TransponderCommand c =
-        plainCommand(cmd, adr, request, len, reply, replyLen, format, FirstGeneration::Transparent, &record);
-    const auto v = static_cast<unsigned int>(value);
+    TransponderShape c =
+        shapeOf(reader, cmd, adr, request, len, reply, replyLen, format, UsbForm::Transparent, &record);
     c.lead[0] = static_cast<unsigned char>(mode);
-    c.lead[1] = high(v);
-    c.lead[2] = low(v);
+    putWord(c.lead + 1, static_cast<unsigned int>(value));
     c.leadLen = 3;
-    return reader.transponderCommand(c);
+    return runCommand(reader, c);
 }
 
 // 0xC2 and 0xC3: two bytes, then the request; the record's bytes stay 0.
@@ -282,12 +223,12 @@ int cardCommand(VKKRNReader& reader, unsigned char cmd, unsigned char adr, unsig
     Record record;
     record.a3 = request;
     record.a4 = len;
-    TransponderCommand c =
-        plainCommand(cmd, adr, request, len, reply, replyLen, format, FirstGeneration::Refused, &record);
+    TransponderShape c =
+        shapeOf(reader, cmd, adr, request, len, reply, replyLen, format, UsbForm::Refused, &record);
     c.lead[0] = b1;
     c.lead[1] = b2;
     c.leadLen = 2;
-    return reader.transponderCommand(c);
+    return runCommand(reader, c);
 }
 
 } // namespace
@@ -295,43 +236,43 @@ int cardCommand(VKKRNReader& reader, unsigned char cmd, unsigned char adr, unsig
 int VKKRNReader::Exe_0xB0_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
                                  int* replyLen, int format) {
     return isoCommand<_VKKRN_PLUGIN_0xB0_DATA>(*this, 0xB0, adr, request, len, reply, replyLen, format,
-                                               FirstGeneration::IsoHeader);
+                                               UsbForm::Iso);
 }
 
 int VKKRNReader::Exe_0xB2_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
                                  int* replyLen, int format) {
     return isoCommand<_VKKRN_PLUGIN_0xB2_DATA>(*this, 0xB2, adr, request, len, reply, replyLen, format,
-                                               FirstGeneration::IsoOneByte);
+                                               UsbForm::IsoOneByte);
 }
 
 int VKKRNReader::Exe_0xB3_EPCCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
                                  int* replyLen, int format) {
     return isoCommand<_VKKRN_PLUGIN_0xB3_DATA>(*this, 0xB3, adr, request, len, reply, replyLen, format,
-                                               FirstGeneration::Refused);
+                                               UsbForm::Refused);
 }
 
 int VKKRNReader::Exe_0xFE_Transceive(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
                                      int* replyLen) {
     return isoCommand<_VKKRN_PLUGIN_0xFE_DATA>(*this, 0xFE, adr, request, len, reply, replyLen, 0,
-                                               FirstGeneration::RefusedOnUsb);
+                                               UsbForm::Refused);
 }
 
 int VKKRNReader::Exe_0xB1_ISOCustAndPropCmd(unsigned char adr, unsigned char lead, unsigned char* request,
                                             int len, unsigned char* reply, int* replyLen, int format) {
     return leadCommand<_VKKRN_PLUGIN_0xB1_DATA>(*this, 0xB1, adr, lead, request, len, reply, replyLen, format,
-                                                FirstGeneration::IsoHeader);
+                                                UsbForm::Iso);
 }
 
 int VKKRNReader::Exe_0xB5_ISOCustAndPropCmd(unsigned char adr, unsigned char lead, unsigned char* request,
                                             int len, unsigned char* reply, int* replyLen, int format) {
     return leadCommand<_VKKRN_PLUGIN_0xB1_DATA>(*this, 0xB5, adr, lead, request, len, reply, replyLen, format,
-                                                FirstGeneration::IsoHeader);
+                                                UsbForm::Iso);
 }
 
 int VKKRNReader::Exe_0xB4_EPC_UHF_Cmd(unsigned char adr, unsigned char lead, unsigned char* request, int len,
                                       unsigned char* reply, int* replyLen, int format) {
     return leadCommand<_VKKRN_PLUGIN_0xB4_DATA>(*this, 0xB4, adr, lead, request, len, reply, replyLen, format,
-                                                FirstGeneration::Refused);
+                                                UsbForm::Refused);
 }
 
 int VKKRNReader::Exe_0xBB_C1G2_TranspCmd(unsigned char adr, unsigned char b1, unsigned char b2,
@@ -347,12 +288,15 @@ int VKKRNReader::Exe_0xBB_C1G2_TranspCmd(unsigned char adr, unsigned char b1, un
     record.a6 = request;
     record.a7 = len;
     // The reply length is an unsigned int: the int of the same size is its alias.
-    TransponderCommand c = plainCommand(0xBB, adr, request, len, reply, reinterpret_cast<int*>(replyLen), 0,
-                                        FirstGeneration::Refused, &record);
-    const unsigned char lead[] = {b1, b2, b3, high(value1), low(value1), high(value2), low(value2)};
-    std::memcpy(c.lead, lead, sizeof lead);
-    c.leadLen = sizeof lead;
-    return transponderCommand(c);
+    TransponderShape c = shapeOf(*this, 0xBB, adr, request, len, reply, reinterpret_cast<int*>(replyLen), 0,
+                                 UsbForm::Refused, &record);
+    c.lead[0] = b1;
+    c.lead[1] = b2;
+    c.lead[2] = b3;
+    putWord(c.lead + 3, value1);
+    putWord(c.lead + 5, value2);
+    c.leadLen = 7;
+    return runCommand(*this, c);
 }
 
 int VKKRNReader::Exe_0xBD_ISOTranspCmd(unsigned char adr, int mode, int value, unsigned char* request,
@@ -381,13 +325,13 @@ int VKKRNReader::Exe_0xC0_SAMCmd_Sync(unsigned char adr, int slot, int timeout, 
     record.a3 = request;
     record.a4 = len;
     record.a5 = reply;
-    TransponderCommand c =
-        plainCommand(0xC0, adr, request, len, reply, replyLen, 0, FirstGeneration::Refused, &record);
+    TransponderShape c =
+        shapeOf(*this, 0xC0, adr, request, len, reply, replyLen, 0, UsbForm::Refused, &record);
     c.lead[0] = static_cast<unsigned char>(slot);
     c.lead[1] = static_cast<unsigned char>(timeout);
     c.leadLen = 2;
     c.samTimeout = &timeout;
-    return transponderCommand(c);
+    return runCommand(*this, c);
 }
 
 int VKKRNReader::Exe_0xC1_DESFireCmd(unsigned char adr, unsigned char b1, unsigned char b2,
@@ -396,14 +340,14 @@ int VKKRNReader::Exe_0xC1_DESFireCmd(unsigned char adr, unsigned char b1, unsign
     _VKKRN_PLUGIN_0xC1_DATA record;
     record.a5 = request;
     record.a6 = len;
-    TransponderCommand c =
-        plainCommand(0xC1, adr, request, len, reply, replyLen, format, FirstGeneration::Refused, &record);
+    TransponderShape c =
+        shapeOf(*this, 0xC1, adr, request, len, reply, replyLen, format, UsbForm::Refused, &record);
     c.lead[0] = b1;
     c.lead[1] = b2;
     c.lead[5] = b4;
     c.leadLen = 6;
     c.field = field;
-    return transponderCommand(c);
+    return runCommand(*this, c);
 }
 
 int VKKRNReader::Exe_0xC2_MifarePlusCmd(unsigned char adr, unsigned char b1, unsigned char b2,

@@ -2,8 +2,8 @@
 // answers from a script: the first generation's own request form and reply
 // split, and the second generation's pass-through.
 #include "builtin_plugins.h"
+#include "fake_usb_transfer.h"
 #include "internal_fixture.h"
-#include "loaded_library.h"
 
 #include <cstring>
 #include <string>
@@ -14,45 +14,17 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 constexpr int kUsbPort = 0x10000001;
 
-struct Transfer {
-    std::string interfaceName;
-    int mode = 0;
-    Bytes bytes;
-};
-
 class UsbExchange : public InternalTest {
   protected:
-    void SetUp() override {
-        InternalTest::SetUp();
-        setName_ = usb_.symbol<void (*)(const char*)>("FAKE_UsbSetName");
-        queue_ = usb_.symbol<void (*)(int, const std::uint8_t*, int)>("FAKE_UsbQueueReply");
-        reset_ = usb_.symbol<void (*)()>("FAKE_UsbReset");
-        count_ = usb_.symbol<int (*)()>("FAKE_UsbTransferCount");
-        transfer_ = usb_.symbol<int (*)(int, char*, int*, std::uint8_t*, int)>("FAKE_UsbTransfer");
-        reset_();
-    }
     void start(const char* deviceName) {
-        setName_(deviceName);
+        usb_.setName(deviceName);
         reader_ = newReader(kUsbPort, &handle_);
         ASSERT_NE(reader_, nullptr);
         reader_->SetNotificationObserver(
             [this](int event, const unsigned char*, int, int) { events_.push_back(event); });
     }
-    void queue(int result, const Bytes& bytes = {}) {
-        queue_(result, bytes.data(), static_cast<int>(bytes.size()));
-    }
-    std::vector<Transfer> transfers() {
-        std::vector<Transfer> out;
-        for (int i = 0; i < count_(); ++i) {
-            char name[64];
-            int mode = 0;
-            Bytes bytes(0x10001);
-            const int n = transfer_(i, name, &mode, bytes.data(), static_cast<int>(bytes.size()));
-            bytes.resize(static_cast<std::size_t>(n));
-            out.push_back({name, mode, bytes});
-        }
-        return out;
-    }
+    void queue(int result, const Bytes& bytes = {}) { usb_.queue(result, bytes); }
+    std::vector<FakeUsbTransfer::Transfer> transfers() { return usb_.transfers(); }
     struct Result {
         int rc;
         int len;
@@ -67,12 +39,7 @@ class UsbExchange : public InternalTest {
         return {rc, len, Bytes(reader_->DataBuffer(), reader_->DataBuffer() + (len > 0 ? len : 0))};
     }
 
-    LoadedLibrary usb_{"libvkusb.so"};
-    void (*setName_)(const char*) = nullptr;
-    void (*queue_)(int, const std::uint8_t*, int) = nullptr;
-    void (*reset_)() = nullptr;
-    int (*count_)() = nullptr;
-    int (*transfer_)(int, char*, int*, std::uint8_t*, int) = nullptr;
+    FakeUsbTransfer usb_;
     std::shared_ptr<VKKRNReader> reader_;
     int handle_ = 0;
     std::vector<int> events_;
@@ -107,7 +74,7 @@ TEST_F(UsbExchange, FirstGenerationPayloadThenTheRewrittenHead) {
     ASSERT_EQ(reader_->SetReaderPara("LOGPROT", "1"), 0);
     ASSERT_EQ(reader_->SetReaderPara("SENDPROTTOAPP", "1"), 0);
     for (const char* form : {"STANDARD", "ADVANCED"}) {
-        reset_();
+        usb_.reset();
         events_.clear();
         ASSERT_EQ(reader_->SetReaderPara("FRAMESUPPORT", form), 0);
         const Bytes payload(256, 0x77);
@@ -140,9 +107,9 @@ TEST_F(UsbExchange, FirstGenerationPayloadThenTheRewrittenHead) {
         ASSERT_EQ(reader_->GetReaderPara("SENDPROTTOAPP", value), 0);
         EXPECT_STREQ(value, "1") << "restored";
     }
-    reset_();
+    usb_.reset();
     EXPECT_EQ(run(0x81, usbRecord(2, 257), Bytes(257, 1)).rc, -4070);
-    EXPECT_EQ(count_(), 0) << "nothing sent";
+    EXPECT_EQ(usb_.count(), 0) << "nothing sent";
 }
 
 TEST_F(UsbExchange, FirstGenerationTransferResults) {
@@ -165,7 +132,7 @@ TEST_F(UsbExchange, FirstGenerationTransferResults) {
         {"length field wrong, data copied", 1, {{5, {0x04, 0xB0, 0x00, 0xAA, 0xBB}}}, -4030, {0xAA, 0xBB}},
     };
     for (const Case& c : cases) {
-        reset_();
+        usb_.reset();
         for (const auto& [result, bytes] : c.replies)
             queue(result, bytes);
         const Result r = run(0xB0, usbRecord(c.kind, c.kind == 2 ? 2 : 255), {0x12, 0x34});
@@ -178,11 +145,11 @@ TEST_F(UsbExchange, FirstGenerationTransferResults) {
     advanced[2] = 0xC8;
     advanced[3] = 0xB0;
     advanced[4] = 0x00;
-    reset_();
+    usb_.reset();
     queue(200, advanced);
     EXPECT_EQ(run(0xB0, usbRecord(1, 4096)).rc, 0);
     advanced[2] = 0xC7;
-    reset_();
+    usb_.reset();
     queue(200, advanced);
     const Result wrong = run(0xB0, usbRecord(1, 4096));
     EXPECT_EQ(wrong.rc, -4030);

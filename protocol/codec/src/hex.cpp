@@ -34,9 +34,12 @@ std::optional<std::size_t> decodeHex(std::span<const std::uint8_t> text,
     const std::size_t n = text.size() / 2;
     if (out.size() < n) return std::nullopt;
     for (std::size_t i = 0; i < n; ++i) {
+        // A bad first digit stops before its pair partner is read: a text may end
+        // (NUL) there.
         const int high = digitValue(text[2 * i]);
+        if (high < 0) return std::nullopt;
         const int low = digitValue(text[2 * i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
+        if (low < 0) return std::nullopt;
         out[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
     return n;
