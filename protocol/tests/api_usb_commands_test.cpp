@@ -2,7 +2,7 @@
 // through the exports of libvkkrn.so, against a stand-in libvkusb that records
 // every transfer: the first generation's compact request form and its refusals,
 // the second generation's frames, and the SAM command's port time-out.
-#include "loaded_library.h"
+#include "fake_usb_transfer.h"
 
 #include <krnsim/frame.h>
 #include <vkkrn.h>
@@ -18,14 +18,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr int kUsbPort = 0x10000001;
-constexpr const char* kFirstGeneration = "ID KRN.GWT473-U";
-constexpr const char* kSecondGeneration = "ID KRN.USB-2";
-
-struct Transfer {
-    std::string interfaceName;
-    int mode = 0;
-    Bytes bytes;
-};
+constexpr const char* kFirstGeneration = FakeUsbTransfer::kFirstGeneration;
+constexpr const char* kSecondGeneration = FakeUsbTransfer::kSecondGeneration;
 
 void recordError(void* any, unsigned char*, int value) {
     static_cast<std::vector<int>*>(any)->push_back(value);
@@ -35,14 +29,6 @@ class UsbCommands : public vktesting::TempDirTest {
   protected:
     void SetUp() override {
         vktesting::TempDirTest::SetUp();
-        setName_ = usb_.symbol<void (*)(const char*)>("FAKE_UsbSetName");
-        queue_ = usb_.symbol<void (*)(int, const std::uint8_t*, int)>("FAKE_UsbQueueReply");
-        reset_ = usb_.symbol<void (*)()>("FAKE_UsbReset");
-        count_ = usb_.symbol<int (*)()>("FAKE_UsbTransferCount");
-        transfer_ = usb_.symbol<int (*)(int, char*, int*, std::uint8_t*, int)>("FAKE_UsbTransfer");
-        failTimeout_ = usb_.symbol<void (*)(int, int)>("FAKE_UsbFailTimeout");
-        timeoutsSet_ = usb_.symbol<void (*)(char*, int)>("FAKE_UsbTimeoutsSet");
-        reset_();
         reply_.assign(0x10001, 0xEE);
     }
     void TearDown() override {
@@ -50,7 +36,7 @@ class UsbCommands : public vktesting::TempDirTest {
         vktesting::TempDirTest::TearDown();
     }
     void start(const char* deviceName) {
-        setName_(deviceName);
+        usb_.setName(deviceName);
         reader_ = VKKRN_NewReader(kUsbPort);
         ASSERT_GT(reader_, 0);
         handler_.pAny = &errors_;
@@ -60,31 +46,12 @@ class UsbCommands : public vktesting::TempDirTest {
         ASSERT_EQ(VKKRN_AddEventHandler(reader_, &handler_), 0);
         ASSERT_EQ(VKKRN_SetReaderPara(reader_, "LOGPROT", "1"), 0);
     }
-    void queue(int result, const Bytes& bytes = {}) {
-        queue_(result, bytes.data(), static_cast<int>(bytes.size()));
-    }
+    void queue(int result, const Bytes& bytes = {}) { usb_.queue(result, bytes); }
     // A first-generation reply [LEN][CMD][STATUS][data].
     void queueFirst(std::uint8_t cmd, std::uint8_t status, const Bytes& data = {}) {
         Bytes r{static_cast<std::uint8_t>(3 + data.size()), cmd, status};
         r.insert(r.end(), data.begin(), data.end());
         queue(static_cast<int>(r.size()), r);
-    }
-    std::vector<Transfer> transfers() {
-        std::vector<Transfer> out;
-        for (int i = 0; i < count_(); ++i) {
-            char name[64];
-            int mode = 0;
-            Bytes bytes(0x10001);
-            const int n = transfer_(i, name, &mode, bytes.data(), static_cast<int>(bytes.size()));
-            bytes.resize(static_cast<std::size_t>(n));
-            out.push_back({name, mode, bytes});
-        }
-        return out;
-    }
-    std::string timeoutsSet() {
-        char text[256] = {};
-        timeoutsSet_(text, sizeof text);
-        return text;
     }
     int lastError() {
         int code = 1;
@@ -93,14 +60,7 @@ class UsbCommands : public vktesting::TempDirTest {
         return code;
     }
 
-    LoadedLibrary usb_{"libvkusb.so"};
-    void (*setName_)(const char*) = nullptr;
-    void (*queue_)(int, const std::uint8_t*, int) = nullptr;
-    void (*reset_)() = nullptr;
-    int (*count_)() = nullptr;
-    int (*transfer_)(int, char*, int*, std::uint8_t*, int) = nullptr;
-    void (*failTimeout_)(int, int) = nullptr;
-    void (*timeoutsSet_)(char*, int) = nullptr;
+    FakeUsbTransfer usb_;
     int reader_ = 0;
     Bytes reply_;
     int replyLen_ = -1;
@@ -209,7 +169,7 @@ TEST_F(UsbCommands, FirstGenerationRecordsFromTheRequest) {
          head(0xBE, {0, 0, 0, 0x08}, 4096)},
     };
     for (const Case& c : cases) {
-        reset_();
+        usb_.reset();
         ASSERT_EQ(VKKRN_SetReaderPara(reader_, "FRAMESUPPORT", c.frames), 0);
         req = c.request;
         reqLen = static_cast<int>(req.size());
@@ -220,7 +180,7 @@ TEST_F(UsbCommands, FirstGenerationRecordsFromTheRequest) {
         int len = -1;
         std::fill(reply_.begin(), reply_.end(), 0xEE);
         EXPECT_EQ(c.call(reader_, reply_.data(), &len), 0) << c.name;
-        const auto t = transfers();
+        const auto t = usb_.transfers();
         ASSERT_EQ(t.size(), c.payloadTransfer.empty() ? 1u : 2u) << c.name;
         if (!c.payloadTransfer.empty()) {
             EXPECT_EQ(t[0].mode, 2) << c.name;
@@ -238,7 +198,7 @@ TEST_F(UsbCommands, FirstGenerationRecordsFromTheRequest) {
     }
 
     // Format 2: bytes in, hex text out.
-    reset_();
+    usb_.reset();
     req = {0x01, 0x00};
     queueFirst(0xB0, 0x00, {0xAB, 0x01});
     int len = 0;
@@ -247,12 +207,12 @@ TEST_F(UsbCommands, FirstGenerationRecordsFromTheRequest) {
     EXPECT_STREQ(reinterpret_cast<const char*>(reply_.data()), "AB01");
 
     // A payload of 257 bytes: the plug-in refuses, nothing goes out.
-    reset_();
+    usb_.reset();
     req = withPayload({0x24, 0x00}, Bytes(257, 0x44));
     EXPECT_EQ(VKKRN_0xB0_ISOCmd(reader_, 1, req.data(), static_cast<int>(req.size()), reply_.data(), &len, 0),
               -4070);
     EXPECT_EQ(len, 0);
-    EXPECT_EQ(count_(), 0);
+    EXPECT_EQ(usb_.count(), 0);
 }
 
 TEST_F(UsbCommands, FirstGenerationRefusals) {
@@ -284,10 +244,8 @@ TEST_F(UsbCommands, FirstGenerationRefusals) {
         EXPECT_EQ(lastError(), -4006) << c.name;
         EXPECT_EQ(errors_, std::vector<int>{-4006}) << c.name << ": its error line";
     }
-    EXPECT_EQ(count_(), 0) << "nothing sent";
-    char timeouts[16];
-    timeoutsSet_(timeouts, sizeof timeouts);
-    EXPECT_STREQ(timeouts, "") << "the refused SAM command leaves the port alone";
+    EXPECT_EQ(usb_.count(), 0) << "nothing sent";
+    EXPECT_EQ(usb_.timeoutsSet(), "") << "the refused SAM command leaves the port alone";
 }
 
 TEST_F(UsbCommands, SecondGenerationSendsFramesAndRefusesRawTransceive) {
@@ -295,13 +253,13 @@ TEST_F(UsbCommands, SecondGenerationSendsFramesAndRefusesRawTransceive) {
     unsigned char req[] = {0x01, 0x00};
     int len = 0;
     EXPECT_EQ(VKKRN_0xFE_Transceive(reader_, 1, req, 2, reply_.data(), &len), -4006);
-    EXPECT_EQ(count_(), 0);
+    EXPECT_EQ(usb_.count(), 0);
 
     const Bytes answer = krnsim::buildReply(krnsim::Form::Standard, 1, 0xB0, 0x00, Bytes{0x00});
     queue(static_cast<int>(answer.size()), answer);
     EXPECT_EQ(VKKRN_0xB0_ISOCmd(reader_, 1, req, 2, reply_.data(), &len, 0), 0);
     EXPECT_EQ(len, 1);
-    const auto t = transfers();
+    const auto t = usb_.transfers();
     ASSERT_EQ(t.size(), 1u);
     EXPECT_EQ(t[0].interfaceName, "NUBO-RCI2");
     EXPECT_EQ(t[0].bytes, krnsim::buildRequest(krnsim::Form::Standard, 1, 0xB0, Bytes{0x01, 0x00}));
@@ -315,25 +273,25 @@ TEST_F(UsbCommands, SamTimeoutOnASecondGenerationReader) {
     queue(static_cast<int>(answer.size()), answer);
     EXPECT_EQ(VKKRN_0xC0_SAMCmd_Sync(reader_, 1, 0, 7, req, 2, reply_.data(), &len), 0);
     EXPECT_EQ(len, 2);
-    EXPECT_EQ(timeoutsSet(), "700\n3000\n") << "set for the exchange, then the old value back";
+    EXPECT_EQ(usb_.timeoutsSet(), "700\n3000\n") << "set for the exchange, then the old value back";
 
     // "Timeout" cannot be read: nothing set, nothing restored, the exchange runs.
-    reset_();
-    failTimeout_(-1150, 0);
+    usb_.reset();
+    usb_.failTimeout(-1150, 0);
     queue(static_cast<int>(answer.size()), answer);
     EXPECT_EQ(VKKRN_0xC0_SAMCmd_Sync(reader_, 1, 0, 5, req, 2, reply_.data(), &len), 0);
     EXPECT_EQ(len, 2);
     EXPECT_EQ(lastError(), 0);
-    EXPECT_EQ(timeoutsSet(), "");
-    EXPECT_EQ(count_(), 1);
+    EXPECT_EQ(usb_.timeoutsSet(), "");
+    EXPECT_EQ(usb_.count(), 1);
 
     // Setting fails: the exchange runs with the port's time-out; result and last error its own.
-    reset_();
-    failTimeout_(0, -1151);
+    usb_.reset();
+    usb_.failTimeout(0, -1151);
     queue(static_cast<int>(answer.size()), answer);
     EXPECT_EQ(VKKRN_0xC0_SAMCmd_Sync(reader_, 1, 0, 5, req, 2, reply_.data(), &len), 0);
     EXPECT_EQ(lastError(), 0);
-    EXPECT_EQ(timeoutsSet(), "500\n3000\n");
+    EXPECT_EQ(usb_.timeoutsSet(), "500\n3000\n");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The frame every command export goes through, and the records a command hands
 // to a plug-in that frames commands itself (a recording in-process plug-in).
-#include "internal_fixture.h"
-#include "sim_plugin.h"
+#include "recording_reader.h"
 
 #include <krnsim/reader.h>
 
@@ -21,11 +20,54 @@ struct ExportCall {
 };
 
 unsigned char g_out[0x20003];
+unsigned char g_in[8] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+int g_len = 0;
+unsigned int g_ulen = 0;
+
+unsigned char* in(bool null) {
+    return null ? nullptr : g_in;
+}
+unsigned char* out(bool null) {
+    return null ? nullptr : g_out;
+}
+int* len(bool null) {
+    return null ? nullptr : &g_len;
+}
 
 std::vector<ExportCall> exportCalls() {
     return {
         {"0x1A", [](int h, bool) { return VKKRN_0x1A_Halt(h, 0xFF); }, false},
         {"0x65", [](int h, bool n) { return VKKRN_0x65_SoftVersion(h, 0xFF, n ? nullptr : g_out, 0); }},
+        // Transponder, transparent, SAM and card-crypto commands: request, reply
+        // and reply length (0xC1 also its field) all null or all valid.
+        {"0xB0", [](int h, bool n) { return VKKRN_0xB0_ISOCmd(h, 1, in(n), 2, out(n), len(n), 0); }},
+        {"0xB1",
+         [](int h, bool n) { return VKKRN_0xB1_ISOCustAndPropCmd(h, 1, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xB2", [](int h, bool n) { return VKKRN_0xB2_ISOCmd(h, 1, in(n), 2, out(n), len(n), 0); }},
+        {"0xB3", [](int h, bool n) { return VKKRN_0xB3_EPCCmd(h, 1, in(n), 2, out(n), len(n), 0); }},
+        {"0xB4", [](int h, bool n) { return VKKRN_0xB4_EPC_UHF_Cmd(h, 1, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xB5",
+         [](int h, bool n) { return VKKRN_0xB5_ISOCustAndPropCmd(h, 1, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xBB",
+         [](int h, bool n) {
+             return VKKRN_0xBB_C1G2_TranspCmd(h, 1, 0, 0, 0, 0, 0, in(n), 2, out(n), n ? nullptr : &g_ulen);
+         }},
+        {"0xBD",
+         [](int h, bool n) { return VKKRN_0xBD_ISOTranspCmd(h, 1, 0, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xBE",
+         [](int h, bool n) { return VKKRN_0xBE_ISOTranspCmd(h, 1, 0, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xBF",
+         [](int h, bool n) { return VKKRN_0xBF_ISOTranspCmd(h, 1, 0, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xC0", [](int h, bool n) { return VKKRN_0xC0_SAMCmd_Sync(h, 1, 0, 30, in(n), 2, out(n), len(n)); }},
+        {"0xC1",
+         [](int h, bool n) {
+             return VKKRN_0xC1_DESFireCmd(h, 1, 0, 0, in(n), 0, in(n), 2, out(n), len(n), 0);
+         }},
+        {"0xC2",
+         [](int h, bool n) { return VKKRN_0xC2_MifarePlusCmd(h, 1, 0, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xC3",
+         [](int h, bool n) { return VKKRN_0xC3_DESFireCmd(h, 1, 0, 0, in(n), 2, out(n), len(n), 0); }},
+        {"0xFE", [](int h, bool n) { return VKKRN_0xFE_Transceive(h, 1, in(n), 2, out(n), len(n)); }},
     };
 }
 
@@ -58,23 +100,6 @@ TEST_F(CommandFrame, NullFirstThenTheHandleLadder) {
         g_LibVkKrnDrvHnd.DeleteAllReaders();
     }
 }
-
-class RecordingReader : public InternalTest {
-  protected:
-    void SetUp() override {
-        InternalTest::SetUp();
-        reader_ = newReader(VKKRN_PLUGIN, &handle_);
-        ASSERT_NE(reader_, nullptr);
-        plugIn_ = new SimPlugIn(sim_, script_);
-        ASSERT_EQ(reader_->PlugIn_Install(plugIn_), 0);
-    }
-
-    krnsim::Reader sim_;
-    PlugInScript script_;
-    SimPlugIn* plugIn_ = nullptr; // owned by the reader once installed
-    std::shared_ptr<VKKRNReader> reader_;
-    int handle_ = 0;
-};
 
 TEST_F(RecordingReader, RecordsCommandModeAndRecord) {
     plugIn_->record(sizeof(_VKKRN_PLUGIN_0x65_DATA));

@@ -20,3 +20,9 @@ vk_add_gtest(vkkrn_transponder_thread_tests
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   LABELS threads
   RUNTIME_DEPS vktcp)
+
+# Through the library's objects: the records a plug-in sees, and the requests
+# over the in-process link.
+vkkrn_internal_test(vkkrn_internal_transponder_tests
+  SOURCES internal_transponder_records_test.cpp)
+target_link_libraries(vkkrn_internal_transponder_tests PRIVATE simkrn_core)
