@@ -1,6 +1,6 @@
 // vkkrn_example: asks a KRN reader for its software version (0x65), its reader
-// information (0x66 mode 0) and the transponders in its field (0xB0 inventory),
-// and prints each reply with a hex dump, its status text and the protocol lines
+// information (0x66 mode 0) and the transponders in its field (0xB0 inventory,
+// through its command export), and prints each reply with a hex dump, its status text and the protocol lines
 // the library reports to an event handler. Without arguments it starts the
 // simulated reader in-process on loopback TCP.
 #include "arguments.h"
@@ -75,6 +75,18 @@ class Exchange {
     std::vector<unsigned char> reply_;
     std::vector<unsigned char> data_;
 };
+
+// The 0xB0 inventory through its command export: the request [01][00] as bytes
+// (format 0); the reply data come back with their length.
+int runInventory(int reader, std::vector<unsigned char>& data) {
+    unsigned char request[] = {0x01, 0x00};
+    data.assign(kBufferSize, 0);
+    int length = 0;
+    const int status =
+        VKKRN_0xB0_ISOCmd(reader, kBusAddress, request, sizeof request, data.data(), &length, 0);
+    data.resize(status >= 0 && length > 0 ? static_cast<std::size_t>(length) : 0);
+    return status;
+}
 
 void printVersions() {
     char version[64] = {};
@@ -179,13 +191,14 @@ int run(const Arguments& args) {
     const Command commands[] = {
         {0x65, "software version", {}},
         {0x66, "reader information, mode 0", {0x00}},
-        {0xB0, "inventory", {0x01, 0x00}},
+        {0xB0, "inventory", {}},
     };
     Exchange exchange(reader);
     int result = 0;
     for (const Command& command : commands) {
         std::printf("\n0x%02X %s\n", command.code, command.name);
-        const int status = exchange.run(command);
+        std::vector<unsigned char> inventory;
+        const int status = command.code == 0xB0 ? runInventory(reader, inventory) : exchange.run(command);
         if (status < 0) {
             std::printf("  failed: %s\n", errorText(status).c_str());
             result = 1;
@@ -194,7 +207,7 @@ int run(const Arguments& args) {
         char text[128] = {};
         VKKRN_GetStatusText(static_cast<unsigned char>(status), text);
         std::printf("  status 0x%02X: %s\n", status, text);
-        printReply(command.code, exchange.data());
+        printReply(command.code, command.code == 0xB0 ? inventory : exchange.data());
     }
 
     VKKRN_DelEventHandler(reader, &handler);
