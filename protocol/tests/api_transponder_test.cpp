@@ -1,8 +1,9 @@
 // The transponder, transparent, SAM and card-crypto commands through the exports
 // of libvkkrn.so, against the simulated reader on loopback TCP (libvktcp) and on
 // a pseudo-terminal (libvkcom).
+#include "error_lines.h"
 #include "loaded_library.h"
-#include "sim_link.h"
+#include "sim_reader_test.h"
 
 #include <krnsim/frame.h>
 #include <vkkrn.h>
@@ -24,16 +25,6 @@ using krnsim::Millis;
 
 constexpr int kReplySize = 0x10001;
 constexpr std::uint8_t kGuard = 0xEE;
-
-std::string hexText(const Bytes& bytes) {
-    std::string text;
-    for (const std::uint8_t b : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        text += pair;
-    }
-    return text;
-}
 
 Bytes textBytes(const std::string& text) {
     return Bytes(text.begin(), text.end());
@@ -60,55 +51,20 @@ Bytes cat(Bytes a, const Bytes& b) {
     return a;
 }
 
-// Error lines (event 101) the reader raised.
-struct ErrorLines {
-    std::vector<int> codes;
-};
-
-void recordError(void* any, unsigned char*, int value) {
-    static_cast<ErrorLines*>(any)->codes.push_back(value);
-}
-
-class Commands : public vktesting::TempDirTest, public ::testing::WithParamInterface<LinkKind> {
+class Commands : public SimReaderTest {
   protected:
     void SetUp() override {
-        vktesting::TempDirTest::SetUp();
-        link_ = std::make_unique<SimLink>(GetParam());
-        reader_ = VKKRN_NewReader(link_->handle);
-        ASSERT_GT(reader_, 0);
-        ASSERT_EQ(setPort("Timeout", "3000"), 0);
-        errorHandler_.pAny = &errors_;
-        errorHandler_.uiUse = 101;
-        errorHandler_.uiFlag = 6;
-        errorHandler_.callback.form6 = &recordError;
-        ASSERT_EQ(VKKRN_AddEventHandler(reader_, &errorHandler_), 0);
-        ASSERT_EQ(VKKRN_SetReaderPara(reader_, "LOGPROT", "1"), 0);
+        SimReaderTest::SetUp();
+        ASSERT_EQ(errors_.attach(reader_), 0);
         reply_.assign(kReplySize + 1, kGuard);
     }
-    void TearDown() override {
-        if (reader_ > 0) VKKRN_DeleteReader(reader_);
-        link_.reset();
-        vktesting::TempDirTest::TearDown();
-    }
 
-    int setPort(const char* key, const char* value) {
-        std::string k = key;
-        std::string v = value;
-        return VKKRN_PI_SetPortPara(reader_, k.data(), v.data());
-    }
     std::string portTimeout() {
         char key[] = "Timeout";
         char value[128] = {};
         EXPECT_EQ(VKKRN_PI_GetPortPara(reader_, key, value), 0);
         return value;
     }
-    int lastError() {
-        int code = 1;
-        char text[256];
-        VKKRN_GetLastError(reader_, &code, text);
-        return code;
-    }
-    krnsim::Reader& sim() { return link_->sim.reader(); }
     std::size_t requests() { return sim().log().size(); }
     krnsim::LogEntry lastRequest() {
         const auto entries = sim().log().entries();
@@ -138,12 +94,9 @@ class Commands : public vktesting::TempDirTest, public ::testing::WithParamInter
         return format == 1 ? textBytes(hexText(bytes)) : bytes;
     }
 
-    std::unique_ptr<SimLink> link_;
-    int reader_ = 0;
     Bytes reply_;
     int replyLen_ = -1;
     ErrorLines errors_;
-    _VKKRN_EVENT_INIT errorHandler_{};
 };
 
 INSTANTIATE_TEST_SUITE_P(Links, Commands, ::testing::Values(LinkKind::Tcp, LinkKind::Pty),

@@ -2,6 +2,7 @@
 // through the exports of libvkkrn.so, against a stand-in libvkusb that records
 // every transfer: the first generation's compact request form and its refusals,
 // the second generation's frames, and the SAM command's port time-out.
+#include "error_lines.h"
 #include "fake_usb_transfer.h"
 
 #include <krnsim/frame.h>
@@ -21,10 +22,6 @@ constexpr int kUsbPort = 0x10000001;
 constexpr const char* kFirstGeneration = FakeUsbTransfer::kFirstGeneration;
 constexpr const char* kSecondGeneration = FakeUsbTransfer::kSecondGeneration;
 
-void recordError(void* any, unsigned char*, int value) {
-    static_cast<std::vector<int>*>(any)->push_back(value);
-}
-
 class UsbCommands : public vktesting::TempDirTest {
   protected:
     void SetUp() override {
@@ -39,12 +36,7 @@ class UsbCommands : public vktesting::TempDirTest {
         usb_.setName(deviceName);
         reader_ = VKKRN_NewReader(kUsbPort);
         ASSERT_GT(reader_, 0);
-        handler_.pAny = &errors_;
-        handler_.uiUse = 101;
-        handler_.uiFlag = 6;
-        handler_.callback.form6 = &recordError;
-        ASSERT_EQ(VKKRN_AddEventHandler(reader_, &handler_), 0);
-        ASSERT_EQ(VKKRN_SetReaderPara(reader_, "LOGPROT", "1"), 0);
+        ASSERT_EQ(errors_.attach(reader_), 0);
     }
     void queue(int result, const Bytes& bytes = {}) { usb_.queue(result, bytes); }
     // A first-generation reply [LEN][CMD][STATUS][data].
@@ -64,8 +56,7 @@ class UsbCommands : public vktesting::TempDirTest {
     int reader_ = 0;
     Bytes reply_;
     int replyLen_ = -1;
-    std::vector<int> errors_;
-    _VKKRN_EVENT_INIT handler_{};
+    ErrorLines errors_;
 };
 
 Bytes text(const std::string& s) {
@@ -236,13 +227,13 @@ TEST_F(UsbCommands, FirstGenerationRefusals) {
         {"0xFE", [&] { return VKKRN_0xFE_Transceive(reader_, 1, req, 2, o, &len); }},
     };
     for (const Case& c : cases) {
-        errors_.clear();
+        errors_.codes.clear();
         len = 5;
         ulen = 5;
         EXPECT_EQ(c.call(), -4006) << c.name;
         EXPECT_TRUE(len == 0 || ulen == 0) << c.name;
         EXPECT_EQ(lastError(), -4006) << c.name;
-        EXPECT_EQ(errors_, std::vector<int>{-4006}) << c.name << ": its error line";
+        EXPECT_EQ(errors_.codes, std::vector<int>{-4006}) << c.name << ": its error line";
     }
     EXPECT_EQ(usb_.count(), 0) << "nothing sent";
     EXPECT_EQ(usb_.timeoutsSet(), "") << "the refused SAM command leaves the port alone";
