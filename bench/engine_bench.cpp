@@ -2,8 +2,12 @@
 // with the same simulated reader, in the same run: over loopback TCP (libvktcp
 // against a raw socket with the same options, the reply read by its length
 // field) and over a pseudo-terminal (libvkcom against raw write/read on a second
-// pty of the same simulator). Replies of 15 and 250 bytes, logging off.
+// pty of the same simulator). Replies of 15 and 250 bytes, logging off. The
+// transponder command exports on the same frames: the 0xB0 inventory of the two
+// demo tags in hex text (a 25-byte reply) and the 0xB2 echo (250 bytes) against
+// the raw exchange and VKKRN_SendTransparent; a command adds no system call.
 // Repetitions are interleaved; the ratio of the medians is printed at the end.
+#include <krnsim/demo_field.h>
 #include <krnsim/frame.h>
 #include <krnsim/simulator.h>
 #include <vkcom/vizer.h>
@@ -34,15 +38,29 @@ using krnsim::Bytes;
 
 constexpr int kShortReply = 0;   // 0x65: a 15-byte reply
 constexpr int kLargeReply = 1;   // 0xB2 echo of 244 bytes: a 250-byte reply
+constexpr int kInventory = 2;    // 0xB0 inventory of two tags: a 25-byte reply
 constexpr int kRepetitions = 15; // interleaved, medians compared
 
 Bytes requestFor(int size) {
     if (size == kShortReply) return krnsim::buildRequest(krnsim::Form::Standard, 1, 0x65, {});
+    if (size == kInventory) return krnsim::buildRequest(krnsim::Form::Standard, 1, 0xB0, Bytes{0x01, 0x00});
     return krnsim::buildRequest(krnsim::Form::Standard, 1, 0xB2, Bytes(244, 0x5A));
 }
 
 std::size_t replyLengthFor(int size) {
-    return size == kShortReply ? 15 : 250;
+    return size == kShortReply ? 15 : size == kInventory ? 25 : 250;
+}
+
+// The same request through its command export: the inventory as hex text
+// (format 1), the echo as bytes. True when the reply data came whole.
+bool command(int reader, int size, std::vector<std::uint8_t>& reply) {
+    int length = 0;
+    if (size == kInventory) {
+        unsigned char inventory[] = "0100";
+        return VKKRN_0xB0_ISOCmd(reader, 1, inventory, 4, reply.data(), &length, 1) == 0 && length == 2 * 19;
+    }
+    static Bytes echo(244, 0x5A);
+    return VKKRN_0xB2_ISOCmd(reader, 1, echo.data(), 244, reply.data(), &length, 0) == 0 && length == 244;
 }
 
 // The one simulated reader of the run, with a TCP listener and two ptys.
@@ -51,6 +69,7 @@ struct Bench {
         sim.reader().setHandler(0xB2, [](const krnsim::Request& r, krnsim::ConnectionContext&) {
             return krnsim::Reply::frame(0x00, r.data);
         });
+        krnsim::addDemoTags(sim.reader());
         port = sim.listenTcp().port;
         char dir[] = "/tmp/vkXXXXXX"; // with "/0": the 15 characters the serial library allows
         if (::mkdtemp(dir) != nullptr) linkDir = dir;
@@ -132,6 +151,18 @@ void BM_TcpSendTransparent(benchmark::State& state) {
     VKTCP_DisConnect(handle);
 }
 
+void BM_TcpCommand(benchmark::State& state) {
+    const int size = static_cast<int>(state.range(0));
+    const int handle = VKTCP_Connect("127.0.0.1", bench().port);
+    const int reader = VKKRN_NewReader(handle);
+    std::vector<std::uint8_t> buffer(0x10001);
+    for (auto _ : state) {
+        if (!command(reader, size, buffer)) state.SkipWithError("command failed");
+    }
+    VKKRN_DeleteReader(reader);
+    VKTCP_DisConnect(handle);
+}
+
 void BM_PtyRaw(benchmark::State& state) {
     const int size = static_cast<int>(state.range(0));
     const int fd = ::open(bench().rawPty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -155,8 +186,8 @@ void BM_PtyRaw(benchmark::State& state) {
     ::close(fd);
 }
 
-void BM_PtySendTransparent(benchmark::State& state) {
-    const int size = static_cast<int>(state.range(0));
+// The serial port library's port on the simulator's first pty.
+int openLibraryPty() {
     char key[] = "PORTPREFIX";
     std::string prefix = bench().linkDir + "/";
     VIZER_SetPortPara(0, key, prefix.data());
@@ -165,6 +196,24 @@ void BM_PtySendTransparent(benchmark::State& state) {
     char baudKey[] = "BAUD";
     char baud[] = "115200";
     VIZER_SetPortPara(handle, baudKey, baud);
+    return handle;
+}
+
+void BM_PtyCommand(benchmark::State& state) {
+    const int size = static_cast<int>(state.range(0));
+    const int handle = openLibraryPty();
+    const int reader = VKKRN_NewReader(handle);
+    std::vector<std::uint8_t> buffer(0x10001);
+    for (auto _ : state) {
+        if (!command(reader, size, buffer)) state.SkipWithError("command failed");
+    }
+    VKKRN_DeleteReader(reader);
+    VIZER_ClosePort(handle);
+}
+
+void BM_PtySendTransparent(benchmark::State& state) {
+    const int size = static_cast<int>(state.range(0));
+    const int handle = openLibraryPty();
     const int reader = VKKRN_NewReader(handle);
     Bytes frame = requestFor(size);
     std::vector<std::uint8_t> buffer(0x10001);
@@ -177,18 +226,32 @@ void BM_PtySendTransparent(benchmark::State& state) {
     VIZER_ClosePort(handle);
 }
 
-BENCHMARK(BM_TcpRaw)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_TcpRaw)
+    ->Arg(kShortReply)
+    ->Arg(kLargeReply)
+    ->Arg(kInventory)
+    ->Repetitions(kRepetitions)
+    ->UseRealTime();
 BENCHMARK(BM_TcpSendTransparent)
     ->Arg(kShortReply)
     ->Arg(kLargeReply)
+    ->Arg(kInventory)
     ->Repetitions(kRepetitions)
     ->UseRealTime();
-BENCHMARK(BM_PtyRaw)->Arg(kShortReply)->Arg(kLargeReply)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_TcpCommand)->Arg(kLargeReply)->Arg(kInventory)->Repetitions(kRepetitions)->UseRealTime();
+BENCHMARK(BM_PtyRaw)
+    ->Arg(kShortReply)
+    ->Arg(kLargeReply)
+    ->Arg(kInventory)
+    ->Repetitions(kRepetitions)
+    ->UseRealTime();
 BENCHMARK(BM_PtySendTransparent)
     ->Arg(kShortReply)
     ->Arg(kLargeReply)
+    ->Arg(kInventory)
     ->Repetitions(kRepetitions)
     ->UseRealTime();
+BENCHMARK(BM_PtyCommand)->Arg(kLargeReply)->Arg(kInventory)->Repetitions(kRepetitions)->UseRealTime();
 
 // Collects the time of every repetition and prints, at the end, the ratio of
 // each library median to its raw baseline's (target at most 1.15).
@@ -204,13 +267,16 @@ class MedianRatioReporter : public benchmark::ConsoleReporter {
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\nmedian time against the raw exchange of this run (target at most 1.15),\n"
-                    "real time and the calling thread's CPU time:\n");
+        std::printf("\nmedian time against the raw exchange of this run (target at most 1.15) and of the\n"
+                    "commands against VKKRN_SendTransparent (about 1.0), real time and the calling thread's\n"
+                    "CPU time:\n");
         const std::pair<const char*, const char*> pairs[] = {
-            {"BM_TcpSendTransparent/0", "BM_TcpRaw/0"},
-            {"BM_TcpSendTransparent/1", "BM_TcpRaw/1"},
-            {"BM_PtySendTransparent/0", "BM_PtyRaw/0"},
-            {"BM_PtySendTransparent/1", "BM_PtyRaw/1"},
+            {"BM_TcpSendTransparent/0", "BM_TcpRaw/0"}, {"BM_TcpSendTransparent/1", "BM_TcpRaw/1"},
+            {"BM_PtySendTransparent/0", "BM_PtyRaw/0"}, {"BM_PtySendTransparent/1", "BM_PtyRaw/1"},
+            {"BM_TcpCommand/1", "BM_TcpRaw/1"},         {"BM_TcpCommand/1", "BM_TcpSendTransparent/1"},
+            {"BM_TcpCommand/2", "BM_TcpRaw/2"},         {"BM_TcpCommand/2", "BM_TcpSendTransparent/2"},
+            {"BM_PtyCommand/1", "BM_PtyRaw/1"},         {"BM_PtyCommand/1", "BM_PtySendTransparent/1"},
+            {"BM_PtyCommand/2", "BM_PtyRaw/2"},         {"BM_PtyCommand/2", "BM_PtySendTransparent/2"},
         };
         for (const auto& [candidate, baseline] : pairs) {
             const std::string suffix = "/repeats:" + std::to_string(kRepetitions) + "/real_time";
@@ -219,9 +285,9 @@ class MedianRatioReporter : public benchmark::ConsoleReporter {
             const double cc = median(cpuTimes_, candidate + suffix);
             const double cb = median(cpuTimes_, baseline + suffix);
             if (c <= 0 || b <= 0 || cb <= 0) continue;
-            std::printf("  %-26s %8.2f us / %8.2f us = %5.3f%s   cpu %6.2f us / %6.2f us = %5.3f\n",
-                        candidate, c / 1000, b / 1000, c / b, c / b <= 1.15 ? "" : " (above)", cc / 1000,
-                        cb / 1000, cc / cb);
+            std::printf("  %-17s / %-24s %8.2f us / %8.2f us = %5.3f%s   cpu %6.2f us / %6.2f us = %5.3f\n",
+                        candidate, baseline, c / 1000, b / 1000, c / b, c / b <= 1.15 ? "" : " (above)",
+                        cc / 1000, cb / 1000, cc / cb);
         }
     }
 

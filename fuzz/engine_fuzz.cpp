@@ -1,9 +1,11 @@
 // Arbitrary replies through the transceive engine (plain and inside the 0xAF
 // wrap with the fake cipher), through the transparent exchange, through the
-// first-generation USB splitter, and arbitrary reply data through the reply
-// parsing of the reader commands (outputs sized exactly as their contracts say,
-// on the heap, so that a byte written past them is caught). Input: one selector
-// byte, then the reply (for the commands: a command index, then the reply data).
+// first-generation USB splitter, through the transponder commands' reply copy,
+// and arbitrary reply data through the reply parsing of the reader commands
+// (outputs sized exactly as their contracts say, on the heap, so that a byte
+// written past them is caught); arbitrary requests through the first-generation
+// request records. Input: one selector byte, then the reply (for the reader
+// commands: a command index, then the reply data; or the request).
 #include "builtin_plugins.h"
 #include "drv_hnd.h"
 #include "fake_cipher.h"
@@ -33,7 +35,7 @@ class ReplyPlugIn : public VKKRN_PlugIn {
     std::vector<std::uint8_t> reply;
 };
 
-// Splits every reply itself: the fuzz input is the reply data, status 0.
+// Hands out the fuzz input as the reply data of any command, with a status.
 class DataPlugIn : public VKKRN_PlugIn {
   public:
     int transceive_protocol(char*, int, char*, int) override { return 1; }
@@ -41,9 +43,10 @@ class DataPlugIn : public VKKRN_PlugIn {
         const std::size_t n = std::min(data.size(), static_cast<std::size_t>(dataOutSize));
         if (n > 0) std::memcpy(dataOut, data.data(), n);
         *dataLen = static_cast<int>(n);
-        return 0;
+        return status;
     }
     std::vector<std::uint8_t> data;
+    int status = 0;
 };
 
 struct Target {
@@ -54,15 +57,57 @@ struct Target {
         reader->PlugIn_Install(plugIn);
         reader->SetReaderPara("CHKRECBUSADR", "1");
         commandHandle = VKKRN_NewReader(VKKRN_PLUGIN);
+        dataReader = g_LibVkKrnDrvHnd.SearchReader(commandHandle);
         dataPlugIn = new DataPlugIn;
-        g_LibVkKrnDrvHnd.SearchReader(commandHandle)->PlugIn_Install(dataPlugIn);
+        dataReader->PlugIn_Install(dataPlugIn);
+        // A USB port no device answers: the first generation, whose requests
+        // are built and then fail at the transfer.
+        usbReader = g_LibVkKrnDrvHnd.SearchReader(VKKRN_NewReader(0x10000001));
     }
     int handle = 0;
     std::shared_ptr<VKKRNReader> reader;
     ReplyPlugIn* plugIn = nullptr; // owned by the reader
     int commandHandle = 0;
-    DataPlugIn* dataPlugIn = nullptr; // owned by its reader
+    std::shared_ptr<VKKRNReader> dataReader;
+    DataPlugIn* dataPlugIn = nullptr; // owned by dataReader
+    std::shared_ptr<VKKRNReader> usbReader;
 };
+
+// The reply data into a buffer of exactly the size the command's contract
+// asks for: L + 1 bytes, or 2L + 1 as hex text.
+void replyCopy(Target& t, std::uint8_t selector, const std::uint8_t* data, std::size_t size) {
+    t.dataPlugIn->data.assign(data, data + size);
+    t.dataPlugIn->status = selector >> 7;
+    const int format = (selector >> 5) % 3;
+    const std::size_t l = std::min(size, static_cast<std::size_t>(0x10001));
+    std::vector<unsigned char> reply(format == 0 ? l + 1 : 2 * l + 1);
+    unsigned char request[] = {0x01, 0x00};
+    int len = 0;
+    if (selector & 0x04) {
+        unsigned int ulen = 0;
+        t.dataReader->Exe_0xBB_C1G2_TranspCmd(1, 0, 0, 0, 0, 0, request, 2, reply.data(), &ulen);
+        std::vector<unsigned char> raw(l + 1);
+        t.dataReader->Exe_0xC0_SAMCmd_Sync(1, 0, 1, request, 2, raw.data(), &len);
+    } else {
+        t.dataReader->Exe_0xB0_ISOCmd(1, request, 2, reply.data(), &len, format);
+    }
+}
+
+// A first-generation request record from the fuzz input as a request.
+void firstGenerationRequest(Target& t, std::uint8_t selector, const std::uint8_t* data, std::size_t size) {
+    std::vector<unsigned char> request(data, data + size);
+    request.push_back(0);
+    const int n = static_cast<int>(size);
+    const int format = (selector >> 5) % 3;
+    unsigned char reply[16];
+    int len = 0;
+    switch ((selector >> 7) << 1 | (selector & 0x01)) {
+    case 0: t.usbReader->Exe_0xB0_ISOCmd(1, request.data(), n, reply, &len, format); break;
+    case 1: t.usbReader->Exe_0xB2_ISOCmd(1, request.data(), n, reply, &len, format); break;
+    case 2: t.usbReader->Exe_0xB5_ISOCustAndPropCmd(1, 0x21, request.data(), n, reply, &len, format); break;
+    default: t.usbReader->Exe_0xBE_ISOTranspCmd(1, 7, 0x0102, request.data(), n, reply, &len, format); break;
+    }
+}
 
 // One reader command over reply data of `n` bytes, its outputs sized to the
 // contract for that reply.
@@ -149,13 +194,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         t.reader->Cipher().reset();
     t.reader->SetCommFrame((selector & 0x02) ? 2 : 1);
 
+    t.usbReader->SetCommFrame((selector & 0x02) ? 2 : 1);
+
     if ((selector & 0x0C) == 0x0C && (selector & 0x40) != 0) {
         if (size < 2) return 0;
         t.dataPlugIn->data.assign(data + 2, data + size);
+        t.dataPlugIn->status = 0;
         runCommand(t.commandHandle, data[1], size - 2, (selector & 0x80) != 0);
         return 0;
     }
-    switch ((selector >> 2) % 4) {
+    switch ((selector >> 2) % 8) {
     case 0: {
         auto lock = t.reader->Lock();
         int len = 2;
@@ -175,6 +223,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         t.reader->Exe_Receive(rx.data(), static_cast<int>(rx.size()), selector & 0x80);
         break;
     }
+    case 4:
+    case 5: replyCopy(t, selector, data + 1, size - 1); break;
+    case 6: firstGenerationRequest(t, selector, data + 1, size - 1); break;
     default: {
         VKKRN_PlugIn_Usb usb(nullptr);
         std::vector<char> reply(data + 1, data + size);

@@ -1,8 +1,8 @@
-// vkkrn_example: asks a KRN reader for its software version (0x65), its reader
-// information (0x66 mode 0) through their command exports, and for the
-// transponders in its field (0xB0 inventory) in a frame of its own; prints each
-// reply with a hex dump, its status text and the protocol lines the library
-// reports to an event handler. Without arguments it starts the simulated reader
+// vkkrn_example: asks a KRN reader, through the command exports, for its
+// software version (0x65), its reader information (0x66 mode 0) and the
+// transponders in its field (0xB0 inventory); prints each reply with a hex
+// dump, its status text and the protocol lines the library reports to an event
+// handler. Without arguments it starts the simulated reader
 // in-process on loopback TCP.
 #include "arguments.h"
 #include "report.h"
@@ -39,63 +39,39 @@ void printProtocolLine(void* /*pAny*/, unsigned char* data, int /*value*/, int e
 struct Command {
     unsigned char code;
     const char* name;
-    std::vector<unsigned char> data; // request data of a command sent in a frame of the example's own
-    // The command's export, which writes the reply as hex text into `out`; null
-    // for a command sent in a frame of the example's own.
-    int (*ask)(int reader, unsigned char* out);
+    // Sends the command through its export and stores the reply data in `data`:
+    // the reply's status (0 or more) or a negative code.
+    int (*ask)(int reader, std::vector<unsigned char>& data);
 };
 
-// The reply data as hex text: the export reports no length, the text gives it.
-int askSoftVersion(int reader, unsigned char* out) {
-    return VKKRN_0x65_SoftVersion(reader, kBusAddress, out, 1);
+// 0x65 and 0x66 report no length: their reply data come as hex text, which gives it.
+int askAsHexText(int status, const std::vector<unsigned char>& text, std::vector<unsigned char>& data) {
+    data = status >= 0 ? vkexample::bytesFromHexText(reinterpret_cast<const char*>(text.data()))
+                       : std::vector<unsigned char>{};
+    return status;
 }
 
-int askReaderInfo(int reader, unsigned char* out) {
-    return VKKRN_0x66_ReaderInfo(reader, kBusAddress, 0, out, 1);
+int askSoftVersion(int reader, std::vector<unsigned char>& data) {
+    std::vector<unsigned char> text(2 * kBufferSize + 1, 0);
+    return askAsHexText(VKKRN_0x65_SoftVersion(reader, kBusAddress, text.data(), 1), text, data);
 }
 
-// One exchange: the request frame, the reply frame, its status and data.
-class Exchange {
-  public:
-    explicit Exchange(int reader) : reader_(reader), frame_(kBufferSize + 1), reply_(kBufferSize + 1) {}
+int askReaderInfo(int reader, std::vector<unsigned char>& data) {
+    std::vector<unsigned char> text(2 * kBufferSize + 1, 0);
+    return askAsHexText(VKKRN_0x66_ReaderInfo(reader, kBusAddress, 0, text.data(), 1), text, data);
+}
 
-    // The reply's status (0 or more) or a negative code; the data in data().
-    int run(const Command& command) {
-        if (command.ask != nullptr) {
-            text_.assign(2 * kBufferSize + 1, 0);
-            const int status = command.ask(reader_, text_.data());
-            data_ = status >= 0 ? vkexample::bytesFromHexText(reinterpret_cast<const char*>(text_.data()))
-                                : std::vector<unsigned char>{};
-            return status;
-        }
-        std::vector<unsigned char> request = command.data;
-        request.push_back(0);
-        const int frameLength =
-            VKKRN_BuildSendProtocol(reader_, kBusAddress, command.code, request.data(),
-                                    static_cast<int>(command.data.size()), frame_.data(), 0);
-        if (frameLength < 0) return frameLength;
-        const int replyLength =
-            VKKRN_SendTransparent(reader_, frame_.data(), frameLength, reply_.data(), kBufferSize, 0, 0);
-        if (replyLength < 0) return replyLength;
-        if (replyLength == 0) return -4030;
-        unsigned char adr = 0;
-        unsigned char cmd = 0;
-        data_.assign(kBufferSize, 0);
-        int dataLength = 0;
-        const int status = VKKRN_SplitRecProtocol(reader_, reply_.data(), replyLength, &adr, &cmd,
-                                                  data_.data(), &dataLength, 0);
-        data_.resize(status >= 0 && dataLength > 0 ? static_cast<std::size_t>(dataLength) : 0);
-        return status;
-    }
-    const std::vector<unsigned char>& data() const { return data_; }
-
-  private:
-    int reader_;
-    std::vector<unsigned char> frame_;
-    std::vector<unsigned char> reply_;
-    std::vector<unsigned char> data_;
-    std::vector<unsigned char> text_;
-};
+// The 0xB0 inventory: the request [01][00] as bytes (format 0); the reply data
+// come back with their length.
+int askInventory(int reader, std::vector<unsigned char>& data) {
+    unsigned char request[] = {0x01, 0x00};
+    data.assign(kBufferSize, 0);
+    int length = 0;
+    const int status =
+        VKKRN_0xB0_ISOCmd(reader, kBusAddress, request, sizeof request, data.data(), &length, 0);
+    data.resize(status >= 0 && length > 0 ? static_cast<std::size_t>(length) : 0);
+    return status;
+}
 
 void printVersions() {
     char version[64] = {};
@@ -198,15 +174,15 @@ int run(const Arguments& args) {
     VKKRN_AddEventHandler(reader, &handler);
 
     const Command commands[] = {
-        {0x65, "software version", {}, &askSoftVersion},
-        {0x66, "reader information, mode 0", {}, &askReaderInfo},
-        {0xB0, "inventory", {0x01, 0x00}, nullptr},
+        {0x65, "software version", &askSoftVersion},
+        {0x66, "reader information, mode 0", &askReaderInfo},
+        {0xB0, "inventory", &askInventory},
     };
-    Exchange exchange(reader);
+    std::vector<unsigned char> data;
     int result = 0;
     for (const Command& command : commands) {
         std::printf("\n0x%02X %s\n", command.code, command.name);
-        const int status = exchange.run(command);
+        const int status = command.ask(reader, data);
         if (status < 0) {
             std::printf("  failed: %s\n", errorText(status).c_str());
             result = 1;
@@ -215,7 +191,7 @@ int run(const Arguments& args) {
         char text[128] = {};
         VKKRN_GetStatusText(static_cast<unsigned char>(status), text);
         std::printf("  status 0x%02X: %s\n", status, text);
-        printReply(command.code, exchange.data());
+        printReply(command.code, data);
     }
 
     VKKRN_DelEventHandler(reader, &handler);

@@ -204,6 +204,92 @@ VKKRN_API int VKKRN_Transmit(int readerHnd, unsigned char* tx, int txLen, int cr
  * command byte and bus address are not compared. */
 VKKRN_API int VKKRN_Receive(int readerHnd, unsigned char* rx, int rxSize, int hex);
 
+/* ---- Transponder and transparent commands --------------------------------
+ * Each sends its command to the reader at bus address `adr` with the leading or
+ * parameter bytes and the caller's request as its data, and hands back the
+ * reply data. Returns the reader's status byte (0 or more; a status above 0 still
+ * hands back the data that came with it) or a negative code.
+ *
+ * Checks in this order, each stored as the library's last error: a null
+ * request, reply or reply length (0xC1: also its field) -4002, before the
+ * handle; then the handle (-4022, -4021, -4001, -4023). A command called from
+ * an event handler of its own reader gets -4032.
+ *
+ * format: the request is hex text only with 1 (pairs of hex digits of either
+ * case, an odd last digit alone: "123" gives 12 03; len counts characters;
+ * another character -4052); the reply is bytes only with 0. So 0 is bytes both
+ * ways, 1 hex text both ways, any other value bytes in and hex text out.
+ * 0xFE, 0xBB and 0xC0 take and give bytes.
+ *
+ * The reply buffer must hold, for L reply data bytes (L up to 65,527): L + 1
+ * bytes as bytes (the data and a zero), 2L + 1 as hex text ("%02X" per byte and
+ * a zero). *replyLen receives L, or 2L for hex text; it is 0 on every failure,
+ * and the buffer is then untouched.
+ *
+ * More than 65,528 request bytes (after hex conversion, leading and parameter
+ * bytes included) or a negative length: -4051, nothing sent. On a
+ * first-generation USB reader 0xB0, 0xB1, 0xB2, 0xB5 and 0xBD-0xBF go out in that
+ * reader's compact form; 0xB3, 0xB4, 0xBB and 0xC0-0xC3 give -4006, and 0xFE
+ * gives -4006 on every USB reader; nothing is sent then. */
+
+/* ISO commands 0xB0 and 0xB2, EPC command 0xB3: the request alone. */
+VKKRN_API int VKKRN_0xB0_ISOCmd(int readerHnd, unsigned char adr, unsigned char* request, int len,
+                                unsigned char* reply, int* replyLen, int format);
+VKKRN_API int VKKRN_0xB2_ISOCmd(int readerHnd, unsigned char adr, unsigned char* request, int len,
+                                unsigned char* reply, int* replyLen, int format);
+VKKRN_API int VKKRN_0xB3_EPCCmd(int readerHnd, unsigned char adr, unsigned char* request, int len,
+                                unsigned char* reply, int* replyLen, int format);
+/* 0xB1, 0xB5 (ISO custom and proprietary) and 0xB4 (EPC UHF): the leading byte,
+ * then the request. */
+VKKRN_API int VKKRN_0xB1_ISOCustAndPropCmd(int readerHnd, unsigned char adr, unsigned char lead,
+                                           unsigned char* request, int len, unsigned char* reply,
+                                           int* replyLen, int format);
+VKKRN_API int VKKRN_0xB5_ISOCustAndPropCmd(int readerHnd, unsigned char adr, unsigned char lead,
+                                           unsigned char* request, int len, unsigned char* reply,
+                                           int* replyLen, int format);
+VKKRN_API int VKKRN_0xB4_EPC_UHF_Cmd(int readerHnd, unsigned char adr, unsigned char lead,
+                                     unsigned char* request, int len, unsigned char* reply, int* replyLen,
+                                     int format);
+/* 0xFE, raw transceive: the request bytes as they are. */
+VKKRN_API int VKKRN_0xFE_Transceive(int readerHnd, unsigned char adr, unsigned char* request, int len,
+                                    unsigned char* reply, int* replyLen);
+/* 0xBB, EPC Class-1 Generation-2 transparent command: b1, b2, b3, the low 16 bits
+ * of value1 and of value2 (high byte first; higher bits are dropped), then the
+ * request. */
+VKKRN_API int VKKRN_0xBB_C1G2_TranspCmd(int readerHnd, unsigned char adr, unsigned char b1, unsigned char b2,
+                                        unsigned char b3, unsigned int value1, unsigned int value2,
+                                        unsigned char* request, unsigned int len, unsigned char* reply,
+                                        unsigned int* replyLen);
+/* 0xBD, 0xBE, 0xBF, ISO transparent commands: the low byte of mode, the low 16
+ * bits of value (high byte first), then the request. */
+VKKRN_API int VKKRN_0xBD_ISOTranspCmd(int readerHnd, unsigned char adr, int mode, int value,
+                                      unsigned char* request, int len, unsigned char* reply, int* replyLen,
+                                      int format);
+VKKRN_API int VKKRN_0xBE_ISOTranspCmd(int readerHnd, unsigned char adr, int mode, int value,
+                                      unsigned char* request, int len, unsigned char* reply, int* replyLen,
+                                      int format);
+VKKRN_API int VKKRN_0xBF_ISOTranspCmd(int readerHnd, unsigned char adr, int mode, int value,
+                                      unsigned char* request, int len, unsigned char* reply, int* replyLen,
+                                      int format);
+/* 0xC0, SAM command, waiting for its reply: the low bytes of slot and timeout,
+ * then the request. While it runs, the port's "Timeout" is 100 x timeout ms
+ * (serial, TCP and USB ports; a value the port refuses leaves its time-out as it
+ * was); the earlier value is restored afterwards, whatever the exchange gave. */
+VKKRN_API int VKKRN_0xC0_SAMCmd_Sync(int readerHnd, unsigned char adr, int slot, int timeout,
+                                     unsigned char* request, int len, unsigned char* reply, int* replyLen);
+/* 0xC1, DESFire command: b1, b2, the three bytes of field (with format 1 six hex
+ * characters; another character -4052), b4, then the request. */
+VKKRN_API int VKKRN_0xC1_DESFireCmd(int readerHnd, unsigned char adr, unsigned char b1, unsigned char b2,
+                                    unsigned char* field, unsigned char b4, unsigned char* request, int len,
+                                    unsigned char* reply, int* replyLen, int format);
+/* 0xC2, MIFARE Plus command, and 0xC3, DESFire command: b1, b2, then the request. */
+VKKRN_API int VKKRN_0xC2_MifarePlusCmd(int readerHnd, unsigned char adr, unsigned char b1, unsigned char b2,
+                                       unsigned char* request, int len, unsigned char* reply, int* replyLen,
+                                       int format);
+VKKRN_API int VKKRN_0xC3_DESFireCmd(int readerHnd, unsigned char adr, unsigned char b1, unsigned char b2,
+                                    unsigned char* request, int len, unsigned char* reply, int* replyLen,
+                                    int format);
+
 /* ---- Event handlers ---------------------------------------------------------
  * Events: 2 request frame sent (protocol text), 3 reply received (protocol text;
  * value: status or code), 4 scan data (bytes), 5 request frame (bytes), 6 reply

@@ -236,6 +236,45 @@ class VKKRNReader {
     int Exe_0xAD_WriteReaderAuthentKey(unsigned char adr, unsigned char b1, unsigned char b2,
                                        unsigned char keyLength, unsigned char* key, int format);
 
+    // ---- Transponder, transparent, SAM and card-crypto commands: the leading or
+    // parameter bytes and the caller's request (hex text only with format 1) go
+    // out; the reply data come back as bytes and a NUL with format 0, else as
+    // "%02X" text. *replyLen is 0 on every failure.
+    int Exe_0xB0_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                        int* replyLen, int format);
+    int Exe_0xB2_ISOCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                        int* replyLen, int format);
+    int Exe_0xB3_EPCCmd(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                        int* replyLen, int format);
+    int Exe_0xB1_ISOCustAndPropCmd(unsigned char adr, unsigned char lead, unsigned char* request, int len,
+                                   unsigned char* reply, int* replyLen, int format);
+    int Exe_0xB5_ISOCustAndPropCmd(unsigned char adr, unsigned char lead, unsigned char* request, int len,
+                                   unsigned char* reply, int* replyLen, int format);
+    int Exe_0xB4_EPC_UHF_Cmd(unsigned char adr, unsigned char lead, unsigned char* request, int len,
+                             unsigned char* reply, int* replyLen, int format);
+    int Exe_0xFE_Transceive(unsigned char adr, unsigned char* request, int len, unsigned char* reply,
+                            int* replyLen);
+    int Exe_0xBB_C1G2_TranspCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                unsigned int value1, unsigned int value2, unsigned char* request,
+                                unsigned int len, unsigned char* reply, unsigned int* replyLen);
+    int Exe_0xBD_ISOTranspCmd(unsigned char adr, int mode, int value, unsigned char* request, int len,
+                              unsigned char* reply, int* replyLen, int format);
+    int Exe_0xBE_ISOTranspCmd(unsigned char adr, int mode, int value, unsigned char* request, int len,
+                              unsigned char* reply, int* replyLen, int format);
+    int Exe_0xBF_ISOTranspCmd(unsigned char adr, int mode, int value, unsigned char* request, int len,
+                              unsigned char* reply, int* replyLen, int format);
+    // The port's "Timeout" is 100 x `timeout` ms for the exchange, then restored.
+    int Exe_0xC0_SAMCmd_Sync(unsigned char adr, int slot, int timeout, unsigned char* request, int len,
+                             unsigned char* reply, int* replyLen);
+    // `field`: three bytes, or six hex characters with format 1.
+    int Exe_0xC1_DESFireCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* field,
+                            unsigned char b4, unsigned char* request, int len, unsigned char* reply,
+                            int* replyLen, int format);
+    int Exe_0xC2_MifarePlusCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* request,
+                               int len, unsigned char* reply, int* replyLen, int format);
+    int Exe_0xC3_DESFireCmd(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* request,
+                            int len, unsigned char* reply, int* replyLen, int format);
+
     // ---- Event handlers: 0 or a negative code, also stored as the last error.
     int AddEventHandler(const _VKKRN_EVENT_INIT* record);
     int DelEventHandler(const _VKKRN_EVENT_INIT* record);

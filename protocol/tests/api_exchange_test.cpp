@@ -1,6 +1,6 @@
 // The transparent exchange through the exports of libvkkrn.so, against the
 // simulated reader on loopback TCP (libvktcp) and on a pseudo-terminal (libvkcom).
-#include "sim_link.h"
+#include "sim_reader_test.h"
 
 #include <krnsim/frame.h>
 #include <vkkrn.h>
@@ -20,28 +20,8 @@ using krnsim::Millis;
 
 constexpr int kRxSize = 0x10001;
 
-class Exchange : public vktesting::TempDirTest, public ::testing::WithParamInterface<LinkKind> {
+class Exchange : public SimReaderTest {
   protected:
-    void SetUp() override {
-        vktesting::TempDirTest::SetUp();
-        link_ = std::make_unique<SimLink>(GetParam());
-        reader_ = VKKRN_NewReader(link_->handle);
-        ASSERT_GT(reader_, 0);
-        setPort("Timeout", "3000");
-    }
-    void TearDown() override {
-        if (reader_ > 0) VKKRN_DeleteReader(reader_);
-        link_.reset();
-        vktesting::TempDirTest::TearDown();
-    }
-
-    int setPort(const char* key, const char* value) {
-        std::string k = key;
-        std::string v = value;
-        return VKKRN_PI_SetPortPara(reader_, k.data(), v.data());
-    }
-    int setReader(const char* key, const char* value) { return VKKRN_SetReaderPara(reader_, key, value); }
-
     // Sends `frame` as given and keeps what came back.
     int send(Bytes frame, int rxSize = kRxSize, int crc = 0, int hex = 0) {
         reply_.assign(static_cast<std::size_t>(rxSize > 0 ? rxSize : 1), 0xEE);
@@ -50,31 +30,11 @@ class Exchange : public vktesting::TempDirTest, public ::testing::WithParamInter
         reply_.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         return n;
     }
-    int lastError() {
-        int code = 1;
-        char text[256];
-        VKKRN_GetLastError(reader_, &code, text);
-        return code;
-    }
-    krnsim::Reader& sim() { return link_->sim.reader(); }
-
-    std::unique_ptr<SimLink> link_;
-    int reader_ = 0;
     Bytes reply_;
 };
 
 Bytes request(std::uint8_t adr, std::uint8_t cmd, const Bytes& data = {}, Form form = Form::Standard) {
     return krnsim::buildRequest(form, adr, cmd, data);
-}
-
-std::string hexText(const Bytes& bytes) {
-    std::string text;
-    for (const std::uint8_t b : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        text += pair;
-    }
-    return text;
 }
 
 Bytes reply(std::uint8_t cmd, std::uint8_t status, const Bytes& data = {}, Form form = Form::Standard) {

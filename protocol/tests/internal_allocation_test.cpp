@@ -10,7 +10,8 @@
 
 namespace {
 
-// Answers every request with one canned reply frame, allocating nothing.
+// Answers every request with one canned reply frame under the request's
+// command, allocating nothing.
 class CannedPlugIn : public VKKRN_PlugIn {
   public:
     int transceive_protocol(char* frame, int, char* replyOut, int) override {
@@ -75,6 +76,34 @@ TEST_F(InternalTest, CommandsAllocateNothingWhileLoggingIsOff) {
         ASSERT_GE(row.call(handle, false), 0) << row.name;
     for (const vkkrn_test::RequestRow& row : requestRows)
         ASSERT_GE(row.call(handle), 0) << row.name;
+    EXPECT_EQ(vktesting::threadAllocationCount() - before, 0u);
+}
+
+TEST_F(InternalTest, TransponderCommandsAllocateNothingWhileLoggingIsOff) {
+    auto reader = newReader(VKKRN_PLUGIN);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(reader->PlugIn_Install(new CannedPlugIn), 0);
+    unsigned char request[] = "0100";
+    unsigned char field[] = "00A0FF";
+    unsigned char reply[16];
+    int len = 0;
+    unsigned int ulen = 0;
+    auto round = [&] {
+        int ok = 0;
+        ok += reader->Exe_0xB0_ISOCmd(1, request, 4, reply, &len, 1) == 0 && len == 6;
+        ok += reader->Exe_0xB1_ISOCustAndPropCmd(1, 0x21, request, 2, reply, &len, 0) == 0 && len == 3;
+        ok += reader->Exe_0xFE_Transceive(1, request, 2, reply, &len) == 0 && len == 3;
+        ok += reader->Exe_0xBB_C1G2_TranspCmd(1, 1, 2, 3, 4, 5, request, 2, reply, &ulen) == 0 && ulen == 3;
+        ok += reader->Exe_0xBF_ISOTranspCmd(1, 1, 88, request, 0, reply, &len, 2) == 0 && len == 6;
+        ok += reader->Exe_0xC0_SAMCmd_Sync(1, 0, 30, request, 2, reply, &len) == 0 && len == 3;
+        ok += reader->Exe_0xC1_DESFireCmd(1, 1, 2, field, 4, request, 4, reply, &len, 1) == 0 && len == 6;
+        ok += reader->Exe_0xC3_DESFireCmd(1, 1, 2, request, 2, reply, &len, 0) == 0 && len == 3;
+        return ok;
+    };
+    ASSERT_EQ(round(), 8);
+    const std::uint64_t before = vktesting::threadAllocationCount();
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(round(), 8);
     EXPECT_EQ(vktesting::threadAllocationCount() - before, 0u);
 }
 

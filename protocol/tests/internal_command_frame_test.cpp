@@ -18,7 +18,10 @@ using krnsim::Bytes;
 class CommandFrame : public InternalTest {};
 
 TEST_F(CommandFrame, NullFirstThenTheHandleLadder) {
-    for (const vkkrn_test::ExportRow& e : vkkrn_test::exportRows()) {
+    std::vector<vkkrn_test::ExportRow> rows = vkkrn_test::exportRows();
+    for (vkkrn_test::ExportRow& row : vkkrn_test::transponderExportRows())
+        rows.push_back(std::move(row));
+    for (const vkkrn_test::ExportRow& e : rows) {
         SCOPED_TRACE(e.name);
         if (e.nullTest) {
             g_LibVkKrnDrvHnd.SetLastError(0);

@@ -39,6 +39,20 @@ std::optional<std::size_t> decodeHex(std::span<const std::uint8_t> text,
     return n;
 }
 
+std::optional<std::size_t> decodeHexRequest(std::span<const std::uint8_t> text,
+                                            std::span<std::uint8_t> out) noexcept {
+    const std::size_t pairs = text.size() / 2;
+    const bool single = text.size() % 2 != 0;
+    if (out.size() < pairs + (single ? 1 : 0)) return std::nullopt;
+    if (const auto n = decodeHex(text.first(2 * pairs), out); !n) return std::nullopt;
+    if (single) {
+        const int digit = vk::hexDigitValue(text[2 * pairs]);
+        if (digit < 0) return std::nullopt;
+        out[pairs] = static_cast<std::uint8_t>(digit);
+    }
+    return pairs + (single ? 1 : 0);
+}
+
 std::optional<std::size_t> encodeHex(std::span<const std::uint8_t> bytes, std::span<char> out) noexcept {
     return encode(bytes, out);
 }

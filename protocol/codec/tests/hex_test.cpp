@@ -13,13 +13,29 @@ std::span<const std::uint8_t> text(std::string_view s) {
     return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
+struct DecodeCase {
+    const char* text;
+    std::vector<std::uint8_t> bytes; // empty with `ok` false: refused
+    bool ok;
+};
+
+using Decoder = std::optional<std::size_t> (*)(std::span<const std::uint8_t>,
+                                               std::span<std::uint8_t>) noexcept;
+
+void expectDecodes(Decoder decode, std::span<const DecodeCase> cases) {
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> out(8, 0xEE);
+        const auto n = decode(text(c.text), out);
+        EXPECT_EQ(n.has_value(), c.ok) << c.text;
+        if (n) {
+            ASSERT_EQ(*n, c.bytes.size());
+            EXPECT_TRUE(std::equal(c.bytes.begin(), c.bytes.end(), out.begin())) << c.text;
+        }
+    }
+}
+
 TEST(Hex, DecodeAcceptsOnlyPairsOfHexDigits) {
-    struct Case {
-        const char* text;
-        std::vector<std::uint8_t> bytes; // empty with `ok` false: refused
-        bool ok;
-    };
-    const Case cases[] = {
+    const DecodeCase cases[] = {
         {"", {}, true},
         {"0A0B", {0x0A, 0x0B}, true},
         {"ff00aB", {0xFF, 0x00, 0xAB}, true},
@@ -30,15 +46,7 @@ TEST(Hex, DecodeAcceptsOnlyPairsOfHexDigits) {
         {"A ", {}, false},
         {"0x", {}, false},
     };
-    for (const auto& c : cases) {
-        std::vector<std::uint8_t> out(8, 0xEE);
-        const auto n = decodeHex(text(c.text), out);
-        EXPECT_EQ(n.has_value(), c.ok) << c.text;
-        if (n) {
-            ASSERT_EQ(*n, c.bytes.size());
-            EXPECT_TRUE(std::equal(c.bytes.begin(), c.bytes.end(), out.begin())) << c.text;
-        }
-    }
+    expectDecodes(&decodeHex, cases);
 }
 
 TEST(Hex, DecodeRefusesANulInsidePairs) {
@@ -55,6 +63,21 @@ TEST(Hex, DecodeNeedsRoomAndMayWorkInPlace) {
     ASSERT_EQ(decodeHex(buffer, buffer), 3u);
     EXPECT_EQ(buffer[0], 0xC0);
     EXPECT_EQ(buffer[2], 0xEE);
+}
+
+TEST(Hex, RequestTextTakesAnOddLastDigitAlone) {
+    const DecodeCase cases[] = {
+        {"", {}, true},     {"0a1B", {0x0A, 0x1B}, true}, {"123", {0x12, 0x03}, true}, {"F", {0x0F}, true},
+        {"12G", {}, false}, {"1G3", {}, false},           {"12 ", {}, false},
+    };
+    expectDecodes(&decodeHexRequest, cases);
+    std::vector<std::uint8_t> small(1);
+    EXPECT_FALSE(decodeHexRequest(text("123"), small)) << "needs room for the single digit";
+    std::string inPlace = "ABC";
+    auto buffer = std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(inPlace.data()), inPlace.size());
+    ASSERT_EQ(decodeHexRequest(buffer, buffer), 2u);
+    EXPECT_EQ(buffer[0], 0xAB);
+    EXPECT_EQ(buffer[1], 0x0C);
 }
 
 TEST(Hex, EncodeWritesUpperCasePairsAndNul) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -32,6 +33,9 @@ struct Device {
     std::mutex mutex;
     std::string name = "ID KRN.GWT473-U";
     std::string timeout = "3000";
+    int timeoutReadResult = 0;  // not 0: reading "Timeout" fails with it
+    int timeoutWriteResult = 0; // not 0: setting "Timeout" fails with it
+    std::vector<std::string> timeoutsSet;
     std::vector<Transfer> transfers;
     std::deque<Reply> replies;
     std::condition_variable changed;
@@ -73,6 +77,26 @@ FAKE_EXPORT void FAKE_UsbReset() {
     device().transfers.clear();
     device().replies.clear();
     device().holdNext = false;
+    device().timeout = "3000";
+    device().timeoutReadResult = 0;
+    device().timeoutWriteResult = 0;
+    device().timeoutsSet.clear();
+}
+
+// Makes reading and setting "Timeout" fail with these results (0: they work).
+FAKE_EXPORT void FAKE_UsbFailTimeout(int readResult, int writeResult) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().timeoutReadResult = readResult;
+    device().timeoutWriteResult = writeResult;
+}
+
+// The values "Timeout" was set to, in order, each ended by '\n', into `out` (`size` bytes).
+FAKE_EXPORT void FAKE_UsbTimeoutsSet(char* out, int size) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    std::string all;
+    for (const std::string& value : device().timeoutsSet)
+        all += value + "\n";
+    std::snprintf(out, static_cast<std::size_t>(size), "%s", all.c_str());
 }
 
 // The next transfer is recorded, then waits until FAKE_UsbRelease.
@@ -119,6 +143,7 @@ FAKE_EXPORT int VKUSB_GetDevicePara(int /*handle*/, char* key, char* value) {
         return 0;
     }
     if (std::strcmp(key, "Timeout") == 0) {
+        if (device().timeoutReadResult != 0) return device().timeoutReadResult;
         std::strcpy(value, device().timeout.c_str());
         return 0;
     }
@@ -128,6 +153,8 @@ FAKE_EXPORT int VKUSB_GetDevicePara(int /*handle*/, char* key, char* value) {
 FAKE_EXPORT int VKUSB_SetDevicePara(int /*handle*/, char* key, char* value) {
     std::lock_guard<std::mutex> lock(device().mutex);
     if (std::strcmp(key, "Timeout") != 0) return -1150;
+    device().timeoutsSet.push_back(value);
+    if (device().timeoutWriteResult != 0) return device().timeoutWriteResult;
     device().timeout = value;
     return 0;
 }

@@ -21,7 +21,9 @@ struct CommandScratch {
     unsigned char out[2 * 0x10001 + 1];
     unsigned char b1, b2, b3, b4, b5, b6, b7;
     int n = 0;
+    unsigned int un = 0;
     long values[0x10001];
+    unsigned char in[8] = {0x01, 0x00};
 };
 
 inline CommandScratch& scratch() {
@@ -292,6 +294,38 @@ inline std::vector<ExportRow> exportRows() {
         {"0xA2", [=](int r, bool n) { return VKKRN_0xA2_WriteMifareKeys(r, 1, 0, 0, p(n), 0); }},
         {"0xA3", [=](int r, bool n) { return VKKRN_0xA3_Write_DES_AES_Keys(r, 1, 0, 0, 0, 0, p(n), 0); }},
         {"0xAD", [=](int r, bool n) { return VKKRN_0xAD_WriteReaderAuthentKey(r, 1, 0, 0, 0, p(n), 0); }},
+    };
+}
+
+// The transponder, transparent, SAM and card-crypto exports alike: request,
+// reply and reply length (0xC1 also its field) all null or all valid.
+inline std::vector<ExportRow> transponderExportRows() {
+    CommandScratch* o = &scratch();
+    auto p = [o](bool n) -> unsigned char* { return n ? nullptr : o->out; };
+    auto q = [o](bool n) -> unsigned char* { return n ? nullptr : o->in; };
+    auto i = [o](bool n) -> int* { return n ? nullptr : &o->n; };
+    return {
+        {"0xB0", [=](int r, bool n) { return VKKRN_0xB0_ISOCmd(r, 1, q(n), 2, p(n), i(n), 0); }},
+        {"0xB1",
+         [=](int r, bool n) { return VKKRN_0xB1_ISOCustAndPropCmd(r, 1, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xB2", [=](int r, bool n) { return VKKRN_0xB2_ISOCmd(r, 1, q(n), 2, p(n), i(n), 0); }},
+        {"0xB3", [=](int r, bool n) { return VKKRN_0xB3_EPCCmd(r, 1, q(n), 2, p(n), i(n), 0); }},
+        {"0xB4", [=](int r, bool n) { return VKKRN_0xB4_EPC_UHF_Cmd(r, 1, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xB5",
+         [=](int r, bool n) { return VKKRN_0xB5_ISOCustAndPropCmd(r, 1, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xBB",
+         [=](int r, bool n) {
+             return VKKRN_0xBB_C1G2_TranspCmd(r, 1, 0, 0, 0, 0, 0, q(n), 2, p(n), n ? nullptr : &o->un);
+         }},
+        {"0xBD", [=](int r, bool n) { return VKKRN_0xBD_ISOTranspCmd(r, 1, 0, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xBE", [=](int r, bool n) { return VKKRN_0xBE_ISOTranspCmd(r, 1, 0, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xBF", [=](int r, bool n) { return VKKRN_0xBF_ISOTranspCmd(r, 1, 0, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xC0", [=](int r, bool n) { return VKKRN_0xC0_SAMCmd_Sync(r, 1, 0, 30, q(n), 2, p(n), i(n)); }},
+        {"0xC1",
+         [=](int r, bool n) { return VKKRN_0xC1_DESFireCmd(r, 1, 0, 0, q(n), 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xC2", [=](int r, bool n) { return VKKRN_0xC2_MifarePlusCmd(r, 1, 0, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xC3", [=](int r, bool n) { return VKKRN_0xC3_DESFireCmd(r, 1, 0, 0, q(n), 2, p(n), i(n), 0); }},
+        {"0xFE", [=](int r, bool n) { return VKKRN_0xFE_Transceive(r, 1, q(n), 2, p(n), i(n)); }},
     };
 }
 

@@ -31,7 +31,9 @@ class FakeUsbTransfer {
           transfer_(usb_.symbol<int (*)(int, char*, int*, std::uint8_t*, int)>("FAKE_UsbTransfer")),
           holdNext_(usb_.symbol<void (*)()>("FAKE_UsbHoldNext")),
           waitHeld_(usb_.symbol<int (*)(int)>("FAKE_UsbWaitHeld")),
-          release_(usb_.symbol<void (*)()>("FAKE_UsbRelease")) {
+          release_(usb_.symbol<void (*)()>("FAKE_UsbRelease")),
+          failTimeout_(usb_.symbol<void (*)(int, int)>("FAKE_UsbFailTimeout")),
+          timeoutsSet_(usb_.symbol<void (*)(char*, int)>("FAKE_UsbTimeoutsSet")) {
         reset_();
     }
     ~FakeUsbTransfer() { release_(); }
@@ -64,6 +66,14 @@ class FakeUsbTransfer {
     // True once a transfer is held (false after `ms` milliseconds without one).
     bool waitHeld(int ms = 5000) { return waitHeld_(ms) != 0; }
     void release() { release_(); }
+    // Reading or setting "Timeout" fails with these results (0: it works).
+    void failTimeout(int readResult, int writeResult) { failTimeout_(readResult, writeResult); }
+    // The values "Timeout" was set to, in order, each followed by '\n'.
+    std::string timeoutsSet() {
+        char text[512] = {};
+        timeoutsSet_(text, sizeof text);
+        return text;
+    }
 
   private:
     LoadedLibrary usb_{"libvkusb.so"};
@@ -75,6 +85,8 @@ class FakeUsbTransfer {
     void (*holdNext_)();
     int (*waitHeld_)(int);
     void (*release_)();
+    void (*failTimeout_)(int, int);
+    void (*timeoutsSet_)(char*, int);
 };
 
 #endif

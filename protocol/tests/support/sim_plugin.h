@@ -74,6 +74,15 @@ class SimPlugIn : public VKKRN_PlugIn {
             dataOut[i] = static_cast<char>(0xD0 + i);
         return script_.buildDatastream;
     }
+    // A plug-in port has no parameters: recorded, then refused as the base does.
+    int get_port_para(char* key, char* valueOut) override {
+        steps.push_back(name_ + ":get_port_para");
+        return VKKRN_PlugIn::get_port_para(key, valueOut);
+    }
+    int set_port_para(char* key, char* value) override {
+        steps.push_back(name_ + ":set_port_para");
+        return VKKRN_PlugIn::set_port_para(key, value);
+    }
     int build_protocol(char, char, char*, int, char* frameOut, int frameOutSize) override {
         steps.push_back(name_ + ":build_protocol");
         if (script_.buildProtocol > 0 && static_cast<int>(script_.ownFrame.size()) <= frameOutSize)

@@ -3,6 +3,7 @@
 #include <krnsim/command_lengths.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace krnsim {
@@ -11,6 +12,31 @@ namespace {
 
 Answer ok(Bytes data = {}) {
     return Answer{reader_status::kOk, std::move(data)};
+}
+
+// Commands the model answers with their own request data after the leading or
+// parameter bytes: the number of bytes skipped, or nothing for other commands.
+std::optional<std::size_t> echoedAfter(std::uint8_t command) {
+    switch (command) {
+    case 0xB2: // until a card answers APDUs
+    case 0xB3:
+    case 0xFE: return 0;
+    case 0xB1:
+    case 0xB4:
+    case 0xB5: return 1; // the leading byte
+    case 0xC0: return 2; // [slot][time-out]
+    case 0xC2:
+    case 0xC3: return 2;
+    case 0xBD:
+    case 0xBE:
+    case 0xBF: return 3; // [mode][value high][value low]
+    case 0xC1: return 6;
+    case 0xBB: return 7; // three bytes and two 16-bit values
+    case 0x1F:
+    case 0x9F: return 3;
+    case 0x1E: return 5;
+    default: return std::nullopt;
+    }
 }
 
 } // namespace
@@ -78,10 +104,9 @@ Answer ReaderModel::answer(std::uint8_t command, ByteView data) {
 }
 
 Answer ReaderModel::modelAnswer(std::uint8_t command, ByteView d) {
+    if (const auto skip = echoedAfter(command))
+        return ok(Bytes(d.begin() + static_cast<std::ptrdiff_t>(*skip), d.end()));
     switch (command) {
-    case 0x1E: return ok(Bytes(d.begin() + 5, d.end()));
-    case 0x1F:
-    case 0x9F: return ok(Bytes(d.begin() + 3, d.end()));
     case 0x21: {
         auto [records, n] = takeRecords(d[0], kMaxAdvancedReplyData - 2);
         Bytes out{bufferHead_[0], static_cast<std::uint8_t>(n)};

@@ -192,6 +192,35 @@ TEST(KrnSimModel, EchoesDataBufferChannelAnalysisAndDiagnostics) {
     EXPECT_EQ(show(model.answer(0x76, hex("01"))), "00:03");
 }
 
+TEST(KrnSimModel, TransparentFamiliesEchoTheirRequest) {
+    struct Case {
+        std::uint8_t command;
+        const char* request;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0xB2, "0A 1B", "00:0A 1B"},
+        {0xB3, "01 02 03", "00:01 02 03"},
+        {0xFE, "", "00:"},
+        {0xFE, "05 01 65", "00:05 01 65"},
+        {0xB1, "A1 01 02", "00:01 02"},
+        {0xB4, "A1", "00:"},
+        {0xB5, "A1 07", "00:07"},
+        {0xBB, "01 06 00 00 00 00 48 AA BB", "00:AA BB"},
+        {0xBD, "01 00 58 11", "00:11"},
+        {0xBE, "01 00 58", "00:"},
+        {0xBF, "01 00 58 11 22", "00:11 22"},
+        {0xC0, "02 1E 00 A4", "00:00 A4"},
+        {0xC1, "01 02 00 A0 FF 04 90", "00:90"},
+        {0xC2, "01 02 33", "00:33"},
+        {0xC3, "01 02", "00:"},
+    };
+    for (const Case& c : cases) {
+        ReaderModel model;
+        EXPECT_EQ(show(model.answer(c.command, hex(c.request))), c.expected) << toHex(Bytes{c.command});
+    }
+}
+
 Tag makeTag(std::uint8_t last, std::uint8_t type, std::uint8_t size = 4, std::uint16_t count = 8,
             bool readOnly = false) {
     Tag tag;

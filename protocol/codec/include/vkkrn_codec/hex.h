@@ -17,6 +17,13 @@ namespace vkkrn::codec {
 std::optional<std::size_t> decodeHex(std::span<const std::uint8_t> text,
                                      std::span<std::uint8_t> out) noexcept;
 
+// Decodes the hex text of a command request: pairs of hex digits of either
+// case, where an odd last digit stands alone for its own value ("123" gives 12
+// 03). Nothing when a character is not a hex digit or `out` cannot hold
+// (size + 1) / 2 bytes. `out` may be `text` itself.
+std::optional<std::size_t> decodeHexRequest(std::span<const std::uint8_t> text,
+                                            std::span<std::uint8_t> out) noexcept;
+
 // Writes "%02X" per byte and a NUL; returns the characters written before the
 // NUL, or nothing (and writes nothing) when `out` cannot hold 2n + 1.
 std::optional<std::size_t> encodeHex(std::span<const std::uint8_t> bytes, std::span<char> out) noexcept;
