@@ -210,9 +210,11 @@ int VKKRNReader::startTaskLocked(int taskId, const _VKKRN_TASK_INIT* init) {
         std::lock_guard<std::mutex> lock(workerMutex_);
         taskThread_ = std::move(thread);
     }
-    while (para.started.load() == 0 && para.startFailed.load() == 0)
+    // A short task may have run and ended before the first look: its handle is
+    // then clear without a failure.
+    while (para.started.load() == 0 && para.startFailed.load() == 0 && taskThreadSet_.load())
         std::this_thread::sleep_for(1ms);
-    return para.started.load() != 0 ? 0 : kErrTaskNotStarted;
+    return para.started.load() == 0 && para.startFailed.load() != 0 ? kErrTaskNotStarted : 0;
 }
 
 int VKKRNReader::RemoveThreadAsyncTask() {

@@ -11,7 +11,8 @@
 
 class LoadedLibrary {
   public:
-    explicit LoadedLibrary(const std::string& file) : handle_(::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
+    explicit LoadedLibrary(const std::string& file)
+        : handle_(::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
         EXPECT_NE(handle_, nullptr) << ::dlerror();
     }
     ~LoadedLibrary() {

@@ -1,0 +1,16 @@
+# Tests of the worker threads: asynchronous tasks and scan mode.
+
+# Through the exports of the deliverable, against the simulated reader.
+vk_add_gtest(vkkrn_tasks_api_tests
+  SOURCES api_tasks_test.cpp
+  LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
+  LABELS threads
+  RUNTIME_DEPS vkcom vktcp)
+
+# Through the library's objects: scripted receives on a plug-in reader, the
+# authenticated channel with the fake cipher, failing thread starts, the port
+# test on table lines.
+vkkrn_internal_test(vkkrn_internal_tasks_tests
+  SOURCES internal_tasks_test.cpp
+  LABELS threads)
+target_link_libraries(vkkrn_internal_tasks_tests PRIVATE vkkrn_fake_cipher simkrn_core)
