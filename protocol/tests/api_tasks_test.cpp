@@ -638,32 +638,21 @@ TEST_F(TaskTest, ThreeReadersTasksAtOnce) {
     VKKRN_DeleteReader(readers[2]);
 }
 
-TEST_F(TaskTest, AChildExitsWithWorkersRunning) {
+TEST_F(TaskTest, AProgramExitsWithWorkersRunning) {
     open(LinkKind::Tcp);
     answerInventory();
-    const std::uint16_t port = link_->tcpPort();
+    const std::string port = std::to_string(link_->tcpPort());
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        LoadedLibrary tcp("libvktcp.so");
-        const int socket = tcp.symbol<VKTCP_Connect_Fn>("VKTCP_Connect")("127.0.0.1", port);
-        const int reader = VKKRN_NewReader(socket);
-        TaskRecorder recorder;
-        _VKKRN_TASK_INIT r = recorder.record();
-        if (reader <= 0 || VKKRN_StartAsyncTask(reader, 2, &r, nullptr) != 0) ::_exit(2);
-        if (!recorder.waitFor(1)) ::_exit(3);
-        const int portless = VKKRN_NewReader(0);
-        _VKKRN_EVENT_INIT scan{};
-        scan.uiUse = 4;
-        scan.uiFlag = 6;
-        scan.callback.form6 = [](void*, unsigned char*, int) {};
-        if (VKKRN_AddEventHandler(portless, &scan) != 0) ::_exit(4);
-        std::exit(0);
+        ::execl(VKKRN_TASK_EXIT_CHILD, VKKRN_TASK_EXIT_CHILD, port.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(countRequests(0xB0), 1u);
 }
 
 // ---- Time ---------------------------------------------------------------------

@@ -14,3 +14,10 @@ vkkrn_internal_test(vkkrn_internal_tasks_tests
   SOURCES internal_tasks_test.cpp
   LABELS threads)
 target_link_libraries(vkkrn_internal_tasks_tests PRIVATE vkkrn_fake_cipher simkrn_core)
+
+# A program that exits with worker threads running (started by the API tests).
+add_executable(vkkrn_task_exit_child task_exit_child.cpp)
+target_link_libraries(vkkrn_task_exit_child PRIVATE vkkrn vktcp_headers ${CMAKE_DL_LIBS})
+add_dependencies(vkkrn_tasks_api_tests vkkrn_task_exit_child)
+target_compile_definitions(vkkrn_tasks_api_tests PRIVATE
+  VKKRN_TASK_EXIT_CHILD="$<TARGET_FILE:vkkrn_task_exit_child>")
