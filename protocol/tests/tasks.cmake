@@ -2,7 +2,7 @@
 
 # Through the exports of the deliverable, against the simulated reader.
 vk_add_gtest(vkkrn_tasks_api_tests
-  SOURCES api_tasks_test.cpp
+  SOURCES api_tasks_test.cpp api_scan_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   LABELS threads
   RUNTIME_DEPS vkcom vktcp)
