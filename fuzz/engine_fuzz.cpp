@@ -1,6 +1,7 @@
 // Arbitrary replies through the transceive engine (plain and inside the 0xAF
-// wrap with the fake cipher), through the transparent exchange, and through the
-// first-generation USB splitter. Input: one selector byte, then the reply.
+// wrap with the fake cipher), through the transparent exchange, through the
+// first-generation USB splitter, and through a reply-reader task's unwrap and
+// split. Input: one selector byte, then the reply.
 #include "builtin_plugins.h"
 #include "drv_hnd.h"
 #include "fake_cipher.h"
@@ -9,9 +10,12 @@
 #include <vkkrn.h>
 #include <vkkrn_plugin.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -48,6 +52,31 @@ Target& target() {
     return t;
 }
 
+std::atomic<int> g_taskCalls{0};
+
+void onTask(void*, int, int, int, unsigned char, unsigned char* data, int len) {
+    volatile unsigned char sink = 0;
+    for (int i = 0; i < len; ++i)
+        sink = sink ^ data[i]; // every byte handed out is readable
+    g_taskCalls.fetch_add(1);
+}
+
+// The reply reader (task 5) receives the input once and calls back; the task
+// ends by itself.
+void runReplyReader(Target& t) {
+    _VKKRN_TASK_INIT record{};
+    record.ucBusAdr = 1;
+    record.uiTimeout = 0;
+    record.uiCallbackVariant = 1;
+    record.callback.form1 = &onTask;
+    const int before = g_taskCalls.load();
+    if (t.reader->StartThreadAsyncTask(5, &record, nullptr) != 0) return;
+    while (g_taskCalls.load() == before)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    while (t.reader->RemoveThreadAsyncTask() != -4081)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         t.reader->Cipher().reset();
     t.reader->SetCommFrame((selector & 0x02) ? 2 : 1);
 
-    switch ((selector >> 2) % 4) {
+    switch ((selector >> 2) % 5) {
     case 0: {
         auto lock = t.reader->Lock();
         int len = 2;
@@ -81,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         t.reader->Exe_Receive(rx.data(), static_cast<int>(rx.size()), selector & 0x80);
         break;
     }
+    case 3: runReplyReader(t); break;
     default: {
         VKKRN_PlugIn_Usb usb(nullptr);
         std::vector<char> reply(data + 1, data + size);

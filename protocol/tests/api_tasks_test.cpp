@@ -561,6 +561,34 @@ TEST_F(TaskTest, RequestsWhoseReplyCannotBeReadSendNothing) {
     EXPECT_EQ(VKKRN_CancelAsyncTask(reader_), -4081);
 }
 
+TEST_F(TaskTest, ADisconnectionDuringTheWaitsEndsTheTask) {
+    for (const bool inventory : {true, false}) {
+        SCOPED_TRACE(inventory);
+        open(LinkKind::Tcp);
+        sim().setHandler(0xBC, [](const krnsim::Request&, krnsim::ConnectionContext&) {
+            return krnsim::Reply::nothing();
+        });
+        sim().queueFault(Fault::delay(2000ms).onlyCommand(0xB0));
+        answerInventory();
+        TaskRecorder recorder;
+        _VKKRN_TASK_INIT r = recorder.record(50);
+        unsigned char data[1] = {0};
+        if (inventory)
+            ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 1, &r, nullptr), 0);
+        else
+            ASSERT_EQ(VKKRN_0xBC_CmdQueue(reader_, 1, 2, data, 1, &r), 0);
+        ASSERT_TRUE(vktesting::waitUntil([&] { return countRequests(inventory ? 0xB0 : 0xBC) == 1; }));
+        std::this_thread::sleep_for(20ms);
+        ASSERT_EQ(link_->disconnect(), 0);
+        ASSERT_TRUE(recorder.waitFor(1));
+        EXPECT_LT(recorder.last().status, 0);
+        EXPECT_EQ(recorder.last().length, 0);
+        EXPECT_TRUE(vktesting::waitUntil([&] { return VKKRN_CancelAsyncTask(reader_) == -4081; }));
+        VKKRN_DeleteReader(reader_);
+        reader_ = 0;
+    }
+}
+
 // ---- Lifetime -----------------------------------------------------------------
 
 TEST_F(TaskTest, DeletionJoinsTheWorkerInEachState) {

@@ -21,3 +21,11 @@ target_link_libraries(vkkrn_task_exit_child PRIVATE vkkrn vktcp_headers ${CMAKE_
 add_dependencies(vkkrn_tasks_api_tests vkkrn_task_exit_child)
 target_compile_definitions(vkkrn_tasks_api_tests PRIVATE
   VKKRN_TASK_EXIT_CHILD="$<TARGET_FILE:vkkrn_task_exit_child>")
+
+# The reply reader on USB readers, against the recording stand-in libvkusb.
+vkkrn_internal_test(vkkrn_internal_usb_tasks_tests
+  SOURCES internal_usb_tasks_test.cpp
+  ENV "LD_LIBRARY_PATH=${fakes}/fake_usb_transfer:${lib}"
+  LABELS threads
+  RUNTIME_DEPS vkkrn_fake_usb_transfer)
+target_link_libraries(vkkrn_internal_usb_tasks_tests PRIVATE simkrn_core)

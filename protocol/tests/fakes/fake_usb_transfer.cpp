@@ -4,6 +4,7 @@
 #include <vkusb/vkusb.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -31,6 +32,7 @@ struct Device {
     std::string timeout = "3000";
     std::vector<Transfer> transfers;
     std::deque<Reply> replies;
+    std::vector<std::string> settings; // "key=value" of every VKUSB_SetDevicePara
 };
 
 Device& device() {
@@ -66,6 +68,17 @@ FAKE_EXPORT void FAKE_UsbReset() {
     std::lock_guard<std::mutex> lock(device().mutex);
     device().transfers.clear();
     device().replies.clear();
+    device().settings.clear();
+}
+
+// The VKUSB_SetDevicePara calls so far, as "key=value" lines.
+FAKE_EXPORT int FAKE_UsbSettings(char* out, int size) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    std::string all;
+    for (const std::string& line : device().settings)
+        all += line + "\n";
+    std::snprintf(out, static_cast<std::size_t>(size), "%s", all.c_str());
+    return static_cast<int>(device().settings.size());
 }
 
 FAKE_EXPORT int FAKE_UsbTransferCount() {
@@ -99,6 +112,8 @@ FAKE_EXPORT int VKUSB_GetDevicePara(int /*handle*/, char* key, char* value) {
 
 FAKE_EXPORT int VKUSB_SetDevicePara(int /*handle*/, char* key, char* value) {
     std::lock_guard<std::mutex> lock(device().mutex);
+    device().settings.push_back(std::string(key) + "=" + value);
+    if (std::strcmp(key, "ResetPipe") == 0) return 0;
     if (std::strcmp(key, "Timeout") != 0) return -1150;
     device().timeout = value;
     return 0;
