@@ -292,6 +292,9 @@ class VKKRNReader {
     // Marks a reader's status in the outer frame of an authenticated reply (not
     // 0: 0x82 ended the channel, 0x19, ...), returned in place of a length.
     static constexpr int kSecuredOuterStatus = 0x40000000;
+    // Writes `code` to the protocol log under the command lock (taken if needed,
+    // released afterwards) unless the reader is stopped.
+    void logTaskError(std::unique_lock<std::mutex>& lock, int code);
     void taskFailure(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int code);
     // One receive attempt under the command lock with the port's "Timeout" set to
     // `timeout` and restored: the plain frame's length in the reply buffer, 0 for

@@ -248,11 +248,7 @@ void VKKRNReader::resetUsbPipe() {
     SetPortPara("ResetPipe", "");
 }
 
-// Logs `code` (unless the reader is stopped), releases the command lock, calls
-// back with `code` and length 0 and ends the task.
-void VKKRNReader::taskFailure(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int code) {
-    _VKKRN_STRUCT_THREAD_PARA& para = taskThreadPara_;
-    para.startFailed.store(1);
+void VKKRNReader::logTaskError(std::unique_lock<std::mutex>& lock, int code) {
     if (!lock.owns_lock()) lock.lock();
     if (IsStopFlag() == 0) {
         SetActiveFlag();
@@ -260,6 +256,14 @@ void VKKRNReader::taskFailure(TaskBuffers& buffers, std::unique_lock<std::mutex>
         ClearActiveFlag();
     }
     lock.unlock();
+}
+
+// Logs `code` (unless the reader is stopped), releases the command lock, calls
+// back with `code` and length 0 and ends the task.
+void VKKRNReader::taskFailure(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int code) {
+    _VKKRN_STRUCT_THREAD_PARA& para = taskThreadPara_;
+    para.startFailed.store(1);
+    logTaskError(lock, code);
     const _VKKRN_TASK_INIT& rec = *para.taskRecord;
     if (rec.uiCallbackVariant == 1 && rec.callback.form1 != nullptr) {
         unsigned char none = 0;
@@ -384,13 +388,7 @@ void VKKRNReader::threadAsyncInventory() {
     TaskBuffers buffers;
     if (rec.uiCallbackVariant != 1 || rec.callback.form1 == nullptr) {
         para.startFailed.store(1);
-        lock.lock();
-        if (IsStopFlag() == 0) {
-            SetActiveFlag();
-            ErrorStrToLogDoc(kErrNullPointer);
-            ClearActiveFlag();
-        }
-        lock.unlock();
+        logTaskError(lock, kErrNullPointer);
         ClearThreadAsyncTask();
         return;
     }
@@ -448,13 +446,7 @@ void VKKRNReader::threadAsyncRead() {
     TaskBuffers buffers;
     if (rec.uiCallbackVariant != 1 || rec.callback.form1 == nullptr) {
         para.startFailed.store(1);
-        lock.lock();
-        if (IsStopFlag() == 0) {
-            SetActiveFlag();
-            ErrorStrToLogDoc(rec.uiCallbackVariant != 1 ? kErrUnsupportedOption : kErrNullPointer);
-            ClearActiveFlag();
-        }
-        lock.unlock();
+        logTaskError(lock, rec.uiCallbackVariant != 1 ? kErrUnsupportedOption : kErrNullPointer);
         ClearThreadAsyncTask();
         return;
     }
