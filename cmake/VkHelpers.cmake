@@ -24,11 +24,19 @@ function(vk_no_undefined target)
   endif()
 endfunction()
 
-# vk_shared_deliverable(<target> OUTPUT_NAME <name> SOVERSION <n> [VERSION <v>])
+# vk_shared_deliverable(<target> OUTPUT_NAME <name> [SOVERSION <n>] [VERSION <v>]
+#                       [DESCRIPTION <text>] [REQUIRES <pkg-config module> ...]
+#                       [INCLUDE_DIR <dir>] [HEADERS <path> ...])
 # Gives a shared library its file name and soname. The unversioned link name is
 # created beside it, because other libraries dlopen it by that name.
+# It also installs the library: the file and both links into lib/, the public
+# headers into include/ (by default everything under the directory's include/;
+# HEADERS names files relative to INCLUDE_DIR instead), and a pkg-config file
+# <name>.pc with the library's version and DESCRIPTION. REQUIRES names the
+# pkg-config modules of libraries it links (Requires.private).
 function(vk_shared_deliverable target)
-  cmake_parse_arguments(ARG "" "OUTPUT_NAME;SOVERSION;VERSION" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "OUTPUT_NAME;SOVERSION;VERSION;DESCRIPTION;INCLUDE_DIR" "REQUIRES;HEADERS"
+                        ${ARGN})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
   if(ARG_SOVERSION)
     if(NOT ARG_VERSION)
@@ -38,6 +46,38 @@ function(vk_shared_deliverable target)
   endif()
   vk_no_undefined(${target})
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+  if(NOT ARG_INCLUDE_DIR)
+    set(ARG_INCLUDE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  endif()
+  if(ARG_HEADERS)
+    foreach(header IN LISTS ARG_HEADERS)
+      get_filename_component(subdir ${header} DIRECTORY)
+      install(FILES ${ARG_INCLUDE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${subdir})
+    endforeach()
+  elseif(EXISTS ${ARG_INCLUDE_DIR})
+    install(DIRECTORY ${ARG_INCLUDE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+            FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
+  endif()
+
+  # The pkg-config file finds the prefix from its own place, so the kit works
+  # wherever it is installed (cmake --install --prefix ...).
+  set(VK_PC_NAME ${ARG_OUTPUT_NAME})
+  set(VK_PC_DESCRIPTION "${ARG_DESCRIPTION}")
+  if(NOT VK_PC_DESCRIPTION)
+    set(VK_PC_DESCRIPTION "lib${ARG_OUTPUT_NAME}")
+  endif()
+  set(VK_PC_VERSION ${ARG_VERSION})
+  if(NOT VK_PC_VERSION)
+    set(VK_PC_VERSION 0)
+  endif()
+  list(JOIN ARG_REQUIRES " " VK_PC_REQUIRES_PRIVATE)
+  set(pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  file(RELATIVE_PATH VK_PC_PREFIX /${pc_dir} /)
+  string(REGEX REPLACE "/$" "" VK_PC_PREFIX "\${pcfiledir}/${VK_PC_PREFIX}")
+  set(pc_file ${CMAKE_BINARY_DIR}/pkgconfig/${ARG_OUTPUT_NAME}.pc)
+  configure_file(${VK_HELPERS_DIR}/library.pc.in ${pc_file} @ONLY)
+  install(FILES ${pc_file} DESTINATION ${pc_dir})
 endfunction()
 
 # vk_export_test(<target> <file with one expected symbol per line>)

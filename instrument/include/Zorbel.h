@@ -24,6 +24,13 @@
 extern "C" {
 #endif
 
+/* A waveform (see "Waveforms and units"), declared here for every section. */
+#ifdef __cplusplus
+class Waveform;
+#else
+typedef struct Waveform Waveform;
+#endif
+
 /* ===== Session: connection, result and last message ===================== */
 
 /* Result code of the last instrument command that got as far as sending. */
@@ -44,6 +51,93 @@ ZRB_API const char* ZRB_ErrorMessage(void);
 
 /* ===== Instrument commands =============================================== */
 
+/* One function per instrument command: each sends its request line, waits for
+ * the reply and stores the reply's value fields through the outputs given. The
+ * result is 8 when not connected and 3 when a required pointer is NULL (both
+ * before anything is sent, ZRB_Errno untouched); otherwise it is also left in
+ * ZRB_Errno: 0, 10 (not sent; a text holding CR or LF is never sent), 11 (no
+ * usable reply: closed, "ERR", a missing field, or a value that cannot be
+ * stored while the code is 0) or the instrument's own code, whose message
+ * ZRB_ErrorMessage returns. Commands with a waveform argument give 14 when its
+ * element text cannot be made (nothing sent, ZRB_Errno untouched).
+ *
+ * A command whose comment names no reply fields expects the code alone (and,
+ * for a non-zero code, the message). Outputs may be NULL; the reply still has
+ * to carry their fields. Value fields are stored in order until one is missing
+ * or cannot be read: values stored before it stay, also beside a non-zero
+ * code. An integer with trailing characters is stored and ends the reading,
+ * except in a reply's last field.
+ *
+ * Byte data goes out as the hex text of ceil(bits / 8) bytes followed by the
+ * bit count; waveforms go out as their element text. Hex replies are written
+ * into at most max(size, 0) bytes; more digits than fit give 11 (code 0). */
+
+/* --- Reset and triggers --- */
+
+ZRB_API int ZRB_ResetToIdle(void);
+ZRB_API int ZRB_TriggerLoopback(void);
+ZRB_API int ZRB_TriggerSet(int trigger, int source, int mode, double value);
+/* The trigger's flag (the field read as atoi reads it, cut to a byte), also
+ * beside a non-zero code. Without a flag to return: 8 when not connected,
+ * otherwise the result code as a byte (10 or 11); ZRB_Errno tells which. */
+ZRB_API uint8_t ZRB_TriggerHasTriggered(int trigger);
+ZRB_API int ZRB_TriggerClearAllScheduled(void);
+
+/* --- RF --- */
+
+/* `text` is required and sent between quotes as given. */
+ZRB_API int ZRB_RfLaunchSpy(const char* text, int first, int second, int third);
+ZRB_API int ZRB_RfStopSpy(void);
+ZRB_API int ZRB_RfFieldOn(int value);
+ZRB_API int ZRB_RfFieldOff(int value);
+ZRB_API int ZRB_RfCancelOutput(void);
+ZRB_API int ZRB_RfSetTechnology(int technology);
+ZRB_API int ZRB_RfSetPowerLevel(int level);
+ZRB_API int ZRB_RfSetIso15693Modes(int first, int second, int third, int fourth);
+ZRB_API int ZRB_RfSetRxTimeOut(double timeOut);
+ZRB_API int ZRB_RfSetRxIgnoreDurationNs(double duration);
+/* `data` (required) holds `bits` bits. Reply: three integers into values[0..2]
+ * (an array of 3 ints). */
+ZRB_API int ZRB_RfScheduleRequest(const uint8_t* data, unsigned bits, int value, int* values);
+ZRB_API int ZRB_RfAppendScheduledRequest(const uint8_t* data, unsigned bits, int value, int* values);
+ZRB_API int ZRB_RfScheduleEof(int value);
+/* Sends `first` and `size`. Reply: hex bytes into data (at most `size` bytes),
+ * an integer into *count, four integers into values[0..3] (an array of 4 ints). */
+ZRB_API int ZRB_RfGetResponse(int first, uint8_t* data, int size, int* count, int* values);
+
+/* --- GPIO --- */
+
+ZRB_API int ZRB_GpioCfgOpenDrain(int pin, uint8_t enable);
+ZRB_API int ZRB_GpioUseAsExternalTrigger(int pin);
+ZRB_API int ZRB_GpioOutputTriggerSrc(int pin, int source);
+/* `waveform` is required. */
+ZRB_API int ZRB_GpioScheduleWaveformOutput(int pin, const Waveform* waveform, int trigger, int option);
+/* The output's flag; on failure as ZRB_TriggerHasTriggered. */
+ZRB_API uint8_t ZRB_GpioWaveformOutputDone(int pin, int trigger);
+ZRB_API int ZRB_GpioScheduleStaticOutput(int pin, uint8_t level, int trigger);
+ZRB_API int ZRB_GpioCancelOutput(int pin);
+/* `duration` in nanoseconds. */
+ZRB_API int ZRB_GpioScheduleCapture(int pin, double duration, int trigger);
+/* Reply: the capture as element text, read into a new waveform "WaveformOut"
+ * stored in *out (an earlier pointer there is overwritten, not released), also
+ * beside a non-zero code; the caller deletes it with ZRB_WaveformDelete. With
+ * a NULL out the field is still required and no waveform is kept. */
+ZRB_API int ZRB_GpioGetCapture(int pin, int trigger, Waveform** out);
+/* Reply: an integer, stored in *value as 1 (non-zero) or 0. */
+ZRB_API int ZRB_GpioGetValue(int pin, uint8_t* value);
+ZRB_API int ZRB_GpioScheduleClockOutput(int pin, double clock, int trigger);
+/* `data` (required) holds `bits` bits. */
+ZRB_API int ZRB_GpioScheduleBaseband(int pin, const uint8_t* data, unsigned bits, int trigger);
+/* `waveform` is required; sends its element text and `size`. Reply: hex bytes
+ * into data (at most `size` bytes) and an integer into *count. */
+ZRB_API int ZRB_GpioDecodeModulationState(const Waveform* waveform, uint8_t* data, int size, int* count);
+/* `text` is required and sent between quotes as given. */
+ZRB_API int ZRB_GpioEnableDecoderProbing(const char* text);
+ZRB_API int ZRB_GpioDisableDecoderProbing(void);
+ZRB_API int ZRB_GpioSetTechnology(int technology);
+ZRB_API int ZRB_GpioSetIso15693Modes(int first, int second, int third, int fourth);
+ZRB_API int ZRB_GpioCancelAllOutputs(void);
+
 /* ===== Waveforms and units =============================================== */
 
 /* A waveform: the level of one digital line over time, a sequence of elements
@@ -55,11 +149,6 @@ ZRB_API const char* ZRB_ErrorMessage(void);
  *
  * A NULL waveform gives 14 (functions returning a code), -1 (the counts), 1
  * (ZRB_WaveformDuration), -1.0 (ZRB_WaveformGetEndTime) or NULL. */
-#ifdef __cplusplus
-class Waveform;
-#else
-typedef struct Waveform Waveform;
-#endif
 
 /* A new empty waveform named `name` (copied); NULL for a NULL name or on failure. */
 ZRB_API Waveform* ZRB_WaveformNew(const char* name);

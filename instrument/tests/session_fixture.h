@@ -1,6 +1,7 @@
-// A session test: a strict simulator per test, the library's exchange run
-// through its internal interface, and a check that every request the library
-// sent was well-formed.
+// A session test: a strict simulator per test that knows the instrument's
+// command set (an unknown command is a violation too), and a check that every
+// request the library sent was well-formed. Tests drive the library through its
+// exports or, for the session's pieces, through its internal interface.
 #ifndef ZRB_TESTS_SESSION_FIXTURE_H
 #define ZRB_TESTS_SESSION_FIXTURE_H
 
@@ -9,6 +10,7 @@
 #include "session.h"
 
 #include <Zorbel.h>
+#include <zrbsim/commands.h>
 #include <zrbsim/simulator.h>
 
 #include <gtest/gtest.h>
@@ -24,6 +26,8 @@ class SessionTest : public ::testing::Test {
         zrbsim::Simulator::Options options;
         options.strict = true;
         simulator_ = std::make_unique<zrbsim::Simulator>(options);
+        zrbsim::registerInstrumentCommands(*simulator_);
+        simulator_->setUnknownCommandsViolate(true);
     }
 
     void TearDown() override {

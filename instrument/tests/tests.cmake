@@ -22,3 +22,14 @@ vk_add_gtest(zrb_session_tests
 vk_add_gtest(zrb_loopback_tests SOURCES tests/loopback_session_test.cpp
              LIBS zrb_session zrbsim_core vktesting LABELS threads TIMEOUT 60
              PROPERTIES RESOURCE_LOCK zrb_loopback_5000)
+
+# The command set through the real library, against the simulator's command table.
+vk_add_gtest(zrb_commands_tests SOURCES tests/commands_test.cpp
+             LIBS Zorbel_dll zrb_internal zrbsim_core vktesting zlog_capture LABELS threads TIMEOUT 60)
+if(TARGET zrb_commands_tests)
+  target_include_directories(zrb_commands_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/lib/waveform/tests)
+endif()
+
+# What only the library's own classes can build: a waveform without element text.
+vk_add_gtest(zrb_commands_internal_tests SOURCES tests/commands_internal_test.cpp
+             LIBS zrb_commands zrb_session zrb_waveform zrbsim_core vktesting LABELS threads TIMEOUT 60)

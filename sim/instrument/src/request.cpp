@@ -2,8 +2,11 @@
 // writes on purpose: a fault on one side must not be mirrored on the other.
 #include <zrbsim/request.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace zrbsim {
 
@@ -37,11 +40,50 @@ bool isDouble(std::string_view text) {
     return isDigit(body[16]) && isDigit(body[17]) && isDigit(body[18]);
 }
 
-bool isHex(std::string_view text) {
+bool isUpperHex(std::string_view text) {
     for (char c : text) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        if (!isDigit(c) && (c < 'A' || c > 'F')) return false;
     }
     return true;
+}
+
+// Decimal digits, at least one.
+bool isDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (!isDigit(c)) return false;
+    }
+    return true;
+}
+
+// An integer 0..255.
+bool isByte(std::string_view text) {
+    return isDigits(text) && text.size() <= 3 && std::stoi(std::string(text)) <= 255;
+}
+
+// Empty, or amplitude;duration pairs of decimal integers; a duration may be
+// negative.
+bool isElementText(std::string_view text) {
+    if (text.empty()) return true;
+    std::size_t field = 0;
+    for (;;) {
+        const std::size_t end = std::min(text.find(';'), text.size());
+        std::string_view number = text.substr(0, end);
+        if (field % 2 == 1 && !number.empty() && number.front() == '-') number.remove_prefix(1);
+        if (!isDigits(number)) return false;
+        ++field;
+        if (end == text.size()) break;
+        text.remove_prefix(end + 1);
+    }
+    return field % 2 == 0;
+}
+
+// The number of hex digits a bit count asks for: two per started byte. The
+// count is the signed decimal of a 32-bit unsigned value.
+std::size_t hexDigitsFor(std::string_view bits) {
+    const long long value = std::stoll(std::string(bits));
+    const auto count = static_cast<std::uint32_t>(value);
+    return 2 * ((static_cast<std::uint64_t>(count) + 7) / 8);
 }
 
 bool isGroup(std::string_view group) {
@@ -125,13 +167,28 @@ std::string checkSignature(const Request& request, std::string_view signature) {
         switch (kind) {
         case 'i': matches = !argument.quoted && isInteger(argument.text); break;
         case 'd': matches = !argument.quoted && isDouble(argument.text); break;
+        case 'b': matches = !argument.quoted && isByte(argument.text); break;
         case 'q': matches = argument.quoted; break;
-        case 'h': matches = argument.quoted && isHex(argument.text); break;
+        case 'w': matches = argument.quoted && isElementText(argument.text); break;
+        case 'h': matches = argument.quoted && isUpperHex(argument.text); break;
         default: break;
         }
         if (!matches) {
             return request.command() + " argument " + std::to_string(i + 1) + " is not of kind " +
                    std::string(1, kind);
+        }
+        if (kind == 'h') {
+            const Argument* bits = i + 1 < request.arguments.size() ? &request.arguments[i + 1] : nullptr;
+            if (bits == nullptr || bits->quoted || !isInteger(bits->text) || bits->text.size() > 11) {
+                return request.command() + " argument " + std::to_string(i + 1) +
+                       " is not followed by its bit count";
+            }
+            const std::size_t digits = hexDigitsFor(bits->text);
+            if (argument.text.size() != digits) {
+                return request.command() + " argument " + std::to_string(i + 1) + " has " +
+                       std::to_string(argument.text.size()) + " hex digits, " + bits->text + " bits need " +
+                       std::to_string(digits);
+            }
         }
     }
     return {};

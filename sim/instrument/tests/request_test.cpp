@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using zrbsim::checkSignature;
@@ -69,6 +71,47 @@ TEST(RequestCheck, SignaturesCheckCountAndKinds) {
     EXPECT_NE(checkSignature(*parsed.request, "iid"), "");
     const auto notHex = parseRequestLine("ZRB:Rf:ScheduleRequest \"XY\",8,0\r");
     EXPECT_NE(checkSignature(*notHex.request, "hii"), "");
+}
+
+TEST(RequestCheck, ByteElementTextAndHexKinds) {
+    struct Case {
+        const char* arguments;
+        const char* signature;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"0", "b", true},
+        {"255", "b", true},
+        {"256", "b", false},
+        {"-1", "b", false},
+        {"\"\"", "w", true},
+        {"\"1;40;0;60\"", "w", true},
+        {"\"4294967295;-3;0;0\"", "w", true},
+        {"\"-1;40\"", "w", false},  // only a duration may be negative
+        {"\"1;40;0\"", "w", false}, // an amplitude without its duration
+        {"\"1;4a\"", "w", false},
+        {"\"1;;0;5\"", "w", false},
+        {"\"1;inf\"", "w", false},
+        {"\"\",0", "hi", true},
+        {"\"80\",1", "hi", true},
+        {"\"8001\",9", "hi", true},
+        {"\"80010203040506FF\",64", "hi", true},
+        {"\"ab\",8", "hi", false},     // lower case
+        {"\"ABCD\",8", "hi", false},   // too many digits for the bits
+        {"\"AB\",9", "hi", false},     // too few
+        {"\"AB\",8,1", "hii", true},   // the count is the next argument
+        {"\"AB\"", "h", false},        // no count after it
+        {"\"AB\",\"8\"", "hq", false}, // a quoted count
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.arguments) + " as " + c.signature);
+        const auto parsed = parseRequestLine(std::string("ZRB:Gpio:Test ") + c.arguments + "\r");
+        ASSERT_EQ(parsed.violation, "");
+        EXPECT_EQ(checkSignature(*parsed.request, c.signature).empty(), c.matches);
+    }
+    // A bit count is the signed decimal of a 32-bit count.
+    const auto huge = parseRequestLine("ZRB:Gpio:Test \"\",-8\r");
+    EXPECT_NE(checkSignature(*huge.request, "hi"), "");
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "raw_client.h"
 
+#include <zrbsim/commands.h>
 #include <zrbsim/simulator.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <thread>
 
@@ -165,6 +167,52 @@ TEST(Simulator, RegisteredCommandsCheckSignaturesAndKeepModels) {
     second.send("ZRB:Rf:Unknown \r\n");
     EXPECT_EQ(second.readLine().substr(0, 3), "90,");
     EXPECT_EQ(simulator.violations().size(), 2u);
+}
+
+TEST(Simulator, TheCommandSetChecksEveryRequestAgainstItsSignature) {
+    Simulator simulator(strict());
+    zrbsim::registerInstrumentCommands(simulator);
+    simulator.setUnknownCommandsViolate(true);
+    RawClient client(simulator.address(), simulator.port());
+    struct Case {
+        const char* line;
+        const char* reply; // "90," for a violation
+    };
+    const Case cases[] = {
+        {"ZRB:Gpio:GetValue 3\r\n", "0,7\r\n"},
+        {"ZRB:Rf:ScheduleRequest \"ABCDE0\",20,3\r\n", "0,11,12,13\r\n"},
+        {"ZRB:Gpio:ScheduleWaveformOutput 1,\"1;40;0;60\",2,3\r\n", "0\r\n"},
+        {"ZRB:Gpio:CfgOpenDrain 1,255\r\n", "0\r\n"},
+        {"ZRB:Rf:FieldOnce 1\r\n", "90,"},                        // unknown name
+        {"ZRB:Rf:FieldOn \r\n", "90,"},                           // missing argument
+        {"ZRB:Rf:FieldOn 1.000000000000e+000\r\n", "90,"},        // double in an int slot
+        {"ZRB:Gpio:CfgOpenDrain 1,256\r\n", "90,"},               // byte 256
+        {"ZRB:Rf:ScheduleRequest \"abcde0\",20,3\r\n", "90,"},    // lower-case hex
+        {"ZRB:Rf:ScheduleRequest \"ABCD\",20,3\r\n", "90,"},      // hex short of its bits
+        {"ZRB:Gpio:DecodeModulationState \"1;4O\",2\r\n", "90,"}, // element text with a letter
+    };
+    std::size_t violations = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ASSERT_TRUE(client.send(c.line));
+        const std::string reply = client.readLine();
+        EXPECT_EQ(reply.substr(0, std::strlen(c.reply)), c.reply);
+        if (std::string(c.reply) == "90,") ++violations;
+        EXPECT_EQ(simulator.violations().size(), violations);
+    }
+}
+
+TEST(Simulator, EveryCommandHasASignatureAndADefaultReply) {
+    const auto& commands = zrbsim::instrumentCommands();
+    ASSERT_EQ(commands.size(), 37u);
+    std::set<std::string> names;
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.name);
+        names.insert(command.group + ":" + command.name);
+        EXPECT_EQ(command.defaultReply.substr(0, 1), "0");
+        EXPECT_FALSE(command.handler);
+    }
+    EXPECT_EQ(names.size(), 37u);
 }
 
 TEST(Simulator, RecordsAcceptAndCloseEvents) {

@@ -114,6 +114,9 @@ TEST(ZrbsimProgram, PrintsItsReadyLineServesAndStopsOnSigterm) {
     ASSERT_TRUE(client.connected());
     client.send("ZRB:Rf:FieldOn 1\r\n");
     EXPECT_EQ(client.readLine(), "0\r\n");
+    // It serves the command set's default replies.
+    client.send("ZRB:Rf:GetResponse 0,4\r\n");
+    EXPECT_EQ(client.readLine(), "0,A5,31,32,33,34,35\r\n");
     child.signal(SIGTERM);
     EXPECT_EQ(child.exitCode(), 0);
 }

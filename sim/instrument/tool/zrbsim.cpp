@@ -1,7 +1,8 @@
 // zrbsim [--address A] [--verbose]: serves the instrument protocol on A:5000
-// (default 127.0.0.1) until SIGINT or SIGTERM. Prints "ZRBSIM tcp <A> 5000"
-// once it accepts connections. Exit codes: 0 stopped by a signal, 1 cannot
-// bind, 2 usage error.
+// (default 127.0.0.1), answering the command set with its default replies,
+// until SIGINT or SIGTERM. Prints "ZRBSIM tcp <A> 5000" once it accepts
+// connections. Exit codes: 0 stopped by a signal, 1 cannot bind, 2 usage error.
+#include <zrbsim/commands.h>
 #include <zrbsim/simulator.h>
 
 #include <arpa/inet.h>
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
 
     try {
         zrbsim::Simulator simulator(options);
+        zrbsim::registerInstrumentCommands(simulator);
         std::printf("ZRBSIM tcp %s %u\n", simulator.address().c_str(),
                     static_cast<unsigned>(simulator.port()));
         std::fflush(stdout);

@@ -34,8 +34,14 @@ struct ParsedLine {
 // unquoted argument is an integer or a double written as -?d.dddddddddddde[+-]ddd.
 ParsedLine parseRequestLine(std::string_view line);
 
-// Checks arguments against a signature: one letter per argument, 'i' integer,
-// 'd' double, 'q' quoted text, 'h' quoted hex digits. Empty when they match.
+// Checks arguments against a signature: one letter per argument, empty when
+// they match:
+//   'i' an integer, 'd' a double, 'b' a byte (an integer 0..255);
+//   'q' quoted text;
+//   'w' quoted element text: empty, or ';'-separated pairs of decimal integers,
+//       amplitude and duration (a duration may carry a minus sign);
+//   'h' quoted upper-case hex digits, 2 x ceil(bits / 8) of them, where bits is
+//       the integer argument that follows (the signed decimal of a 32-bit count).
 std::string checkSignature(const Request& request, std::string_view signature);
 
 } // namespace zrbsim
