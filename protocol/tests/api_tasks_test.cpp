@@ -335,8 +335,12 @@ TEST_F(TaskTest, TriggersFromFourThreads) {
     const int calls = recorder.count();
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(recorder.count(), calls);
-    EXPECT_TRUE(vktesting::waitUntil([&] { return static_cast<int>(countRequests(0xB0)) == calls; }))
-        << countRequests(0xB0) << " requests, " << calls << " callbacks";
+    // An inventory under way when the cancel came gets no callback.
+    EXPECT_TRUE(vktesting::waitUntil([&] {
+        const int requests = static_cast<int>(countRequests(0xB0));
+        return requests == calls || requests == calls + 1;
+    })) << countRequests(0xB0)
+        << " requests, " << calls << " callbacks";
 }
 
 // ---- Cancel -------------------------------------------------------------------
