@@ -295,6 +295,9 @@ class VKKRNReader {
     // Writes `code` to the protocol log under the command lock (taken if needed,
     // released afterwards) unless the reader is stopped.
     void logTaskError(std::unique_lock<std::mutex>& lock, int code);
+    // A task record this thread cannot serve (callback variant not 1: `variantCode`;
+    // no callback: -4002) ends the thread with the code logged and no callback.
+    bool refuseTaskRecord(std::unique_lock<std::mutex>& lock, int variantCode);
     void taskFailure(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int code);
     // One receive attempt under the command lock with the port's "Timeout" set to
     // `timeout` and restored: the plain frame's length in the reply buffer, 0 for

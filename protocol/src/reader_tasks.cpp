@@ -258,6 +258,15 @@ void VKKRNReader::logTaskError(std::unique_lock<std::mutex>& lock, int code) {
     lock.unlock();
 }
 
+bool VKKRNReader::refuseTaskRecord(std::unique_lock<std::mutex>& lock, int variantCode) {
+    const _VKKRN_TASK_INIT& rec = *taskThreadPara_.taskRecord;
+    if (rec.uiCallbackVariant == 1 && rec.callback.form1 != nullptr) return false;
+    taskThreadPara_.startFailed.store(1);
+    logTaskError(lock, rec.uiCallbackVariant != 1 ? variantCode : kErrNullPointer);
+    ClearThreadAsyncTask();
+    return true;
+}
+
 // Logs `code` (unless the reader is stopped), releases the command lock, calls
 // back with `code` and length 0 and ends the task.
 void VKKRNReader::taskFailure(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int code) {
@@ -385,13 +394,8 @@ void VKKRNReader::threadAsyncInventory() {
     _VKKRN_STRUCT_THREAD_PARA& para = taskThreadPara_;
     const _VKKRN_TASK_INIT& rec = *para.taskRecord;
     std::unique_lock<std::mutex> lock(commandMutex_, std::defer_lock);
+    if (refuseTaskRecord(lock, kErrNullPointer)) return;
     TaskBuffers buffers;
-    if (rec.uiCallbackVariant != 1 || rec.callback.form1 == nullptr) {
-        para.startFailed.store(1);
-        logTaskError(lock, kErrNullPointer);
-        ClearThreadAsyncTask();
-        return;
-    }
     if (!buffers.complete()) return taskFailure(buffers, lock, kErrNoMemory);
     const auto doPortCmd = portFunction<DoPortCmdFn>(kIdDoPortCmd);
     const int mode = GetCommMode();
@@ -443,13 +447,8 @@ void VKKRNReader::threadAsyncRead() {
     _VKKRN_STRUCT_THREAD_PARA& para = taskThreadPara_;
     const _VKKRN_TASK_INIT& rec = *para.taskRecord;
     std::unique_lock<std::mutex> lock(commandMutex_, std::defer_lock);
+    if (refuseTaskRecord(lock, kErrUnsupportedOption)) return;
     TaskBuffers buffers;
-    if (rec.uiCallbackVariant != 1 || rec.callback.form1 == nullptr) {
-        para.startFailed.store(1);
-        logTaskError(lock, rec.uiCallbackVariant != 1 ? kErrUnsupportedOption : kErrNullPointer);
-        ClearThreadAsyncTask();
-        return;
-    }
     if (!buffers.complete()) return taskFailure(buffers, lock, kErrNoMemory);
     const bool usb = GetCommMode() == 1;
     const unsigned long long t = rec.uiTimeout;
