@@ -407,6 +407,8 @@ TEST_F(TaskTest, TwoCancellersOneWins) {
     _VKKRN_TASK_INIT r = recorder.record();
     for (int round = 0; round < 5; ++round) {
         ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 2, &r, nullptr), 0);
+        ASSERT_TRUE(recorder.waitFor(round + 1));
+        std::this_thread::sleep_for(20ms); // out of the callback: idle
         std::atomic<int> results[2];
         std::thread a([&] { results[0] = VKKRN_CancelAsyncTask(reader_); });
         std::thread b([&] { results[1] = VKKRN_CancelAsyncTask(reader_); });
