@@ -4,8 +4,9 @@
 // and arbitrary reply data through the reply parsing of the reader commands
 // (outputs sized exactly as their contracts say, on the heap, so that a byte
 // written past them is caught); arbitrary requests through the first-generation
-// request records. Input: one selector byte, then the reply (for the reader
-// commands: a command index, then the reply data; or the request).
+// request records, and through a reply-reader task's unwrap and split. Input:
+// one selector byte, then the reply (for the reader commands: a command index,
+// then the reply data; or the request).
 #include "builtin_plugins.h"
 #include "drv_hnd.h"
 #include "fake_cipher.h"
@@ -14,9 +15,12 @@
 #include <vkkrn.h>
 #include <vkkrn_plugin.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -181,6 +185,31 @@ Target& target() {
     return t;
 }
 
+std::atomic<int> g_taskCalls{0};
+
+void onTask(void*, int, int, int, unsigned char, unsigned char* data, int len) {
+    volatile unsigned char sink = 0;
+    for (int i = 0; i < len; ++i)
+        sink = sink ^ data[i]; // every byte handed out is readable
+    g_taskCalls.fetch_add(1);
+}
+
+// The reply reader (task 5) receives the input once and calls back; the task
+// ends by itself.
+void runReplyReader(Target& t) {
+    _VKKRN_TASK_INIT record{};
+    record.ucBusAdr = 1;
+    record.uiTimeout = 0;
+    record.uiCallbackVariant = 1;
+    record.callback.form1 = &onTask;
+    const int before = g_taskCalls.load();
+    if (t.reader->StartThreadAsyncTask(5, &record, nullptr) != 0) return;
+    while (g_taskCalls.load() == before)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    while (t.reader->RemoveThreadAsyncTask() != -4081)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -223,6 +252,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         t.reader->Exe_Receive(rx.data(), static_cast<int>(rx.size()), selector & 0x80);
         break;
     }
+    case 3: runReplyReader(t); break;
     case 4:
     case 5: replyCopy(t, selector, data + 1, size - 1); break;
     case 6: firstGenerationRequest(t, selector, data + 1, size - 1); break;

@@ -2,6 +2,8 @@
 // whole input as a table (first line a header).
 #include "connection_state.h"
 
+#include <vkcommon/tcp_table.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    (void)vktcp::parseConnectionLine(text.c_str());
+    (void)vk::parseTcpTableLine(text.c_str());
     if (size == 0) return 0;
     std::FILE* table = ::fmemopen(const_cast<char*>(text.data()), text.size(), "r");
     if (table == nullptr) return 0;

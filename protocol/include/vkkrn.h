@@ -323,8 +323,13 @@ typedef struct _VKKRN_EVENT_INIT {
 /* Registers a handler: 0 (also when the same uiFlag, uiUse and callback are
  * registered: nothing is added, pAny is not compared), -4054 for uiFlag 1, 2, 4
  * or 5, for uiUse 4 on a USB or TCP reader and for uiUse 4 with uiFlag 7, -4050
- * for another uiFlag, -4003 without memory, -4081 for uiUse 4 while scan-mode
- * threads are not offered (nothing is registered). */
+ * for another uiFlag, -4003 without memory. uiUse 4 starts the reader's scan
+ * thread, which hands what a reader in scan mode sends unasked to the handler
+ * as event 4 (value: the length; hex text "%02X " per byte while
+ * CONVHEXTOSTRING is 1): -4080 while one runs, -4081 when it cannot start
+ * (nothing is registered then). While it runs the serial port's "Timeout" is
+ * "10" and "UseNUBO" "0"; removing the handler stops the thread and puts them
+ * back. */
 VKKRN_API int VKKRN_AddEventHandler(int readerHnd, _VKKRN_EVENT_INIT* record);
 /* Removes the first handler with the same uiFlag, uiUse and callback: 0, or
  * -4050 when there is none; flags refused as when adding. */
@@ -531,6 +536,112 @@ VKKRN_API int VKKRN_0xA3_Write_DES_AES_Keys(int readerHnd, int adr, int b1, int 
  * Null test: key. */
 VKKRN_API int VKKRN_0xAD_WriteReaderAuthentKey(int readerHnd, int adr, int b1, int b2, int keyLength,
                                                unsigned char* key, int format);
+
+/* ---- Asynchronous tasks ------------------------------------------------------
+ * One task at a time per reader runs on a worker thread of the reader: 1 an
+ * inventory (0xB0 [01][40][T & FF]), 2 one inventory at the start and one per
+ * VKKRN_TriggerAsyncTask until cancelled, 4 and 5 the wait for the reply of
+ * VKKRN_0xC0_SAMCmd and VKKRN_0xBC_CmdQueue; 3, 6 and 7 (notification
+ * listeners) are not offered yet (-4081). Each result or failure reaches the
+ * callback on the task thread: status the reader's status byte or a negative
+ * code (length 0 then), command 0xB0, 0xC0 or 0xBC, data valid during the call
+ * only.
+ *
+ * Rules for the callback: it runs on the task thread; it must not cancel its
+ * task or delete its reader (-4084, nothing changed). Commands to the reader
+ * from the callback work. The authenticated channel keeps one cipher vector for
+ * both directions: a command sent between an asynchronous request and its reply
+ * breaks the channel.
+ *
+ * Inventory waits: the port's "Timeout" is T x 110 + 7000 ms during each
+ * attempt (restored afterwards); the task gives -4082 after T x 120 ms + 7 s.
+ * Reply waits: "Timeout" T x 100 ms on USB, 10 ms elsewhere; -4082 after
+ * T x 120 ms. */
+
+typedef void (*VKKRN_TaskCallback1)(void* pAny, int readerHnd, int taskId, int status, unsigned char cmd,
+                                    unsigned char* data, int len);
+typedef void (*VKKRN_TaskCallback2)(void* pAny, int readerHnd, int taskId, int status, unsigned char cmd,
+                                    unsigned char* data, int len, char* senderAddress, int senderPort);
+typedef int (*VKKRN_TaskCallback3)(void* pAny, int readerHnd, int taskId, int status, unsigned char cmd,
+                                   unsigned char* data, int len, char* senderAddress, int senderPort,
+                                   unsigned char* acknowledge);
+
+/* The callback of a task record, of the form its uiCallbackVariant names. */
+typedef union _VKKRN_TASK_CALLBACK {
+    VKKRN_TaskCallback1 form1;
+    VKKRN_TaskCallback2 form2;
+    VKKRN_TaskCallback3 form3;
+} VKKRN_TASK_CALLBACK;
+
+/* Read once when the task starts; the caller may reuse it at once. */
+typedef struct _VKKRN_TASK_INIT {
+    void* pAny;                       /* first argument of the callback */
+    unsigned char ucBusAdr;           /* bus address of the requests */
+    unsigned int uiMode;              /* 1 for tasks 1 and 2 (else -4054); 5 listeners */
+    unsigned int uiKeepConnection;    /* listeners */
+    char cAddress[16];                /* listeners: local IPv4 address text, empty: any */
+    unsigned int uiTcpPort;           /* tested for use on this host (0: free) */
+    unsigned int uiTimeout;           /* T: inventory and reply waits, low byte sent */
+    unsigned int uiCallbackVariant;   /* 1 to 3; tasks 1, 2, 4 and 5 serve 1 only */
+    unsigned char ucCipher;           /* listeners: authenticated channel */
+    unsigned int uiKeyLength;         /* 16, 24 or 32, else the cipher stays off */
+    unsigned char ucKey[32];          /* the first uiKeyLength bytes used */
+    unsigned char ucKeepAlive;        /* listeners: TCP keep-alive */
+    unsigned int uiKeepAliveIdle;     /* milliseconds */
+    unsigned int uiKeepAliveProbes;   /* probe count */
+    unsigned int uiKeepAliveInterval; /* milliseconds */
+    unsigned int uiAcknowledge;       /* listener task 3 */
+    VKKRN_TASK_CALLBACK callback;     /* required */
+} _VKKRN_TASK_INIT;
+
+#if defined(__x86_64__) && !defined(__ILP32__)
+#ifdef __cplusplus
+static_assert(sizeof(_VKKRN_TASK_INIT) == 120, "task record of 120 bytes");
+static_assert(__builtin_offsetof(_VKKRN_TASK_INIT, callback) == 112, "callback at 112");
+#else
+_Static_assert(sizeof(_VKKRN_TASK_INIT) == 120, "task record of 120 bytes");
+_Static_assert(__builtin_offsetof(_VKKRN_TASK_INIT, callback) == 112, "callback at 112");
+#endif
+#endif
+
+/* Checks of the task exports in this order: a null record (or data) -4002, the
+ * handle codes, -4086 when the record's TCP port is used by a local socket in a
+ * state from established to closed (the library's last error); then the
+ * reader's codes (also its last error). */
+
+/* Starts task 1 or 2 (3, 6, 7: -4081): 0 once the thread runs; -4050 for another
+ * id, -4002 without a callback, -4080 when a task still runs after 3 x 100 ms,
+ * -4081 when the task ended at once (callback variant not 1; mode not 1: the
+ * callback gets -4054) or no thread could start. `reserved` is not read. */
+VKKRN_API int VKKRN_StartAsyncTask(int readerHnd, int taskId, _VKKRN_TASK_INIT* record, void* reserved);
+/* Stops the task and waits for its thread: 0, -4081 without a task, -4084 while
+ * its callback runs (the task ends after it) or from the task's own thread. */
+VKKRN_API int VKKRN_CancelAsyncTask(int readerHnd);
+/* Asks task 2 for its next inventory: 0, -4081 without a task. */
+VKKRN_API int VKKRN_TriggerAsyncTask(int readerHnd);
+/* Set and clear every reader's stop flag (no log lines and no events while it is
+ * set); 0. */
+VKKRN_API int VKKRN_SetStopFlag(void);
+VKKRN_API int VKKRN_ClearStopFlag(void);
+/* 1 when no reader is writing a log line or delivering an event, else 0. */
+VKKRN_API int VKKRN_IsLockReady(void);
+/* Sends 0xBC [first][second][data] (0xC0 [slot][T & FF][data]; -4004 on a reader
+ * without a port) to the record's bus address without waiting, then starts task
+ * 5 (4) for the reply: 0, or the code of the checks, of sending or of the start.
+ * Nothing is sent when the reply could not be read: -4002 without a callback,
+ * -4081 for a callback variant other than 1, -4006 on a first-generation USB
+ * reader, -4051 for a length below 0 or above 65,526, -4080 while a task runs
+ * after 3 x 100 ms. */
+VKKRN_API int VKKRN_0xBC_CmdQueue(int readerHnd, int first, int second, unsigned char* data, int len,
+                                  _VKKRN_TASK_INIT* record);
+VKKRN_API int VKKRN_0xC0_SAMCmd(int readerHnd, int slot, unsigned char* data, int len,
+                                _VKKRN_TASK_INIT* record);
+
+/* The local date and time as the protocol log writes it ("%x %X" and ".%03d"
+ * milliseconds; at most 36 bytes). Returns out; null: nothing written. */
+VKKRN_API char* VKGetDateTime(char* out);
+/* Microseconds since 1970 (UTC). */
+VKKRN_API unsigned long long VKGetUTCTimestamp(void);
 
 #ifdef __cplusplus
 }

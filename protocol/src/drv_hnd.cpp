@@ -113,11 +113,21 @@ int VKKRNDrvHnd::DeleteReader(int readerHnd) {
             SetLastError(vkkrn::kErrNoReaderHandle);
             return vkkrn::kErrNoReaderHandle;
         }
+        // Its own worker would wait for itself; a handler of it on another
+        // thread holds locks the workers need.
+        const int refused = (*it)->OnOwnWorker()     ? vkkrn::kErrTaskBusy
+                            : (*it)->RefuseReentry() ? vkkrn::kErrBusy
+                                                     : 0;
+        if (refused != 0) {
+            SetLastError(refused);
+            return refused;
+        }
         doomed = std::move(*it);
         readers_.erase(it);
     }
     SetLastError(0);
-    doomed.reset(); // the reader dies here unless a call on it is still running
+    doomed->StopWorkers(); // holding no lock, waiting out a callback
+    doomed.reset();        // the reader dies here unless a call on it is still running
     return 0;
 }
 
@@ -127,8 +137,10 @@ void VKKRNDrvHnd::DeleteAllReaders() {
         auto lock = Lock();
         doomed.swap(readers_);
     }
-    for (auto& reader : doomed)
+    for (auto& reader : doomed) {
+        reader->StopWorkers();
         reader.reset(); // in creation order
+    }
 }
 
 int VKKRNDrvHnd::SetAllStopFlags(bool stop) {

@@ -45,6 +45,10 @@ inline constexpr int kErrReleasePlugIn = -4069;
 inline constexpr int kErrBufferOverflow = -4070;
 inline constexpr int kErrTaskRunning = -4080;
 inline constexpr int kErrTaskNotStarted = -4081;
+inline constexpr int kErrTaskTimeout = -4082;
+inline constexpr int kErrTaskBusy = -4084;
+inline constexpr int kErrPortInUse = -4086;
+inline constexpr int kErrUsbGeneration = -4006;
 
 inline constexpr int kIdSerialErrorText = 1001;
 inline constexpr int kIdSerialSetPortPara = 1024;

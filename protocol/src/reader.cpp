@@ -2,6 +2,8 @@
 
 #include "settings_file.h"
 
+#include <vkkrn.h>
+
 #include <cstring>
 
 VKKRNReader::VKKRNReader(int /*readerHnd*/, int /*portType*/, unsigned int /*deviceId*/,
@@ -31,5 +33,5 @@ VKKRNReader::~VKKRNReader() {
 }
 
 void VKKRNReader::stopWorkerThreads() {
-    // The scan-mode and asynchronous-task threads stop here once readers run them.
+    StopWorkers();
 }

@@ -7,9 +7,12 @@
 #include "thread_para.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -23,6 +26,7 @@ class TextWriter;
 class VKKRN_PlugIn;
 struct _VKKRN_EVENT_INIT;
 struct _VKKRN_INTERNAL_EVENT_INIT;
+struct _VKKRN_TASK_INIT;
 
 inline constexpr int kReaderBufferSize = 0x10001;
 inline constexpr int kReaderTextSize = 197123;
@@ -78,12 +82,16 @@ class VKKRNReader {
     int PlugIn_GetDLLVersion(char* version);
     int PlugIn_GetErrorText(int code, char* text);
 
+    // The application's stop flag (LOCKPROTTOAPP, VKKRN_SetStopFlag) and the one a
+    // worker's stop sequence holds are kept apart; the reader is silent while
+    // either is set.
     void SetStopFlag() { stopFlag_.store(1); }
     void ClearStopFlag() { stopFlag_.store(0); }
-    unsigned char IsStopFlag() const { return stopFlag_.load(); }
-    unsigned char GetActiveFlag() const { return activeFlag_.load(); }
-    void SetActiveFlag() { activeFlag_.store(1); }
-    void ClearActiveFlag() { activeFlag_.store(0); }
+    unsigned char IsStopFlag() const { return stopFlag_.load() != 0 || workerStops_.load() > 0 ? 1 : 0; }
+    // The active flag counts the log writes and deliveries under way on any thread.
+    unsigned char GetActiveFlag() const { return activeFlag_.load() > 0 ? 1 : 0; }
+    void SetActiveFlag() { activeFlag_.fetch_add(1); }
+    void ClearActiveFlag() { activeFlag_.fetch_sub(1); }
     int GetLastError() const { return lastError_.load(); }
     void SetLastError(int code) { lastError_.store(code); }
     int GetBusyTimeout() const { return busyTimeout_.load(); }
@@ -283,9 +291,25 @@ class VKKRNReader {
     // True when this thread is inside a handler of this reader, where a command,
     // Add or Del of this reader would deadlock on its own locks: stores -4032.
     bool RefuseReentry();
-    // The scan-mode thread: -4081 while this library offers none (nothing stored).
+    // ---- Worker threads (reader_tasks.cpp, reader_scan.cpp). The reader owns
+    // each thread and joins it once: at the next start, cancel, scan removal or
+    // teardown, never from the thread itself and never holding a lock it takes.
+    // The scan-mode thread: 0, -4080 while one runs, -4081 when none starts.
     int StartThreadScanMode();
     void RemoveThreadScanMode();
+    // Asynchronous tasks: 0 or a negative code, also the reader's last error.
+    int StartThreadAsyncTask(int taskId, const _VKKRN_TASK_INIT* init, void* ignored);
+    int RemoveThreadAsyncTask();
+    int TriggerAsyncTask();
+    unsigned char GetAsyncTaskTriggerFlag() const { return triggerFlag_.load(); }
+    void ResetAsyncTaskTriggerFlag() { triggerFlag_.store(0); }
+    int Exe_0xBC_CmdQueue(int first, int second, unsigned char* data, int len, const _VKKRN_TASK_INIT* init);
+    int Exe_0xC0_SAMCmd(int slot, unsigned char* data, int len, const _VKKRN_TASK_INIT* init);
+    // True on a worker thread of this reader (its callbacks and handlers).
+    bool OnOwnWorker() const;
+    // Stops and joins both workers, waiting out a callback; afterwards the reader
+    // starts no thread (-4081). For deletion, holding no lock.
+    void StopWorkers();
 
     // Raises an event to the application's handlers of this reader, in
     // registration order, under the event-list lock.
@@ -379,6 +403,46 @@ class VKKRNReader {
     void stopWorkerThreads();
     void freeEventHandlers();
 
+    // Worker steps (reader_tasks.cpp, reader_scan.cpp).
+    struct TaskBuffers;
+    int startTaskLocked(int taskId, const _VKKRN_TASK_INIT* init);
+    int waitForTaskEnd();
+    void joinWorker(std::thread& thread);
+    void stopSequence(_VKKRN_STRUCT_THREAD_PARA& para, std::thread& thread);
+    void ClearThreadAsyncTask();
+    void wakeWorkers();
+    // Sleeps up to `period`, less when woken: true when the stop request (or,
+    // with `trigger`, the trigger flag) is set.
+    bool pauseWorker(const _VKKRN_STRUCT_THREAD_PARA& para, std::chrono::milliseconds period, bool trigger);
+    int sendAsyncRequest(unsigned char cmd, int taskId, const unsigned char* head, int headLen,
+                         const unsigned char* data, int len, const _VKKRN_TASK_INIT* init);
+    void threadAsyncInventory();
+    void threadAsyncRead();
+    void threadScanMode();
+    // Marks a reader's status in the outer frame of an authenticated reply (not
+    // 0: 0x82 ended the channel, 0x19, ...), returned in place of a length.
+    static constexpr int kSecuredOuterStatus = 0x40000000;
+    // Writes `code` to the protocol log under the command lock (taken if needed,
+    // released afterwards) unless the reader is stopped.
+    void logTaskError(std::unique_lock<std::mutex>& lock, int code);
+    // A task record this thread cannot serve (callback variant not 1: `variantCode`;
+    // no callback: -4002) ends the thread with the code logged and no callback.
+    bool refuseTaskRecord(std::unique_lock<std::mutex>& lock, int variantCode);
+    void taskFailure(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int code);
+    // One receive attempt under the command lock with the port's "Timeout" set to
+    // `timeout` and restored: the plain frame's length in the reply buffer, 0 for
+    // none (a time-out), a negative code, or kSecuredOuterStatus | status.
+    int receiveTaskFrame(TaskBuffers& buffers, const char* timeout);
+    // The 0xAF frame in the wrapped buffer to the plain frame in the reply buffer.
+    int unwrapTaskFrame(TaskBuffers& buffers, int count, const std::shared_ptr<VKKRN_CryptoPlugIn>& cipher);
+    int splitTaskFrame(TaskBuffers& buffers, int count, int* dataLen);
+    int awaitTaskFrame(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, const char* timeout,
+                       std::chrono::microseconds span);
+    // Splits, stores and logs the reply, unlocks and calls back; false when the
+    // task failed (and ended).
+    bool deliverTaskReply(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int count);
+    void resetUsbPipe();
+
     VKKRN_PlugIn* plugIn_ = nullptr; // owned as its origin says; guarded by commandMutex_
     vkkrn::CipherSlot cipher_;
     // Lock order: the registry lock, then this; before the buffer lock, the
@@ -395,8 +459,21 @@ class VKKRNReader {
     std::FILE* logStream_ = nullptr; // open only while one log line is written
     _VKKRN_STRUCT_THREAD_PARA scanThreadPara_;
     _VKKRN_STRUCT_THREAD_PARA taskThreadPara_;
-    std::thread scanThread_;
-    std::thread taskThread_;
+    std::thread scanThread_;                       // guarded by workerMutex_
+    std::thread taskThread_;                       // guarded by workerMutex_
+    std::unique_ptr<_VKKRN_TASK_INIT> taskRecord_; // the running task's copy; written before its start
+    // Serialises task start, cancel and teardown (held while they join the task
+    // thread, which never takes it).
+    std::mutex taskControlMutex_;
+    // Guards the thread objects; a leaf.
+    std::mutex workerMutex_;
+    // Wakes a pausing worker on a stop or a trigger; a leaf.
+    std::mutex wakeMutex_;
+    std::condition_variable wakeCondition_;
+    std::atomic<bool> taskThreadSet_{false}; // the task-thread "handle"
+    std::atomic<bool> scanThreadSet_{false};
+    std::atomic<bool> deleting_{false};
+    std::atomic<int> workerStops_{0}; // stop sequences under way
     std::atomic<unsigned char> triggerFlag_{0};
     _VKTCP_EVENT_INIT tcpEventRecord_{};
     std::atomic<unsigned char> tcpRecordRegistered_{0};
@@ -405,7 +482,7 @@ class VKKRNReader {
     std::atomic<int> frameState_{1}; // frame mode | kFrameLocked
     std::atomic<int> usbGeneration_{0};
     std::atomic<unsigned char> aliveFlag_{1};
-    std::atomic<unsigned char> activeFlag_{0};
+    std::atomic<int> activeFlag_{0};
     std::atomic<unsigned char> stopFlag_{0};
     std::atomic<int> readerHandle_{0};
     std::atomic<int> lastError_{0};

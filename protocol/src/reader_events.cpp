@@ -190,15 +190,6 @@ bool VKKRNReader::RefuseReentry() {
     return false;
 }
 
-int VKKRNReader::StartThreadScanMode() {
-    StringToLogFile("StartThreadScanMode: start Scan Thread failed", kDiagnosticLevel);
-    return kErrTaskNotStarted;
-}
-
-void VKKRNReader::RemoveThreadScanMode() {
-    StringToLogFile("RemoveThreadScanMode: Scan Thread is not running", kDiagnosticLevel);
-}
-
 int VKKRNReader::addHandler(const _VKKRN_INTERNAL_EVENT_INIT& entry, const char* logPrefix) {
     auto lock = LockEventList();
     for (const _VKKRN_INTERNAL_EVENT_INIT* stored : eventHandlers_) {

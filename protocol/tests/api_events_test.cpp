@@ -184,10 +184,10 @@ TEST_F(Events, FlagClassesAndScanDataPerPortAndForm) {
     };
     const Case cases[] = {
         {false, 1, 1, -4054, -4054},  {false, 5, 1, -4054, -4054},  {false, 8, 1, -4050, -4050},
-        {false, 6, 1, 0, 0},          {false, 3, 1, 0, 0},          {false, 6, 4, -4081, -4054},
+        {false, 6, 1, 0, 0},          {false, 3, 1, 0, 0},          {false, 6, 4, 0, -4054},
         {false, 7, 4, -4054, -4054},  {false, 1, 4, -4054, -4054},  {false, 8, 4, -4050, -4054},
         {true, 102, 1, -4054, -4054}, {true, 100, 1, -4050, -4050}, {true, 101, 1, 0, 0},
-        {true, 101, 4, -4081, -4054}, {true, 102, 4, -4054, -4054}, {true, 100, 4, -4050, -4050},
+        {true, 101, 4, 0, -4054},     {true, 102, 4, -4054, -4054}, {true, 100, 4, -4050, -4050},
     };
     for (const Case& c : cases) {
         for (const int reader : {serialReader, reader_}) {

@@ -2,6 +2,10 @@
 // plug-in reports -4002 for each slot that cannot be bound.
 #include "internal_fixture.h"
 
+#include <vktesting/wait_until.h>
+
+#include <string>
+
 namespace {
 
 TEST_F(InternalTest, TransferSlotsWithoutTheirPortFunctionGiveNullPointer) {
@@ -24,6 +28,25 @@ TEST_F(InternalTest, TransferSlotsWithoutTheirPortFunctionGiveNullPointer) {
     char key[] = "Timeout";
     char value[32] = {};
     EXPECT_EQ(VKKRN_PI_GetPortPara(handle, key, value), -4002);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(InternalTest, TheScanThreadEndsWhenAPortFunctionIsMissing) {
+    writeFile("vkkrn.ini", "logfile;loglevel=14");
+    auto reader = newReader(1);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(reader->StartThreadScanMode(), 0);
+    EXPECT_TRUE(vktesting::waitUntil([&] {
+        return readFile("vkkrn_log.txt").find("VKKRN_ThreadScanMode: lpfnDoPortCmd == NULL (error -4002)") !=
+               std::string::npos;
+    }));
+    EXPECT_EQ(libraryLastError(), -4002);
+    EXPECT_EQ(reader->StartThreadScanMode(), -4080) << "its handle stays until the removal";
+    reader->RemoveThreadScanMode();
+    EXPECT_EQ(readFile("vkkrn_log.txt").find("Leave VKKRN_ThreadScanMode"), std::string::npos);
 }
 
 } // namespace

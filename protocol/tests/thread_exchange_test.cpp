@@ -37,7 +37,8 @@ class ThreadExchange : public vktesting::TempDirTest {
     bool echo(const Bytes& data) {
         Bytes frame = krnsim::buildRequest(krnsim::Form::Standard, 1, 0xB2, data);
         unsigned char rx[300];
-        const int n = VKKRN_SendTransparent(reader_, frame.data(), static_cast<int>(frame.size()), rx, sizeof rx, 0, 0);
+        const int n =
+            VKKRN_SendTransparent(reader_, frame.data(), static_cast<int>(frame.size()), rx, sizeof rx, 0, 0);
         return n == static_cast<int>(data.size()) + 6 && Bytes(rx + 4, rx + 4 + data.size()) == data;
     }
 
@@ -52,7 +53,8 @@ TEST_F(ThreadExchange, EachThreadGetsItsOwnReply) {
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kRounds; ++i)
-                good += echo(Bytes(static_cast<std::size_t>(1 + t * 7 + i % 5), static_cast<std::uint8_t>(t)));
+                good +=
+                    echo(Bytes(static_cast<std::size_t>(1 + t * 7 + i % 5), static_cast<std::uint8_t>(t)));
         });
     }
     for (std::thread& thread : threads)
@@ -83,7 +85,8 @@ TEST_F(ThreadExchange, ARemovedHandlerIsNeverCalledAgain) {
         r.uiFlag = 7;
         r.callback.form7 = &countInto;
         ASSERT_EQ(VKKRN_AddEventHandler(reader_, &r), 0);
-        EXPECT_TRUE(vktesting::waitUntil([&] { return context->calls.load() > 0; }, std::chrono::seconds(10)));
+        EXPECT_TRUE(
+            vktesting::waitUntil([&] { return context->calls.load() > 0; }, std::chrono::seconds(10)));
         ASSERT_EQ(VKKRN_DelEventHandler(reader_, &r), 0);
         delete context; // at once: a later call would touch freed memory
     }

@@ -26,16 +26,6 @@ enum ConnectionState : int {
 // The reported number of a kernel state number.
 int reportedState(unsigned kernelState);
 
-struct ConnectionLine {
-    unsigned remoteAddress; // network byte order, as the kernel prints it
-    unsigned remotePort;
-    unsigned kernelState;
-};
-
-// One line of the table (without the header), or nothing for a line with 10
-// fields or fewer or with an address wider than 8 hex digits.
-std::optional<ConnectionLine> parseConnectionLine(const char* line);
-
 // The state of the connections to `addressText`:`port` listed in `table` (its
 // header line first): the first matching line's, replaced by a later one's when
 // the kept state is 0 or the later one is lower; 0 when no line matches. Lines

@@ -39,8 +39,9 @@ struct Device {
     std::vector<Transfer> transfers;
     std::deque<Reply> replies;
     std::condition_variable changed;
-    bool holdNext = false; // the next transfer waits for FAKE_UsbRelease
-    bool holding = false;  // a transfer waits now
+    bool holdNext = false;             // the next transfer waits for FAKE_UsbRelease
+    bool holding = false;              // a transfer waits now
+    std::vector<std::string> settings; // "key=value" of every VKUSB_SetDevicePara
 };
 
 Device& device() {
@@ -81,6 +82,7 @@ FAKE_EXPORT void FAKE_UsbReset() {
     device().timeoutReadResult = 0;
     device().timeoutWriteResult = 0;
     device().timeoutsSet.clear();
+    device().settings.clear();
 }
 
 // Makes reading and setting "Timeout" fail with these results (0: they work).
@@ -120,6 +122,16 @@ FAKE_EXPORT void FAKE_UsbRelease() {
     device().changed.notify_all();
 }
 
+// The VKUSB_SetDevicePara calls so far, as "key=value" lines.
+FAKE_EXPORT int FAKE_UsbSettings(char* out, int size) {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    std::string all;
+    for (const std::string& line : device().settings)
+        all += line + "\n";
+    std::snprintf(out, static_cast<std::size_t>(size), "%s", all.c_str());
+    return static_cast<int>(device().settings.size());
+}
+
 FAKE_EXPORT int FAKE_UsbTransferCount() {
     std::lock_guard<std::mutex> lock(device().mutex);
     return static_cast<int>(device().transfers.size());
@@ -152,6 +164,8 @@ FAKE_EXPORT int VKUSB_GetDevicePara(int /*handle*/, char* key, char* value) {
 
 FAKE_EXPORT int VKUSB_SetDevicePara(int /*handle*/, char* key, char* value) {
     std::lock_guard<std::mutex> lock(device().mutex);
+    device().settings.push_back(std::string(key) + "=" + value);
+    if (std::strcmp(key, "ResetPipe") == 0) return 0;
     if (std::strcmp(key, "Timeout") != 0) return -1150;
     device().timeoutsSet.push_back(value);
     if (device().timeoutWriteResult != 0) return device().timeoutWriteResult;

@@ -27,6 +27,16 @@ struct PlugInScript {
     int splitDatastream = 0;           // returned by split_datastream
     std::function<void()> beforeReply; // runs inside transceive_protocol, before the reply comes
     std::deque<krnsim::Bytes> pushed;  // what receive_protocol hands out, one frame each
+    // What receive_protocol gives first, one step per call: a frame, or else the
+    // result (0, a time-out, an error). Then `pushed`.
+    struct ReceiveStep {
+        int result = 0;
+        krnsim::Bytes frame;
+    };
+    std::deque<ReceiveStep> receives;
+    // transmit_protocol hands the frame to the simulated reader and pushes its
+    // reply (when there is one) for receive_protocol.
+    bool transmitToSim = false;
 };
 
 // What build_datastream saw of one command.
@@ -104,10 +114,24 @@ class SimPlugIn : public VKKRN_PlugIn {
     int transmit_protocol(char* frame, int frameLen) override {
         steps.push_back(name_ + ":transmit_protocol");
         sent.emplace_back(frame, frame + frameLen);
+        if (script_.transmitToSim) {
+            krnsim::Bytes reply = sim_.exchange({reinterpret_cast<const std::uint8_t*>(frame),
+                                                 static_cast<std::size_t>(frameLen)})
+                                      .bytes();
+            if (!reply.empty()) script_.pushed.push_back(std::move(reply));
+        }
         return 0;
     }
     int receive_protocol(char* replyOut, int replyOutSize) override {
         steps.push_back(name_ + ":receive_protocol");
+        if (!script_.receives.empty()) {
+            PlugInScript::ReceiveStep step = std::move(script_.receives.front());
+            script_.receives.pop_front();
+            if (step.frame.empty()) return step.result;
+            const std::size_t n = std::min(step.frame.size(), static_cast<std::size_t>(replyOutSize));
+            std::memcpy(replyOut, step.frame.data(), n);
+            return static_cast<int>(n);
+        }
         if (script_.pushed.empty()) return 0;
         const krnsim::Bytes frame = std::move(script_.pushed.front());
         script_.pushed.pop_front();

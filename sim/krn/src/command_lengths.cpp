@@ -58,6 +58,7 @@ constexpr std::array<Length, 256> makeRules() {
         minimum(command, 1);
     // Transparent, SAM and card-crypto commands.
     minimum(0xBB, 7);
+    minimum(0xBC, 2); // command queue: [first][second][commands]
     for (const std::uint8_t command : {0xBD, 0xBE, 0xBF})
         minimum(command, 3);
     minimum(0xC0, 2);
