@@ -10,7 +10,6 @@
 #include <QtGlobal>
 
 #include <string>
-#include <thread>
 
 namespace board_link::test {
 namespace {
@@ -270,34 +269,6 @@ TEST_F(BoardObjectTest, Texts) {
         EXPECT_EQ(ok, c.ok);
     }
     EXPECT_EQ(board_.errorText(), QStringLiteral("OK"));
-}
-
-TEST_F(BoardObjectTest, ThreadsGetTheirOwnAnswers) {
-    ASSERT_EQ(connectPlugged(), 0);
-    firmware->setCommand(0x50, [](const Bytes& p, std::size_t) {
-        return boardsim::CommandReply{0, Bytes(3, p.at(0))};
-    });
-    firmware->setRegister(7, 0x77);
-    auto commands = [this](std::uint8_t mark) {
-        for (int i = 0; i < 30; ++i) {
-            std::vector<std::uint8_t> answer;
-            EXPECT_EQ(board_.sendBoardCommand(0x50, {mark}, 3, answer), 0);
-            EXPECT_EQ(answer, Bytes(3, mark));
-        }
-    };
-    std::thread a(commands, 0xA1);
-    std::thread b(commands, 0xB2);
-    std::thread c([this] {
-        for (int i = 0; i < 30; ++i) {
-            uchar value = 0;
-            EXPECT_EQ(board_.readRegister(7, value, false), 0);
-            EXPECT_EQ(value, 0x77);
-        }
-    });
-    a.join();
-    b.join();
-    c.join();
-    EXPECT_FALSE(board->overrun());
 }
 
 } // namespace
