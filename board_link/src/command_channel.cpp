@@ -9,6 +9,12 @@ namespace {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
+// The telegrams describe themselves on this; nothing reads it.
+struct Scratch {
+    QString text;
+    QXmlStreamWriter writer{&text};
+};
+
 void putLength(std::uint8_t* out, int value) {
     out[0] = static_cast<std::uint8_t>(value >> 8);
     out[1] = static_cast<std::uint8_t>(value);
@@ -64,13 +70,14 @@ bool CommandChannel::isQueued(const KestoComObject* t) const {
 
 bool CommandChannel::sendRequest(KestoComObject* t) {
     lock();
+    Scratch scratch;
     t->answered_ = 0;
     frame_[0] = static_cast<std::uint8_t>(t->pid_ & 0x7F);
     putLength(frame_ + 1, t->requestLength());
     putLength(frame_ + 3, t->responseLength());
     const int length = t->requestLength();
     if (length >= 0 && length <= kPayloadCapacity &&
-        t->serializeRequest(frame_ + kHeaderSize, kPayloadCapacity)) {
+        t->serializeRequest(frame_ + kHeaderSize, kPayloadCapacity, scratch.writer)) {
         lastError_ = driver_->write(frame_, length + kHeaderSize);
         return true;
     }
@@ -93,10 +100,11 @@ bool CommandChannel::sendRequest(KestoComObject* t) {
 void CommandChannel::write(KestoComObject* t) {
     if (t == nullptr) return;
     lock();
+    Scratch scratch;
     if (t->pid_ == kPidFlush) {
         flushLocked();
     } else if (t->writeLength() >= 0 && t->writeLength() <= kPayloadCapacity &&
-               t->serializeWrite(frame_ + kHeaderSize, kPayloadCapacity)) {
+               t->serializeWrite(frame_ + kHeaderSize, kPayloadCapacity, scratch.writer)) {
         frame_[0] = static_cast<std::uint8_t>(t->pid_ | 0x80);
         putLength(frame_ + 1, t->writeLength());
         frame_[3] = 0;
@@ -152,7 +160,8 @@ void CommandChannel::readAnswer(KestoComObject* t) {
                 } else {
                     t->result_ = frame_[2];
                     t->answered_ = 1;
-                    t->parseResponse(frame_ + kHeaderSize, n);
+                    Scratch scratch;
+                    t->parseResponse(frame_ + kHeaderSize, n, scratch.writer);
                 }
             }
         } else {

@@ -5,6 +5,9 @@
 #ifndef BOARD_LINK_KESTO_COM_OBJECT_H
 #define BOARD_LINK_KESTO_COM_OBJECT_H
 
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
 #include <cstdint>
 #include <vector>
 
@@ -34,12 +37,17 @@ class KestoComObject {
     virtual int writeLength() const { return writeLength_; }
     virtual int requestLength() const { return requestLength_; }
     virtual int responseLength() const { return responseLength_; }
+    // Each of the next three also describes the telegram on `xml`: an element
+    // "telegram" with attributes "pid" and "trace" (hex) and "direction"
+    // ("write", "read" for a request, "result" for an answer).
     // Payload of the write form; false when it does not fit or there is none.
-    virtual bool serializeWrite(std::uint8_t* buffer, int capacity);
+    virtual bool serializeWrite(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml);
     // Payload of the request form.
-    virtual bool serializeRequest(std::uint8_t* buffer, int capacity);
+    virtual bool serializeRequest(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml);
     // Takes the answer payload.
-    virtual bool parseResponse(const std::uint8_t* payload, int length);
+    virtual bool parseResponse(const std::uint8_t* payload, int length, QXmlStreamWriter& xml);
+    // Reads the telegram back from its description (reader inside "telegram").
+    virtual bool readXml(QXmlStreamReader& xml);
 
     std::uint8_t pid() const { return pid_; }
     std::uint8_t result() const { return result_; }
@@ -47,6 +55,8 @@ class KestoComObject {
     std::uint32_t traceId() const { return traceId_; }
 
   protected:
+    void beginXml(QXmlStreamWriter& xml, const char* direction) const;
+
     std::uint32_t traceId_;
     std::uint8_t pid_;
     std::uint8_t result_ = 0;
@@ -66,9 +76,9 @@ class KXx0CommandObject : public KestoComObject {
   public:
     KXx0CommandObject(std::uint8_t command, int expectedAnswerLength, std::uint32_t traceId = 0);
 
-    bool serializeWrite(std::uint8_t* buffer, int capacity) override;
-    bool serializeRequest(std::uint8_t* buffer, int capacity) override;
-    bool parseResponse(const std::uint8_t* payload, int length) override;
+    bool serializeWrite(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml) override;
+    bool serializeRequest(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml) override;
+    bool parseResponse(const std::uint8_t* payload, int length, QXmlStreamWriter& xml) override;
     virtual const std::vector<std::uint8_t>& responseData() const { return answer_; }
     // Sets the parameter bytes; returns the new payload length.
     virtual int setData(const std::vector<std::uint8_t>& parameters);
@@ -76,6 +86,8 @@ class KXx0CommandObject : public KestoComObject {
     std::uint8_t command() const { return command_; }
 
   private:
+    bool writePayload(std::uint8_t* buffer, int capacity) const;
+
     std::uint8_t command_;
     std::vector<std::uint8_t> parameters_;
     std::vector<std::uint8_t> answer_;
@@ -88,9 +100,9 @@ class KXx0RegisterObject : public KestoComObject {
     KXx0RegisterObject(int addressWidth, int valueWidth, std::uint32_t address, std::uint32_t value = 0,
                        std::uint32_t traceId = 0);
 
-    bool serializeWrite(std::uint8_t* buffer, int capacity) override;
-    bool serializeRequest(std::uint8_t* buffer, int capacity) override;
-    bool parseResponse(const std::uint8_t* payload, int length) override;
+    bool serializeWrite(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml) override;
+    bool serializeRequest(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml) override;
+    bool parseResponse(const std::uint8_t* payload, int length, QXmlStreamWriter& xml) override;
 
     std::uint32_t address() const { return address_; }
     std::uint32_t value() const { return value_; }
@@ -106,8 +118,9 @@ class KXx0RegisterObject : public KestoComObject {
 class FirmwareNumberObject : public KestoComObject {
   public:
     explicit FirmwareNumberObject(std::uint32_t traceId = 0);
-    bool serializeRequest(std::uint8_t* buffer, int capacity) override;
-    bool parseResponse(const std::uint8_t* payload, int length) override;
+    bool serializeRequest(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml) override;
+    bool parseResponse(const std::uint8_t* payload, int length, QXmlStreamWriter& xml) override;
+    bool readXml(QXmlStreamReader& xml) override;
     // major << 16 | minor << 8 | marker; 0 before an answer.
     std::uint32_t number() const { return number_; }
 
@@ -119,8 +132,9 @@ class FirmwareNumberObject : public KestoComObject {
 class GetFirmwareInfoObject : public KestoComObject {
   public:
     explicit GetFirmwareInfoObject(std::uint32_t traceId = 0);
-    bool serializeRequest(std::uint8_t* buffer, int capacity) override;
-    bool parseResponse(const std::uint8_t* payload, int length) override;
+    bool serializeRequest(std::uint8_t* buffer, int capacity, QXmlStreamWriter& xml) override;
+    bool parseResponse(const std::uint8_t* payload, int length, QXmlStreamWriter& xml) override;
+    bool readXml(QXmlStreamReader& xml) override;
     const char* text() const { return text_; }
 
   private:
@@ -131,9 +145,10 @@ class GetFirmwareInfoObject : public KestoComObject {
 class KestoFlushObject : public KestoComObject {
   public:
     KestoFlushObject();
-    bool serializeWrite(std::uint8_t*, int) override { return false; }
-    bool serializeRequest(std::uint8_t*, int) override { return false; }
-    bool parseResponse(const std::uint8_t*, int) override { return false; }
+    bool serializeWrite(std::uint8_t*, int, QXmlStreamWriter&) override { return false; }
+    bool serializeRequest(std::uint8_t*, int, QXmlStreamWriter&) override { return false; }
+    bool parseResponse(const std::uint8_t*, int, QXmlStreamWriter&) override { return false; }
+    bool readXml(QXmlStreamReader& xml) override;
 };
 
 class KestoComPolicy {

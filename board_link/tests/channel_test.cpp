@@ -84,10 +84,12 @@ TEST_F(ChannelTest, WideRegistersMostSignificantByteFirst) {
     channel.write(&four);
     EXPECT_EQ(sentStream(), (Bytes{0xE8, 0x00, 0x04, 0x00, 0x00, 0x12, 0x34, 0xBE, 0xEF, 0xE8, 0x00,
                                    0x08, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04, 0xA1, 0xB2, 0xC3, 0xD4}));
+    QString text;
+    QXmlStreamWriter xml(&text);
     std::uint8_t answer[4] = {0xA1, 0xB2, 0xC3, 0xD4};
-    EXPECT_TRUE(four.parseResponse(answer, 4));
+    EXPECT_TRUE(four.parseResponse(answer, 4, xml));
     EXPECT_EQ(four.value(), 0xA1B2C3D4u);
-    EXPECT_FALSE(four.parseResponse(answer, 3));
+    EXPECT_FALSE(four.parseResponse(answer, 3, xml));
 }
 
 TEST_F(ChannelTest, UnframeableRequestFailsAtOnce) {
@@ -278,8 +280,40 @@ TEST_F(ChannelTest, FirmwareTelegrams) {
     EXPECT_EQ(number.number(), 0x020561u);
     EXPECT_EQ(std::string(info.text()), std::string(63, 'x'));
     const std::uint8_t two[2] = {1, 2};
-    EXPECT_FALSE(number.parseResponse(two, 2));
-    EXPECT_TRUE(info.parseResponse(two, 0));
+    QString text;
+    QXmlStreamWriter xml(&text);
+    EXPECT_FALSE(number.parseResponse(two, 2, xml));
+    EXPECT_TRUE(info.parseResponse(two, 0, xml));
+}
+
+TEST(TelegramXml, DescriptionsReadBack) {
+    QString text;
+    QXmlStreamWriter xml(&text);
+    xml.writeStartElement(QStringLiteral("trace"));
+    FirmwareNumberObject number(0x1F);
+    const std::uint8_t bytes[3] = {0x02, 0x0A, 0x61};
+    ASSERT_TRUE(number.parseResponse(bytes, 3, xml));
+    GetFirmwareInfoObject info;
+    const std::string firmware = "board firmware 2.10";
+    info.parseResponse(reinterpret_cast<const std::uint8_t*>(firmware.data()),
+                       static_cast<int>(firmware.size()), xml);
+    xml.writeEndElement();
+    EXPECT_TRUE(text.contains(QStringLiteral("<telegram pid=\"67\" direction=\"result\" trace=\"1f\">")));
+
+    FirmwareNumberObject numberBack;
+    GetFirmwareInfoObject infoBack;
+    QXmlStreamReader all(text);
+    EXPECT_TRUE(numberBack.readXml(all));
+    EXPECT_EQ(numberBack.number(), 0x020A61u);
+    QXmlStreamReader again(text);
+    EXPECT_TRUE(infoBack.readXml(again));
+    EXPECT_STREQ(infoBack.text(), firmware.c_str());
+    QXmlStreamReader flush(QStringLiteral("<r><telegram><x/></telegram><after/></r>"));
+    flush.readNextStartElement();
+    flush.readNextStartElement();
+    EXPECT_TRUE(flushObject().readXml(flush));
+    EXPECT_TRUE(flush.readNextStartElement());
+    EXPECT_EQ(flush.name(), QLatin1String("after"));
 }
 
 TEST_F(ChannelTest, ResetClearsBothAndReopensOnlyWhenOpen) {

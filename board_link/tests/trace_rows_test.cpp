@@ -27,7 +27,9 @@ TEST(TraceRows, KindsDirectionsAndSuccess) {
     EXPECT_EQ(row(empty, TraceDirection::Read), (QStringList{"Read", "Version", "0x66", "", "OK"}));
     GetFirmwareInfoObject full;
     const std::string text(70, 'v');
-    full.parseResponse(reinterpret_cast<const std::uint8_t*>(text.data()), 70);
+    QString xmlText;
+    QXmlStreamWriter xml(&xmlText);
+    full.parseResponse(reinterpret_cast<const std::uint8_t*>(text.data()), 70, xml);
     EXPECT_EQ(row(full).at(3), QString(63, QLatin1Char('v')));
 }
 
