@@ -271,5 +271,28 @@ TEST_F(BoardObjectTest, Texts) {
     EXPECT_EQ(board_.errorText(), QStringLiteral("OK"));
 }
 
+TEST_F(BoardTest, FirstBoardBuildNamesItselfAndWritesNoPidLine) {
+    boardsim::TelegramBoard firmware(board);
+    firmware.setFirmwareText("");
+    plugBoard(boardsim::kKx10ProductId);
+    KX20Com_UsbHid object(kKx10Board);
+    object.driver().setTimeouts(5, 5);
+    std::vector<QString> messages;
+    QObject::connect(&object, &KX20Com_UsbHid::communicationErrorMessage,
+                     [&messages](QString text) { messages.push_back(text); });
+    ASSERT_EQ(object.connect(), 0);
+    EXPECT_EQ(messages, std::vector<QString>{
+                            QStringLiteral("KX10Communication::getBoardInfo : received packet too short")});
+    static int lines = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { ++lines; });
+    firmware.injectFault(TelegramFault::OtherPid, 0x12);
+    std::vector<std::uint8_t> answer;
+    EXPECT_EQ(object.sendBoardCommand(0x30, {}, 0, answer), kResultOtherPid);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(lines, 0);
+    object.disconnect();
+}
+
 } // namespace
 } // namespace board_link::test
