@@ -80,6 +80,13 @@ function(vk_shared_deliverable target)
   install(FILES ${pc_file} DESTINATION ${pc_dir})
 endfunction()
 
+# vk_jar_deliverable(<add_jar target>)
+# Installs a jar of Java classes into share/java, beside the libraries whose
+# natives it declares (include(UseJava) first).
+function(vk_jar_deliverable target)
+  install_jar(${target} DESTINATION ${CMAKE_INSTALL_DATADIR}/java)
+endfunction()
+
 # vk_export_test(<target> <file with one expected symbol per line>)
 # The dynamic symbol table of the built library must hold exactly these names.
 function(vk_export_test target list_file)

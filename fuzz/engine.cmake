@@ -1,5 +1,6 @@
 # Arbitrary replies through the transceive engine (with and without the fake
-# cipher), the transparent exchange and the first-generation USB splitter.
+# cipher), the transparent exchange, the first-generation USB splitter and the
+# reply parsing of the reader commands.
 if(TARGET vkkrn_objects)
   vk_add_fuzzer(fuzz_vkkrn_engine
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine_fuzz.cpp

@@ -29,8 +29,13 @@ contents)
   programs=$(ls bin | sort | tr '\n' ' ')
   [ "$programs" = "krnsim zrbsim " ] || fail "bin/ holds '$programs', not 'krnsim zrbsim'"
   for dir in *; do
-    case "$dir" in bin | include | lib*) ;; *) fail "unexpected $dir/" ;; esac
+    case "$dir" in bin | include | lib* | share) ;; *) fail "unexpected $dir/" ;; esac
   done
+  # share/ holds the jar of the Java classes and nothing else.
+  if [ -d share ]; then
+    others=$(find share -type f ! -path 'share/java/*.jar')
+    [ -z "$others" ] || fail "share/ holds $others"
+  fi
   # Every library is a deliverable with its pkg-config file; nothing of the tests.
   for file in lib*/*; do
     [ -d "$file" ] && continue

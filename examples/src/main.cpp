@@ -1,8 +1,9 @@
 // vkkrn_example: asks a KRN reader for its software version (0x65), its reader
-// information (0x66 mode 0) and the transponders in its field (0xB0 inventory),
-// and prints each reply with a hex dump, its status text and the protocol lines
-// the library reports to an event handler. Without arguments it starts the
-// simulated reader in-process on loopback TCP.
+// information (0x66 mode 0) through their command exports, and for the
+// transponders in its field (0xB0 inventory) in a frame of its own; prints each
+// reply with a hex dump, its status text and the protocol lines the library
+// reports to an event handler. Without arguments it starts the simulated reader
+// in-process on loopback TCP.
 #include "arguments.h"
 #include "report.h"
 
@@ -38,8 +39,20 @@ void printProtocolLine(void* /*pAny*/, unsigned char* data, int /*value*/, int e
 struct Command {
     unsigned char code;
     const char* name;
-    std::vector<unsigned char> data;
+    std::vector<unsigned char> data; // request data of a command sent in a frame of the example's own
+    // The command's export, which writes the reply as hex text into `out`; null
+    // for a command sent in a frame of the example's own.
+    int (*ask)(int reader, unsigned char* out);
 };
+
+// The reply data as hex text: the export reports no length, the text gives it.
+int askSoftVersion(int reader, unsigned char* out) {
+    return VKKRN_0x65_SoftVersion(reader, kBusAddress, out, 1);
+}
+
+int askReaderInfo(int reader, unsigned char* out) {
+    return VKKRN_0x66_ReaderInfo(reader, kBusAddress, 0, out, 1);
+}
 
 // One exchange: the request frame, the reply frame, its status and data.
 class Exchange {
@@ -48,6 +61,13 @@ class Exchange {
 
     // The reply's status (0 or more) or a negative code; the data in data().
     int run(const Command& command) {
+        if (command.ask != nullptr) {
+            text_.assign(2 * kBufferSize + 1, 0);
+            const int status = command.ask(reader_, text_.data());
+            data_ = status >= 0 ? vkexample::bytesFromHexText(reinterpret_cast<const char*>(text_.data()))
+                                : std::vector<unsigned char>{};
+            return status;
+        }
         std::vector<unsigned char> request = command.data;
         request.push_back(0);
         const int frameLength =
@@ -74,6 +94,7 @@ class Exchange {
     std::vector<unsigned char> frame_;
     std::vector<unsigned char> reply_;
     std::vector<unsigned char> data_;
+    std::vector<unsigned char> text_;
 };
 
 void printVersions() {
@@ -177,9 +198,9 @@ int run(const Arguments& args) {
     VKKRN_AddEventHandler(reader, &handler);
 
     const Command commands[] = {
-        {0x65, "software version", {}},
-        {0x66, "reader information, mode 0", {0x00}},
-        {0xB0, "inventory", {0x01, 0x00}},
+        {0x65, "software version", {}, &askSoftVersion},
+        {0x66, "reader information, mode 0", {}, &askReaderInfo},
+        {0xB0, "inventory", {0x01, 0x00}, nullptr},
     };
     Exchange exchange(reader);
     int result = 0;

@@ -71,6 +71,23 @@ std::optional<std::vector<Transponder>> decodeInventory(ByteSpan data) {
     return found;
 }
 
+std::vector<std::uint8_t> bytesFromHexText(const char* text) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; text[i] != '\0' && text[i + 1] != '\0'; i += 2) {
+        const int high = digit(text[i]);
+        const int low = digit(text[i + 1]);
+        if (high < 0 || low < 0) break;
+        out.push_back(static_cast<std::uint8_t>(high << 4 | low));
+    }
+    return out;
+}
+
 std::string uidText(const Transponder& transponder) {
     std::string text;
     for (const std::uint8_t byte : transponder.uid) {

@@ -37,6 +37,11 @@ struct Transponder {
 // data are exactly that long.
 std::optional<std::vector<Transponder>> decodeInventory(ByteSpan data);
 
+// The bytes of a reply the library wrote as hex text (two upper-case digits per
+// byte, closed by a NUL); reading stops at the NUL or the first pair that is not
+// two hex digits.
+std::vector<std::uint8_t> bytesFromHexText(const char* text);
+
 // "E0 04 01 00 12 34 56 78"
 std::string uidText(const Transponder& transponder);
 

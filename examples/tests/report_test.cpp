@@ -38,6 +38,13 @@ TEST(ExampleReport, ReaderInfoAndVersion) {
     EXPECT_EQ(describeSoftwareVersion(std::span(info).first(2)), "");
 }
 
+TEST(ExampleReport, BytesFromHexText) {
+    EXPECT_EQ(bytesFromHexText("0102AB"), (std::vector<std::uint8_t>{0x01, 0x02, 0xAB}));
+    EXPECT_EQ(bytesFromHexText(""), std::vector<std::uint8_t>{});
+    EXPECT_EQ(bytesFromHexText("01A"), std::vector<std::uint8_t>{0x01}) << "a lone digit is dropped";
+    EXPECT_EQ(bytesFromHexText("01G0"), std::vector<std::uint8_t>{0x01});
+}
+
 TEST(ExampleReport, InventoryOnlyWhenItFitsTheLayout) {
     struct Case {
         std::vector<std::uint8_t> data;

@@ -240,7 +240,140 @@ ZRB_API int ZRB_WaveformsDumpVcd2(const Waveform* first, const Waveform* second,
 
 /* ===== I2C stimuli ======================================================= */
 
+/* The SCL and SDA waveforms an I2C bus master plays on two pins, built on the
+ * host element by element. All times are nanoseconds; the bit period is
+ * T = 1e9 / frequency. SDA level 2 marks where the device, not the master,
+ * drives the line (the data bits of a read byte, the acknowledge bit of a
+ * written byte). Nothing checks that the elements form a well-formed frame.
+ *
+ * Every function taking a stimuli gives 3 for a NULL one and changes nothing;
+ * an array that is NULL while its count is above 0 gives 3 as well. The
+ * appends that need the bit period give 1 and append nothing for a stimuli of
+ * 0 Hz. A failing waveform append gives its code (14) and ends the element,
+ * keeping what it appended before.
+ *
+ * Element texts carry whole nanoseconds: where T / 4 is not whole, what the
+ * instrument plays drifts from the times recorded here by the rounding. */
+
+#ifdef __cplusplus
+struct ZRB_I2cStimuli;
+#else
+typedef struct ZRB_I2cStimuli ZRB_I2cStimuli;
+#endif
+
+/* One clock stretch of a read byte or of the acknowledge bit the master gives:
+ * BitIndex 0..7 the data bits (0 the most significant), 8 the acknowledge bit;
+ * Phase 0 stretches SCL low before the rising edge, 1 SCL high after the high
+ * half-period, any other phase is ignored; DurationUs in microseconds, 0 for
+ * none. A later entry for the same bit and phase replaces an earlier one. */
+typedef struct ZRB_I2cClockStretch {
+    uint8_t BitIndex;
+    uint8_t Phase;
+    double DurationUs;
+} ZRB_I2cClockStretch;
+
+/* A new stimuli for the bus frequency in Hz, or NULL. */
+ZRB_API ZRB_I2cStimuli* ZRB_I2cStimuliAllocate(uint32_t frequencyHz);
+
+/* Releases a stimuli; NULL is ignored. A stimuli a transaction holds is not
+ * freed (it goes with its last transaction). */
+ZRB_API void ZRB_I2cStimuliFree(ZRB_I2cStimuli* stimuli);
+
+/* A start condition (T / 2), or with a non-zero `repeated` a repeated start (T). */
+ZRB_API int ZRB_I2cStimuliAppendStart(ZRB_I2cStimuli* stimuli, int repeated);
+
+/* A stop condition (T); both lines end high. */
+ZRB_API int ZRB_I2cStimuliAppendStop(ZRB_I2cStimuli* stimuli);
+
+/* A written byte and the device's acknowledge bit (9 T). 0, 1 when its
+ * acknowledge window could not be recorded, or a waveform code. */
+ZRB_API int ZRB_I2cStimuliAppendWriteByte(ZRB_I2cStimuli* stimuli, uint8_t byte);
+
+/* The bytes in order; the result of the first that fails. */
+ZRB_API int ZRB_I2cStimuliAppendWriteBytes(ZRB_I2cStimuli* stimuli, const uint8_t* bytes, uint32_t count);
+
+/* A byte the device sends, then the master's acknowledge bit at `ackLevel`
+ * (0 ACK, 1 NACK), stretched as `stretches` says (NULL allowed). */
+ZRB_API int ZRB_I2cStimuliAppendReadByte(ZRB_I2cStimuli* stimuli, uint8_t ackLevel,
+                                         const ZRB_I2cClockStretch* stretches, uint32_t stretchCount);
+
+/* `count` read bytes, ackLevels[i] (low 8 bits) for the i-th; the same
+ * stretches for every byte. The result of the first that fails. */
+ZRB_API int ZRB_I2cStimuliAppendReadBytes(ZRB_I2cStimuli* stimuli, const int32_t* ackLevels, uint32_t count,
+                                          const ZRB_I2cClockStretch* stretches, uint32_t stretchCount);
+
+/* Both lines held at the given levels for `durationNs` (SDA first, then SCL). */
+ZRB_API int ZRB_I2cStimuliAppendSteady(ZRB_I2cStimuli* stimuli, uint8_t sclLevel, uint8_t sdaLevel,
+                                       double durationNs);
+
+/* The test-mode preamble: 14 steps of D = 1.5 T on SCL, 13 on SDA. It leaves
+ * SCL one D longer than SDA, so every element appended after it starts D later
+ * on SCL than on SDA. */
+ZRB_API int ZRB_I2cStimuliAppendTestMode(ZRB_I2cStimuli* stimuli);
+
+/* The time of the SCL rising edge of the index-th data or acknowledge bit
+ * (counting the bits of bytes only), stored through timeNs unless it is NULL:
+ * 0, or 1 for an index past the end (timeNs untouched). */
+ZRB_API int ZRB_I2cGetBitTiming(const ZRB_I2cStimuli* stimuli, uint32_t index, double* timeNs);
+
 /* ===== I2C transactions ================================================== */
+
+/* A stimuli scheduled on two pins and a trigger. The caller fires the trigger
+ * with the commands above, then decodes the captured lines. The first five
+ * fields are read directly; pReadBytes and pAcks belong to the transaction and
+ * stay valid until the next ZRB_I2cProcessResponse or ZRB_I2cTransactionFree.
+ *
+ * The transaction holds its stimuli: the stimuli is freed with the last
+ * transaction that holds it, and must not be used afterwards. Times in the
+ * captures are taken as times of the stimuli (0 = the trigger).
+ *
+ * Blocking: ZRB_I2cSchedule and ZRB_I2cProcessResponse wait, in 1 ms sleeps,
+ * for the output on the SCL pin and trigger to be done, at most about as long
+ * as the stimuli plays, counted from the call. A NULL transaction gives 3. */
+
+/* The immediate trigger, which a transaction never uses. */
+#define ZRB_TRGID_IMMEDIATE 0
+
+typedef struct ZRB_I2cTransaction {
+    uint8_t* pReadBytes; /* one per read byte of the stimuli; NULL until processed */
+    uint32_t NbReadBytes;
+    uint8_t* pAcks; /* per written byte, the SDA level at its acknowledge edge (0 ACK) */
+    uint32_t NbAcks;
+    double DurationNs; /* of the SCL waveform when scheduled */
+    struct ZRB_I2cTransactionPrivate* pPrivate;
+} ZRB_I2cTransaction;
+
+/* Schedules the captures of both lines and the output of both waveforms on
+ * `trigger` (SDA open-drain). NULL for a NULL or empty stimuli, trigger 0,
+ * equal pins, or a failing command (whose code stays in ZRB_Errno). */
+ZRB_API ZRB_I2cTransaction* ZRB_I2cSchedule(ZRB_I2cStimuli* pI2cStimuli, int PinScl, int PinSda, int trigger);
+
+/* The SCL output's done flag, non-zero when done (8 when not connected). */
+ZRB_API uint8_t ZRB_I2cTransactionIsDone(const ZRB_I2cTransaction* transaction);
+
+/* Waits for the output, fetches both captures (once per transaction; filtered
+ * when the capture filter is on) and decodes the read bytes and acknowledges.
+ * 0; 2 time-out; 1 when SCL is not low where a bit must start or memory runs
+ * out; the failing command's code (a failed fetch is fetched again next time);
+ * 14 when a capture does not cover the windows. Results decoded before a
+ * failure stay; later ones are 0. */
+ZRB_API int ZRB_I2cProcessResponse(ZRB_I2cTransaction* transaction);
+
+/* Both captures as one VCD file (SCL '#', SDA '$'): as ZRB_WaveformsDumpVcd2;
+ * 14 before they were fetched (no file). */
+ZRB_API int ZRB_I2cDumpVcd(const ZRB_I2cTransaction* transaction, const char* fileName);
+
+/* Stores the low 8 bits of `flag`: non-zero drops, from every capture fetched
+ * from then on, the levels shorter than a tenth of the bit period. Returns
+ * `flag` unchanged. */
+ZRB_API int ZRB_I2cEnableCaptureFilter(int flag);
+
+/* As ZRB_I2cGetBitTiming on the transaction's stimuli. */
+ZRB_API int ZRB_I2cGetBitTiming2(const ZRB_I2cTransaction* transaction, uint32_t index, double* timeNs);
+
+/* Releases the results, the captures and the transaction's hold on its
+ * stimuli; NULL is ignored. */
+ZRB_API void ZRB_I2cTransactionFree(ZRB_I2cTransaction* transaction);
 
 /* ===== Wire test mode ==================================================== */
 

@@ -2,18 +2,9 @@
 
 #include "log_categories.h"
 
+#include <vkcommon/hex_digit.h>
+
 namespace zrb {
-
-namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::string bin2str(const std::uint8_t* bytes, std::size_t count) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -36,7 +27,7 @@ bool str2bin(std::uint8_t* dest, unsigned size, std::string_view text) {
                     static_cast<int>(size), copy.c_str());
             return false;
         }
-        const int value = hexValue(text[i]);
+        const int value = vk::hexDigitValue(text[i]);
         if (value < 0) {
             const std::string copy(text);
             ZRB_LOG(kClientLog, ZLOG_LEVEL_ERROR,

@@ -52,4 +52,9 @@ struct LogCategory {
         }                                                                                                    \
     } while (0)
 
+// The failure trace of the I2C and wire test-mode code: the source file and
+// line of the failing call and its result code.
+#define ZRB_LOG_FAILURE(category, code)                                                                      \
+    ZRB_LOG(category, ZLOG_LEVEL_ERROR, "%s:%d failure #%d\n\r", __FILE__, __LINE__, static_cast<int>(code))
+
 #endif

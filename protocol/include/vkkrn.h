@@ -10,8 +10,9 @@
  * in use is skipped after the wrap. Every function that takes a reader handle
  * checks it in this order and stores the code as the library's last error:
  * below 0 -4022, 0 -4021, a null pointer the function needs -4002, no reader at
- * all -4001, no reader with that handle -4023. The reader's own last error
- * (VKKRN_GetLastError) is left alone by these checks.
+ * all -4001, no reader with that handle -4023 (the reader commands test their
+ * pointers before the handle: see "Reader commands"). The reader's own last
+ * error (VKKRN_GetLastError) is left alone by these checks.
  *
  * A reader deleted while another thread is inside a call on it lives until that
  * call returns.
@@ -242,6 +243,208 @@ VKKRN_API int VKKRN_AddEventHandler(int readerHnd, _VKKRN_EVENT_INIT* record);
 /* Removes the first handler with the same uiFlag, uiUse and callback: 0, or
  * -4050 when there is none; flags refused as when adding. */
 VKKRN_API int VKKRN_DelEventHandler(int readerHnd, _VKKRN_EVENT_INIT* record);
+
+/* ---- Reader commands --------------------------------------------------------
+ * One function per reader command: the reader handle, the bus address (0 to
+ * 255; 254 and 255 reach any reader), then the command's arguments. Byte
+ * arguments arrive as int and are cut to their low eight bits. Each returns the
+ * reader's status byte (0 OK, above 0 a condition the reader reports; its reply
+ * data are still handed out) or a negative code.
+ *
+ * Checks, in this order and before anything is sent: a null pointer the
+ * function names -4002 (whatever the handle), then the handle as above (-4022,
+ * -4021, -4001, -4023); each stored as the library's last error. Once a reader
+ * was reached the library's last error is 0 and the reader's last error
+ * (VKKRN_GetLastError) holds the command's code. Then, under the reader's command
+ * lock: -4032 from a handler of the same reader; -4006 on a first-generation USB
+ * reader for a command it does not take (an error line, event 101, is written);
+ * -4051 for a bad argument or a request longer than 65,528 bytes, -4052 for hex
+ * text that is not two hex digits per byte (nothing sent for either).
+ *
+ * Data formats: 0 raw bytes, 1 hex text. Input is read as hex text (two digits
+ * per byte, either case) only for format 1; output is raw only for format 0,
+ * otherwise "%02X" text. Outputs end with a NUL unless said otherwise; sizes
+ * below are what the caller's buffer must hold. Outputs named "preset" are
+ * written first, even when the command then fails. */
+
+/* Destroys a transponder: mode 0 sends 12 identifier bytes (8 and four 0x00 when
+ * identifier[0] is 0x40 or more), mode 1 19; then 3 code bytes. Another mode: -4051.
+ * Null test: identifier, code. */
+VKKRN_API int VKKRN_0x18_Destroy(int readerHnd, int adr, int mode, unsigned char* identifier,
+                                 unsigned char* code);
+/* Halts the selected transponder. */
+VKKRN_API int VKKRN_0x1A_Halt(int readerHnd, int adr);
+/* Resets the quiet bit of the transponders in the field. */
+VKKRN_API int VKKRN_0x1B_ResetQuietBit(int readerHnd, int adr);
+/* EAS request. */
+VKKRN_API int VKKRN_0x1C_EASRequest(int readerHnd, int adr);
+/* Sends b1..b5 and count data bytes; the whole reply to out with a NUL (up to
+ * 65,538 bytes), its length to outLength. A null out or outLength is skipped.
+ * A count below 0 or above 65,523: -4051.
+ * Null test: data. */
+VKKRN_API int VKKRN_0x1E_TableDataExchange(int readerHnd, int adr, int b1, int b2, int b3, int b4, int b5,
+                                           unsigned char* data, int count, unsigned char* out,
+                                           int* outLength);
+/* Sends b1..b3 and the data: count bytes, or for format 1 count hex characters
+ * (count/2 bytes). The whole reply to out, raw (outLength = L, 65,538 bytes) or
+ * hex (2L, 131,075 bytes). A null out or outLength is skipped.
+ * Null test: data. */
+VKKRN_API int VKKRN_0x1F_MAXDataExchange(int readerHnd, int adr, int b1, int b2, int b3, unsigned char* data,
+                                         int count, unsigned char* out, int* outLength, int format);
+/* Reads data-buffer records. Preset: *head 0, *count 0, out[0] '0'. Reply: head
+ * and count bytes; when count is not 0 the records to out, raw/hex (the whole
+ * reply: 65,536 bytes, hex 131,071).
+ * Null test: head, count, out. */
+VKKRN_API int VKKRN_0x21_ReadBuffer(int readerHnd, int adr, int b, unsigned char* head, unsigned char* count,
+                                    unsigned char* out, int format);
+/* Reads up to `number` records (low 16 bits sent). head: 2 bytes (the second only
+ * when bit 7 of the first is set); count 0 to 65,535; the records to out, raw/hex
+ * (sized as for 0x21). Preset: head[0] 0, *count 0, out[0] '0'.
+ * Null test: head, count, out. */
+VKKRN_API int VKKRN_0x22_ReadBuffer(int readerHnd, int adr, int number, unsigned char* head, int* count,
+                                    unsigned char* out, int format);
+/* Data-buffer information: two reply bytes to each output (raw 3 bytes, hex 5
+ * characters with the NUL). Preset: '0' in each.
+ * Null test: first, second, third. */
+VKKRN_API int VKKRN_0x31_ReadDataBufferInfo(int readerHnd, int adr, unsigned char* first,
+                                            unsigned char* second, unsigned char* third, int format);
+/* Clears the data buffer. */
+VKKRN_API int VKKRN_0x32_ClearDataBuffer(int readerHnd, int adr);
+/* Initialises the data buffer. */
+VKKRN_API int VKKRN_0x33_InitBuffer(int readerHnd, int adr);
+/* Forces a notification. */
+VKKRN_API int VKKRN_0x34_ForceNotifyTrigger(int readerHnd, int adr, int b);
+/* Software trigger; the low 16 bits of time are sent. */
+VKKRN_API int VKKRN_0x35_SoftwareTrigger(int readerHnd, int adr, int b1, int b2, int b3, unsigned int time);
+/* Baud rate detection: sends one byte 0x00. */
+VKKRN_API int VKKRN_0x52_GetBaud(int readerHnd, int adr);
+/* Starts the flash loader of the reader at bus address 0. Status 0 ends the
+ * authenticated channel: the next commands travel unwrapped. */
+VKKRN_API int VKKRN_0x55_StartFlashLoader(int readerHnd);
+/* The same at bus address adr. */
+VKKRN_API int VKKRN_0x55_StartFlashLoaderEx(int readerHnd, int adr);
+/* Resets the reader's processor. */
+VKKRN_API int VKKRN_0x63_CPUReset(int readerHnd, int adr);
+/* System reset. */
+VKKRN_API int VKKRN_0x64_SystemReset(int readerHnd, int adr, int b);
+/* Software version: all reply bytes to out, raw/hex (preset out[0] = 0); 65,538
+ * bytes hold any reply, hex 131,075. No length is returned: a raw reply may hold
+ * zero bytes, the hex text gives it.
+ * Null test: out. */
+VKKRN_API int VKKRN_0x65_SoftVersion(int readerHnd, int adr, unsigned char* out, int format);
+/* Reader information of `mode`: as 0x65.
+ * Null test: out. */
+VKKRN_API int VKKRN_0x66_ReaderInfo(int readerHnd, int adr, int mode, unsigned char* out, int format);
+/* Channel analysis (count: low 16 bits sent). values (516 longs) by m1, m2:
+ * m1 bit 0: 4-byte unsigned values, at most 16 reply bytes; else bit 4: m2 0
+ * 4-byte, m2 1 or 2 2-byte unsigned values, another m2 none; else bit 6: 2-byte
+ * unsigned; else bit 3 or 2: signed bytes; else none. A longer reply than its
+ * bound (16 or 516 bytes) gives -4070 and no value. A partial last value is
+ * dropped. A null values is skipped. */
+VKKRN_API int VKKRN_0x68_ChannelAnalyze(int readerHnd, int adr, int m1, int m2, int b3, int b4, int count,
+                                        long* values);
+/* RF reset. */
+VKKRN_API int VKKRN_0x69_RFReset(int readerHnd, int adr);
+/* RF on or off. */
+VKKRN_API int VKKRN_0x6A_RFOnOff(int readerHnd, int adr, int b);
+/* Initialises the noise threshold. */
+VKKRN_API int VKKRN_0x6B_InitNoiseThreshold(int readerHnd, int adr);
+/* Centralised RF synchronisation: sends a, c, d, b, time high, time low. */
+VKKRN_API int VKKRN_0x6B_CentralizedRFSync(int readerHnd, int adr, int a, int b, int time, int c, int d);
+/* Sets the noise levels: 6 bytes, or 12 hex characters for format 1.
+ * Null test: levels. */
+VKKRN_API int VKKRN_0x6C_SetNoiseLevel(int readerHnd, int adr, unsigned char* levels, int format);
+/* The noise levels: 6 reply bytes (raw 7 bytes, hex 13). Preset out[0] = 0.
+ * Null test: out. */
+VKKRN_API int VKKRN_0x6D_GetNoiseLevel(int readerHnd, int adr, unsigned char* out, int format);
+/* Diagnostics of `mode` (mode 0x21 also sends buffer[0]): the whole reply to
+ * buffer with a NUL (65,538 bytes); buffer[0] = 0 when the reader was asked but
+ * no reply data came.
+ * Null test: buffer. */
+VKKRN_API int VKKRN_0x6E_RdDiag(int readerHnd, int adr, int mode, unsigned char* buffer);
+/* Antenna tuning. */
+VKKRN_API int VKKRN_0x6F_AntennaTuning(int readerHnd, int adr);
+/* Sets the outputs: four values of 0 to 65,535 (-4051 else, tested in order). */
+VKKRN_API int VKKRN_0x71_SetOutput(int readerHnd, int adr, int v1, int v2, int v3, int v4);
+/* Sets the outputs from count records of 4 bytes; a null records gives -4051
+ * (after the handle check). */
+VKKRN_API int VKKRN_0x72_SetOutput(int readerHnd, int adr, int mode, int count, unsigned char* records);
+/* The inputs: one byte (preset 0).
+ * Null test: out. */
+VKKRN_API int VKKRN_0x74_ReadInput(int readerHnd, int adr, unsigned char* out);
+/* Antenna adjustment: 2 reply bytes (raw 3 bytes, hex 5). Preset out[0] = 0.
+ * Null test: out. */
+VKKRN_API int VKKRN_0x75_AdjAntenna(int readerHnd, int adr, unsigned char* out, int format);
+/* Checks the antennas: the whole reply to out without a NUL (65,537 bytes), its
+ * length to outLength. Preset out[0] = 0, *outLength = 0.
+ * Null test: out, outLength. */
+VKKRN_API int VKKRN_0x76_CheckAntennas(int readerHnd, int adr, int b, unsigned char* out, int* outLength);
+/* Writes `length` bytes of text to the display.
+ * Null test: text. */
+VKKRN_API int VKKRN_0x7A_WriteDisplay(int readerHnd, int adr, int b1, int b2, int b3, int b4, int b5,
+                                      int length, char* text);
+/* Reads configuration block `address`: 14 bytes (raw 15, hex 29). Preset out[0] = 0.
+ * Null test: out. */
+VKKRN_API int VKKRN_0x80_ReadConfBlock(int readerHnd, int adr, int address, unsigned char* out, int format);
+/* Writes configuration block `address`: 14 bytes, or 28 hex characters.
+ * Null test: data. */
+VKKRN_API int VKKRN_0x81_WriteConfBlock(int readerHnd, int adr, int address, unsigned char* data, int format);
+/* Saves configuration block `address`. */
+VKKRN_API int VKKRN_0x82_SaveConfBlock(int readerHnd, int adr, int address);
+/* Resets configuration block `address`. */
+VKKRN_API int VKKRN_0x83_ResetConfBlock(int readerHnd, int adr, int address);
+/* Sets the system timer: 4 bytes, or 8 hex characters.
+ * Null test: timer. */
+VKKRN_API int VKKRN_0x85_SetSysTimer(int readerHnd, int adr, unsigned char* timer, int format);
+/* The system timer: 4 bytes (raw 5, hex 9). Preset out[0] = 0.
+ * Null test: out. */
+VKKRN_API int VKKRN_0x86_GetSysTimer(int readerHnd, int adr, unsigned char* out, int format);
+/* Sets date and time: seven bytes and the low 16 bits of value. */
+VKKRN_API int VKKRN_0x87_SetSystemDate(int readerHnd, int adr, int b1, int b2, int b3, int b4, int b5, int b6,
+                                       int b7, int value);
+/* Date and time: seven bytes and value (0 to 65,535).
+ * Null test: d1, d2, d3, d4, d5, d6, d7, value. */
+VKKRN_API int VKKRN_0x88_GetSystemDate(int readerHnd, int adr, unsigned char* d1, unsigned char* d2,
+                                       unsigned char* d3, unsigned char* d4, unsigned char* d5,
+                                       unsigned char* d6, unsigned char* d7, int* value);
+/* Reads a configuration (value: low 16 bits sent): block count and size, and
+ * count x (size + 2) bytes to out without a NUL (at most 65,535) when the reply
+ * holds them, else out is left alone.
+ * Null test: blockCount, blockSize, out. */
+VKKRN_API int VKKRN_0x8A_ReadConfiguration(int readerHnd, int adr, int b1, int b2, int b3, unsigned int value,
+                                           int b5, unsigned char* blockCount, unsigned char* blockSize,
+                                           unsigned char* out);
+/* Writes a configuration: count x (size + 2) data bytes; above 65,523: -4051.
+ * Null test: data. */
+VKKRN_API int VKKRN_0x8B_WriteConfiguration(int readerHnd, int adr, int b1, int b2, int b3, int blockCount,
+                                            int blockSize, unsigned char* data);
+/* Resets a configuration (value: low 16 bits sent). */
+VKKRN_API int VKKRN_0x8C_ResetConfiguration(int readerHnd, int adr, int b1, int b2, int b3,
+                                            unsigned int value, int b5);
+/* Carries a further command: b1..b3 and count data bytes; the whole reply to out
+ * with a NUL (65,538 bytes), its length to outLength (preset 0). A count below 0
+ * or above 65,525: -4051.
+ * Null test: data, out, outLength. */
+VKKRN_API int VKKRN_0x9F_Piggyback_Command(int readerHnd, int adr, int b1, int b2, int b3,
+                                           unsigned char* data, int count, unsigned char* out,
+                                           int* outLength);
+/* Reader login: 4 bytes, or 8 hex characters.
+ * Null test: login. */
+VKKRN_API int VKKRN_0xA0_RdLogin(int readerHnd, int adr, unsigned char* login, int format);
+/* Writes a Mifare key: 6 bytes, or 12 hex characters. Key bytes are masked in
+ * the capture and the protocol log.
+ * Null test: key. */
+VKKRN_API int VKKRN_0xA2_WriteMifareKeys(int readerHnd, int adr, int b1, int b2, unsigned char* key,
+                                         int format);
+/* Writes a DES or AES key of keyLength bytes (2 x keyLength hex characters);
+ * masked as 0xA2.
+ * Null test: key. */
+VKKRN_API int VKKRN_0xA3_Write_DES_AES_Keys(int readerHnd, int adr, int b1, int b2, int b3, int keyLength,
+                                            unsigned char* key, int format);
+/* Writes the reader authentication key; as 0xA3.
+ * Null test: key. */
+VKKRN_API int VKKRN_0xAD_WriteReaderAuthentKey(int readerHnd, int adr, int b1, int b2, int keyLength,
+                                               unsigned char* key, int format);
 
 #ifdef __cplusplus
 }

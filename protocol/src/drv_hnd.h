@@ -2,7 +2,7 @@
 #ifndef VKKRN_DRV_HND_H
 #define VKKRN_DRV_HND_H
 
-#include "port_binder.h"
+#include <vkcommon/port_binder.h>
 
 #include <vkcommon/language_id.h>
 
@@ -107,7 +107,7 @@ class VKKRNDrvHnd {
     // Guards installedPlugIns_. A leaf, taken under a reader's command lock.
     std::mutex installedMutex_;
     std::unordered_set<const VKKRN_PlugIn*> installedPlugIns_;
-    vkkrn::PortBinder binder_;
+    vk::PortBinder binder_;
 };
 
 extern VKKRNDrvHnd g_LibVkKrnDrvHnd;

@@ -11,6 +11,7 @@ inline constexpr int kErrNullPointer = -4002;
 inline constexpr int kErrNoMemory = -4003;
 inline constexpr int kErrCommMode = -4004;
 inline constexpr int kErrUnsupported = -4005;
+inline constexpr int kErrFirstGenerationUsb = -4006;
 inline constexpr int kErrNoValue = -4010;
 inline constexpr int kErrUnknownReader = -4020;
 inline constexpr int kErrReaderZero = -4021;

@@ -9,6 +9,7 @@
 #include "reader.h"
 
 #include <new>
+#include <utility>
 
 namespace vkkrn {
 
@@ -43,6 +44,22 @@ template <typename Method> int withReader(int readerHnd, bool missingArgument, M
         g_LibVkKrnDrvHnd.SetLastError(0);
         return method(*reader);
     });
+}
+
+// The frame of the command exports: a missing pointer argument gives -4002
+// before the handle is looked at (whatever the handle), then the handle check of
+// withReader (-4022, -4021, -4001, -4023); each stored as the library's last
+// error. Once the reader is found the library's last error is 0, whatever the
+// command returns: the reader's own last error keeps the command's code.
+template <typename Method>
+int withCommandReader(int readerHnd, bool missingArgument, Method&& method) noexcept {
+    if (missingArgument) return libraryFailure(kErrNullPointer);
+    return withReader(readerHnd, false, std::forward<Method>(method));
+}
+
+// A byte argument that arrives as int: its low eight bits.
+constexpr unsigned char byteArg(int value) {
+    return static_cast<unsigned char>(value & 0xFF);
 }
 
 } // namespace vkkrn

@@ -94,6 +94,9 @@ class VKKRNReader {
     unsigned char GetLogFileFlag() const { return logFileFlag_.load(); }
     unsigned char GetNoTimestampFlag() const { return noTimestampFlag_.load(); }
     int GetUsbGeneration() const { return usbGeneration_.load(); }
+    // A USB reader of the first generation, which takes only a few commands, in
+    // a request form of its own. Port type and generation are atomics: no lock.
+    bool IsFirstGenerationUsb() const { return portType_.load() == 1 && usbGeneration_.load() == 0; }
     bool IsTcpRecordRegistered() const { return tcpRecordRegistered_.load() != 0; }
 
     // The cipher of the authenticated channel; empty when none is active.
@@ -125,6 +128,10 @@ class VKKRNReader {
     void SendProtStrToApp(int len, bool b1, bool b2);
     void RecProtStrToLogDoc(int len, int result, bool b1, bool b2);
     void ErrorStrToLogDoc(int code);
+    // A command's own failure (-4006 refusal, bad argument, bad hex, overflow):
+    // `code` becomes the last error and its error line is composed in a buffer of
+    // the call's own, so the caller need not hold the command lock. Returns code.
+    int CommandFailure(int code);
     void StringToLogFile(const char* text, int level);
     void StringToLogFile(const char* text, int value, int level);
     // The send or receive line of the last frames into the protocol text: 0, or
@@ -147,6 +154,87 @@ class VKKRNReader {
     // The send line of the first `len` bytes of the send frame buffer, not handed
     // to the application as event 102 (SENDPROTTOAPP "0" for this line).
     void SendLineWithoutApp(int len);
+
+    // ---- Reader commands: the bus address first, then the command's own
+    // arguments. Each takes the command lock (see command_call.h) and returns the
+    // reader's status byte (0 or more) or a negative code, also the last error.
+    int Exe_0x18_Destroy(unsigned char adr, unsigned char mode, unsigned char* identifier,
+                         unsigned char* code);
+    int Exe_0x1A_Halt(unsigned char adr);
+    int Exe_0x1B_ResetQuietBit(unsigned char adr);
+    int Exe_0x1C_EASRequest(unsigned char adr);
+    int Exe_0x1E_TableDataExchange(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                   unsigned char b4, unsigned char b5, unsigned char* data, int count,
+                                   unsigned char* out, int* outLength);
+    int Exe_0x1F_MAXDataExchange(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                 unsigned char* data, int count, unsigned char* out, int* outLength,
+                                 int format);
+    int Exe_0x21_ReadBuffer(unsigned char adr, unsigned char b, unsigned char* head, unsigned char* count,
+                            unsigned char* out, int format);
+    int Exe_0x22_ReadBuffer(unsigned char adr, int number, unsigned char* head, int* count,
+                            unsigned char* out, int format);
+    int Exe_0x31_ReadDataBufferInfo(unsigned char adr, unsigned char* first, unsigned char* second,
+                                    unsigned char* third, int format);
+    int Exe_0x32_ClearDataBuffer(unsigned char adr);
+    int Exe_0x33_InitBuffer(unsigned char adr);
+    int Exe_0x34_ForceNotifyTrigger(unsigned char adr, unsigned char b);
+    int Exe_0x35_SoftwareTrigger(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                 unsigned int time);
+    int Exe_0x52_GetBaud(unsigned char adr);
+    // Sent to bus address 0. Status 0 ends the authenticated channel.
+    int Exe_0x55_StartFlashLoader();
+    int Exe_0x55_StartFlashLoaderEx(unsigned char adr);
+    int Exe_0x63_CPUReset(unsigned char adr);
+    int Exe_0x64_SystemReset(unsigned char adr, unsigned char b);
+    int Exe_0x65_SoftVersion(unsigned char adr, unsigned char* out, int format);
+    int Exe_0x66_ReaderInfo(unsigned char adr, unsigned char mode, unsigned char* out, int format);
+    int Exe_0x68_FFT(unsigned char adr, unsigned char m1, unsigned char m2, unsigned char b3,
+                     unsigned char b4, int count, long* values);
+    int Exe_0x69_RFReset(unsigned char adr);
+    int Exe_0x6A_RFOnOff(unsigned char adr, unsigned char b);
+    int Exe_0x6B_InitNoiseThreshold(unsigned char adr);
+    int Exe_0x6B_CentralizedRFSync(unsigned char adr, unsigned char a, unsigned char b, int time,
+                                   unsigned char c, unsigned char d);
+    int Exe_0x6C_SetNoiseLevel(unsigned char adr, unsigned char* levels, int format);
+    int Exe_0x6D_GetNoiseLevel(unsigned char adr, unsigned char* out, int format);
+    int Exe_0x6E_RdDiag(unsigned char adr, unsigned char mode, unsigned char* buffer);
+    int Exe_0x6F_AntennaTuning(unsigned char adr);
+    int Exe_0x71_SetOutput(unsigned char adr, int v1, int v2, int v3, int v4);
+    int Exe_0x72_SetOutput(unsigned char adr, unsigned char mode, unsigned char count,
+                           unsigned char* records);
+    int Exe_0x74_ReadInput(unsigned char adr, unsigned char* out);
+    int Exe_0x75_AdjAntenna(unsigned char adr, unsigned char* out, int format);
+    int Exe_0x76_CheckAntennas(unsigned char adr, unsigned char b, unsigned char* out, int* outLength);
+    int Exe_0x7A_WriteDisplay(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                              unsigned char b4, unsigned char b5, unsigned char length, char* text);
+    int Exe_0x80_ReadConfBlock(unsigned char adr, unsigned char address, unsigned char* out, int format);
+    int Exe_0x81_WriteConfBlock(unsigned char adr, unsigned char address, unsigned char* data, int format);
+    int Exe_0x82_SaveConfBlock(unsigned char adr, unsigned char address);
+    int Exe_0x83_ResetConfBlock(unsigned char adr, unsigned char address);
+    int Exe_0x85_SetSysTimer(unsigned char adr, unsigned char* timer, int format);
+    int Exe_0x86_GetSysTimer(unsigned char adr, unsigned char* out, int format);
+    int Exe_0x87_SetSystemDate(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                               unsigned char b4, unsigned char b5, unsigned char b6, unsigned char b7,
+                               int value);
+    int Exe_0x88_GetSystemDate(unsigned char adr, unsigned char* d1, unsigned char* d2, unsigned char* d3,
+                               unsigned char* d4, unsigned char* d5, unsigned char* d6, unsigned char* d7,
+                               int* value);
+    int Exe_0x8A_ReadConfiguration(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                   unsigned int value, unsigned char b5, unsigned char* blockCount,
+                                   unsigned char* blockSize, unsigned char* out);
+    int Exe_0x8B_WriteConfiguration(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                    unsigned char blockCount, unsigned char blockSize, unsigned char* data);
+    int Exe_0x8C_ResetConfiguration(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                    unsigned int value, unsigned char b5);
+    int Exe_0x9F_PiggybackCommand(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                  unsigned char* data, int count, unsigned char* out, int* outLength);
+    int Exe_0xA0_RdLogin(unsigned char adr, unsigned char* login, int format);
+    int Exe_0xA2_WriteMifareKeys(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char* key,
+                                 int format);
+    int Exe_0xA3_Write_DES_AES_Keys(unsigned char adr, unsigned char b1, unsigned char b2, unsigned char b3,
+                                    unsigned char keyLength, unsigned char* key, int format);
+    int Exe_0xAD_WriteReaderAuthentKey(unsigned char adr, unsigned char b1, unsigned char b2,
+                                       unsigned char keyLength, unsigned char* key, int format);
 
     // ---- Event handlers: 0 or a negative code, also stored as the last error.
     int AddEventHandler(const _VKKRN_EVENT_INIT* record);
@@ -227,8 +315,11 @@ class VKKRNReader {
     const char* lineStamp(char* buffer) const;
     int logErrorText(int code, bool usbSystemCodes, char* portText, LogErrorText& out) const;
     void writeLogLine(const char* line, std::size_t length);
-    void toLogFileAndApp(std::size_t length, int event, int value, const unsigned char* frame,
-                         int frameLength, int frameEvent);
+    // Composes the error line of `code` in `buffer` and hands it out: 0, or the
+    // code of a port text that could not be had (no line then).
+    int errorLine(int code, char* buffer, std::size_t capacity);
+    void toLogFileAndApp(const char* text, std::size_t length, int event, int value,
+                         const unsigned char* frame, int frameLength, int frameEvent);
     void sendProtocolLine(int len, bool secured);
     void receiveProtocolLine(int len, int result, bool secured);
     int composeLastSend(char* out, std::size_t capacity, bool secured);

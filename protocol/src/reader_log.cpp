@@ -24,6 +24,9 @@ using namespace vkkrn;
 constexpr int kProtocolLevel = 1;
 // A diagnostic line keeps 509 characters, 511 with its "\r\n".
 constexpr std::size_t kDiagnosticCapacity = 510;
+// An error line: time stamp, code and a text of the library's (a port library's
+// text is at most kPortTextSize).
+constexpr std::size_t kErrorLineCapacity = 1024;
 
 using PortErrorTextFn = int (*)(int code, char* text);
 
@@ -89,17 +92,17 @@ void VKKRNReader::writeLogLine(const char* line, std::size_t length) {
     appendLogLine(fileName, line, length);
 }
 
-void VKKRNReader::toLogFileAndApp(std::size_t length, int event, int value, const unsigned char* frame,
-                                  int frameLength, int frameEvent) {
+void VKKRNReader::toLogFileAndApp(const char* text, std::size_t length, int event, int value,
+                                  const unsigned char* frame, int frameLength, int frameEvent) {
     if (logFileFlag_.load() && (logLevel_.load() & kProtocolLevel) != 0 && !IsStopFlag()) {
         SetActiveFlag();
-        writeLogLine(protocolText_, length);
+        writeLogLine(text, length);
         ClearActiveFlag();
     }
     if (logProtFlag_.load() && !IsStopFlag()) {
         SetActiveFlag();
-        ExecNotification(event, reinterpret_cast<const unsigned char*>(protocolText_),
-                         static_cast<int>(length), value);
+        ExecNotification(event, reinterpret_cast<const unsigned char*>(text), static_cast<int>(length),
+                         value);
         if (frame != nullptr && frameLength > 0) ExecNotification(frameEvent, frame, frameLength, value);
         ClearActiveFlag();
     }
@@ -125,7 +128,7 @@ void VKKRNReader::sendProtocolLine(int len, bool secured) {
         composeSendLine(line, &bytes, lineStamp(stamp), secured,
                         {sendFrame_, static_cast<std::size_t>(shown)});
     }
-    toLogFileAndApp(line.size(), kEventSendText, 0, sendFrame_, shown, kEventSendFrame);
+    toLogFileAndApp(protocolText_, line.size(), kEventSendText, 0, sendFrame_, shown, kEventSendFrame);
     if (toApp && !IsStopFlag()) {
         SetActiveFlag();
         ExecNotification(kEventSendHex, reinterpret_cast<const unsigned char*>(hexText_),
@@ -184,21 +187,30 @@ void VKKRNReader::receiveProtocolLine(int len, int result, bool secured) {
         SetLastError(rc);
         return;
     }
-    toLogFileAndApp(line.size(), kEventReceiveText, result, receiveFrame_, clampedLength(len),
+    toLogFileAndApp(protocolText_, line.size(), kEventReceiveText, result, receiveFrame_, clampedLength(len),
                     kEventReceiveFrame);
 }
 
-void VKKRNReader::ErrorStrToLogDoc(int code) {
+int VKKRNReader::errorLine(int code, char* buffer, std::size_t capacity) {
     char portText[kPortTextSize];
     LogErrorText text;
-    if (const int rc = logErrorText(code, false, portText, text)) {
-        SetLastError(rc);
-        return;
-    }
+    if (const int rc = logErrorText(code, false, portText, text)) return rc;
     char stamp[kDateTimeSize];
-    TextWriter line(protocolText_, kReaderTextSize);
+    TextWriter line(buffer, capacity);
     composeErrorLine(line, formatDateTime(stamp), code, text.text);
-    toLogFileAndApp(line.size(), kEventErrorText, code, nullptr, 0, 0);
+    toLogFileAndApp(buffer, line.size(), kEventErrorText, code, nullptr, 0, 0);
+    return 0;
+}
+
+void VKKRNReader::ErrorStrToLogDoc(int code) {
+    if (const int rc = errorLine(code, protocolText_, kReaderTextSize)) SetLastError(rc);
+}
+
+int VKKRNReader::CommandFailure(int code) {
+    SetLastError(code);
+    char buffer[kErrorLineCapacity];
+    errorLine(code, buffer, sizeof buffer);
+    return code;
 }
 
 void VKKRNReader::StringToLogFile(const char* text, int level) {

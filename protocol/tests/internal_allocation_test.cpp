@@ -1,5 +1,6 @@
 // The engine allocates nothing per exchange while logging is off: every
 // operator new of this program's threads is counted.
+#include "command_table.h"
 #include "internal_fixture.h"
 
 #include <vkkrn_plugin.h>
@@ -12,10 +13,12 @@ namespace {
 // Answers every request with one canned reply frame, allocating nothing.
 class CannedPlugIn : public VKKRN_PlugIn {
   public:
-    int transceive_protocol(char*, int, char* replyOut, int) override {
-        // [LEN][ADR][CMD][STATUS][data 01 02 03][CRC], 0x65 from bus address 1.
+    int transceive_protocol(char* frame, int, char* replyOut, int) override {
+        // [LEN][ADR][CMD][STATUS][data 01 02 03][CRC] from bus address 1, for the
+        // request's command.
         static const unsigned char reply[] = {0x09, 0x01, 0x65, 0x00, 0x01, 0x02, 0x03, 0x00, 0x00};
         std::memcpy(replyOut, reply, sizeof reply);
+        replyOut[2] = frame[0] == 0x02 ? frame[4] : frame[2];
         // The CRC bytes as the library's own CRC routine computes them.
         unsigned short crc = 0xFFFF;
         for (int i = 0; i < 7; ++i) {
@@ -54,6 +57,24 @@ TEST_F(InternalTest, ExchangesAllocateNothingWhileLoggingIsOff) {
         }
         ASSERT_EQ(reader->Exe_SendTransparent(frame, 5, rx, sizeof rx, 0, 0), 9);
     }
+    EXPECT_EQ(vktesting::threadAllocationCount() - before, 0u);
+}
+
+TEST_F(InternalTest, CommandsAllocateNothingWhileLoggingIsOff) {
+    int handle = 0;
+    auto reader = newReader(VKKRN_PLUGIN, &handle);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(reader->PlugIn_Install(new CannedPlugIn), 0);
+    const std::vector<vkkrn_test::ExportRow> exportRows = vkkrn_test::exportRows();
+    const std::vector<vkkrn_test::RequestRow> requestRows = vkkrn_test::requestRows();
+    // A first round may bind what it needs once.
+    for (const vkkrn_test::ExportRow& row : exportRows)
+        ASSERT_GE(row.call(handle, false), 0) << row.name;
+    const std::uint64_t before = vktesting::threadAllocationCount();
+    for (const vkkrn_test::ExportRow& row : exportRows)
+        ASSERT_GE(row.call(handle, false), 0) << row.name;
+    for (const vkkrn_test::RequestRow& row : requestRows)
+        ASSERT_GE(row.call(handle), 0) << row.name;
     EXPECT_EQ(vktesting::threadAllocationCount() - before, 0u);
 }
 

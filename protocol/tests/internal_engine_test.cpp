@@ -3,8 +3,7 @@
 // cipher slot and the simulator on the same keystream.
 #include "fake_cipher.h"
 #include "fake_keystream.h"
-#include "internal_fixture.h"
-#include "sim_plugin.h"
+#include "sim_plugin_reader.h"
 
 #include <krnsim/frame.h>
 #include <krnsim/keystream.h>
@@ -26,14 +25,11 @@ struct Event {
     std::string text;
 };
 
-class Engine : public InternalTest {
+class Engine : public SimPlugInReaderTest {
   protected:
     void SetUp() override {
-        InternalTest::SetUp();
-        reader_ = newReader(VKKRN_PLUGIN, &handle_);
-        ASSERT_NE(reader_, nullptr);
-        plugIn_ = new SimPlugIn(sim_, script_);
-        ASSERT_EQ(reader_->PlugIn_Install(plugIn_), 0);
+        SimPlugInReaderTest::SetUp();
+        if (HasFatalFailure()) return;
         reader_->SetNotificationObserver([this](int event, const unsigned char* data, int len, int value) {
             std::string text;
             if (event == 2 || event == 3 || event == 101)
@@ -75,11 +71,6 @@ class Engine : public InternalTest {
         return n;
     }
 
-    krnsim::Reader sim_;
-    PlugInScript script_;
-    SimPlugIn* plugIn_ = nullptr; // owned by the reader once installed
-    std::shared_ptr<VKKRNReader> reader_;
-    int handle_ = 0;
     std::vector<Event> events_;
 };
 

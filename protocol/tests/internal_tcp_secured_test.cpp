@@ -1,6 +1,7 @@
 // The secured wrap on a TCP reader of the real libvktcp: a disconnection ends
 // the channel (the reader's disconnection handler clears its cipher slot), also
-// while another thread is inside an exchange that uses the cipher.
+// while another thread is inside an exchange that uses the cipher; 0x55 ends it
+// on status 0.
 #include "fake_cipher.h"
 #include "internal_fixture.h"
 
@@ -11,6 +12,7 @@
 #include "loaded_library.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,6 +118,34 @@ TEST_F(TcpSecured, DisconnectionsRacingExchangesAreSafe) {
     }
     stop = true;
     exchanger.join();
+}
+
+TEST_F(TcpSecured, FlashLoaderStatusZeroEndsTheChannel) {
+    const std::function<int(int)> calls[] = {[](int h) { return VKKRN_0x55_StartFlashLoader(h); },
+                                             [](int h) { return VKKRN_0x55_StartFlashLoaderEx(h, 1); }};
+    for (const auto& call : calls) {
+        for (const int status : {1, 0}) {
+            SCOPED_TRACE(status);
+            sim_.reader().startSecuredChannel();
+            reader_->Cipher().store(std::make_shared<FakeCipher>());
+            sim_.reader().script(0x55, krnsim::Reply::frame(static_cast<std::uint8_t>(status)));
+            EXPECT_EQ(call(handle_), status);
+            EXPECT_TRUE(sim_.reader().log().entries().back().secured) << "0x55 itself travels wrapped";
+            EXPECT_EQ(reader_->Cipher().holds(), status != 0);
+            EXPECT_EQ(sim_.reader().securedChannelActive(), status != 0);
+            unsigned char out[64];
+            EXPECT_EQ(VKKRN_0x65_SoftVersion(handle_, 1, out, 0), 0);
+            EXPECT_EQ(sim_.reader().log().entries().back().secured, status != 0);
+            sim_.reader().endSecuredChannel();
+            reader_->Cipher().reset();
+        }
+    }
+}
+
+TEST_F(TcpSecured, FlashLoaderAnsweredFromTheReadersOwnAddressWhileCheckingAddresses) {
+    ASSERT_EQ(reader_->SetReaderPara("CHKRECBUSADR", "1"), 0);
+    EXPECT_EQ(VKKRN_0x55_StartFlashLoader(handle_), -4037) << "sent to 0, answered from 1";
+    EXPECT_EQ(VKKRN_0x55_StartFlashLoaderEx(handle_, 1), 0);
 }
 
 } // namespace

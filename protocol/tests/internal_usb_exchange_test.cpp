@@ -2,8 +2,7 @@
 // answers from a script: the first generation's own request form and reply
 // split, and the second generation's pass-through.
 #include "builtin_plugins.h"
-#include "internal_fixture.h"
-#include "loaded_library.h"
+#include "usb_reader.h"
 
 #include <cstring>
 #include <string>
@@ -12,47 +11,11 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr int kUsbPort = 0x10000001;
 
-struct Transfer {
-    std::string interfaceName;
-    int mode = 0;
-    Bytes bytes;
-};
-
-class UsbExchange : public InternalTest {
+class UsbExchange : public UsbReaderTest {
   protected:
-    void SetUp() override {
-        InternalTest::SetUp();
-        setName_ = usb_.symbol<void (*)(const char*)>("FAKE_UsbSetName");
-        queue_ = usb_.symbol<void (*)(int, const std::uint8_t*, int)>("FAKE_UsbQueueReply");
-        reset_ = usb_.symbol<void (*)()>("FAKE_UsbReset");
-        count_ = usb_.symbol<int (*)()>("FAKE_UsbTransferCount");
-        transfer_ = usb_.symbol<int (*)(int, char*, int*, std::uint8_t*, int)>("FAKE_UsbTransfer");
-        reset_();
-    }
-    void start(const char* deviceName) {
-        setName_(deviceName);
-        reader_ = newReader(kUsbPort, &handle_);
-        ASSERT_NE(reader_, nullptr);
-        reader_->SetNotificationObserver(
-            [this](int event, const unsigned char*, int, int) { events_.push_back(event); });
-    }
-    void queue(int result, const Bytes& bytes = {}) {
-        queue_(result, bytes.data(), static_cast<int>(bytes.size()));
-    }
-    std::vector<Transfer> transfers() {
-        std::vector<Transfer> out;
-        for (int i = 0; i < count_(); ++i) {
-            char name[64];
-            int mode = 0;
-            Bytes bytes(0x10001);
-            const int n = transfer_(i, name, &mode, bytes.data(), static_cast<int>(bytes.size()));
-            bytes.resize(static_cast<std::size_t>(n));
-            out.push_back({name, mode, bytes});
-        }
-        return out;
-    }
+    void queue(int result, const Bytes& bytes = {}) { usb_.queue(result, bytes); }
+    std::vector<FakeUsbTransfer::Transfer> transfers() { return usb_.transfers(); }
     struct Result {
         int rc;
         int len;
@@ -66,16 +29,6 @@ class UsbExchange : public InternalTest {
         const int rc = reader_->Exe_Transceive(0xFF, cmd, 0, &record, &len, &parsing);
         return {rc, len, Bytes(reader_->DataBuffer(), reader_->DataBuffer() + (len > 0 ? len : 0))};
     }
-
-    LoadedLibrary usb_{"libvkusb.so"};
-    void (*setName_)(const char*) = nullptr;
-    void (*queue_)(int, const std::uint8_t*, int) = nullptr;
-    void (*reset_)() = nullptr;
-    int (*count_)() = nullptr;
-    int (*transfer_)(int, char*, int*, std::uint8_t*, int) = nullptr;
-    std::shared_ptr<VKKRNReader> reader_;
-    int handle_ = 0;
-    std::vector<int> events_;
 };
 
 _VKKRN_PLUGIN_USB_DATA usbRecord(unsigned int kind, unsigned int length) {
@@ -107,7 +60,7 @@ TEST_F(UsbExchange, FirstGenerationPayloadThenTheRewrittenHead) {
     ASSERT_EQ(reader_->SetReaderPara("LOGPROT", "1"), 0);
     ASSERT_EQ(reader_->SetReaderPara("SENDPROTTOAPP", "1"), 0);
     for (const char* form : {"STANDARD", "ADVANCED"}) {
-        reset_();
+        usb_.reset();
         events_.clear();
         ASSERT_EQ(reader_->SetReaderPara("FRAMESUPPORT", form), 0);
         const Bytes payload(256, 0x77);
@@ -128,21 +81,15 @@ TEST_F(UsbExchange, FirstGenerationPayloadThenTheRewrittenHead) {
         const bool advanced = form[0] == 'A';
         EXPECT_EQ(t[1].bytes, (Bytes{0x81, 0, 0, 1, 0x40, static_cast<std::uint8_t>(advanced ? 0x10 : 0x00),
                                      static_cast<std::uint8_t>(advanced ? 0x00 : 0xFF)}));
-        int sendHex = 0;
-        int sendText = 0;
-        for (const int e : events_) {
-            sendHex += e == 102;
-            sendText += e == 2;
-        }
-        EXPECT_EQ(sendText, 2) << "the whole request and the head";
-        EXPECT_EQ(sendHex, 1) << "the head's line is not the application's";
+        EXPECT_EQ(count(2), 2) << "the whole request and the head";
+        EXPECT_EQ(count(102), 1) << "the head's line is not the application's";
         char value[8] = {};
         ASSERT_EQ(reader_->GetReaderPara("SENDPROTTOAPP", value), 0);
         EXPECT_STREQ(value, "1") << "restored";
     }
-    reset_();
+    usb_.reset();
     EXPECT_EQ(run(0x81, usbRecord(2, 257), Bytes(257, 1)).rc, -4070);
-    EXPECT_EQ(count_(), 0) << "nothing sent";
+    EXPECT_EQ(usb_.count(), 0) << "nothing sent";
 }
 
 TEST_F(UsbExchange, FirstGenerationTransferResults) {
@@ -165,7 +112,7 @@ TEST_F(UsbExchange, FirstGenerationTransferResults) {
         {"length field wrong, data copied", 1, {{5, {0x04, 0xB0, 0x00, 0xAA, 0xBB}}}, -4030, {0xAA, 0xBB}},
     };
     for (const Case& c : cases) {
-        reset_();
+        usb_.reset();
         for (const auto& [result, bytes] : c.replies)
             queue(result, bytes);
         const Result r = run(0xB0, usbRecord(c.kind, c.kind == 2 ? 2 : 255), {0x12, 0x34});
@@ -178,11 +125,11 @@ TEST_F(UsbExchange, FirstGenerationTransferResults) {
     advanced[2] = 0xC8;
     advanced[3] = 0xB0;
     advanced[4] = 0x00;
-    reset_();
+    usb_.reset();
     queue(200, advanced);
     EXPECT_EQ(run(0xB0, usbRecord(1, 4096)).rc, 0);
     advanced[2] = 0xC7;
-    reset_();
+    usb_.reset();
     queue(200, advanced);
     const Result wrong = run(0xB0, usbRecord(1, 4096));
     EXPECT_EQ(wrong.rc, -4030);

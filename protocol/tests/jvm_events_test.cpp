@@ -57,10 +57,15 @@ class JavaEvents : public InternalTest {
         return VKKRN_SendTransparent(handle_, frame.data(), static_cast<int>(frame.size()), rx, sizeof rx, 0,
                                      0);
     }
-    int count() { return env_->CallIntMethod(recorder_, env_->GetMethodID(recorderClass_, "count", "()I")); }
+    int count() {
+        const int n = env_->CallIntMethod(recorder_, env_->GetMethodID(recorderClass_, "count", "()I"));
+        vktesting::expectNoJavaException(env_); // -Xcheck:jni wants the check before the next call
+        return n;
+    }
     std::u16string entry(int i) {
         const auto text = static_cast<jstring>(env_->CallObjectMethod(
             recorder_, env_->GetMethodID(recorderClass_, "entry", "(I)Ljava/lang/String;"), i));
+        vktesting::expectNoJavaException(env_);
         const jchar* chars = env_->GetStringChars(text, nullptr);
         std::u16string out(reinterpret_cast<const char16_t*>(chars),
                            static_cast<std::size_t>(env_->GetStringLength(text)));
@@ -70,8 +75,10 @@ class JavaEvents : public InternalTest {
     }
     std::string ascii(const std::u16string& s) { return std::string(s.begin(), s.end()); }
     bool lastThreadAlive() {
-        return env_->CallBooleanMethod(recorder_,
-                                       env_->GetMethodID(recorderClass_, "lastThreadAlive", "()Z"));
+        const bool alive =
+            env_->CallBooleanMethod(recorder_, env_->GetMethodID(recorderClass_, "lastThreadAlive", "()Z"));
+        vktesting::expectNoJavaException(env_);
+        return alive;
     }
 
     JNIEnv* env_ = nullptr;
@@ -190,8 +197,10 @@ TEST_F(JavaEvents, ACollectedWeakReferenceIsSkipped) {
     ASSERT_EQ(VKKRN_AddEventHandler(handle_, &record), 0);
     const jclass system = env_->FindClass("java/lang/System");
     const jmethodID gc = env_->GetStaticMethodID(system, "gc", "()V");
-    for (int i = 0; i < 50 && !env_->IsSameObject(weak, nullptr); ++i)
+    for (int i = 0; i < 50 && !env_->IsSameObject(weak, nullptr); ++i) {
         env_->CallStaticVoidMethod(system, gc);
+        vktesting::expectNoJavaException(env_);
+    }
     env_->DeleteLocalRef(system);
     if (!env_->IsSameObject(weak, nullptr)) GTEST_SKIP() << "the virtual machine kept the object";
     ASSERT_GT(exchange(), 0);

@@ -3,6 +3,7 @@
 #include "error_text.h"
 #include "trace.h"
 
+#include <vkcommon/hex_digit.h>
 #include <vkcommon/param_text.h>
 
 #include <climits>
@@ -34,13 +35,6 @@ bool fieldEquals(const char* name, const char* field, std::size_t fieldSize) {
     return std::strlen(name) == length && std::memcmp(name, field, length) == 0;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 bool parseHexId(const char* text, std::size_t limit, std::uint32_t& id) {
@@ -50,13 +44,13 @@ bool parseHexId(const char* text, std::size_t limit, std::uint32_t& id) {
     bool negative = false;
     if (i < limit && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i + 2 < limit && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
-        hexDigit(text[i + 2]) >= 0)
+        vk::hexDigitValue(text[i + 2]) >= 0)
         i += 2;
     std::uint64_t value = 0;
     bool digits = false;
-    for (; i < limit && hexDigit(text[i]) >= 0; ++i) {
+    for (; i < limit && vk::hexDigitValue(text[i]) >= 0; ++i) {
         digits = true;
-        value = value * 16 + static_cast<unsigned>(hexDigit(text[i]));
+        value = value * 16 + static_cast<unsigned>(vk::hexDigitValue(text[i]));
         if (value > UINT32_MAX) value = UINT32_MAX + std::uint64_t{1}; // saturates below
     }
     if (!digits) return false;
@@ -71,6 +65,17 @@ bool g_ToUpperString(const char* source, char (&destination)[128]) {
 
 int g_libusb_open(libusb_device* device, libusb_device_handle** handle, int /*unused*/) {
     return libusb_open(device, handle);
+}
+
+std::uint32_t readDeviceId(libusb_device* device) {
+    libusb_device_handle* handle = nullptr;
+    if (g_libusb_open(device, &handle, 0) < 0) return 0;
+    char idText[kTextFieldSize] = {};
+    const int result = readString(handle, kStringDeviceId, idText);
+    libusb_close(handle);
+    std::uint32_t id = 0;
+    if (result < 0 || !parseHexId(idText, sizeof idText, id)) return 0;
+    return id;
 }
 
 VKDevice::VKDevice(int deviceHandle, libusb_device* device)

@@ -106,6 +106,10 @@ bool g_ToUpperString(const char* source, char (&destination)[128]);
 // libusb_open; the third argument is not used.
 int g_libusb_open(libusb_device* device, libusb_device_handle** handle, int unused);
 
+// Reads the id of a reader that has no object yet: opens it, reads string
+// descriptor 1 and closes it. 0 when it cannot be opened or read, or is not hex.
+std::uint32_t readDeviceId(libusb_device* device);
+
 // Reads a device id as hexadecimal text (leading blanks, an optional sign and
 // "0x"), looking at no more than `limit` characters; false when no digit follows.
 bool parseHexId(const char* text, std::size_t limit, std::uint32_t& id);

@@ -14,14 +14,6 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-constexpr std::uint16_t kFirstProduct = 1;
-constexpr std::uint16_t kLastProduct = 4;
-
-bool isUsable(const libusb_device_descriptor& descriptor) {
-    return descriptor.idVendor == VKUSB_VENDOR_ID && descriptor.idProduct >= kFirstProduct &&
-           descriptor.idProduct <= kLastProduct;
-}
-
 int fieldLength(const char* field, std::size_t size) {
     return static_cast<int>(vk::boundedLength(field, size));
 }
@@ -53,6 +45,22 @@ void remove(std::vector<VKDevice*>& list, const VKDevice* device) {
 }
 
 } // namespace
+
+ssize_t getDeviceList(int traceLevel, const char* tag, libusb_device**& devices) {
+    devices = nullptr;
+    const ssize_t count = libusb_get_device_list(nullptr, &devices);
+    if (count >= 0) return count;
+    trace(traceLevel, tag, "libusb_get_device_list returned %d", static_cast<int>(count));
+    devices = nullptr;
+    return 0;
+}
+
+bool isUsableReader(const libusb_device_descriptor& descriptor) {
+    constexpr std::uint16_t kFirstProduct = 1;
+    constexpr std::uint16_t kLastProduct = 4;
+    return descriptor.idVendor == VKUSB_VENDOR_ID && descriptor.idProduct >= kFirstProduct &&
+           descriptor.idProduct <= kLastProduct;
+}
 
 int VKDrvHnd::Scan(int option, const _VKUSB_SCANSEARCH* filter, bool open) {
     if (g_bVkUsbAndroidUnroot) return kOk;
@@ -115,12 +123,7 @@ int VKDrvHnd::Enumerate(const _VKUSB_SCANSEARCH* filter) {
         EmptyScanList();
     }
     libusb_device** devices = nullptr;
-    ssize_t count = libusb_get_device_list(nullptr, &devices);
-    if (count < 0) {
-        trace(kTraceLibrary, "scan", "libusb_get_device_list returned %d", static_cast<int>(count));
-        count = 0;
-        devices = nullptr;
-    }
+    const ssize_t count = getDeviceList(kTraceLibrary, "scan", devices);
     trace(kTraceLibrary, "scan", "numDev=%d", static_cast<int>(count));
 
     std::vector<VKDevice*> found;
@@ -132,7 +135,7 @@ int VKDrvHnd::Enumerate(const _VKUSB_SCANSEARCH* filter) {
         trace(kTraceLibrary, "scan", "device: vendor=0x%04X prod=%d bus=%d busAddr=%d%s", descriptor.idVendor,
               descriptor.idProduct, libusb_get_bus_number(usbDevice), libusb_get_device_address(usbDevice),
               ours ? "   VAREK" : "");
-        if (!isUsable(descriptor)) continue;
+        if (!isUsableReader(descriptor)) continue;
 
         {
             Lock list(listMutex_);

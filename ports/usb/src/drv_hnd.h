@@ -7,8 +7,11 @@
 // open-device list; closing hands it back to the scan list when that still holds
 // the object, and deletes it otherwise.
 //
-// Lock order: scan mutex, list mutex, device mutex. The event-handler mutex
-// stands apart.
+// Lock order: event-handler mutex, scan mutex, list mutex, device mutex.
+// Handlers run holding the event-handler mutex and no registry mutex, and may
+// call the library; nothing takes the event-handler mutex under another. The watch
+// mutex guards only the watch thread's wake-ups and the queue of libusb hot-plug
+// events; nothing else is taken while it is held.
 #ifndef VKUSB_DRV_HND_H
 #define VKUSB_DRV_HND_H
 
@@ -19,8 +22,11 @@
 #include <vkusb/vkusb.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vkusb {
@@ -55,7 +61,27 @@ class VKDrvHnd {
     int Transmit(int handle, const char* interfaceName, const std::uint8_t* tx, int length);
     int Receive(int handle, const char* interfaceName, std::uint8_t* rx, int length);
 
+    // A libusb hot-plug event, queued for the watch thread (mode 2).
+    void QueueHotplugEvent(libusb_device* device, libusb_hotplug_event event);
+
   private:
+    struct HotplugEvent {
+        libusb_hotplug_event event;
+        libusb_device* device; // referenced for arrivals, null for departures
+    };
+
+    // The watch thread: waits an interval, then runs a pass unless suspended;
+    // handles queued libusb events as they come.
+    void WatchThread();
+    // Wakes the watch thread to start its wait anew (or to leave when stopping).
+    void WakeWatcher();
+    // One watcher pass over the bus, reporting readers that came and went.
+    void UpdateDevices();
+    void HandleHotplugEvent(const HotplugEvent& event);
+    void RegisterHotplug();
+    void DeregisterHotplug();
+    void ReleaseHotplugQueue();
+
     // Library keys (handle -1).
     int GetLibraryPara(const char* key, char* value);
     int SetLibraryPara(const char* key, const char* value);
@@ -97,7 +123,25 @@ class VKDrvHnd {
     int traceLevel_ = 0;
     int hotplugMode_ = kDefaultHotplugMode;
     bool libusbReady_ = false; // libusb_init succeeded
+
+    std::mutex watchMutex_;
+    std::condition_variable watchWake_;
+    bool stop_ = false;              // guarded by the watch mutex
+    bool restartWait_ = false;       // guarded by the watch mutex
+    std::deque<HotplugEvent> queue_; // guarded by the watch mutex
+    std::thread watcher_;
+    // libusb hot-plug registrations; only those that succeeded are deregistered.
+    bool arrivalRegistered_ = false;
+    bool departureRegistered_ = false;
+    libusb_hotplug_callback_handle arrivalHandle_ = 0;
+    libusb_hotplug_callback_handle departureHandle_ = 0;
 };
+
+// libusb's device list; a failure is traced and gives an empty list (null).
+ssize_t getDeviceList(int traceLevel, const char* tag, libusb_device**& devices);
+
+// A device of the maker with one of the readers' product ids (1 to 4).
+bool isUsableReader(const libusb_device_descriptor& descriptor);
 
 // The registry, constructed when the library loads.
 extern VKDrvHnd g_VkUsbMan;

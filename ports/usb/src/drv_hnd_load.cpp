@@ -62,6 +62,7 @@ void VKDrvHnd::Load() {
     if (libusb_has_capability(LIBUSB_CAP_HAS_CAPABILITY) == 0) lastError_ = kErrLibUsbUnavailable;
 
     pthread_mutex_init(&g_MtxEvtInitAry, nullptr);
+    watcher_ = std::thread([this] { WatchThread(); });
 
     hasHotplug_ = libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0;
     UsbConfig config;
@@ -89,7 +90,12 @@ void VKDrvHnd::Load() {
     if (hotplugMode_ == 1) {
         suspend_ = false;
         trace(kTraceLibrary, "init", "vkUSB-UpdateRate=%" PRId64 "msec", intervalUs_.load() / 1000);
+    } else if (hotplugMode_ == 2) {
+        RegisterHotplug();
     }
+    // The thread started waiting before the file was read: it waits anew with
+    // the interval and suspend flag now set.
+    WakeWatcher();
 }
 
 void VKDrvHnd::TraceLoad(const libusb_version* version) const {
@@ -108,12 +114,22 @@ void VKDrvHnd::TraceLoad(const libusb_version* version) const {
 VKDrvHnd::~VKDrvHnd() {
     trace(kTraceLibrary, "exit", "cleaning up ...");
     {
+        std::lock_guard lock(watchMutex_);
+        stop_ = true;
+        watchWake_.notify_all();
+    }
+    if (watcher_.joinable()) watcher_.join();
+    {
         std::lock_guard scan(scanMutex_);
-        clearEventHandlers();
+        DeregisterHotplug();
+        ReleaseHotplugQueue();
         std::lock_guard list(listMutex_);
         EmptyScanList();
         EmptyOpenList();
     }
+    // Handlers run holding the event-list mutex and may take the scan mutex: the
+    // list is emptied outside it.
+    clearEventHandlers();
     pthread_mutex_destroy(&g_MtxEvtInitAry);
     if (libusbReady_) libusb_exit(nullptr);
     trace(kTraceLibrary, "exit", "... done");
@@ -141,16 +157,19 @@ int VKDrvHnd::SetLibraryPara(const char* key, const char* value) {
         if (!readUnsigned(value, rate) || rate <= 9 || rate > static_cast<std::uint64_t>(INT64_MAX))
             return kErrOutOfRange;
         intervalUs_ = static_cast<std::int64_t>(rate);
+        WakeWatcher();
         return kOk;
     }
     if (std::strcmp(upper, "HOTPLUG-SUSPEND") == 0) {
         if (g_bVkUsbAndroidUnroot) return kErrParameterSyntax;
         if (std::strcmp(value, "0") == 0) {
             suspend_ = false;
+            WakeWatcher();
             return kOk;
         }
         if (std::strcmp(value, "1") == 0) {
             suspend_ = true;
+            WakeWatcher();
             return kOk;
         }
         return kErrOutOfRange;

@@ -26,12 +26,18 @@ extern std::vector<std::unique_ptr<_VKUSB_INTERNAL_EVENT_INIT>> g_EvtInitAry;
 // Guards g_EvtInitAry; held while handlers run.
 extern pthread_mutex_t g_MtxEvtInitAry;
 
-// 0, or -1150 for a flag other than 3. A handler with the same event id and
-// callback is kept once.
+// 0, or -1150 for a flag other than 3, or -1107 from inside a handler. A
+// handler with the same event id and callback is kept once.
 int addEventHandler(const _VKUSB_EVENT_INIT& init);
-// 0, or -1150 for a flag other than 3 or no such handler.
+// 0, or -1150 for a flag other than 3 or no such handler, or -1107 from inside
+// a handler.
 int delEventHandler(const _VKUSB_EVENT_INIT& init);
 void clearEventHandlers();
+
+// Calls, in registration order, every handler of `eventId` with (handle, id),
+// holding the list's mutex. Handlers may call the library but not add or
+// remove handlers: on the dispatching thread that gives -1107.
+void ExecEventInitListCallbacks(std::uint32_t eventId, int deviceHandle, std::uint32_t deviceId);
 
 // RAII lock of a POSIX mutex.
 class PthreadLock {

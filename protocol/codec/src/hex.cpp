@@ -1,16 +1,10 @@
 #include "vkkrn_codec/hex.h"
 
+#include <vkcommon/hex_digit.h>
+
 namespace vkkrn::codec {
 
 namespace {
-
-// Value of a hex digit, or -1.
-constexpr int digitValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 template <typename Char>
 std::optional<std::size_t> encode(std::span<const std::uint8_t> bytes, std::span<Char> out) {
@@ -34,9 +28,12 @@ std::optional<std::size_t> decodeHex(std::span<const std::uint8_t> text,
     const std::size_t n = text.size() / 2;
     if (out.size() < n) return std::nullopt;
     for (std::size_t i = 0; i < n; ++i) {
-        const int high = digitValue(text[2 * i]);
-        const int low = digitValue(text[2 * i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
+        // A bad first digit stops before its pair partner is read: a text may end
+        // (NUL) there.
+        const int high = vk::hexDigitValue(text[2 * i]);
+        if (high < 0) return std::nullopt;
+        const int low = vk::hexDigitValue(text[2 * i + 1]);
+        if (low < 0) return std::nullopt;
         out[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
     return n;

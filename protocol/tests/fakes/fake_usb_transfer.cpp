@@ -1,9 +1,12 @@
 // A stand-in "libvkusb.so" for the USB plug-ins: a device whose name the test
 // scripts (and so the reader's USB generation), that records every transfer
-// (interface, mode, bytes) and answers with scripted replies.
+// (interface, mode, bytes) and answers with scripted replies. A transfer can be
+// held in the stand-in until the test releases it.
 #include <vkusb/vkusb.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -31,6 +34,9 @@ struct Device {
     std::string timeout = "3000";
     std::vector<Transfer> transfers;
     std::deque<Reply> replies;
+    std::condition_variable changed;
+    bool holdNext = false; // the next transfer waits for FAKE_UsbRelease
+    bool holding = false;  // a transfer waits now
 };
 
 Device& device() {
@@ -66,6 +72,28 @@ FAKE_EXPORT void FAKE_UsbReset() {
     std::lock_guard<std::mutex> lock(device().mutex);
     device().transfers.clear();
     device().replies.clear();
+    device().holdNext = false;
+}
+
+// The next transfer is recorded, then waits until FAKE_UsbRelease.
+FAKE_EXPORT void FAKE_UsbHoldNext() {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().holdNext = true;
+}
+
+// 1 once a transfer is held, 0 when none is after `ms` milliseconds.
+FAKE_EXPORT int FAKE_UsbWaitHeld(int ms) {
+    std::unique_lock<std::mutex> lock(device().mutex);
+    return device().changed.wait_for(lock, std::chrono::milliseconds(ms), [] { return device().holding; })
+               ? 1
+               : 0;
+}
+
+FAKE_EXPORT void FAKE_UsbRelease() {
+    std::lock_guard<std::mutex> lock(device().mutex);
+    device().holdNext = false;
+    device().holding = false;
+    device().changed.notify_all();
 }
 
 FAKE_EXPORT int FAKE_UsbTransferCount() {
@@ -111,8 +139,15 @@ FAKE_EXPORT int VKUSB_GetErrorText(int code, char* text) {
 
 FAKE_EXPORT int VKUSB_Transceive(int /*handle*/, char* interfaceName, int mode, std::uint8_t* tx,
                                  int txLength, std::uint8_t* rx, int rxSize) {
-    std::lock_guard<std::mutex> lock(device().mutex);
-    device().transfers.push_back({interfaceName, mode, std::vector<std::uint8_t>(tx, tx + txLength)});
+    std::unique_lock<std::mutex> lock(device().mutex);
+    Device& d = device();
+    d.transfers.push_back({interfaceName, mode, std::vector<std::uint8_t>(tx, tx + txLength)});
+    if (d.holdNext) {
+        d.holdNext = false;
+        d.holding = true;
+        d.changed.notify_all();
+        d.changed.wait(lock, [&d] { return !d.holding; });
+    }
     return answer(rx, rxSize);
 }
 

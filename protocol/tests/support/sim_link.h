@@ -7,6 +7,7 @@
 #include "loaded_library.h"
 
 #include <krnsim/simulator.h>
+#include <vkkrn.h>
 #include <vktcp.h>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,16 @@ class SimLink {
     SimLink& operator=(const SimLink&) = delete;
 
     LinkKind kind() const { return kind_; }
+    // A new reader of libvkkrn on this link's port with the port parameter
+    // "Timeout" set to `timeoutMs`: its handle (a failure fails the test).
+    int newReader(const char* timeoutMs = "3000") const {
+        const int reader = VKKRN_NewReader(handle);
+        EXPECT_GT(reader, 0);
+        std::string key = "Timeout";
+        std::string value = timeoutMs;
+        EXPECT_EQ(VKKRN_PI_SetPortPara(reader, key.data(), value.data()), 0);
+        return reader;
+    }
     std::uint16_t tcpPort() const { return port_; }
     // The port library's receive time-out code.
     int timeoutCode() const { return kind_ == LinkKind::Tcp ? -1230 : -1030; }

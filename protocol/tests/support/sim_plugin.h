@@ -1,5 +1,8 @@
 // An installed port plug-in that reaches the simulated reader through its
 // in-process link, with every build and split step scriptable and recorded.
+// In recording mode build_datastream also keeps what a command hands it: the
+// command byte, the mode and a copy of its record (taken there: the record
+// lives on the command's stack).
 #ifndef VKKRN_TESTS_SIM_PLUGIN_H
 #define VKKRN_TESTS_SIM_PLUGIN_H
 
@@ -26,13 +29,47 @@ struct PlugInScript {
     std::deque<krnsim::Bytes> pushed;  // what receive_protocol hands out, one frame each
 };
 
+// What build_datastream saw of one command.
+struct RecordedCommand {
+    std::uint8_t cmd = 0;
+    int mode = 0;
+    bool hasRecord = false;           // the command passed a record
+    std::vector<std::uint8_t> record; // its first recordSize bytes
+
+    // The record as the command's record type (sizeof(T) bytes must have been
+    // recorded).
+    template <typename T> T as() const {
+        T out;
+        if (record.size() >= sizeof(T)) std::memcpy(static_cast<void*>(&out), record.data(), sizeof(T));
+        return out;
+    }
+};
+
 class SimPlugIn : public VKKRN_PlugIn {
   public:
     SimPlugIn(krnsim::Reader& sim, PlugInScript& script, std::string name = "main")
         : sim_(sim), script_(script), name_(std::move(name)) {}
 
-    int build_datastream(char, void*, int, char* dataOut, int) override {
+    // Recording mode: every command's byte, mode and first `recordSize` record
+    // bytes go to `recorded`.
+    void record(std::size_t recordSize) {
+        recording_ = true;
+        recordSize_ = recordSize;
+    }
+
+    int build_datastream(char cmd, void* record, int mode, char* dataOut, int) override {
         steps.push_back(name_ + ":build_datastream");
+        if (recording_) {
+            RecordedCommand r;
+            r.cmd = static_cast<std::uint8_t>(cmd);
+            r.mode = mode;
+            r.hasRecord = record != nullptr;
+            if (record != nullptr) {
+                const auto* bytes = static_cast<const std::uint8_t*>(record);
+                r.record.assign(bytes, bytes + recordSize_);
+            }
+            recorded.push_back(std::move(r));
+        }
         for (int i = 0; i < script_.buildDatastream && i < 0x100; ++i)
             dataOut[i] = static_cast<char>(0xD0 + i);
         return script_.buildDatastream;
@@ -85,8 +122,11 @@ class SimPlugIn : public VKKRN_PlugIn {
 
     std::vector<std::string> steps;
     std::vector<krnsim::Bytes> sent;
+    std::vector<RecordedCommand> recorded;
 
   private:
+    bool recording_ = false;
+    std::size_t recordSize_ = 0;
     krnsim::Reader& sim_;
     PlugInScript& script_;
     std::string name_;

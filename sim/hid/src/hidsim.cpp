@@ -164,7 +164,17 @@ Call makeCall(Fn fn, const hid_device* dev) {
     return call;
 }
 
-// Called with the mutex held.
+// Counts an open attempt; false (recorded) when an injected fault fails it.
+// Called with the mutex held, as is openDevice.
+bool openAttempt(Call& call) {
+    ++sim().counts.openAttempts;
+    if (!enter(Fn::Open)) return true;
+    sim().globalError = L"open failed";
+    call.result = -1;
+    record(call);
+    return false;
+}
+
 hid_device* openDevice(Call& call, const std::shared_ptr<Device>& device) {
     Simulator& s = sim();
     if (!device) {
@@ -409,13 +419,7 @@ hid_device* hid_open(unsigned short vendor_id, unsigned short product_id, const 
     Lock lock(sim().mutex);
     Call call = makeCall(Fn::Open, nullptr);
     call.value = vendor_id << 16 | product_id;
-    ++sim().counts.openAttempts;
-    if (enter(Fn::Open)) {
-        sim().globalError = L"open failed";
-        call.result = -1;
-        record(call);
-        return nullptr;
-    }
+    if (!openAttempt(call)) return nullptr;
     std::shared_ptr<Device> found;
     for (const auto& d : sim().devices) {
         if (!matches(*d, vendor_id, product_id)) continue;
@@ -430,13 +434,7 @@ hid_device* hid_open_path(const char* path) {
     Lock lock(sim().mutex);
     Call call = makeCall(Fn::Open, nullptr);
     call.path = path != nullptr ? path : "";
-    ++sim().counts.openAttempts;
-    if (enter(Fn::Open)) {
-        sim().globalError = L"open failed";
-        call.result = -1;
-        record(call);
-        return nullptr;
-    }
+    if (!openAttempt(call)) return nullptr;
     std::shared_ptr<Device> found;
     if (path != nullptr) {
         for (const auto& d : sim().devices) {

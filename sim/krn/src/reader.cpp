@@ -63,6 +63,21 @@ void Reader::setReaderInfo(std::uint8_t mode, Bytes data) {
     model_.setReaderInfo(mode, std::move(data));
 }
 
+void Reader::queueBufferRecord(Bytes record) {
+    std::lock_guard lock(mutex_);
+    model_.queueBufferRecord(std::move(record));
+}
+
+void Reader::setBufferHead(Bytes head) {
+    std::lock_guard lock(mutex_);
+    model_.setBufferHead(std::move(head));
+}
+
+std::size_t Reader::bufferRecords() const {
+    std::lock_guard lock(mutex_);
+    return model_.bufferRecords();
+}
+
 void Reader::addTag(Tag tag) {
     std::lock_guard lock(mutex_);
     model_.transponders().add(std::move(tag));
@@ -228,7 +243,11 @@ Plan Reader::exchange(ByteView bytes) {
 Plan Reader::handle(Unit unit, ConnectionContext& context) {
     LogEntry entry{Clock::now(), context.id(), unit.verdict, unit.raw, unit.form, unit.address,
                    unit.command, unit.data,    {},           {},       {}};
-    if (unit.verdict == Verdict::Ok && !accepts(unit.address, unit.command))
+    // A secured request to bus address 0 may carry the flash loader start, which
+    // every reader takes at address 0: it is looked at once deciphered.
+    const bool securedToZero = unit.verdict == Verdict::Ok && unit.command == kSecuredCommand &&
+                               unit.address == 0 && !accepts(unit.address, unit.command);
+    if (unit.verdict == Verdict::Ok && !securedToZero && !accepts(unit.address, unit.command))
         entry.verdict = Verdict::OtherAddress;
     if (entry.verdict != Verdict::Ok) {
         log_.append(std::move(entry));
@@ -259,6 +278,11 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
     const Form outerForm = request.form;
     Answer direct;
     const Secured secured = unwrap(request, entry, direct);
+    if (securedToZero && (secured != Secured::Unwrapped || !accepts(request.address, request.command))) {
+        entry.verdict = Verdict::OtherAddress;
+        log_.append(std::move(entry));
+        return Plan{};
+    }
     if (secured == Secured::Answered) reply = Reply::frame(std::move(direct));
     Handler handler;
     if (!reply) {
@@ -311,6 +335,9 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
                 entry.note = "reply data too long";
                 break;
             }
+            // The flash loader runs: the channel ends after this reply.
+            if (request.command == kFlashLoaderCommand && answer.status == reader_status::kOk)
+                endSecuredChannel();
             form = frame[0] == kAdvancedMark ? Form::Advanced : Form::Standard;
         }
         const std::uint8_t replyCommand = frame[headerLength(form) + 1];

@@ -2,6 +2,7 @@
 
 #include <krnsim/command_lengths.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace krnsim {
@@ -31,13 +32,36 @@ ReaderModel::ReaderModel() {
     readOuts_[0x31] = Bytes(6, 0);
     readOuts_[0x74] = Bytes(1, 0);
     readOuts_[0x75] = Bytes(2, 0);
+    readOuts_[0x6E] = Bytes{};
+    readOuts_[0x76] = Bytes{};
 }
 
 void ReaderModel::setReadOut(std::uint8_t command, Bytes data) {
-    if (command != 0x65 && command != 0x31 && command != 0x74 && command != 0x75)
-        throw std::invalid_argument("read-outs exist for 0x65, 0x31, 0x74 and 0x75");
+    if (readOuts_.find(command) == readOuts_.end())
+        throw std::invalid_argument("read-outs exist for 0x65, 0x31, 0x6E, 0x74, 0x75 and 0x76");
     if (data.size() > kMaxAdvancedReplyData) throw std::invalid_argument("read-out longer than a reply");
     readOuts_[command] = std::move(data);
+}
+
+void ReaderModel::queueBufferRecord(Bytes record) {
+    bufferRecords_.push_back(std::move(record));
+}
+
+void ReaderModel::setBufferHead(Bytes head) {
+    const std::size_t wanted = !head.empty() && (head[0] & 0x80) != 0 ? 2 : 1;
+    if (head.size() != wanted) throw std::invalid_argument("a buffer head has 1 byte, or 2 with bit 7 set");
+    bufferHead_ = std::move(head);
+}
+
+std::pair<Bytes, std::size_t> ReaderModel::takeRecords(std::size_t wanted, std::size_t room) {
+    Bytes out;
+    std::size_t n = 0;
+    while (n < wanted && !bufferRecords_.empty() && out.size() + bufferRecords_.front().size() <= room) {
+        out.insert(out.end(), bufferRecords_.front().begin(), bufferRecords_.front().end());
+        bufferRecords_.pop_front();
+        ++n;
+    }
+    return {out, n};
 }
 
 void ReaderModel::setReaderInfo(std::uint8_t mode, Bytes data) {
@@ -55,12 +79,48 @@ Answer ReaderModel::answer(std::uint8_t command, ByteView data) {
 
 Answer ReaderModel::modelAnswer(std::uint8_t command, ByteView d) {
     switch (command) {
-    case 0x21: return ok({0x00, 0x00});       // empty buffer: head 0, count 0
-    case 0x22: return ok({0x00, 0x00, 0x00}); // head 0, count 0 (two bytes)
+    case 0x1E: return ok(Bytes(d.begin() + 5, d.end()));
+    case 0x1F:
+    case 0x9F: return ok(Bytes(d.begin() + 3, d.end()));
+    case 0x21: {
+        auto [records, n] = takeRecords(d[0], kMaxAdvancedReplyData - 2);
+        Bytes out{bufferHead_[0], static_cast<std::uint8_t>(n)};
+        out.insert(out.end(), records.begin(), records.end());
+        return ok(std::move(out));
+    }
+    case 0x22: {
+        const std::size_t wanted = static_cast<std::size_t>(d[0] << 8 | d[1]);
+        auto [records, n] = takeRecords(wanted, kMaxAdvancedReplyData - bufferHead_.size() - 2);
+        Bytes out = bufferHead_;
+        out.push_back(static_cast<std::uint8_t>(n >> 8));
+        out.push_back(static_cast<std::uint8_t>(n));
+        out.insert(out.end(), records.begin(), records.end());
+        return ok(std::move(out));
+    }
+    case 0x32:
+    case 0x33: bufferRecords_.clear(); return ok();
     case 0x31:
     case 0x65:
     case 0x74:
-    case 0x75: return ok(readOuts_[command]);
+    case 0x75:
+    case 0x76: return ok(readOuts_[command]);
+    case 0x68: {
+        // Values of the width m1 and m2 select (1 byte where the host takes none).
+        const std::uint8_t m1 = d[0];
+        std::size_t width = 1;
+        if ((m1 & 0x01) != 0)
+            width = 4;
+        else if ((m1 & 0x10) != 0)
+            width = d[1] == 0 ? 4 : (d[1] == 1 || d[1] == 2 ? 2 : 1);
+        else if ((m1 & 0x40) != 0)
+            width = 2;
+        const std::size_t count = static_cast<std::size_t>(d[4] << 8 | d[5]);
+        Bytes out(std::min(count * width, kMaxAdvancedReplyData));
+        for (std::size_t j = 0; j < out.size(); ++j)
+            out[j] = channelAnalysisByte(j);
+        return ok(std::move(out));
+    }
+    case 0x6E: return ok(d[0] == 0x21 ? Bytes{d[1]} : readOuts_[0x6E]);
     case 0x66: {
         const auto it = readerInfo_.find(d[0]);
         return ok(it == readerInfo_.end() ? Bytes{} : it->second);

@@ -146,6 +146,52 @@ TEST(KrnSimModel, FixedReadOuts) {
     EXPECT_EQ(show(model.answer(0x65, {})), "00:AA BB");
 }
 
+TEST(KrnSimModel, EchoesDataBufferChannelAnalysisAndDiagnostics) {
+    ReaderModel model;
+    EXPECT_EQ(show(model.answer(0x1E, hex("01 02 03 04 05 AA BB"))), "00:AA BB");
+    EXPECT_EQ(show(model.answer(0x1F, hex("01 02 03 CC"))), "00:CC");
+    EXPECT_EQ(show(model.answer(0x9F, hex("01 02 03"))), "00:");
+
+    model.queueBufferRecord(hex("11 12"));
+    model.queueBufferRecord(hex("21 22"));
+    model.queueBufferRecord(hex("31"));
+    EXPECT_EQ(show(model.answer(0x21, hex("01"))), "00:00 01 11 12") << "oldest first";
+    model.setBufferHead(hex("81 07"));
+    EXPECT_EQ(show(model.answer(0x22, hex("00 05"))), "00:81 07 00 02 21 22 31") << "the long head";
+    EXPECT_EQ(show(model.answer(0x22, hex("00 05"))), "00:81 07 00 00");
+    EXPECT_EQ(show(model.answer(0x21, hex("05"))), "00:81 00") << "0x21 takes the head's first byte";
+    model.queueBufferRecord(hex("41"));
+    EXPECT_EQ(model.bufferRecords(), 1u);
+    EXPECT_EQ(show(model.answer(0x32, {})), "00:");
+    EXPECT_EQ(model.bufferRecords(), 0u);
+    EXPECT_THROW(model.setBufferHead(hex("81")), std::invalid_argument);
+    EXPECT_THROW(model.setBufferHead(hex("01 02")), std::invalid_argument);
+
+    struct Case {
+        const char* request;
+        std::size_t bytes;
+    };
+    const Case cases[] = {
+        {"01 00 00 00 00 02", 8}, {"10 00 00 00 00 02", 8}, {"10 01 00 00 00 02", 4},
+        {"10 03 00 00 00 02", 2}, {"40 00 00 00 00 03", 6}, {"04 00 00 00 00 03", 3},
+        {"00 00 00 00 00 03", 3},
+    };
+    for (const Case& c : cases) {
+        const Answer a = model.answer(0x68, hex(c.request));
+        ASSERT_EQ(a.data.size(), c.bytes) << c.request;
+        EXPECT_EQ(a.data[0], 0x80);
+        EXPECT_EQ(a.data[c.bytes - 1], ReaderModel::channelAnalysisByte(c.bytes - 1));
+    }
+    EXPECT_EQ(model.answer(0x68, hex("01 00 00 00 FF FF")).data.size(), kMaxAdvancedReplyData);
+
+    EXPECT_EQ(show(model.answer(0x6E, hex("21 5A"))), "00:5A");
+    EXPECT_EQ(show(model.answer(0x6E, hex("01"))), "00:");
+    model.setReadOut(0x6E, hex("01 02"));
+    model.setReadOut(0x76, hex("03"));
+    EXPECT_EQ(show(model.answer(0x6E, hex("01"))), "00:01 02");
+    EXPECT_EQ(show(model.answer(0x76, hex("01"))), "00:03");
+}
+
 Tag makeTag(std::uint8_t last, std::uint8_t type, std::uint8_t size = 4, std::uint16_t count = 8,
             bool readOnly = false) {
     Tag tag;

@@ -15,12 +15,12 @@ using test::toHex;
 // request and the unwrapping of a reply, written from the frame layout alone.
 class Host {
   public:
-    Bytes wrap(const Bytes& plain) {
+    Bytes wrap(const Bytes& plain, std::uint8_t address = 1) {
         Bytes data{0x00};
         const Bytes enciphered = keystream.apply(plain);
         data.insert(data.end(), enciphered.begin(), enciphered.end());
-        return buildRequest(data.size() > kMaxStandardRequestData ? Form::Advanced : Form::Standard, 1, 0xAF,
-                            data);
+        return buildRequest(data.size() > kMaxStandardRequestData ? Form::Advanced : Form::Standard, address,
+                            0xAF, data);
     }
     // The plain reply frame inside a secured reply (status 0 expected).
     Bytes unwrap(const Bytes& reply) {
@@ -99,6 +99,25 @@ TEST_F(KrnSimSecured, StatusesInPlainAndTheChannelsEnd) {
         }
     }
     EXPECT_EQ(send(request(0x65)).at(2), 0x65) << "plain requests are served in plain meanwhile";
+}
+
+TEST_F(KrnSimSecured, FlashLoaderAtAddressZeroEndsTheChannelOnStatusZero) {
+    reader.startSecuredChannel();
+    reader.script(0x55, Reply::frame(0x01, {}));
+    Bytes reply = send(host.wrap(buildRequest(Form::Standard, 0, 0x55, {}), 0));
+    ASSERT_FALSE(reply.empty()) << "0x55 is taken at bus address 0 inside 0xAF";
+    EXPECT_EQ(host.unwrap(reply), buildReply(Form::Standard, 1, 0x55, 0x01, {}));
+    EXPECT_TRUE(reader.securedChannelActive()) << "status 1 keeps the channel";
+    reply = send(host.wrap(buildRequest(Form::Standard, 0, 0x55, {}), 0));
+    EXPECT_EQ(host.unwrap(reply), buildReply(Form::Standard, 1, 0x55, 0x00, {}));
+    EXPECT_FALSE(reader.securedChannelActive()) << "status 0: the flash loader runs";
+
+    reader.startSecuredChannel();
+    host.keystream.reset();
+    EXPECT_TRUE(send(host.wrap(request(0x65, {}, 0), 0)).empty())
+        << "another command at address 0 is not taken";
+    EXPECT_EQ(reader.log().entries().back().verdict, Verdict::OtherAddress);
+    EXPECT_TRUE(reader.securedChannelActive());
 }
 
 TEST_F(KrnSimSecured, UndecodableRequestsAndFaultsOnTheOuterFrame) {

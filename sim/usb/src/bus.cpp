@@ -14,8 +14,62 @@ Bus& bus() {
     return *instance;
 }
 
+namespace {
+
+thread_local bool t_inHotplugCallback = false;
+
+bool isSynchronousIo(Fn fn) {
+    return fn == Fn::Open || fn == Fn::GetStringDescriptor || fn == Fn::BulkTransfer ||
+           fn == Fn::ControlTransfer;
+}
+
+bool matches(const Hotplug& hotplug, const ReaderProfile& profile, libusb_hotplug_event event) {
+    auto match = [](int wanted, int actual) {
+        return wanted == LIBUSB_HOTPLUG_MATCH_ANY || wanted == actual;
+    };
+    return (hotplug.events & event) != 0 && match(hotplug.vendor, profile.vendor) &&
+           match(hotplug.product, profile.product) && match(hotplug.deviceClass, profile.deviceClass);
+}
+
+} // namespace
+
+bool inHotplugCallback() {
+    return t_inHotplugCallback;
+}
+
+void fireHotplug(std::unique_lock<std::mutex>& lock, libusb_device* device, libusb_hotplug_event event) {
+    Bus& b = bus();
+    std::vector<Hotplug> due;
+    for (const Hotplug& hotplug : b.hotplugs) {
+        if (matches(hotplug, device->reader->profile, event)) due.push_back(hotplug);
+    }
+    if (due.empty()) return;
+    addReference(device); // valid for the callbacks whatever they do
+    for (const Hotplug& hotplug : due) {
+        auto live = [&b, &hotplug] {
+            return std::find_if(b.hotplugs.begin(), b.hotplugs.end(),
+                                [&hotplug](const Hotplug& h) { return h.handle == hotplug.handle; });
+        };
+        if (live() == b.hotplugs.end()) continue; // deregistered meanwhile
+        lock.unlock();
+        t_inHotplugCallback = true;
+        const int result = hotplug.callback(nullptr, device, event, hotplug.userData);
+        t_inHotplugCallback = false;
+        lock.lock();
+        if (result != 0) {
+            const auto it = live();
+            if (it != b.hotplugs.end()) {
+                b.hotplugs.erase(it);
+                --b.counts.hotplugRegistrations;
+            }
+        }
+    }
+    dropReference(device);
+}
+
 std::optional<int> enter(std::unique_lock<std::mutex>& lock, int reader, Fn fn) {
     Bus& b = bus();
+    if (t_inHotplugCallback && isSynchronousIo(fn)) ++b.counts.callsInHotplugCallback;
     if (b.blockTarget && b.blockTarget->first == reader && b.blockTarget->second == fn) {
         b.blockTarget.reset();
         b.blocked = true;
@@ -119,6 +173,8 @@ const char* fnName(Fn fn) {
     case Fn::ControlTransfer: return "libusb_control_transfer";
     case Fn::ClearHalt: return "libusb_clear_halt";
     case Fn::ResetDevice: return "libusb_reset_device";
+    case Fn::HotplugRegister: return "libusb_hotplug_register_callback";
+    case Fn::HotplugDeregister: return "libusb_hotplug_deregister_callback";
     }
     return "?";
 }
@@ -137,33 +193,54 @@ void reset() {
     b.blocked = false;
     b.changed.notify_all();
     b.record.clear();
+    b.hotplugs.clear();
     b.counts.inits = 0;
     b.counts.exits = 0;
+    b.counts.hotplugRegistrations = 0;
+    b.counts.callsInHotplugCallback = 0;
 }
+
+namespace {
+
+void unplugLocked(std::unique_lock<std::mutex>& lock, Reader& reader) {
+    libusb_device* device = reader.device;
+    if (device == nullptr) return;
+    addReference(device);
+    detach(reader);
+    fireHotplug(lock, device, LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT);
+    dropReference(device);
+}
+
+void plugLocked(std::unique_lock<std::mutex>& lock, Reader& reader) {
+    attach(reader);
+    fireHotplug(lock, reader.device, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED);
+}
+
+} // namespace
 
 int plug(const ReaderProfile& profile) {
     Bus& b = bus();
-    std::lock_guard lock(b.mutex);
+    std::unique_lock lock(b.mutex);
     auto reader = std::make_shared<Reader>();
     reader->id = static_cast<int>(b.readers.size()) + 1;
     reader->profile = profile;
     b.readers.push_back(reader);
-    attach(*reader);
+    plugLocked(lock, *reader);
     return reader->id;
 }
 
 void unplug(int id) {
     Bus& b = bus();
-    std::lock_guard lock(b.mutex);
-    detach(*findReader(id));
+    std::unique_lock lock(b.mutex);
+    unplugLocked(lock, *findReader(id));
 }
 
 void replug(int id) {
     Bus& b = bus();
-    std::lock_guard lock(b.mutex);
+    std::unique_lock lock(b.mutex);
     const auto reader = findReader(id);
-    detach(*reader);
-    attach(*reader);
+    unplugLocked(lock, *reader);
+    plugLocked(lock, *reader);
 }
 
 int address(int id) {
@@ -231,6 +308,27 @@ std::vector<Call> calls(Fn fn) {
 void clearCalls() {
     std::lock_guard lock(bus().mutex);
     bus().record.clear();
+}
+
+namespace {
+
+std::size_t countCalls(Fn fn) {
+    const auto& record = bus().record;
+    return static_cast<std::size_t>(
+        std::count_if(record.begin(), record.end(), [fn](const Call& call) { return call.fn == fn; }));
+}
+
+} // namespace
+
+bool waitForCalls(Fn fn, std::size_t n, std::chrono::milliseconds timeout) {
+    Bus& b = bus();
+    std::unique_lock lock(b.mutex);
+    return b.changed.wait_for(lock, timeout, [fn, n] { return countCalls(fn) >= n; });
+}
+
+std::size_t callCount(Fn fn) {
+    std::lock_guard lock(bus().mutex);
+    return countCalls(fn);
 }
 
 Counters counters() {

@@ -68,6 +68,16 @@ struct ConfigBlock {
     std::vector<libusb_endpoint_descriptor> endpoints;
 };
 
+struct Hotplug {
+    int handle = 0;
+    int events = 0;
+    int vendor = LIBUSB_HOTPLUG_MATCH_ANY;
+    int product = LIBUSB_HOTPLUG_MATCH_ANY;
+    int deviceClass = LIBUSB_HOTPLUG_MATCH_ANY;
+    libusb_hotplug_callback_fn callback = nullptr;
+    void* userData = nullptr;
+};
+
 struct Bus {
     std::mutex mutex;
     std::condition_variable changed;
@@ -83,6 +93,9 @@ struct Bus {
 
     std::optional<std::pair<int, Fn>> blockTarget;
     bool blocked = false;
+
+    std::vector<Hotplug> hotplugs; // live registrations, in registration order
+    int lastHotplugHandle = 0;
 
     std::vector<Call> record;
     Counters counts;
@@ -100,6 +113,12 @@ void addReference(libusb_device* device);
 void dropReference(libusb_device* device); // frees the object at zero
 void detach(Reader& reader);               // takes the reader's device off the bus
 void attach(Reader& reader);               // puts a new device for it on the bus
+
+// Calls the matching hot-plug callbacks for `device` with the bus unlocked;
+// `lock` is held on entry and on return.
+void fireHotplug(std::unique_lock<std::mutex>& lock, libusb_device* device, libusb_hotplug_event event);
+// True on a thread that is running a hot-plug callback.
+bool inHotplugCallback();
 
 } // namespace usbsim::detail
 

@@ -26,6 +26,7 @@ Call makeCall(Fn fn, int reader = 0) {
 
 int recordCall(Call call) {
     bus().record.push_back(std::move(call));
+    bus().changed.notify_all(); // waitForCalls
     return bus().record.back().result;
 }
 
@@ -81,10 +82,14 @@ int libusb_init(libusb_context** ctx) {
 void libusb_exit(libusb_context* ctx) {
     Lock lock(bus().mutex);
     enter(lock, 0, Fn::Exit);
-    if (ctx != nullptr)
+    if (ctx != nullptr) {
         delete ctx;
-    else
+    } else {
         ++bus().counts.exits;
+        // The default context's hot-plug callbacks end with it.
+        bus().counts.hotplugRegistrations -= static_cast<int>(bus().hotplugs.size());
+        bus().hotplugs.clear();
+    }
     Call call = makeCall(Fn::Exit);
     call.value = ctx != nullptr ? 1 : 0;
     recordCall(call);
@@ -176,6 +181,7 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
     desc->bLength = LIBUSB_DT_DEVICE_SIZE;
     desc->bDescriptorType = LIBUSB_DT_DEVICE;
     desc->bcdUSB = 0x0200;
+    desc->bDeviceClass = profile.deviceClass;
     desc->bMaxPacketSize0 = 64;
     desc->idVendor = profile.vendor;
     desc->idProduct = profile.product;
@@ -477,6 +483,56 @@ int libusb_reset_device(libusb_device_handle* dev_handle) {
     }
     if (!dev_handle->device->onBus) call.result = LIBUSB_ERROR_NO_DEVICE;
     return recordCall(call);
+}
+
+int libusb_hotplug_register_callback(libusb_context*, int events, int flags, int vendor_id, int product_id,
+                                     int dev_class, libusb_hotplug_callback_fn cb_fn, void* user_data,
+                                     libusb_hotplug_callback_handle* callback_handle) {
+    Lock lock(bus().mutex);
+    Call call = makeCall(Fn::HotplugRegister);
+    call.value = events;
+    call.flags = flags;
+    call.vendor = vendor_id;
+    call.product = product_id;
+    call.deviceClass = dev_class;
+    call.userData = user_data;
+    if (auto injected = enter(lock, 0, Fn::HotplugRegister)) {
+        call.result = *injected;
+        return recordCall(call);
+    }
+    if (cb_fn == nullptr || events == 0 ||
+        (events & ~(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT)) != 0) {
+        call.result = LIBUSB_ERROR_INVALID_PARAM;
+        return recordCall(call);
+    }
+    Hotplug hotplug;
+    hotplug.handle = ++bus().lastHotplugHandle;
+    hotplug.events = events;
+    hotplug.vendor = vendor_id;
+    hotplug.product = product_id;
+    hotplug.deviceClass = dev_class;
+    hotplug.callback = cb_fn;
+    hotplug.userData = user_data;
+    bus().hotplugs.push_back(hotplug);
+    ++bus().counts.hotplugRegistrations;
+    if (callback_handle != nullptr) *callback_handle = hotplug.handle;
+    call.handle = hotplug.handle;
+    return recordCall(call);
+}
+
+void libusb_hotplug_deregister_callback(libusb_context*, libusb_hotplug_callback_handle callback_handle) {
+    Lock lock(bus().mutex);
+    enter(lock, 0, Fn::HotplugDeregister);
+    auto& hotplugs = bus().hotplugs;
+    const auto it = std::find_if(hotplugs.begin(), hotplugs.end(),
+                                 [callback_handle](const Hotplug& h) { return h.handle == callback_handle; });
+    if (it != hotplugs.end()) {
+        hotplugs.erase(it);
+        --bus().counts.hotplugRegistrations;
+    }
+    Call call = makeCall(Fn::HotplugDeregister);
+    call.handle = callback_handle;
+    recordCall(call);
 }
 
 } // extern "C"

@@ -51,7 +51,16 @@ typedef struct _VKUSB_SCANSEARCH {
     char deviceId[25]; /* hexadecimal */
 } _VKUSB_SCANSEARCH;
 
-/* Events of the connect and disconnect handlers. */
+/* Events of the connect and disconnect handlers. The library's watch thread
+ * finds readers plugged in and pulled out: by a pass over the bus every
+ * "HOTPLUG-UPDATERATE" microseconds (mode 1, "vkusb_hotplug=1", the default), or
+ * from libusb's hot-plug callbacks (mode 2). libusb calls those only while a
+ * host thread drives its event handling on the default context
+ * (libusb_handle_events); the library never does. Handlers run on the watch
+ * thread; they may call the library but not add or remove handlers (-1107).
+ * A connect reports (0, device id) for a reader that is not in the scan list; a
+ * disconnect reports (handle, device id) for a scanned reader that left, or
+ * (0, 0) in mode 2. */
 #define VKUSB_EVENT_CONNECT 1
 #define VKUSB_EVENT_DISCONNECT 2
 #define VKUSB_EVENT_FLAG 3

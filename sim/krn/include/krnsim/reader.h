@@ -62,6 +62,10 @@ class Reader {
     // Built-in model.
     void setReadOut(std::uint8_t command, Bytes data);
     void setReaderInfo(std::uint8_t mode, Bytes data);
+    // The data buffer of 0x21 and 0x22 (see ReaderModel).
+    void queueBufferRecord(Bytes record);
+    void setBufferHead(Bytes head);
+    std::size_t bufferRecords() const;
     void addTag(Tag tag);
     void removeTag(const Uid& uid);
     void setTagInField(const Uid& uid, bool inField);

@@ -5,8 +5,10 @@
 
 #include <krnsim/transponders.h>
 
+#include <deque>
 #include <map>
 #include <tuple>
+#include <utility>
 
 namespace krnsim {
 
@@ -23,8 +25,19 @@ class ReaderModel {
 
     Answer answer(std::uint8_t command, ByteView data);
 
-    // Fixed read-outs of 0x65, 0x31, 0x74 and 0x75; other commands throw std::invalid_argument.
+    // Fixed read-outs of 0x65, 0x31, 0x6E, 0x74, 0x75 and 0x76; other commands
+    // throw std::invalid_argument.
     void setReadOut(std::uint8_t command, Bytes data);
+    // Data buffer: a record queued for 0x21 and 0x22, handed out oldest first;
+    // 0x32 and 0x33 empty the buffer.
+    void queueBufferRecord(Bytes record);
+    std::size_t bufferRecords() const { return bufferRecords_.size(); }
+    // The head of 0x21 and 0x22 replies: one byte, or two when bit 7 of the first
+    // is set (0x21 sends the first byte only). Throws std::invalid_argument for
+    // another length.
+    void setBufferHead(Bytes head);
+    // 0x68: the reply byte j of a channel analysis is 0x80 + j (mod 256).
+    static std::uint8_t channelAnalysisByte(std::size_t j) { return static_cast<std::uint8_t>(0x80 + j); }
     // The read-out of 0x66 for one mode.
     void setReaderInfo(std::uint8_t mode, Bytes data);
     TransponderTable& transponders() { return transponders_; }
@@ -43,6 +56,9 @@ class ReaderModel {
     using ConfigKey = std::tuple<std::uint8_t, std::uint8_t, std::uint8_t>;
 
     Answer modelAnswer(std::uint8_t command, ByteView data);
+    // Up to `wanted` records from the front of the buffer, concatenated, and
+    // their count.
+    std::pair<Bytes, std::size_t> takeRecords(std::size_t wanted, std::size_t room);
 
     std::map<std::uint8_t, Bytes> readOuts_;
     std::map<std::uint8_t, Bytes> readerInfo_;
@@ -53,6 +69,8 @@ class ReaderModel {
     Bytes date_ = Bytes(9, 0);
     Bytes noiseLevels_ = Bytes(6, 0);
     TransponderTable transponders_;
+    std::deque<Bytes> bufferRecords_;
+    Bytes bufferHead_ = Bytes{0x00};
 };
 
 } // namespace krnsim

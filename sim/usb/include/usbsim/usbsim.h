@@ -9,6 +9,8 @@
 #ifndef USBSIM_USBSIM_H
 #define USBSIM_USBSIM_H
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -42,6 +44,8 @@ enum class Fn {
     ControlTransfer,
     ClearHalt,
     ResetDevice,
+    HotplugRegister,
+    HotplugDeregister,
 };
 
 USBSIM_API const char* fnName(Fn fn);
@@ -67,6 +71,7 @@ struct ReaderProfile {
     // String descriptors by index; an index not listed stalls when read.
     std::map<int, std::string> strings;
     std::uint8_t bus = 1;
+    std::uint8_t deviceClass = 0; // bDeviceClass, matched by hot-plug registrations
 };
 
 // Answers an OUT transfer with the IN data the reader will send next (an empty
@@ -85,16 +90,28 @@ struct Call {
     int value = -1; // configuration, interface, string index or debug level
     int result = 0;
     std::vector<std::uint8_t> data; // bytes written (OUT transfers)
+    // Hot-plug registrations: `value` holds the events, `result` the result;
+    // `handle` is the handle handed out (register) or given (deregister).
+    int flags = -1;
+    int vendor = -1;
+    int product = -1;
+    int deviceClass = -1;
+    void* userData = nullptr;
+    int handle = -1;
 };
 
 struct Counters {
-    int liveHandles = 0;       // opened and not closed
-    int claims = 0;            // interfaces claimed and not released
-    int configDescriptors = 0; // handed out and not freed
-    int deviceLists = 0;       // handed out and not freed
-    int extraReferences = 0;   // device references beyond the bus's own
-    int inits = 0;             // successful libusb_init on the default context
-    int exits = 0;             // libusb_exit on the default context
+    int liveHandles = 0;          // opened and not closed
+    int claims = 0;               // interfaces claimed and not released
+    int configDescriptors = 0;    // handed out and not freed
+    int deviceLists = 0;          // handed out and not freed
+    int extraReferences = 0;      // device references beyond the bus's own
+    int inits = 0;                // successful libusb_init on the default context
+    int exits = 0;                // libusb_exit on the default context
+    int hotplugRegistrations = 0; // hot-plug callbacks registered and not deregistered
+    // Synchronous calls (open, string descriptors, transfers) made inside a
+    // hot-plug callback, where libusb forbids them.
+    int callsInHotplugCallback = 0;
 };
 
 // Removes every reader, fault, script, held call and record and sets the init
@@ -105,6 +122,11 @@ USBSIM_API void reset();
 // Plugs a reader in; returns its id (1, 2, ...). Each plug gets the next free
 // address on its bus.
 USBSIM_API int plug(const ReaderProfile& profile);
+// Plugging, unplugging and replugging call, on the caller's thread and without
+// the bus lock, the hot-plug callbacks whose events, vendor, product and device
+// class match the reader (arrival after plugging; departure before the device
+// leaves). A callback that returns non-zero is deregistered.
+//
 // Pulls the reader out: its libusb device leaves the bus; open handles stay but
 // every transfer and string read on them fails with LIBUSB_ERROR_NO_DEVICE.
 USBSIM_API void unplug(int reader);
@@ -135,6 +157,10 @@ USBSIM_API void release();
 USBSIM_API std::vector<Call> calls();
 USBSIM_API std::vector<Call> calls(Fn fn);
 USBSIM_API void clearCalls();
+// Waits until the record holds at least `n` calls of `fn`; false on time-out.
+USBSIM_API bool waitForCalls(Fn fn, std::size_t n, std::chrono::milliseconds timeout);
+// Number of recorded calls of `fn`.
+USBSIM_API std::size_t callCount(Fn fn);
 USBSIM_API Counters counters();
 
 } // namespace usbsim

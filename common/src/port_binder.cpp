@@ -1,10 +1,10 @@
-#include "port_binder.h"
+#include <vkcommon/port_binder.h>
 
 #include <dlfcn.h>
 
 #include <string>
 
-namespace vkkrn {
+namespace vk {
 
 namespace {
 
@@ -87,4 +87,4 @@ void PortBinder::closeAll() {
     }
 }
 
-} // namespace vkkrn
+} // namespace vk

@@ -1,7 +1,7 @@
 // Run-time binding of the port libraries: each port function is opened by file
 // name and looked up by name under its PortFunctionId on first use, then cached.
-#ifndef VKKRN_PORT_BINDER_H
-#define VKKRN_PORT_BINDER_H
+#ifndef VKCOMMON_PORT_BINDER_H
+#define VKCOMMON_PORT_BINDER_H
 
 #include <vkcommon/port_function_id.h>
 
@@ -9,7 +9,7 @@
 #include <atomic>
 #include <mutex>
 
-namespace vkkrn {
+namespace vk {
 
 class PortBinder {
   public:
@@ -51,6 +51,6 @@ class PortBinder {
     Library tcp_;
 };
 
-} // namespace vkkrn
+} // namespace vk
 
 #endif

@@ -1,0 +1,455 @@
+// VKDM_KRNReader: configuration parameters and file, tables, texts, protocols.
+#include "codes.h"
+#include "config_file.h"
+#include "control.h"
+#include "state.h"
+
+#include <vkkrn.h>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace vkdm;
+
+namespace {
+
+// Configuration parameter names and where they lie in the image:
+// block (0-63), first byte (0-13), byte count.
+struct ConfigName {
+    const char* name;
+    int block;
+    int byte;
+    int count;
+};
+
+constexpr ConfigName kConfigNames[] = {
+    {"OperatingMode", 1, 0, 1}, {"ScanInterface", 1, 1, 1}, {"BusAddress", 2, 0, 1},
+    {"Baudrate", 2, 1, 1},      {"Frame", 2, 2, 1},         {"ResponseTime", 1, 6, 2},
+    {"TagDriver", 3, 0, 2},     {"AntennaPower", 4, 0, 1},  {"IpAddress", 40, 0, 4},
+    {"Netmask", 40, 4, 4},      {"Gateway", 40, 8, 4},      {"TcpPort", 41, 0, 2},
+    {"DeviceName", 50, 0, 14},
+};
+
+std::string configId(const ConfigName& c) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%02u %02d %02d 00 %02d 00 00", kImageArea, c.block, c.byte, c.count);
+    return text;
+}
+
+int resolve(const std::string& name, std::string& id) {
+    for (const ConfigName& c : kConfigNames) {
+        if (name == c.name) {
+            id = configId(c);
+            return 0;
+        }
+    }
+    return kUnknownName;
+}
+
+} // namespace
+
+VKDM_KRNReader::VKDM_KRNReader() : m_state(std::make_unique<ReaderState>(Memory().lock())) {}
+VKDM_KRNReader::~VKDM_KRNReader() = default;
+
+ReaderState& VKDM_KRNReader::State() {
+    return *m_state;
+}
+
+int VKDM_DataBase::GetAccessID(std::string name, std::string& id, bool /*flag*/) {
+    int forced = 0;
+    if (enter("GetAccessID", "", name, -1, "", forced)) return forced;
+    return resolve(name, id);
+}
+
+// ---- Configuration parameters ------------------------------------------------
+
+#define VKDM_CONFIG_GET(overload, ...)                                                                       \
+    int forced = 0;                                                                                          \
+    if (enter("GetConfigPara", overload, name, -1, "", forced)) return forced;                               \
+    std::string id;                                                                                          \
+    if (int rc = resolve(name, id); rc < 0) return rc;                                                       \
+    return VKDM_DataBase::GetData(id.c_str(), __VA_ARGS__)
+
+#define VKDM_CONFIG_SET(overload, text, ...)                                                                 \
+    int forced = 0;                                                                                          \
+    if (enter("SetConfigPara", overload, name, -1, text, forced)) return forced;                             \
+    std::string id;                                                                                          \
+    if (int rc = resolve(name, id); rc < 0) return rc;                                                       \
+    return VKDM_DataBase::SetData(id.c_str(), __VA_ARGS__)
+
+int VKDM_KRNReader::GetConfigPara(std::string name, bool* value, bool) {
+    VKDM_CONFIG_GET("bool", value);
+}
+int VKDM_KRNReader::GetConfigPara(std::string name, unsigned char* value, bool) {
+    VKDM_CONFIG_GET("u8", value);
+}
+int VKDM_KRNReader::GetConfigPara(std::string name, unsigned char* buffer, int count, bool) {
+    VKDM_CONFIG_GET("bytes", buffer, count);
+}
+int VKDM_KRNReader::GetConfigPara(std::string name, unsigned int* value, bool) {
+    VKDM_CONFIG_GET("u32", value);
+}
+int VKDM_KRNReader::GetConfigPara(std::string name, std::string& value, bool) {
+    VKDM_CONFIG_GET("string", value);
+}
+int VKDM_KRNReader::SetConfigPara(std::string name, bool value, bool) {
+    VKDM_CONFIG_SET("bool", value ? "1" : "0", value);
+}
+int VKDM_KRNReader::SetConfigPara(std::string name, unsigned char value, bool) {
+    VKDM_CONFIG_SET("u8", std::to_string(value), value);
+}
+int VKDM_KRNReader::SetConfigPara(std::string name, unsigned char* buffer, int count, bool) {
+    VKDM_CONFIG_SET("bytes", "", buffer, count);
+}
+int VKDM_KRNReader::SetConfigPara(std::string name, unsigned int value, bool) {
+    VKDM_CONFIG_SET("u32", std::to_string(value), value);
+}
+int VKDM_KRNReader::SetConfigPara(std::string name, std::string value, bool) {
+    VKDM_CONFIG_SET("string", value, std::move(value));
+}
+
+#undef VKDM_CONFIG_GET
+#undef VKDM_CONFIG_SET
+
+// The reader's configuration commands (0x80 to 0x83) are not exported by the
+// reader protocol library yet: these operations answer "not supported".
+int VKDM_KRNReader::ReadCompleteConfiguration(bool) {
+    int forced = 0;
+    if (enter("ReadCompleteConfiguration", forced)) return forced;
+    SetLastError(kNotSupported);
+    return kNotSupported;
+}
+
+int VKDM_KRNReader::WriteCompleteConfiguration(bool) {
+    int forced = 0;
+    if (enter("WriteCompleteConfiguration", forced)) return forced;
+    SetLastError(kNotSupported);
+    return kNotSupported;
+}
+
+int VKDM_KRNReader::ResetCompleteConfiguration(bool) {
+    int forced = 0;
+    if (enter("ResetCompleteConfiguration", forced)) return forced;
+    SetLastError(kNotSupported);
+    return kNotSupported;
+}
+
+int VKDM_KRNReader::ApplyConfiguration(bool) {
+    int forced = 0;
+    if (enter("ApplyConfiguration", forced)) return forced;
+    SetLastError(kNotSupported);
+    return kNotSupported;
+}
+
+int VKDM_KRNReader::Serialize(bool store, const char* fileName) {
+    int forced = 0;
+    if (enter("Serialize", store ? "store" : "load", fileName != nullptr ? fileName : "", -1, "", forced))
+        return forced;
+    if (fileName == nullptr) return kNullArgument;
+    int rc = 0;
+    if (store) {
+        rc = storeConfigFile(fileName, Memory().image());
+    } else {
+        std::vector<std::uint8_t> image = Memory().image();
+        rc = loadConfigFile(fileName, image);
+        if (rc == 0) Memory().setImage(image, true);
+    }
+    SetLastError(rc);
+    return rc;
+}
+
+// ---- Protocols ----------------------------------------------------------------
+
+int VKDM_KRNReader::SendProtocol(unsigned char command) {
+    int forced = 0;
+    if (enter("SendProtocol", "", "", -1, std::to_string(command), forced)) return forced;
+    SetLastError(kNotSupported);
+    return kNotSupported;
+}
+
+int VKDM_KRNReader::FindBaudRate(const std::atomic<bool>*, int timeoutMs, int attempts,
+                                 VKDM_FindBaudRateCallback, void*) {
+    int forced = 0;
+    if (enter("FindBaudRate", "", "", attempts, std::to_string(timeoutMs), forced)) return forced;
+    SetLastError(kNotSupported);
+    return kNotSupported;
+}
+
+int VKDM_KRNReader::GetProtocolFrameSupport() {
+    return m_state->frameSupport;
+}
+
+int VKDM_KRNReader::SetProtocolFrameSupport(int value) {
+    int forced = 0;
+    if (enter("SetProtocolFrameSupport", "", "", -1, std::to_string(value), forced)) return forced;
+    const int reader = GetReaderHnd();
+    if (reader > 0) {
+        const int rc = VKKRN_SetReaderPara(reader, "FRAMESUPPORT", value == 2 ? "ADVANCED" : "STANDARD");
+        if (rc < 0) {
+            SetLastError(rc);
+            return rc;
+        }
+    }
+    m_state->frameSupport = value == 2 ? 2 : 1;
+    SetLastError(0);
+    return 0;
+}
+
+// ---- Last error, texts, versions ---------------------------------------------
+
+int VKDM_KRNReader::GetLastError() {
+    return m_state->lastError;
+}
+int VKDM_KRNReader::GetLastStatus() {
+    return m_state->lastStatus;
+}
+void VKDM_KRNReader::SetLastError(int code) {
+    m_state->lastError = code;
+}
+void VKDM_KRNReader::SetLastStatus(int status) {
+    m_state->lastStatus = status;
+}
+
+int VKDM_KRNReader::GetErrorText(char* text, int code) {
+    return errorText(text, code);
+}
+
+int VKDM_KRNReader::GetStatusText(char* text, unsigned char status) {
+    if (text == nullptr) return kNullArgument;
+    char buffer[256] = {};
+    const int rc = VKKRN_GetStatusText(status, buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    copyText(text, buffer);
+    return rc;
+}
+
+int VKDM_KRNReader::EvalLibDependencies(std::string& text) {
+    int forced = 0;
+    if (enter("EvalLibDependencies", forced)) return forced;
+    if (forcedDependency(forced, text)) return forced;
+    char version[32] = {};
+    VKKRN_GetDLLVersion(version);
+    int major = 0;
+    if (std::sscanf(version, "%d", &major) != 1 || major < 7) {
+        text = "VKKRN: V" + std::string(version) + " found, at least V07.00.00 needed\n";
+        return kDependency;
+    }
+    text = "VKKRN: V" + std::string(version) + " fits\n";
+    return 0;
+}
+
+std::string VKDM_KRNReader::GetDependentLibVersions() {
+    char version[32] = {};
+    VKKRN_GetDLLVersion(version);
+    return "VKKRN: V" + std::string(version) + " installed\nVKTCL: not linked\nVKFU:  not linked\n";
+}
+
+// ---- Tables -------------------------------------------------------------------
+
+namespace {
+
+std::string tableKey(int index, unsigned table, unsigned dataId) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%u/%d/0x%08X", table, index, dataId);
+    return text;
+}
+
+} // namespace
+
+#define VKDM_TABLE_ENTER(op, overload, length, value)                                                        \
+    int forced = 0;                                                                                          \
+    if (enter(op, overload, tableKey(index, table, dataId), length, value, forced)) return forced
+
+int VKDM_KRNReader::GetTableData(int index, unsigned int table, unsigned int dataId, bool* value) {
+    VKDM_TABLE_ENTER("GetTableData", "bool", -1, "");
+    if (value == nullptr) return kNullArgument;
+    std::uint8_t b = 0;
+    const int rc = m_state->tables.get(index, table, dataId, Kind::Flag, &b, 1, -1);
+    if (rc == 0) *value = b != 0;
+    return rc;
+}
+
+int VKDM_KRNReader::GetTableData(int index, unsigned int table, unsigned int dataId, unsigned char* value) {
+    VKDM_TABLE_ENTER("GetTableData", "u8", -1, "");
+    if (value == nullptr) return kNullArgument;
+    return m_state->tables.get(index, table, dataId, Kind::Byte, value, 1, -1);
+}
+
+int VKDM_KRNReader::GetTableData(int index, unsigned int table, unsigned int dataId, unsigned int* value) {
+    VKDM_TABLE_ENTER("GetTableData", "u32", -1, "");
+    if (value == nullptr) return kNullArgument;
+    return m_state->tables.get(index, table, dataId, Kind::U32, reinterpret_cast<std::uint8_t*>(value), 4,
+                               -1);
+}
+
+int VKDM_KRNReader::GetTableData(int index, unsigned int table, unsigned int dataId, std::string& value) {
+    VKDM_TABLE_ENTER("GetTableData", "string", -1, "");
+    return m_state->tables.getText(index, table, dataId, -1, value);
+}
+
+int VKDM_KRNReader::GetTableData(int index, unsigned int table, unsigned int dataId, unsigned char* buffer,
+                                 int count) {
+    VKDM_TABLE_ENTER("GetTableData", "bytes", count, "");
+    if (buffer == nullptr) return kNullArgument;
+    return m_state->tables.get(index, table, dataId, Kind::Bytes, buffer, count, -1);
+}
+
+int VKDM_KRNReader::GetTableData(int index, unsigned int table, unsigned int dataId, int block,
+                                 unsigned char* buffer, int count) {
+    VKDM_TABLE_ENTER("GetTableData", "block", count, std::to_string(block));
+    if (buffer == nullptr) return kNullArgument;
+    if (block < 0) return kOutOfRange;
+    return m_state->tables.get(index, table, dataId, Kind::Bytes, buffer, count, block);
+}
+
+int VKDM_KRNReader::GetTableData(int index, unsigned int table, unsigned int dataId, int block,
+                                 std::string& value) {
+    VKDM_TABLE_ENTER("GetTableData", "block string", -1, std::to_string(block));
+    if (block < 0) return kOutOfRange;
+    return m_state->tables.getText(index, table, dataId, block, value);
+}
+
+int VKDM_KRNReader::SetTableData(int index, unsigned int table, unsigned int dataId, bool value) {
+    VKDM_TABLE_ENTER("SetTableData", "bool", -1, value ? "1" : "0");
+    const std::uint8_t b = value ? 1 : 0;
+    return m_state->tables.set(index, table, dataId, Kind::Flag, &b, 1, -1);
+}
+
+int VKDM_KRNReader::SetTableData(int index, unsigned int table, unsigned int dataId, unsigned char value) {
+    VKDM_TABLE_ENTER("SetTableData", "u8", -1, std::to_string(value));
+    return m_state->tables.set(index, table, dataId, Kind::Byte, &value, 1, -1);
+}
+
+int VKDM_KRNReader::SetTableData(int index, unsigned int table, unsigned int dataId, unsigned int value) {
+    VKDM_TABLE_ENTER("SetTableData", "u32", -1, std::to_string(value));
+    return m_state->tables.set(index, table, dataId, Kind::U32, reinterpret_cast<const std::uint8_t*>(&value),
+                               4, -1);
+}
+
+int VKDM_KRNReader::SetTableData(int index, unsigned int table, unsigned int dataId, std::string value) {
+    VKDM_TABLE_ENTER("SetTableData", "string", static_cast<long long>(value.size()), value);
+    return m_state->tables.setText(index, table, dataId, -1, value);
+}
+
+int VKDM_KRNReader::SetTableData(int index, unsigned int table, unsigned int dataId, unsigned char* buffer,
+                                 int count) {
+    VKDM_TABLE_ENTER("SetTableData", "bytes", count, "");
+    if (buffer == nullptr) return kNullArgument;
+    return m_state->tables.set(index, table, dataId, Kind::Bytes, buffer, count, -1);
+}
+
+int VKDM_KRNReader::SetTableData(int index, unsigned int table, unsigned int dataId, int block,
+                                 unsigned char* buffer, int count) {
+    VKDM_TABLE_ENTER("SetTableData", "block", count, std::to_string(block));
+    if (buffer == nullptr) return kNullArgument;
+    if (block < 0) return kOutOfRange;
+    return m_state->tables.set(index, table, dataId, Kind::Bytes, buffer, count, block);
+}
+
+int VKDM_KRNReader::SetTableData(int index, unsigned int table, unsigned int dataId, int block,
+                                 std::string value) {
+    VKDM_TABLE_ENTER("SetTableData", "block string", static_cast<long long>(value.size()), value);
+    if (block < 0) return kOutOfRange;
+    return m_state->tables.setText(index, table, dataId, block, value);
+}
+
+int VKDM_KRNReader::FindTableIndex(int index, unsigned int table, unsigned int dataId, bool value) {
+    VKDM_TABLE_ENTER("FindTableIndex", "bool", -1, value ? "1" : "0");
+    return m_state->tables.find(index, table, dataId, Kind::Flag, value ? 1 : 0, nullptr);
+}
+
+int VKDM_KRNReader::FindTableIndex(int index, unsigned int table, unsigned int dataId, unsigned char value) {
+    VKDM_TABLE_ENTER("FindTableIndex", "u8", -1, std::to_string(value));
+    return m_state->tables.find(index, table, dataId, Kind::Byte, value, nullptr);
+}
+
+int VKDM_KRNReader::FindTableIndex(int index, unsigned int table, unsigned int dataId, unsigned int value) {
+    VKDM_TABLE_ENTER("FindTableIndex", "u32", -1, std::to_string(value));
+    return m_state->tables.find(index, table, dataId, Kind::U32, value, nullptr);
+}
+
+int VKDM_KRNReader::FindTableIndex(int index, unsigned int table, unsigned int dataId, std::string value) {
+    VKDM_TABLE_ENTER("FindTableIndex", "string", static_cast<long long>(value.size()), value);
+    return m_state->tables.find(index, table, dataId, Kind::Bytes, 0, &value);
+}
+
+#undef VKDM_TABLE_ENTER
+
+int VKDM_KRNReader::VerifyTableData(int index, unsigned int table, int first, int second) {
+    int forced = 0;
+    if (enter("VerifyTableData", "", tableKey(index, table, 0), -1,
+              std::to_string(first) + "," + std::to_string(second), forced))
+        return forced;
+    return m_state->tables.verify(index, table);
+}
+
+int VKDM_KRNReader::SetTableSize(unsigned int table, int capacity) {
+    int forced = 0;
+    if (enter("SetTableSize", "capacity", std::to_string(table), capacity, "", forced)) return forced;
+    return m_state->tables.setSize(table, capacity, nullptr);
+}
+
+int VKDM_KRNReader::SetTableSize(unsigned int table, int capacity, int size1, int size2, int size3,
+                                 int size4) {
+    int forced = 0;
+    if (enter("SetTableSize", "sizes", std::to_string(table), capacity,
+              std::to_string(size1) + "," + std::to_string(size2) + "," + std::to_string(size3) + "," +
+                  std::to_string(size4),
+              forced))
+        return forced;
+    const int sizes[4] = {size1, size2, size3, size4};
+    return m_state->tables.setSize(table, capacity, sizes);
+}
+
+int VKDM_KRNReader::GetTableSize(unsigned int table) {
+    int forced = 0;
+    if (enter("GetTableSize", "", std::to_string(table), -1, "", forced)) return forced;
+    return m_state->tables.capacity(table);
+}
+
+int VKDM_KRNReader::GetTableLength(unsigned int table) {
+    int forced = 0;
+    if (enter("GetTableLength", "", std::to_string(table), -1, "", forced)) return forced;
+    return m_state->tables.length(table);
+}
+
+int VKDM_KRNReader::SetTableLength(unsigned int table, unsigned int length) {
+    int forced = 0;
+    if (enter("SetTableLength", "", std::to_string(table), length, "", forced)) return forced;
+    return m_state->tables.setLength(table, length);
+}
+
+int VKDM_KRNReader::ResetTable(unsigned int table, unsigned int mode) {
+    int forced = 0;
+    if (enter("ResetTable", "", std::to_string(table), -1, std::to_string(mode), forced)) return forced;
+    return m_state->tables.reset(table);
+}
+
+VKDM_BRMTabItem* VKDM_KRNReader::GetBRMTableItem(unsigned int index) {
+    return m_state->tables.brm(index);
+}
+VKDM_ISOTabItem* VKDM_KRNReader::GetISOTableItem(unsigned int index) {
+    return m_state->tables.iso(index);
+}
+
+int VKDM_KRNReader::Set_0xB0_IsoTableData(unsigned char* data, int length, int status) {
+    int forced = 0;
+    if (enter("Set_0xB0_IsoTableData", "", "", length, std::to_string(status), forced)) return forced;
+    return m_state->tables.storeInventory(data, length, status);
+}
+
+int VKDM_KRNReader::SetBrmTableData(unsigned char command, unsigned char* data, int length) {
+    int forced = 0;
+    if (enter("SetBrmTableData", "", "", length, std::to_string(command), forced)) return forced;
+    // The notification's TR-DATA bytes and record count, stored by the caller.
+    std::uint64_t trData1 = 0;
+    std::uint64_t trData2 = 0;
+    std::uint64_t count = 0;
+    Memory().readNumber("03 10 18 02 01 00 00", trData1);
+    Memory().readNumber("03 10 18 03 01 00 00", trData2);
+    Memory().readNumber("03 10 18 05 02 00 00", count);
+    const int rc = m_state->tables.storeBrm(command, data, length, static_cast<std::uint8_t>(trData1),
+                                            static_cast<std::uint8_t>(trData2), static_cast<int>(count));
+    m_BrmRecordCount = m_state->tables.length(VKDM_TABLE_BRM);
+    return rc;
+}
