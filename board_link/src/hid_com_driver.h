@@ -28,12 +28,14 @@ struct BoardVariant {
     const std::uint16_t* productIds;
     std::uint16_t productIdCount;
     bool logPacketsBeforeAnswer;
+    const char* messagePrefix; // the board class's name in its messages
+    bool pidDiagnostic;        // whether an answer-pid mismatch writes a debug line
 };
 
 inline constexpr std::uint16_t kKx10ProductIds[] = {KX10_PRODUCT_ID};
 inline constexpr std::uint16_t kKx20ProductIds[] = {KX20_PRODUCT_ID};
-inline constexpr BoardVariant kKx10Board{kKx10ProductIds, 1, false};
-inline constexpr BoardVariant kKx20Board{kKx20ProductIds, 1, true};
+inline constexpr BoardVariant kKx10Board{kKx10ProductIds, 1, false, "KX10Communication::", false};
+inline constexpr BoardVariant kKx20Board{kKx20ProductIds, 1, true, "KX20Com_UsbHid::", true};
 
 class HidComDriver : public KestoComDriver {
   public:
