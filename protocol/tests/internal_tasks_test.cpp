@@ -2,8 +2,7 @@
 // (time-outs, errors, empty receives, frames), the authenticated channel with the
 // fake cipher, thread starts that fail, and the kernel-table port test.
 #include "fake_cipher.h"
-#include "internal_fixture.h"
-#include "sim_plugin.h"
+#include "sim_plugin_reader.h"
 #include "task_recorder.h"
 #include "tcp_port_test.h"
 #include "worker_start.h"
@@ -24,15 +23,8 @@ Bytes replyFrame(std::uint8_t cmd, std::uint8_t status, const Bytes& data) {
     return krnsim::buildReply(krnsim::Form::Standard, 1, cmd, status, data);
 }
 
-class Tasks : public InternalTest {
+class Tasks : public SimPlugInReaderTest {
   protected:
-    void SetUp() override {
-        InternalTest::SetUp();
-        reader_ = newReader(VKKRN_PLUGIN, &handle_);
-        ASSERT_NE(reader_, nullptr);
-        plugIn_ = new SimPlugIn(sim_, script_);
-        ASSERT_EQ(reader_->PlugIn_Install(plugIn_), 0);
-    }
     // The frames sent, once the task has ended.
     std::vector<Bytes> sent() {
         auto lock = reader_->Lock();
@@ -41,12 +33,6 @@ class Tasks : public InternalTest {
     void waitForEnd() {
         EXPECT_TRUE(vktesting::waitUntil([&] { return reader_->RemoveThreadAsyncTask() == -4081; }));
     }
-
-    krnsim::Reader sim_;
-    PlugInScript script_;
-    SimPlugIn* plugIn_ = nullptr; // owned by the reader once installed
-    std::shared_ptr<VKKRNReader> reader_;
-    int handle_ = 0;
 };
 
 TEST_F(Tasks, TimeoutsAndEmptyReceivesArePolledOn) {
