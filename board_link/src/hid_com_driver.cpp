@@ -91,6 +91,11 @@ bool HidComDriver::close() {
     if (device_->isOpen()) device_->close();
     isOpen_ = false;
     device_.reset();
+    // Bytes of the closed session go with it: no stale answer byte is read,
+    // and no pending request byte is sent, after the next open.
+    rxCount_ = 0;
+    txFill_ = 0;
+    fillPadding();
     if (error_ != kDriverOk) takeError();
     if (status_ != 0) takeStatus();
     return true;

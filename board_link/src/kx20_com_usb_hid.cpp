@@ -299,14 +299,22 @@ int KX20Com_UsbHid::commandLow(const QString&) {
     return kWriteError;
 }
 
+int KX20Com_UsbHid::pingBoard() {
+    if (driver_.ping(false)) return 0;
+    // The connect reports the unanswered ping as -7; the read error it left
+    // must not fail the next connect, which pings again on the open driver.
+    channel_.takeLinkErrors();
+    return kNoPingAnswer;
+}
+
 int KX20Com_UsbHid::openDevice() {
     if (!channel_.open()) return kConnectionError;
-    return driver_.ping(false) ? 0 : kNoPingAnswer;
+    return pingBoard();
 }
 
 int KX20Com_UsbHid::openDevice(const char* path) {
     if (!channel_.open(path)) return kConnectionError;
-    return driver_.ping(false) ? 0 : kNoPingAnswer;
+    return pingBoard();
 }
 
 bool KX20Com_UsbHid::closeDevice() {

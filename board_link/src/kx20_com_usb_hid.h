@@ -125,6 +125,8 @@ class KX20Com_UsbHid : public KestoCommunication {
 
   private:
     QString message(const char* operation) const;
+    // The driver's ping on the open channel: 0 or -7 (the ping's read error cleared).
+    int pingBoard();
 
     const BoardVariant& variant_;
     KXx0HidComDriver driver_;

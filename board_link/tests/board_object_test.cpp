@@ -26,6 +26,12 @@ struct LongChange {
     bool operator==(const LongChange&) const = default;
 };
 
+// The board object with its liveness probe in reach of the tests.
+class ProbedBoard : public KX20Com_UsbHid {
+  public:
+    using KX20Com_UsbHid::isBoardAlive;
+};
+
 class BoardObjectTest : public BoardTest {
   protected:
     void SetUp() override {
@@ -71,7 +77,7 @@ class BoardObjectTest : public BoardTest {
         return out;
     }
 
-    KX20Com_UsbHid board_;
+    ProbedBoard board_;
     std::unique_ptr<boardsim::TelegramBoard> firmware;
     std::vector<std::string> events;
     std::vector<LongChange> shortChanges;
@@ -268,6 +274,74 @@ TEST_F(BoardObjectTest, Texts) {
         EXPECT_EQ(parseFirmwareText(QString::fromLatin1(c.text), ok), c.value);
         EXPECT_EQ(ok, c.ok);
     }
+    EXPECT_EQ(board_.errorText(), QStringLiteral("OK"));
+}
+
+TEST_F(BoardObjectTest, ConnectByPath) {
+    const int other = plugBoard();
+    const int id = plugBoard();
+    EXPECT_EQ(board_.connect("/dev/none"), -1);
+    EXPECT_FALSE(board_.isConnected());
+    EXPECT_EQ(board_.connect(hidsim::path(plugForeign()).c_str()), -1);
+    EXPECT_EQ(events, (std::vector<std::string>{"disconnected", "disconnected"}));
+    ASSERT_EQ(board_.connect(hidsim::path(id).c_str()), 0);
+    EXPECT_TRUE(board_.isConnected());
+    EXPECT_EQ(hidsim::calls(hidsim::Fn::Open).back().path, hidsim::path(id));
+    EXPECT_EQ(pids(), (std::vector<std::uint8_t>{0x67, 0x66, 0x69, 0x69}));
+    EXPECT_EQ(board_.connect(hidsim::path(other).c_str()), -8);
+    EXPECT_EQ(hidsim::calls(hidsim::Fn::Open).back().path, hidsim::path(id));
+}
+
+TEST_F(BoardObjectTest, NoPingAnswerOnAPathLeavesTheDriverOpen) {
+    const int id = plugBoard();
+    board->injectFault(boardsim::Fault(boardsim::FaultKind::NoPingAnswer));
+    EXPECT_EQ(board_.connect(hidsim::path(id).c_str()), -7);
+    EXPECT_TRUE(board_.driver().isOpen());
+    EXPECT_EQ(board_.connect(hidsim::path(id).c_str()), 0);
+    EXPECT_EQ(board->pings(), 2);
+}
+
+TEST_F(BoardObjectTest, DeviceNodeChangedKeepsAConnectionAndClosesAnOpenDriver) {
+    ASSERT_EQ(connectPlugged(), 0);
+    board_.deviceNodeChanged();
+    EXPECT_TRUE(board_.isConnected());
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(firmware->telegrams().empty());
+    board_.disconnect();
+    events.clear();
+
+    // A failed ping leaves the driver open without a connection; the slot closes it.
+    board->injectFault(boardsim::Fault(boardsim::FaultKind::NoPingAnswer));
+    EXPECT_EQ(board_.connect(), -7);
+    ASSERT_TRUE(board_.driver().isOpen());
+    events.clear();
+    board_.deviceNodeChanged();
+    EXPECT_FALSE(board_.isConnected());
+    EXPECT_FALSE(board_.driver().isOpen());
+    EXPECT_EQ(events, (std::vector<std::string>{"beforeDisconnect", "disconnected"}));
+}
+
+TEST_F(BoardObjectTest, BoardIsAliveWhileItsInformationTextIsNotEmpty) {
+    ASSERT_EQ(connectPlugged(), 0);
+    EXPECT_TRUE(board_.isBoardAlive());
+    EXPECT_EQ(pids(), std::vector<std::uint8_t>{0x66});
+    firmware->setFirmwareText("");
+    EXPECT_FALSE(board_.isBoardAlive());
+    firmware->setFirmwareText("x");
+    firmware->injectFault(TelegramFault::NoAnswer);
+    EXPECT_FALSE(board_.isBoardAlive());
+    EXPECT_EQ(board_.takeLinkErrors(), kDriverReadFailed);
+    EXPECT_TRUE(board_.isBoardAlive());
+}
+
+TEST_F(BoardObjectTest, UnlistedErrorIsAnUnknownError) {
+    plugBoard();
+    board->injectFault(boardsim::Fault(boardsim::FaultKind::NoPingAnswer));
+    uchar value = 0;
+    EXPECT_EQ(board_.readRegister(1, value, false), -7);
+    EXPECT_EQ(board_.lastError(), -7);
+    EXPECT_EQ(board_.errorText(), QStringLiteral("Unknown Error"));
+    EXPECT_EQ(board_.readRegister(1, value, false), 0);
     EXPECT_EQ(board_.errorText(), QStringLiteral("OK"));
 }
 

@@ -269,6 +269,42 @@ TEST_F(ChannelTest, StatusIsTheResult) {
     EXPECT_EQ(telegrams[0].payload, (Bytes{0x21, 0x09}));
 }
 
+TEST_F(ChannelTest, StatusFaultIsTheResultOfAnAnsweredTelegram) {
+    ASSERT_TRUE(channel.open());
+    firmware->setRegister(1, 0x11);
+    firmware->injectFault(TelegramFault::Status, 0x2A);
+    KXx0RegisterObject read = readOf(1);
+    channel.queue(&read);
+    EXPECT_EQ(read.result(), 0x2A);
+    EXPECT_TRUE(read.answered());
+    EXPECT_EQ(read.value(), 0x11u);
+    EXPECT_EQ(channel.lastError(), 0);
+    KXx0RegisterObject next = readOf(1);
+    channel.queue(&next);
+    EXPECT_EQ(next.result(), 0);
+}
+
+TEST_F(ChannelTest, LongerAnswerShowsAsTheNextAnswersPid) {
+    ASSERT_TRUE(channel.open());
+    firmware->setRegister(1, 0x11);
+    firmware->injectFault(TelegramFault::Longer, 2);
+    KXx0RegisterObject read = readOf(1);
+    channel.queue(&read);
+    EXPECT_EQ(read.result(), 0);
+    EXPECT_EQ(read.value(), 0x11u);
+    EXPECT_EQ(channel.lastError(), 0);
+    // The surplus bytes head the next answer: its pid does not match.
+    KXx0RegisterObject next = readOf(1);
+    channel.queue(&next);
+    EXPECT_EQ(next.result(), kResultOtherPid);
+    EXPECT_EQ(channel.lastError(), kChannelOtherPid);
+    ASSERT_TRUE(channel.reset());
+    KXx0RegisterObject fresh = readOf(1);
+    channel.queue(&fresh);
+    EXPECT_EQ(fresh.result(), 0);
+    EXPECT_EQ(fresh.value(), 0x11u);
+}
+
 TEST_F(ChannelTest, FirmwareTelegrams) {
     ASSERT_TRUE(channel.open());
     firmware->setFirmwareNumber(2, 5, 0x61);

@@ -1,5 +1,6 @@
 // The board model on its own: reports in, reports out.
 #include <boardsim/board.h>
+#include <boardsim/telegram_board.h>
 
 #include <gtest/gtest.h>
 
@@ -233,6 +234,104 @@ TEST(Board, ServesSeveralThreads) {
     EXPECT_EQ(board.pings(), 200);
     EXPECT_EQ(board.dataReports().size(), 200u);
     EXPECT_TRUE(board.violations().empty());
+}
+
+// The telegram level on top of the report level: telegrams in data reports,
+// the answer stream read back from the answer reports.
+class TelegramBoardTest : public ::testing::Test {
+  protected:
+    Bytes exchange(const Bytes& stream) {
+        Bytes answers;
+        for (std::size_t offset = 0; offset < stream.size(); offset += kMaxPayload) {
+            const std::size_t size = std::min(kMaxPayload, stream.size() - offset);
+            const Bytes part(stream.begin() + static_cast<std::ptrdiff_t>(offset),
+                             stream.begin() + static_cast<std::ptrdiff_t>(offset + size));
+            for (const Bytes& report : send(*board, dataReport(++sequence, part)))
+                answers.insert(answers.end(), report.begin() + 3, report.begin() + 3 + report[1]);
+        }
+        return answers;
+    }
+    static Bytes readRegister(std::uint8_t address) { return {kPidRegisterRead, 0, 1, 0, 1, address}; }
+
+    std::shared_ptr<Board> board = std::make_shared<Board>();
+    TelegramBoard firmware{board};
+    std::uint8_t sequence = 0;
+};
+
+TEST_F(TelegramBoardTest, SplitsWritesAndRequestsAndAnswersRegisters) {
+    firmware.stickBits(0x12, 0x01, 0x01);
+    Bytes stream{kPidRegisterWrite | 0x80, 0, 2, 0, 0, 0x12, 0xA4};
+    const Bytes read = readRegister(0x12);
+    stream.insert(stream.end(), read.begin(), read.end());
+    EXPECT_EQ(exchange(stream), (Bytes{kPidRegisterRead, 0, 0, 0, 1, 0xA5}));
+    EXPECT_EQ(firmware.registerValue(0x12), 0xA5);
+    const auto telegrams = firmware.telegrams();
+    ASSERT_EQ(telegrams.size(), 2u);
+    EXPECT_TRUE(telegrams[0].write);
+    EXPECT_EQ(telegrams[0].pid, kPidRegisterWrite);
+    EXPECT_EQ(telegrams[0].answered, 0u);
+    EXPECT_FALSE(telegrams[1].write);
+    EXPECT_EQ(telegrams[1].answered, 1u);
+    EXPECT_EQ(telegrams[1].payload, Bytes{0x12});
+    firmware.clearRecord();
+    EXPECT_TRUE(firmware.telegrams().empty());
+    EXPECT_TRUE(board->violations().empty());
+}
+
+TEST_F(TelegramBoardTest, WaitsForATelegramSplitOverReports) {
+    Bytes command{kPidCommand, 0, 70, 0, 2};
+    const Bytes parameters = counting(69);
+    command.push_back(0x31);
+    command.insert(command.end(), parameters.begin(), parameters.end());
+    std::size_t seen = 0;
+    firmware.setCommand(0x31, [&seen](const Bytes& p, std::size_t announced) {
+        seen = p.size();
+        return CommandReply{4, Bytes(announced, 0x77)};
+    });
+    EXPECT_EQ(exchange(command), (Bytes{kPidCommand, 0, 4, 0, 2, 0x77, 0x77}));
+    EXPECT_EQ(seen, 69u);
+    EXPECT_TRUE(board->inbound().empty());
+    // An unknown command answers status 0 and the announced zero bytes.
+    EXPECT_EQ(exchange({kPidCommand, 0, 1, 0, 3, 0x55}), (Bytes{kPidCommand, 0, 0, 0, 3, 0, 0, 0}));
+}
+
+TEST_F(TelegramBoardTest, FirmwareNumberAndText) {
+    firmware.setFirmwareNumber(2, 10, 0x61);
+    EXPECT_EQ(exchange({kPidFirmwareNumber, 0, 0, 0, 3}),
+              (Bytes{kPidFirmwareNumber, 0, 0, 0, 3, 2, 10, 0x61}));
+    firmware.setFirmwareText("");
+    const Bytes info = exchange({kPidFirmwareInfo, 0, 0, 0, 64});
+    ASSERT_EQ(info.size(), 69u);
+    EXPECT_EQ(Bytes(info.begin() + 5, info.end()), Bytes(64, 0));
+}
+
+TEST_F(TelegramBoardTest, FaultsChangeOneAnswer) {
+    struct Case {
+        const char* name;
+        TelegramFault fault;
+        int value;
+        Bytes answer;
+    };
+    firmware.setRegister(1, 0x11);
+    const Case cases[] = {
+        {"other pid", TelegramFault::OtherPid, 0x44, {0x44, 0, 0, 0, 1, 0x11}},
+        {"status", TelegramFault::Status, 7, {kPidRegisterRead, 0, 7, 0, 1, 0x11}},
+        {"announce", TelegramFault::Announce, 3, {kPidRegisterRead, 0, 0, 0, 3, 0x11, 0, 0}},
+        {"shorter", TelegramFault::Shorter, 1, {kPidRegisterRead, 0, 0, 0, 1}},
+        {"longer", TelegramFault::Longer, 2, {kPidRegisterRead, 0, 0, 0, 1, 0x11, 0xEE, 0xEE}},
+        {"no answer", TelegramFault::NoAnswer, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        firmware.injectFault(c.fault, c.value);
+        EXPECT_EQ(exchange(readRegister(1)), c.answer);
+        EXPECT_EQ(exchange(readRegister(1)), (Bytes{kPidRegisterRead, 0, 0, 0, 1, 0x11}));
+    }
+    // Faults for one answer apply together.
+    firmware.injectFault(TelegramFault::OtherPid, 0x12);
+    firmware.injectFault(TelegramFault::Status, 3);
+    EXPECT_EQ(exchange(readRegister(1)), (Bytes{0x12, 0, 3, 0, 1, 0x11}));
+    EXPECT_TRUE(board->violations().empty());
 }
 
 } // namespace
