@@ -7,12 +7,11 @@
 namespace zrb {
 
 std::string bin2str(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(2 * count);
     for (std::size_t i = 0; i < count; ++i) {
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0x0F]);
+        text.push_back(vk::kHexDigits[bytes[i] >> 4]);
+        text.push_back(vk::kHexDigits[bytes[i] & 0x0F]);
     }
     return text;
 }

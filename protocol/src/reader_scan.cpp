@@ -9,6 +9,8 @@
 #include "reader.h"
 #include "worker_start.h"
 
+#include <vkkrn_codec/hex.h>
+
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -42,10 +44,10 @@ constexpr ScanFunction kScanFunctions[] = {
 
 // "%02X " per byte.
 int toHexText(const unsigned char* data, int n, unsigned char* out) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    using vkkrn::codec::kHexDigits;
     for (int i = 0; i < n; ++i) {
-        out[3 * i] = static_cast<unsigned char>(kDigits[data[i] >> 4]);
-        out[3 * i + 1] = static_cast<unsigned char>(kDigits[data[i] & 0x0F]);
+        out[3 * i] = static_cast<unsigned char>(kHexDigits[data[i] >> 4]);
+        out[3 * i + 1] = static_cast<unsigned char>(kHexDigits[data[i] & 0x0F]);
         out[3 * i + 2] = ' ';
     }
     out[3 * n] = '\0';

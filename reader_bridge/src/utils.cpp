@@ -9,11 +9,10 @@ namespace vemlasdknative {
 extern "C" {
 
 int Hex2Asc(char* dest, const unsigned char* src, int n) {
-    static const char digits[] = "0123456789ABCDEF";
     int i = 0;
     for (; i < n; ++i) {
-        dest[2 * i] = digits[src[i] >> 4];
-        dest[2 * i + 1] = digits[src[i] & 0x0F];
+        dest[2 * i] = vk::kHexDigits[src[i] >> 4];
+        dest[2 * i + 1] = vk::kHexDigits[src[i] & 0x0F];
     }
     dest[2 * i] = '\0';
     return 1;

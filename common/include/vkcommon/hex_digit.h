@@ -1,4 +1,5 @@
-// The value of one hex digit, either case.
+// Hex digits: the value of one, either case, and the upper-case digits that
+// hex text is written with.
 #ifndef VKCOMMON_HEX_DIGIT_H
 #define VKCOMMON_HEX_DIGIT_H
 
@@ -11,6 +12,9 @@ constexpr int hexDigitValue(int c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
+
+// "%02X" digits, indexed by a nibble.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 } // namespace vk
 

@@ -35,7 +35,6 @@ struct Device {
     std::string timeout = "3000";
     int timeoutReadResult = 0;  // not 0: reading "Timeout" fails with it
     int timeoutWriteResult = 0; // not 0: setting "Timeout" fails with it
-    std::vector<std::string> timeoutsSet;
     std::vector<Transfer> transfers;
     std::deque<Reply> replies;
     std::condition_variable changed;
@@ -81,7 +80,6 @@ FAKE_EXPORT void FAKE_UsbReset() {
     device().timeout = "3000";
     device().timeoutReadResult = 0;
     device().timeoutWriteResult = 0;
-    device().timeoutsSet.clear();
     device().settings.clear();
 }
 
@@ -96,8 +94,10 @@ FAKE_EXPORT void FAKE_UsbFailTimeout(int readResult, int writeResult) {
 FAKE_EXPORT void FAKE_UsbTimeoutsSet(char* out, int size) {
     std::lock_guard<std::mutex> lock(device().mutex);
     std::string all;
-    for (const std::string& value : device().timeoutsSet)
-        all += value + "\n";
+    const std::string key = "Timeout=";
+    for (const std::string& line : device().settings) {
+        if (line.compare(0, key.size(), key) == 0) all += line.substr(key.size()) + "\n";
+    }
     std::snprintf(out, static_cast<std::size_t>(size), "%s", all.c_str());
 }
 
@@ -167,7 +167,6 @@ FAKE_EXPORT int VKUSB_SetDevicePara(int /*handle*/, char* key, char* value) {
     device().settings.push_back(std::string(key) + "=" + value);
     if (std::strcmp(key, "ResetPipe") == 0) return 0;
     if (std::strcmp(key, "Timeout") != 0) return -1150;
-    device().timeoutsSet.push_back(value);
     if (device().timeoutWriteResult != 0) return device().timeoutWriteResult;
     device().timeout = value;
     return 0;

@@ -9,6 +9,8 @@
 #include <optional>
 #include <span>
 
+#include <vkcommon/hex_digit.h>
+
 namespace vkkrn::codec {
 
 // Decodes `text` into `out`. Nothing when the length is odd, a pair is not two
@@ -30,7 +32,7 @@ std::optional<std::size_t> encodeHex(std::span<const std::uint8_t> bytes, std::s
 std::optional<std::size_t> encodeHex(std::span<const std::uint8_t> bytes,
                                      std::span<std::uint8_t> out) noexcept;
 
-inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+using vk::kHexDigits;
 
 } // namespace vkkrn::codec
 
