@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -19,16 +20,16 @@ class TclManager : public ::testing::Test {
     void SetUp() override {
         reader_ = VKKRN_NewReader(VKKRN_PLUGIN);
         ASSERT_GT(reader_, 0);
-        ASSERT_EQ(VKKRN_PI_Install(reader_, new SimPortPlugIn(sim_)), 0);
+        ASSERT_EQ(VKKRN_PI_Install(reader_, new SimPortPlugIn(*sim_)), 0);
         card_.install();
     }
     void TearDown() override {
-        sim_.reader().setHandler(0xB2, {});
         VKKRN_DeleteReader(reader_);
+        sim_.reset(); // its thread may be inside the card's handler until it stops
     }
 
-    krnsim::Simulator sim_;
-    krnsim::TclCard card_{sim_.reader()};
+    std::unique_ptr<krnsim::Simulator> sim_ = std::make_unique<krnsim::Simulator>();
+    krnsim::TclCard card_{sim_->reader()};
     int reader_ = 0;
 };
 

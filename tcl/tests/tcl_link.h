@@ -62,12 +62,12 @@ class TclLinkTest : public ::testing::TestWithParam<TclLink> {
             VKTCL_DeleteTransponder(h);
         if (card_ != nullptr) {
             EXPECT_EQ(card_->oversizeCount(), 0u);
-            sim_->reader().setHandler(0xB2, {});
         }
         if (reader_ > 0) VKKRN_DeleteReader(reader_);
-        card_.reset();
+        // The simulator's thread may be inside the card's handler until it stops.
         link_.reset();
         ownSim_.reset();
+        card_.reset();
     }
 
     void setBuffers(int receive, int transmit) {
