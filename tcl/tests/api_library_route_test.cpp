@@ -83,6 +83,16 @@ TEST_F(TclLibraryRoute, TimeOutsThatCannotBeReadOrSet) {
     EXPECT_EQ(apdu(h, apduOf(4)), 0);
     plugIn_->failGet = false;
     EXPECT_EQ(plugIn_->setTimeouts().back(), kTimeoutMs);
+    // Above 6500 ms: no waiting time raises it, and it is written back as read.
+    plugIn_->timeoutMs = 8000;
+    const std::size_t before = plugIn_->setTimeouts().size();
+    EXPECT_EQ(apdu(h, apduOf(4)), 0);
+    EXPECT_EQ(plugIn_->setTimeouts(), [&] {
+        auto v = plugIn_->setTimeouts();
+        v.resize(before);
+        v.push_back(8000);
+        return v;
+    }());
 }
 
 } // namespace

@@ -222,6 +222,21 @@ TEST_P(TclDirect, AnAnswerAfterTheTimeOutIsNotTheNextOne) {
     EXPECT_EQ(response(h), echoed(second));
 }
 
+TEST_P(TclDirect, TcpLengthFramingBackAfterEachExchange) {
+    const int h = newTransponder();
+    card_->setChainingSize(20);
+    EXPECT_EQ(apdu(h, apduOf(60)), 0);
+    card_->setFaultHook([](std::vector<CardAnswer>& a) { a.clear(); });
+    EXPECT_EQ(apdu(h, apduOf(4)), timeoutCode());
+    if (kind_ == TclLink::Tcp) {
+        char key[] = "UseNUBO";
+        char value[128] = {};
+        EXPECT_EQ(VKKRN_PI_GetPortPara(reader_, key, value), 0);
+        EXPECT_STREQ(value, "1");
+    }
+    EXPECT_EQ(portTimeout(), kTimeoutMs);
+}
+
 TEST_P(TclDirect, FirstAnswerIdAboveZero) {
     const int h = newTransponder();
     card_->setFaultHook([](std::vector<CardAnswer>& a) { a[0].data[2] = 1; });
