@@ -24,14 +24,16 @@ constexpr char kVersion[] = "02.02.02";
 
 // The handle checks of every call on a transponder, each recorded; 0 recorded
 // once the transponder is found.
+// The checks before the search: negative, zero, no transponder at all.
+int handleCheck(int handle) {
+    if (handle < 0) return vktcl::kErrHandleNegative;
+    if (handle == 0) return vktcl::kErrHandleZero;
+    if (g_LibVkTclManager.enumVKTransponder() == 0) return vktcl::kErrEmptyList;
+    return 0;
+}
+
 std::shared_ptr<vktcl::VKTransponder> lookUp(int handle, int& code) {
-    code = 0;
-    if (handle < 0)
-        code = vktcl::kErrHandleNegative;
-    else if (handle == 0)
-        code = vktcl::kErrHandleZero;
-    else if (g_LibVkTclManager.enumVKTransponder() == 0)
-        code = vktcl::kErrEmptyList;
+    code = handleCheck(handle);
     std::shared_ptr<vktcl::VKTransponder> t;
     if (code == 0) {
         t = g_LibVkTclManager.searchVKTransponder(handle);
@@ -142,13 +144,7 @@ VKTCL_API int VKTCL_NewTransponder(int readerHandle, unsigned char busAddress, u
 }
 
 VKTCL_API int VKTCL_DeleteTransponder(int handle) {
-    int code = 0;
-    if (handle < 0)
-        code = vktcl::kErrHandleNegative;
-    else if (handle == 0)
-        code = vktcl::kErrHandleZero;
-    else if (g_LibVkTclManager.enumVKTransponder() == 0)
-        code = vktcl::kErrEmptyList;
+    const int code = handleCheck(handle);
     if (code != 0) {
         g_LibVkTclManager.setLastError(code);
         return code;

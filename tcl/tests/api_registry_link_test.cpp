@@ -1,14 +1,8 @@
 // The registry with transponders on a reader that answers.
+#include "last_error.h"
 #include "tcl_link.h"
 
 namespace {
-
-int lastError() {
-    int code = 0;
-    char text[VKTCL_TEXT_SIZE];
-    VKTCL_GetLastError(&code, text);
-    return code;
-}
 
 class TclRegistryLink : public TclLinkTest {
   protected:

@@ -1,18 +1,13 @@
 // The registry's checks through the exports, on an empty registry and a reader
 // that cannot be asked (portless).
+#include "last_error.h"
+
 #include <vkkrn.h>
 #include <vktcl.h>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-int lastError() {
-    int code = 0;
-    char text[VKTCL_TEXT_SIZE];
-    VKTCL_GetLastError(&code, text);
-    return code;
-}
 
 TEST(TclRegistry, ChecksInOrderOnAnEmptyRegistry) {
     unsigned char apdu[4] = {};
