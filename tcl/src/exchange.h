@@ -86,7 +86,6 @@ class BlockExchange {
     bool ended_ = false;
     int result_ = 0;
     int lastId_;
-    bool sawLast_ = false;
 };
 
 // Walks the frames of one read of a direct route through `split` (frame,
