@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     Simulator sim;
     sim.reader().setBusAddress(options.busAddress);
     addDemoTags(sim.reader());
+    sim.reader().setAuthenticationKey(options.key);
     if (options.verbose) sim.reader().log().setObserver(printEntry);
 
     try {
