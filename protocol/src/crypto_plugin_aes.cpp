@@ -87,7 +87,7 @@ int VKKRN_CryptoPlugIn_AES::init(const unsigned char* key) {
 
 int VKKRN_CryptoPlugIn_AES::chain(const unsigned char* in, int inLength, unsigned char* out, int& outLength,
                                   int failure) {
-    if (!keyed_ || inLength < 0 || in == nullptr || out == nullptr) return failure;
+    if (!keyed_ || inLength < 0 || (inLength > 0 && (in == nullptr || out == nullptr))) return failure;
     unsigned char block[kBlockSize];
     for (int at = 0; at < inLength; at += kBlockSize) {
         int produced = 0;
