@@ -332,8 +332,9 @@ class VKKRNReader {
     int SetPortPara(const char* key, const char* value);
     int GetPortPara(const char* key, char* value);
 
-    // Called by the TCP port library when the reader's socket disconnects (any
-    // thread, under that library's registry lock): ends the authenticated channel.
+    // Called for every reader on a socket when the TCP port library reports its
+    // disconnection (any thread, under that library's registry lock and the
+    // fan-out's leaf lock, see tcp_fan_out.h): ends the authenticated channel.
     // Takes no lock of the reader.
     static void cbsTcpEvent(void* reader, int socketHnd, int event, int value);
 
@@ -485,7 +486,6 @@ class VKKRNReader {
     std::atomic<bool> deleting_{false};
     std::atomic<int> workerStops_{0}; // stop sequences under way
     std::atomic<unsigned char> triggerFlag_{0};
-    _VKTCP_EVENT_INIT tcpEventRecord_{};
     std::atomic<unsigned char> tcpRecordRegistered_{0};
     std::atomic<int> tcpRegistrationHandle_{0};
     std::atomic<int> portType_{255};

@@ -3,6 +3,7 @@
 // pseudo-terminal, the channel it opens, the refusals before anything is sent,
 // the reader's answers that end it, and the wire that carries nothing readable.
 #include "sim_link.h"
+#include "tcp_connection.h"
 
 #include <krnsim/frame.h>
 #include <vkkrn.h>
@@ -363,6 +364,25 @@ TEST_P(AuthentTcp, NothingReadableLeavesTheHost) {
         EXPECT_EQ(inner[0], inner[1]);
         EXPECT_NE(entries[0].raw, entries[1].raw) << "one request twice differs on the wire";
     }
+}
+
+TEST_P(AuthentTcp, EveryReaderOnASocketLearnsOfItsDisconnection) {
+    const int second = link_->newReader("1000");
+    ASSERT_GT(second, 0);
+    Bytes key = kKey;
+    ASSERT_EQ(VKKRN_0xAE_ReaderAuthent(second, 1, 0, 0, 16, key.data(), 0), 0);
+    VKKRN_DeleteReader(reader_); // the first reader leaves; the second keeps the registration
+    reader_ = second;
+    expectSecuredCommand();
+
+    ASSERT_EQ(link_->disconnect(), 0);
+    TcpLibrary tcp;
+    const int handle = tcp.connect("127.0.0.1", link_->tcpPort());
+    ASSERT_GT(handle, 0);
+    link_->handle = handle;
+    ASSERT_EQ(VKKRN_SetReaderPara(reader_, "PORTHND", std::to_string(handle).c_str()), 0);
+    expectPlainCommand();
+    EXPECT_EQ(frameSupport(), "ADVANCED") << "the frame mode stays as the channel left it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Tcp, AuthentTcp, ::testing::Values(LinkKind::Tcp),
