@@ -48,3 +48,15 @@ foreach(variant IN ITEMS shim norand none fallback)
   string(TOUPPER ${variant} upper)
   target_compile_definitions(${name} PRIVATE CIPHER_LIBRARY_${upper})
 endforeach()
+
+# Threads: commands during handshakes, a disconnection during one, disconnections
+# racing deletion and port changes; a program exiting with a live channel.
+add_executable(vkkrn_authent_exit_child authent_exit_child.cpp)
+target_link_libraries(vkkrn_authent_exit_child PRIVATE vkkrn vktcp_headers ${CMAKE_DL_LIBS})
+vk_add_gtest(vkkrn_authent_thread_tests
+  SOURCES thread_authent_test.cpp
+  LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
+  LABELS threads
+  RUNTIME_DEPS vktcp vkkrn_authent_exit_child)
+target_compile_definitions(vkkrn_authent_thread_tests PRIVATE
+  VKKRN_AUTHENT_EXIT_CHILD="$<TARGET_FILE:vkkrn_authent_exit_child>")
