@@ -60,3 +60,8 @@ vk_add_gtest(vkkrn_authent_thread_tests
   RUNTIME_DEPS vktcp vkkrn_authent_exit_child)
 target_compile_definitions(vkkrn_authent_thread_tests PRIVATE
   VKKRN_AUTHENT_EXIT_CHILD="$<TARGET_FILE:vkkrn_authent_exit_child>")
+
+# Through the library's objects: a reader whose installed plug-in reaches the
+# simulated reader in-process.
+vkkrn_internal_test(vkkrn_internal_authent_plugin_tests SOURCES internal_authent_plugin_test.cpp)
+target_link_libraries(vkkrn_internal_authent_plugin_tests PRIVATE simkrn_core)
