@@ -119,30 +119,25 @@ class AuthentTcp : public Authent {
         EXPECT_EQ(VKKRN_SetReaderPara(reader_, "FRAMESUPPORT", mode), 0) << "not locked";
         expectPlainCommand();
     }
-    void expectPlainCommand() {
+    void expectPlainCommand() { expectOneCommand(false); }
+    void expectSecuredCommand() { expectOneCommand(true); }
+    // One 0x65 through its export: the requests the simulated reader logged.
+    std::vector<krnsim::LogEntry> versionRequests() {
         sim().log().clear();
         unsigned char version[64];
         EXPECT_EQ(softVersion(version), 0);
-        const auto entries = sim().log().entries();
-        ASSERT_EQ(entries.size(), 1u);
-        EXPECT_FALSE(entries[0].secured);
+        return sim().log().entries();
     }
-    void expectSecuredCommand() {
-        sim().log().clear();
-        unsigned char version[64];
-        EXPECT_EQ(softVersion(version), 0);
-        const auto entries = sim().log().entries();
+    void expectOneCommand(bool secured) {
+        const auto entries = versionRequests();
         ASSERT_EQ(entries.size(), 1u);
-        EXPECT_TRUE(entries[0].secured);
+        EXPECT_EQ(entries[0].secured, secured);
     }
     // The host still holds its channel: the next command goes out wrapped. (A
     // reader that answered the first step has ended its side, answers 0x82, and
     // the command then goes again in plain.)
     void expectWrappedCommand() {
-        sim().log().clear();
-        unsigned char version[64];
-        EXPECT_EQ(softVersion(version), 0);
-        const auto entries = sim().log().entries();
+        const auto entries = versionRequests();
         ASSERT_FALSE(entries.empty());
         EXPECT_EQ(entries[0].raw.at(4), 0xAF);
         EXPECT_EQ(frameSupport(), "ADVANCED");
