@@ -2,6 +2,8 @@
 
 #include "java_cache.h"
 
+#include <vktcl.h>
+
 #include <dlfcn.h>
 
 namespace nubokrn4j {
@@ -38,8 +40,9 @@ VKDM_KRNReaderModule_4J::VKDM_KRNReaderModule_4J(nubokrn4j::ReferenceOps& refs)
 }
 
 VKDM_KRNReaderModule_4J::~VKDM_KRNReaderModule_4J() {
-    // Deleting the reader waits for its task thread, so no callback of the
-    // reader library reaches this object afterwards.
+    // Deleting the T=CL session waits for its APDU worker, deleting the reader
+    // for its task thread: no callback reaches this object afterwards.
+    if (const int session = m_TclSession.exchange(0); session > 0) VKTCL_DeleteTransponder(session);
     if (IsConnected()) DisConnect();
     m_listeners.releaseAll();
 }

@@ -10,6 +10,7 @@
 #include <krnsim/simulator.h>
 #include <vkdm/vkdm_control.h>
 #include <vkkrn.h>
+#include <vktcl.h>
 #include <vktesting/test_jvm.h>
 
 #include <gmock/gmock.h>
@@ -341,7 +342,7 @@ TEST_F(BridgeJvmTest, UnlistedHandlesThrow141) {
     }
 }
 
-TEST_F(BridgeJvmTest, ReaderHandleOfAConnectedModuleAndDestroy) {
+TEST_F(BridgeJvmTest, ReaderHandleOfAConnectedModuleAndDestroyEndingItsSession) {
     krnsim::Simulator simulator;
     const auto endpoint = simulator.listenTcp();
     const int handle = init();
@@ -353,10 +354,16 @@ TEST_F(BridgeJvmTest, ReaderHandleOfAConnectedModuleAndDestroy) {
     EXPECT_FALSE(o.thrown);
     EXPECT_GT(o.value.i, 0);
     EXPECT_EQ(o.value.i, module->GetReaderHnd());
+    // A T=CL session of the module, as the APDU natives keep it.
+    const int session =
+        VKTCL_NewTransponder(module->GetReaderHnd(), module->GetBusAddress(), 0, 0, false, false);
+    ASSERT_GT(session, 0);
+    static_cast<VKDM_KRNReaderModule_4J*>(module)->m_TclSession = session;
     const int before = VKDM_CTL_ModuleCount();
-    // Destroying a connected module disconnects it first.
+    // Destroying a connected module deletes its session and disconnects it first.
     EXPECT_EQ(callReader(env, "Destroy", "(I)I", {I(handle)}).value.i, 0);
     EXPECT_EQ(VKDM_CTL_ModuleCount(), before - 1);
+    EXPECT_EQ(VKTCL_GetTransponderList(0), -4201);
 }
 
 // ---- the init lock -----------------------------------------------------------
