@@ -141,6 +141,17 @@ VKDM_KRNFunctionUnit* NativeFrame::unit(int line) {
     return found;
 }
 
+VKDM_KRNFunctionUnit* NativeFrame::unitOnLiveModule(int line) {
+    VKDM_KRNFunctionUnit* found = unit(line);
+    if (found == nullptr) return nullptr;
+    if (g_VkdmReaderManager.SearchReaderModule(g_VkdmFunctionUnitManager.GetReaderModuleOf(handle_)) ==
+        nullptr) {
+        fail(kNotRegistered, line);
+        return nullptr;
+    }
+    return found;
+}
+
 const char* NativeFrame::chars(const UtfChars& text, int line) {
     if (text.get() != nullptr) return text.get();
     if (!pending()) fail(kNullArgument, line);

@@ -106,6 +106,10 @@ class NativeFrame {
     // The listed module or unit; null after throwing -141.
     VKDM_KRNReaderModule_4J* module(int line);
     VKDM_KRNFunctionUnit* unit(int line);
+    // The listed unit whose reader module is still listed; null after throwing
+    // -141 with the unit's handle (a unit outliving its module would reach a
+    // freed reader).
+    VKDM_KRNFunctionUnit* unitOnLiveModule(int line);
     // A converted String: its characters, or null after throwing -121 (or with
     // the JVM's exception pending).
     const char* chars(const UtfChars& text, int line);

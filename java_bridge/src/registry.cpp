@@ -176,6 +176,7 @@ int VKDM_FunctionUnitManager::CreateModule(VKDM_KRNReader* reader, int type) {
     unit->SetModuleHnd(handle);
     unit->SetManageChildMode(false);
     m_units.push_back(unit);
+    m_moduleOf[unit] = reader != nullptr ? reader->GetModuleHnd() : 0;
     return handle;
 }
 
@@ -184,6 +185,7 @@ int VKDM_FunctionUnitManager::DeleteModule(int handle) {
     {
         std::lock_guard lock(m_listMutex);
         unit = unlist(m_units, handle);
+        m_moduleOf.erase(unit);
     }
     if (unit == nullptr) return kNotListed;
     delete unit;
@@ -203,6 +205,12 @@ VKDM_KRNFunctionUnit* VKDM_FunctionUnitManager::SearchModule(int handle) {
 int VKDM_FunctionUnitManager::GetModuleList(int handle) {
     std::lock_guard lock(m_listMutex);
     return nextInList(m_units, handle);
+}
+
+int VKDM_FunctionUnitManager::GetReaderModuleOf(int handle) {
+    std::lock_guard lock(m_listMutex);
+    VKDM_KRNFunctionUnit* unit = find(m_units, handle);
+    return unit == nullptr ? kNotListed : m_moduleOf[unit];
 }
 
 void VKDM_FunctionUnitManager::SetCounter(int last) {

@@ -10,6 +10,7 @@
 #include <vkdm/vkdm_core.h>
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -74,6 +75,9 @@ class VKDM_FunctionUnitManager : public VKDM_Base {
     int EnumModules();
     VKDM_KRNFunctionUnit* SearchModule(int handle);
     int GetModuleList(int handle);
+    // The handle of the reader module the unit was made on; -139 when the unit
+    // is not listed. The module itself may be gone since.
+    int GetReaderModuleOf(int handle);
     void SetCounter(int last);
     // Appends the handles of the unit's children at positions 1 to
     // GetChildCount(), each followed by the handles below it (depth first).
@@ -81,6 +85,7 @@ class VKDM_FunctionUnitManager : public VKDM_Base {
 
   private:
     std::vector<VKDM_KRNFunctionUnit*> m_units;
+    std::map<VKDM_KRNFunctionUnit*, int> m_moduleOf; // the module handle each unit was made on
     int m_counter;
     std::mutex m_listMutex;
 };

@@ -486,6 +486,25 @@ TEST_F(BridgeJvmTest, ExceptionBuildersByHandleKindAndCode) {
     g_VkdmReaderManager.DeleteReaderModule(module);
 }
 
+TEST_F(BridgeJvmTest, AUnitWhoseModuleIsGoneThrows141WithItsHandle) {
+    const int module = g_VkdmReaderManager.CreateReaderModule(3);
+    const int unit =
+        g_VkdmFunctionUnitManager.CreateModule(g_VkdmReaderManager.SearchReaderModule(module), 10);
+    nubokrn4j::NativeFrame frame(env, unit, "VkdmKrnFunctionUnit_GetFUType");
+    EXPECT_NE(frame.unitOnLiveModule(__LINE__), nullptr);
+    EXPECT_FALSE(vkbridge::takeException(env));
+    ASSERT_EQ(g_VkdmReaderManager.DeleteReaderModule(module), 0);
+    EXPECT_EQ(frame.unitOnLiveModule(__LINE__), nullptr);
+    const auto thrown = vkbridge::takeException(env);
+    ASSERT_TRUE(thrown);
+    EXPECT_EQ(thrown->code, -141);
+    char text[256] = {};
+    g_VkdmFunctionUnitManager.SearchModule(unit)->GetErrorText(text, -141);
+    EXPECT_THAT(thrown->message, StartsWith("\nError -141 - " + nubokrn4j::toModifiedUtf8(text) +
+                                            "\n(in Function: VkdmKrnFunctionUnit_GetFUType, Line: "));
+    g_VkdmFunctionUnitManager.DeleteModule(unit);
+}
+
 TEST_F(BridgeJvmTest, GermanReaderTextsKeepTheirUmlauts) {
     const int module = g_VkdmReaderManager.CreateReaderModule(3);
     ASSERT_EQ(VKKRN_SetReaderPara(0, "LANGUAGE", "7"), 0);

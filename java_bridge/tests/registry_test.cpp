@@ -102,6 +102,8 @@ TEST_F(UnitRegistryTest, HandlesTypesAndManageChildMode) {
     EXPECT_EQ(units.GetModuleList(U + 4), 0);
     EXPECT_EQ(units.GetModuleList(U + 2), -139);
     EXPECT_EQ(units.DeleteModule(U + 2), -139);
+    EXPECT_EQ(units.GetReaderModuleOf(U + 3), modules.GetReaderModuleList(0));
+    EXPECT_EQ(units.GetReaderModuleOf(U + 2), -139);
     EXPECT_EQ(units.DeleteModule(U + 1), 0);
     units.SetCounter(0x0FFFFFFF);
     EXPECT_EQ(units.CreateModule(reader(), 10), U + 1);
