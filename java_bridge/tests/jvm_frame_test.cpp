@@ -529,6 +529,73 @@ TEST_F(BridgeJvmTest, APendingExceptionIsNeverReplaced) {
     EXPECT_EQ(thrown->message, "first");
 }
 
+// ---- test support ------------------------------------------------------------
+
+TEST_F(BridgeJvmTest, RecordersTakeTheCallbacksTheBridgeCaches) {
+    struct Row {
+        const char* listenerClass;
+        const char* method;
+        const char* signature;
+        std::vector<jvalue> args;
+        const char* recorded;
+    };
+    jbyteArray bytes = env->NewByteArray(2);
+    const jbyte data[2] = {0x01, static_cast<jbyte>(0xA2)};
+    env->SetByteArrayRegion(bytes, 0, 2, data);
+    jstring text = env->NewStringUTF("port 1");
+    const Row rows[] = {
+        {"vkbridge/RecordingReader",
+         "onVkdmNewTag",
+         "(IB)V",
+         {I(1), vkbridge::B(static_cast<jbyte>(0xB0))},
+         "onVkdmNewTag(1, 0xB0) on main"},
+        {"vkbridge/RecordingReader",
+         "onVkdmNewNotification",
+         "(IB)V",
+         {I(0), vkbridge::B(0x22)},
+         "onVkdmNewNotification(0, 0x22) on main"},
+        {"vkbridge/RecordingReader",
+         "onVkdmNewSAMResponse",
+         "(I[B)V",
+         {I(-4082), vkbridge::L(bytes)},
+         "onVkdmNewSAMResponse(-4082, [01A2]) on main"},
+        {"vkbridge/RecordingReader",
+         "onVkKrnEvent",
+         "(ILjava/lang/String;)V",
+         {I(2), vkbridge::L(text)},
+         "onVkKrnEvent(2, port 1) on main"},
+        {"vkbridge/RecordingReader",
+         "onVkKrnEvent",
+         "(I[B)V",
+         {I(4), vkbridge::L(nullptr)},
+         "onVkKrnEvent(4, null) on main"},
+        {"vkbridge/RecordingApdu",
+         "onVkdmApduResponse",
+         "(I[B)V",
+         {I(0), vkbridge::L(nullptr)},
+         "onVkdmApduResponse(0, null) on main"},
+        {"vkbridge/RecordingQueue",
+         "onVkdmQueueResponse",
+         "(IB[B)V",
+         {I(0), vkbridge::B(0x22), vkbridge::L(bytes)},
+         "onVkdmQueueResponse(0, 0x22, [01A2]) on main"},
+    };
+    for (const Row& row : rows) {
+        jobject listener = vkbridge::newObject(env, row.listenerClass);
+        ASSERT_NE(listener, nullptr) << row.listenerClass;
+        jclass type = env->GetObjectClass(listener);
+        jmethodID method = env->GetMethodID(type, row.method, row.signature);
+        ASSERT_NE(method, nullptr) << row.method;
+        env->CallVoidMethodA(listener, method, row.args.data());
+        vktesting::expectNoJavaException(env);
+        EXPECT_THAT(vkbridge::recordedCalls(env, listener, 1, 1000), ::testing::ElementsAre(row.recorded));
+        env->DeleteLocalRef(type);
+        env->DeleteLocalRef(listener);
+    }
+    env->DeleteLocalRef(text);
+    env->DeleteLocalRef(bytes);
+}
+
 // ---- holders -----------------------------------------------------------------
 
 TEST_F(BridgeJvmTest, HoldersGiveBackWhatTheyTook) {
