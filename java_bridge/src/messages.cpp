@@ -51,30 +51,30 @@ std::optional<ExceptionClass> chooseException(int code, RangeTable ranges) {
     return ExceptionClass::Vkdm;
 }
 
+namespace {
+
+// The text of the object's code or status byte; the core's static text when
+// the object is not listed.
+template <typename T> void objectText(T* object, int code, bool status, char* text) {
+    if (object == nullptr)
+        VKDM_Base::GetErrorText(text, code);
+    else if (status)
+        object->GetStatusText(text, static_cast<unsigned char>(code & 0xFF));
+    else
+        object->GetErrorText(text, code);
+}
+
+} // namespace
+
 std::string codeText(int handle, int code, bool status, VKDM_ReaderManager& modules,
                      VKDM_FunctionUnitManager& units) {
     char text[kTextSize] = {};
-    if ((handle & kModuleHandleBit) != 0) {
-        if (VKDM_KRNReaderModule_4J* module = modules.SearchReaderModule(handle)) {
-            if (status)
-                module->GetStatusText(text, static_cast<unsigned char>(code & 0xFF));
-            else
-                module->GetErrorText(text, code);
-        } else {
-            VKDM_Base::GetErrorText(text, code);
-        }
-    } else if ((handle & kUnitHandleBit) != 0) {
-        if (VKDM_KRNFunctionUnit* unit = units.SearchModule(handle)) {
-            if (status)
-                unit->GetStatusText(text, static_cast<unsigned char>(code & 0xFF));
-            else
-                unit->GetErrorText(text, code);
-        } else {
-            VKDM_Base::GetErrorText(text, code);
-        }
-    } else {
+    if ((handle & kModuleHandleBit) != 0)
+        objectText(modules.SearchReaderModule(handle), code, status, text);
+    else if ((handle & kUnitHandleBit) != 0)
+        objectText(units.SearchModule(handle), code, status, text);
+    else
         VKDM_Base::GetErrorText(text, kNoKindText);
-    }
     text[kTextSize - 1] = '\0';
     return text;
 }

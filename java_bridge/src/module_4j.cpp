@@ -62,20 +62,42 @@ void* VKDM_KRNReaderModule_4J::cachedSymbol(Cached which, void* library, const c
     return symbol;
 }
 
-void* VKDM_KRNReaderModule_4J::GetViZerFunction(unsigned int id) {
-    if (id < 1000 || id > 1099) return nullptr;
-    void* library = LoadViZer();
+// One port library's lookups: ids in [low, low + 99], the two handler
+// functions looked up by name at low + 50 and low + 51, the rest the core's.
+struct VKDM_KRNReaderModule_4J::PortLookup {
+    unsigned int low;
+    Cached add;
+    const char* addName;
+    const char* delName;
+    void* (*load)();
+    void* (*coreFunction)(unsigned int);
+};
+
+void* VKDM_KRNReaderModule_4J::lookup(const PortLookup& port, unsigned int id) {
+    if (id < port.low || id > port.low + 99) return nullptr;
+    void* library = port.load();
     if (library == nullptr) return nullptr;
-    if (id == 1050) return cachedSymbol(SerialAdd, library, "VIZER_AddEventHandlerEx");
-    if (id == 1051) return cachedSymbol(SerialDel, library, "VIZER_DelEventHandlerEx");
-    return VKDM_Base::GetViZerFunction(id);
+    if (id == port.low + 50) return cachedSymbol(port.add, library, port.addName);
+    if (id == port.low + 51) return cachedSymbol(static_cast<Cached>(port.add + 1), library, port.delName);
+    return port.coreFunction(id);
+}
+
+void* VKDM_KRNReaderModule_4J::GetViZerFunction(unsigned int id) {
+    static constexpr PortLookup kSerial{1000,
+                                        SerialAdd,
+                                        "VIZER_AddEventHandlerEx",
+                                        "VIZER_DelEventHandlerEx",
+                                        &VKDM_Base::LoadViZer,
+                                        &VKDM_Base::GetViZerFunction};
+    return lookup(kSerial, id);
 }
 
 void* VKDM_KRNReaderModule_4J::GetVkUsbFunction(unsigned int id) {
-    if (id < 1100 || id > 1199) return nullptr;
-    void* library = LoadVkUsb();
-    if (library == nullptr) return nullptr;
-    if (id == 1150) return cachedSymbol(UsbAdd, library, "VKUSB_AddEventHandlerEx");
-    if (id == 1151) return cachedSymbol(UsbDel, library, "VKUSB_DelEventHandlerEx");
-    return VKDM_Base::GetVkUsbFunction(id);
+    static constexpr PortLookup kUsb{1100,
+                                     UsbAdd,
+                                     "VKUSB_AddEventHandlerEx",
+                                     "VKUSB_DelEventHandlerEx",
+                                     &VKDM_Base::LoadVkUsb,
+                                     &VKDM_Base::GetVkUsbFunction};
+    return lookup(kUsb, id);
 }

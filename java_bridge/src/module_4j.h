@@ -56,7 +56,9 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
 
   private:
     enum Cached { SerialAdd = 0, SerialDel = 1, UsbAdd = 2, UsbDel = 3 };
+    struct PortLookup;
     void* cachedSymbol(Cached which, void* library, const char* name);
+    void* lookup(const PortLookup& port, unsigned int id);
 
     nubokrn4j::JniReferenceOps m_jniRefs;
     nubokrn4j::ListenerState m_listeners;
