@@ -1,6 +1,7 @@
 // The answer check alone: reader status, answer bytes and shape in; result,
 // copy, unit status and changes of the last error and last status out.
 #include "answer_check.h"
+#include "hex_text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,15 +11,7 @@
 namespace vkfu {
 namespace {
 
-std::vector<std::uint8_t> hex(const std::string& text) {
-    std::vector<std::uint8_t> bytes;
-    std::string digits;
-    for (const char c : text)
-        if (c != ' ') digits += c;
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
+using vkfu_test::hex;
 
 constexpr int kNone = -1;
 

@@ -4,6 +4,7 @@
 #ifndef VKFU_TESTS_UNIT_BUS_FIXTURE_H
 #define VKFU_TESTS_UNIT_BUS_FIXTURE_H
 
+#include "hex_text.h"
 #include "sim_link.h"
 
 #include <krnsim/function_units.h>
@@ -12,39 +13,11 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace vkfu_test {
 
 inline constexpr unsigned char kBus = 1; // the simulated reader's bus address
 inline constexpr unsigned char kDat = 5;
 inline constexpr unsigned char kMux = 6;
-
-// Byte strings as hex text, "02 1F"; spaces are ignored when reading.
-inline krnsim::Bytes hex(const std::string& text) {
-    krnsim::Bytes bytes;
-    std::string digits;
-    for (const char c : text)
-        if (c != ' ') digits += c;
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
-inline std::string toHex(const unsigned char* bytes, std::size_t length) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (!text.empty()) text += ' ';
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
-}
-
-inline std::string toHex(const krnsim::Bytes& bytes) {
-    return toHex(bytes.data(), bytes.size());
-}
 
 // The tuner of the fixture, with get-values bytes of its own.
 inline krnsim::DatUnit fixtureDat() {
