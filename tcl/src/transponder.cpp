@@ -64,12 +64,24 @@ VKTransponder::~VKTransponder() {
         std::this_thread::yield();
         VKKRN_SetReaderPara(0, "UnLockProtToApp", "0");
     }
-    if (worker_.joinable()) {
-        if (worker_.get_id() == std::this_thread::get_id())
-            manager_.adoptWorker(std::move(worker_), workerDone_);
-        else
-            worker_.join();
+    std::thread worker;
+    std::shared_ptr<std::atomic<bool>> done;
+    {
+        std::lock_guard<std::mutex> lock(workerMutex_);
+        worker = std::move(worker_);
+        done = std::move(workerDone_);
     }
+    release(std::move(worker), std::move(done));
+}
+
+void VKTransponder::release(std::thread worker, std::shared_ptr<std::atomic<bool>> done) {
+    if (!worker.joinable()) return;
+    // A worker is never joined by itself: the one running this hands itself to
+    // the manager.
+    if (worker.get_id() == std::this_thread::get_id())
+        manager_.adoptWorker(std::move(worker), std::move(done));
+    else
+        worker.join();
 }
 
 int VKTransponder::getPortHandle(int& out) {
@@ -291,26 +303,32 @@ int VKTransponder::apdu(const unsigned char* data, int length, const _VKTCL_EVEN
         event_.callback = event->callback;
     if (event->uiFlag == VKTCL_CALLBACK4) event_.pAny = event->pAny;
     responseReady_.store(false, std::memory_order_release);
-    // A finished worker is joined here; one still in its callback (which is
-    // starting this APDU) goes to the manager.
-    if (worker_.joinable()) {
-        if (worker_.get_id() == std::this_thread::get_id())
-            manager_.adoptWorker(std::move(worker_), workerDone_);
-        else
-            worker_.join();
+    // The worker before (finished, or in the callback that starts this APDU)
+    // is released once the new one runs.
+    std::thread previous;
+    std::shared_ptr<std::atomic<bool>> previousDone;
+    int result = 0;
+    {
+        std::lock_guard<std::mutex> lock(workerMutex_);
+        previous = std::move(worker_);
+        previousDone = std::move(workerDone_);
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        running_.store(true, std::memory_order_release);
+        if (manager_.threadStarter()(worker_, [this, done] { runWorker(done); })) {
+            workerDone_ = std::move(done);
+        } else {
+            running_.store(false, std::memory_order_release);
+            result = kErrThread;
+        }
     }
+    release(std::move(previous), std::move(previousDone));
     manager_.reapWorkers(false);
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    running_.store(true, std::memory_order_release);
-    if (!manager_.threadStarter()(worker_, [this, done] { runWorker(done); })) {
-        running_.store(false, std::memory_order_release);
-        return kErrThread;
-    }
-    workerDone_ = std::move(done);
-    return 0;
+    return result;
 }
 
 void VKTransponder::runWorker(std::shared_ptr<std::atomic<bool>> done) {
+    // Wait until the starter has stored this thread.
+    { std::lock_guard<std::mutex> lock(workerMutex_); }
     const int result = sendProtocol(RequestKind::Apdu);
     const int length = response_.getResponseLength();
     const Event event = event_;

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -61,6 +62,7 @@ class VKTransponder {
     void drainStale(Route route);
     int shortOrNothing(RequestKind kind);
     void runWorker(std::shared_ptr<std::atomic<bool>> done);
+    void release(std::thread worker, std::shared_ptr<std::atomic<bool>> done);
 
     VKManager& manager_;
     std::atomic<bool> responseReady_{false};
@@ -85,6 +87,7 @@ class VKTransponder {
     std::vector<unsigned char> data_;    // the data of one split answer
     VKProtocol protocol_;
     VKResponse response_;
+    std::mutex workerMutex_; // guards worker_ and workerDone_; a leaf
     std::thread worker_;
     std::shared_ptr<std::atomic<bool>> workerDone_;
 };
