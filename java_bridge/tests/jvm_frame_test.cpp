@@ -114,6 +114,25 @@ TEST_F(BridgeJvmTest, FirstHandlesAndTheLoggerNatives) {
     EXPECT_FALSE(again.thrown);
 }
 
+// Whichever class Java touches first loads the library; JNI_OnLoad then
+// initialises the other classes, which ask for the library again.
+void expectLoadedThrough(JNIEnv* env, const char* first) {
+    jclass cls = env->FindClass(first);
+    ASSERT_NE(cls, nullptr) << first;
+    env->DeleteLocalRef(cls);
+    vktesting::expectNoJavaException(env);
+}
+
+TEST_F(BridgeJvmTest, LoadedThroughTheUnitClassFirst) {
+    expectLoadedThrough(env, "de/varek/VkdmKrnFunctionUnit");
+    EXPECT_EQ(init(), M + 1);
+}
+
+TEST_F(BridgeJvmTest, LoadedThroughTheLoggerClassFirst) {
+    expectLoadedThrough(env, "de/varek/VkdmLoggerInternal");
+    EXPECT_EQ(init(), M + 1);
+}
+
 // Natives the Java classes declare that later work exports. Each group shrinks
 // as its natives land; a name exported while listed here fails.
 const std::set<std::string>& pendingNatives() {
