@@ -138,4 +138,8 @@ class ListenerState {
 
 } // namespace nubokrn4j
 
+// The bridge's task record by its own name: the natives that start a task fill
+// one and the module copies it into its records.
+using _VKDM_TASK_INIT_4J = nubokrn4j::TaskRecord;
+
 #endif
