@@ -107,8 +107,8 @@ TEST(Control, ForcedResultAppliesOnceAndCallsAreLogged) {
 
 TEST(Control, InjectedRecordsAndReports) {
     VKDM_KRNReaderModule module;
-    EXPECT_EQ(module.ReadReaderInfo(1), nullptr); // no reader command yet
-    EXPECT_EQ(module.GetLastError(), -118);
+    EXPECT_EQ(module.ReadReaderInfo(1), nullptr); // no reader connected
+    EXPECT_EQ(module.GetLastError(), -110);
 
     VKDM_ReaderInfo info{};
     info.mode00 = true;
@@ -224,9 +224,9 @@ TEST_F(ConfigFileTest, BadFilesLeaveTheImageUnchanged) {
     EXPECT_EQ(module.Serialize(false, "good.xml"), 0);
     EXPECT_EQ(module.GetConfigPara("BusAddress", &address, true), 0);
     EXPECT_EQ(address, 9);
-    // The transfers need the reader's configuration commands.
-    EXPECT_EQ(module.TransferReaderCfgToXmlFile("out.xml"), -118);
-    EXPECT_EQ(module.ReadCompleteConfiguration(true), -118);
+    // The transfers need a connected reader.
+    EXPECT_EQ(module.TransferReaderCfgToXmlFile("out.xml"), -110);
+    EXPECT_EQ(module.ReadCompleteConfiguration(true), -110);
 }
 
 } // namespace
