@@ -5,6 +5,7 @@
 #include "state.h"
 
 #include <vkcommon/port_binder.h>
+#include <vkfu.h>
 #include <vkkrn.h>
 
 #include <algorithm>
@@ -54,8 +55,14 @@ int errorText(char* text, int code) {
         copyText(text, buffer);
         return rc;
     }
-    if ((code <= -4100 && code >= -4199) || (code <= -4200 && code >= -4299)) {
-        // The function-unit and APDU libraries' texts come with their libraries.
+    if (code <= -4100 && code >= -4199) {
+        const int rc = VKFU_GetErrorText(code, buffer);
+        buffer[sizeof buffer - 1] = '\0';
+        copyText(text, buffer);
+        return rc;
+    }
+    if (code <= -4200 && code >= -4299) {
+        // The APDU library's texts come with that library.
         std::snprintf(buffer, sizeof buffer, "VKDM: no text for code %d (library not linked)", code);
         copyText(text, buffer);
         return kNotSupported;

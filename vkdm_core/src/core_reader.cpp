@@ -5,6 +5,7 @@
 #include "hex.h"
 #include "state.h"
 
+#include <vkfu.h>
 #include <vkkrn.h>
 
 #include <cstdio>
@@ -373,25 +374,56 @@ int VKDM_KRNReader::GetStatusText(char* text, unsigned char status) {
     return rc;
 }
 
+namespace {
+
+// A library the core links and the version it answers.
+struct LinkedLibrary {
+    const char* name;
+    void (*version)(char*);
+    int minMajor;
+};
+
+const LinkedLibrary kLinked[] = {
+    {"VKKRN", VKKRN_GetDLLVersion, 7},
+    {"VKFU", VKFU_GetDLLVersion, 2},
+};
+
+std::string versionOf(const LinkedLibrary& library) {
+    char version[64] = {};
+    library.version(version);
+    version[sizeof version - 1] = '\0';
+    return version;
+}
+
+} // namespace
+
 int VKDM_KRNReader::EvalLibDependencies(std::string& text) {
     int forced = 0;
     if (enter("EvalLibDependencies", forced)) return forced;
     if (forcedDependency(forced, text)) return forced;
-    char version[32] = {};
-    VKKRN_GetDLLVersion(version);
-    int major = 0;
-    if (std::sscanf(version, "%d", &major) != 1 || major < 7) {
-        text = "VKKRN: V" + std::string(version) + " found, at least V07.00.00 needed\n";
-        return kDependency;
+    text.clear();
+    int rc = 0;
+    for (const LinkedLibrary& library : kLinked) {
+        const std::string version = versionOf(library);
+        int major = 0;
+        if (std::sscanf(version.c_str(), "%d", &major) != 1 || major < library.minMajor) {
+            char need[16];
+            std::snprintf(need, sizeof need, "%02d.00.00", library.minMajor);
+            text += std::string(library.name) + ": V" + version + " found, at least V" + need + " needed\n";
+            rc = kDependency;
+        } else {
+            text += std::string(library.name) + ": V" + version + " fits\n";
+        }
     }
-    text = "VKKRN: V" + std::string(version) + " fits\n";
-    return 0;
+    text += "VKTCL: not linked\n";
+    return rc;
 }
 
 std::string VKDM_KRNReader::GetDependentLibVersions() {
-    char version[32] = {};
-    VKKRN_GetDLLVersion(version);
-    return "VKKRN: V" + std::string(version) + " installed\nVKTCL: not linked\nVKFU:  not linked\n";
+    std::string text;
+    for (const LinkedLibrary& library : kLinked)
+        text += std::string(library.name) + ": V" + versionOf(library) + " installed\n";
+    return text + "VKTCL: not linked\n";
 }
 
 // ---- Tables -------------------------------------------------------------------

@@ -24,10 +24,11 @@ TEST(Texts, EveryRangeGivesABoundedText) {
         {-141, true, "not registered"},
         {-149, true, "older"},
         {-777, false, "unknown error code (-777)"},
-        {-1001, true, ""}, // the serial library, through libvkkrn
-        {-1201, true, ""}, // the TCP library
-        {-4021, true, ""}, // libvkkrn
-        {-4150, false, "not linked"},
+        {-1001, true, ""},                        // the serial library, through libvkkrn
+        {-1201, true, ""},                        // the TCP library
+        {-4021, true, ""},                        // libvkkrn
+        {-4150, true, "VKFU: unknown parameter"}, // libvkfu
+        {-4198, false, "VKFU: Unknown Errorcode (-4198)"},
         {-4209, false, "not linked"},
         {-5000, false, "unknown error code (-5000)"},
     };
@@ -63,6 +64,7 @@ TEST(Versions, PassTheBridgeCheckAndListLibraries) {
     EXPECT_EQ(module.EvalLibDependencies(text), 0) << text;
     const std::string lines = module.GetDependentLibVersions();
     EXPECT_NE(lines.find("VKKRN: V07."), std::string::npos) << lines;
+    EXPECT_NE(lines.find("VKFU: V02."), std::string::npos) << lines;
 
     ASSERT_EQ(VKDM_CTL_SetVersion("04.06.09"), 0);
     EXPECT_EQ(VKDM_Base::GetLibVersion(), "04.06.09");
@@ -162,11 +164,13 @@ TEST(FunctionUnits, TreeRefusesCycles) {
     unsigned char value = 0;
     EXPECT_EQ(module.GetData("04 01 00 00 01 00 00", &value), 0);
     EXPECT_EQ(value, 0);
-    // Unit commands wait for the function-unit library.
-    EXPECT_EQ(mux->SendProtocol(0xDD), -118);
-    EXPECT_EQ(mux->GetLastError(), -118);
+    // Unit commands need the reader's connection; status texts are libvkfu's.
+    EXPECT_EQ(mux->SendProtocol(0xDD), -110);
+    EXPECT_EQ(mux->GetLastError(), -110);
     char text[256];
-    EXPECT_NE(mux->GetStatusText(text, 0x0F), 0);
+    EXPECT_EQ(mux->GetStatusText(text, 0x0F), 0);
+    EXPECT_STREQ(text, "Unit: Busy");
+    EXPECT_EQ(mux->GetStatusText(text, 0x42), -4133);
     // With child management on (the default), deleting a unit deletes its children.
     tuner.DelChild(1);
     delete mux; // deletes leaf
