@@ -116,14 +116,14 @@ struct FunctionUnitBus::State {
             return {kUnitBusy, {}};
         }
         if (isoValueCount(command) < 0 || command >= 0xD0) return {kUnitUnknown, {}};
-        count(unit, command);
+        Bytes answerData;
         switch (command) {
-        case 0xC0: return {kUnitOk, unit.version};
+        case 0xC0: answerData = unit.version; break;
         case 0xC2:
             unit.capacity1 = values[0];
             unit.capacity2 = values[1];
             break;
-        case kGetValues: return {kUnitOk, unit.values};
+        case kGetValues: answerData = unit.values; break;
         case 0xC4: unit.output = values[0]; break;
         case 0xC6: unit.busyLeft = unit.busyAfterTuning; break;
         case 0xC8:
@@ -131,31 +131,31 @@ struct FunctionUnitBus::State {
             break;
         case 0xCA: {
             const std::uint8_t to = values[0];
-            if (to != address && units.count(to) != 0) return {kUnitRange, {}};
-            if (to != address) {
-                DatUnit moved = unit; // `unit` lives in the table: copy before erasing
-                units.erase(address);
-                units.emplace(to, std::move(moved));
-            }
-            break;
+            if (to == address) break;
+            if (units.count(to) != 0) return {kUnitRange, {}};
+            DatUnit moved = unit; // `unit` lives in the table: copy before erasing
+            count(moved, command);
+            units.erase(address);
+            units.emplace(to, std::move(moved));
+            return {kUnitOk, {}};
         }
         case 0xCB: unit.mode = values[0]; break;
         default: break; // reset, retune, switch antenna, detect: counted only
         }
-        return {kUnitOk, {}};
+        count(unit, command);
+        return {kUnitOk, std::move(answerData)};
     }
 
     std::pair<std::uint8_t, Bytes> runMux(MuxUnit& unit, std::uint8_t command, ByteView values) {
         if (command != 0xDF && command != 0xDE && command != 0xDD && command != 0xDC)
             return {kUnitUnknown, {}};
-        count(unit, command);
-        if (command == 0xDF) return {kUnitOk, unit.version};
         if (command == 0xDD) {
             if (values[0] >= unit.channels || values[1] >= unit.channels) return {kUnitRange, {}};
             unit.channel1 = values[0];
             unit.channel2 = values[1];
         }
-        return {kUnitOk, {}};
+        count(unit, command);
+        return {kUnitOk, command == 0xDF ? unit.version : Bytes{}};
     }
 
     // 0xBF: [mode][bits hi][bits lo][request].

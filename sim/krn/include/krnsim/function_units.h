@@ -17,7 +17,8 @@
 
 namespace krnsim {
 
-// Counts of the commands a unit has carried out, by command byte.
+// Counts of the commands a unit has carried out, by command byte (commands it
+// refused, answered busy or lost to a fault are not counted).
 using CommandCounts = std::map<std::uint8_t, int>;
 
 // An antenna tuner. The first fields are settings a test may give; the unit
