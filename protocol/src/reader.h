@@ -243,6 +243,11 @@ class VKKRNReader {
                                     unsigned char keyLength, unsigned char* key, int format);
     int Exe_0xAD_WriteReaderAuthentKey(unsigned char adr, unsigned char b1, unsigned char b2,
                                        unsigned char keyLength, unsigned char* key, int format);
+    // Reader authentication: on success the reader's exchanges run on the
+    // authenticated channel (frame mode ADVANCED and locked). 0, the reader's
+    // status, or a negative code; the frame mode and lock are restored on failure.
+    int Exe_0xAE_ReaderAuthent(unsigned char adr, unsigned char first, unsigned char keyType,
+                               unsigned char keyLength, unsigned char* key, int format);
 
     // ---- Transponder, transparent, SAM and card-crypto commands: the leading or
     // parameter bytes and the caller's request (hex text only with format 1) go
@@ -360,6 +365,11 @@ class VKKRNReader {
                         unsigned char adr, unsigned char cmd, int frameLen, int replyLimit, int* count);
     // Copies or hex-decodes a caller's frame into the send frame buffer and
     // appends the CRC: its length, or a negative code (stored).
+    // One unwrapped 0xAE exchange of the authentication: 0 with the reply data in
+    // the data buffer (*replyLength bytes), the reader's status, or a negative code
+    // (stored and logged).
+    int authentExchange(VKKRN_PlugIn* plugIn, unsigned char adr, unsigned char* data, int n,
+                        int* replyLength);
     int takeCallerFrame(const unsigned char* tx, int txLen, int crc, int hex, bool crcOnEveryPort);
     int writeCallerReply(unsigned char* rx, int count, int hex);
     void dispatch(int event, const unsigned char* data, int len, int value);

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     FunctionUnitBus units;
     addDemoUnits(units);
     units.attach(sim.reader());
+    sim.reader().setAuthenticationKey(options.key);
     if (options.verbose) sim.reader().log().setObserver(printEntry);
 
     try {
