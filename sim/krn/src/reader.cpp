@@ -67,6 +67,11 @@ void Reader::setReaderInfo(std::uint8_t mode, Bytes data) {
     model_.setReaderInfo(mode, std::move(data));
 }
 
+Bytes Reader::readerInfo(std::uint8_t mode) const {
+    std::lock_guard lock(mutex_);
+    return model_.readerInfo(mode);
+}
+
 void Reader::queueBufferRecord(Bytes record) {
     std::lock_guard lock(mutex_);
     model_.queueBufferRecord(std::move(record));

@@ -63,6 +63,7 @@ class Reader {
     // Built-in model.
     void setReadOut(std::uint8_t command, Bytes data);
     void setReaderInfo(std::uint8_t mode, Bytes data);
+    Bytes readerInfo(std::uint8_t mode) const;
     // The data buffer of 0x21 and 0x22 (see ReaderModel).
     void queueBufferRecord(Bytes record);
     void setBufferHead(Bytes head);
