@@ -7,6 +7,7 @@
 #include <vkcommon/port_binder.h>
 #include <vkfu.h>
 #include <vkkrn.h>
+#include <vktcl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -62,10 +63,10 @@ int errorText(char* text, int code) {
         return rc;
     }
     if (code <= -4200 && code >= -4299) {
-        // The APDU library's texts come with that library.
-        std::snprintf(buffer, sizeof buffer, "VKDM: no text for code %d (library not linked)", code);
+        const int rc = VKTCL_GetErrorText(code, buffer);
+        buffer[sizeof buffer - 1] = '\0';
         copyText(text, buffer);
-        return kNotSupported;
+        return rc;
     }
     std::snprintf(buffer, sizeof buffer, "VKDM: unknown error code (%d)", code);
     copyText(text, buffer);

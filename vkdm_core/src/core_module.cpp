@@ -299,14 +299,24 @@ int VKDM_KRNReaderModule::TransferReaderCfgToXmlFile(const char* fileName) {
     return Serialize(true, fileName);
 }
 
-// Reader authentication (0xAE) waits for its export in the reader protocol
-// library.
+// Reader authentication (0xAE) with the shared AES key given as hex text (key
+// type 0, 1, 2: 16, 24, 32 bytes); the first request byte is 0. On success the
+// reader's frames are advanced from then on.
 int VKDM_KRNReaderModule::ReaderAuthentication(unsigned char type, const char* key) {
     int forced = 0;
     if (enter("ReaderAuthentication", "", "", -1, std::to_string(type), forced)) return forced;
-    if (key == nullptr) return kNullArgument;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    if (key == nullptr) return commandResult(*this, kNullArgument);
+    const int reader = m_module->readerHnd;
+    if (reader <= 0) return commandResult(*this, kNotConnected);
+    // libvkkrn takes at most 64 key bytes: a longer text is its -4051 as well.
+    char text[132] = {};
+    const std::size_t length = ::strnlen(key, 130);
+    std::memcpy(text, key, length);
+    const int keyLength = static_cast<int>((length + 1) / 2);
+    const int rc = VKKRN_0xAE_ReaderAuthent(reader, GetBusAddress(), 0x00, type, keyLength,
+                                            reinterpret_cast<unsigned char*>(text), 1);
+    if (rc == 0) State().frameSupport = 2;
+    return commandResult(*this, rc);
 }
 
 // Asks the reader's running task (an inventory on every trigger) for its next pass.

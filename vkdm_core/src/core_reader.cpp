@@ -7,6 +7,7 @@
 
 #include <vkfu.h>
 #include <vkkrn.h>
+#include <vktcl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -386,6 +387,7 @@ struct LinkedLibrary {
 const LinkedLibrary kLinked[] = {
     {"VKKRN", VKKRN_GetDLLVersion, 7},
     {"VKFU", VKFU_GetDLLVersion, 2},
+    {"VKTCL", VKTCL_GetDLLVersion, 2},
 };
 
 std::string versionOf(const LinkedLibrary& library) {
@@ -415,7 +417,6 @@ int VKDM_KRNReader::EvalLibDependencies(std::string& text) {
             text += std::string(library.name) + ": V" + version + " fits\n";
         }
     }
-    text += "VKTCL: not linked\n";
     return rc;
 }
 
@@ -423,7 +424,7 @@ std::string VKDM_KRNReader::GetDependentLibVersions() {
     std::string text;
     for (const LinkedLibrary& library : kLinked)
         text += std::string(library.name) + ": V" + versionOf(library) + " installed\n";
-    return text + "VKTCL: not linked\n";
+    return text;
 }
 
 // ---- Tables -------------------------------------------------------------------

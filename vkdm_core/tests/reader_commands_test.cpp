@@ -4,6 +4,7 @@
 // the reader information and diagnostic read mode by mode.
 #include <vkdm/vkdm_core.h>
 
+#include <krnsim/authentication.h>
 #include <krnsim/demo_field.h>
 #include <krnsim/simulator.h>
 #include <vkkrn.h>
@@ -150,6 +151,7 @@ TEST(ReaderCommandsUnconnected, ReaderOperationsNeedAConnection) {
     EXPECT_EQ(module.SendProtocol(0x65), -110);
     EXPECT_EQ(module.FindBaudRate(nullptr, 300, 3, nullptr, nullptr), -110);
     EXPECT_EQ(module.TriggerAsyncTask(), -110);
+    EXPECT_EQ(module.ReaderAuthentication(0, "000102030405060708090A0B0C0D0E0F"), -110);
     EXPECT_EQ(module.ReadReaderInfo(1), nullptr);
     EXPECT_EQ(module.GetLastError(), -110);
     EXPECT_EQ(module.ReadReaderDiagnostic(1), nullptr);
@@ -279,6 +281,35 @@ TEST_F(ReaderCommandsTest, TriggerAsksTheRunningTaskForAnotherInventory) {
     EXPECT_TRUE(waitForInventories(seen, 2));
     EXPECT_EQ(VKKRN_CancelAsyncTask(module.GetReaderHnd()), 0);
     EXPECT_EQ(requests(0xB0).size(), 2u);
+}
+
+TEST_F(ReaderCommandsTest, AuthenticationOpensTheSecuredChannel) {
+    const std::string key = "000102030405060708090A0B0C0D0E0F";
+    Bytes keyBytes;
+    for (int i = 0; i < 16; ++i)
+        keyBytes.push_back(static_cast<std::uint8_t>(i));
+    sim.reader().setAuthenticationKey(keyBytes);
+
+    const int wrong = module.ReaderAuthentication(0, "FF0102030405060708090A0B0C0D0E0F");
+    EXPECT_EQ(wrong, krnsim::kAuthRefused); // the reader's refusal comes back as its status
+    EXPECT_EQ(module.GetLastStatus(), krnsim::kAuthRefused);
+    EXPECT_EQ(module.GetProtocolFrameSupport(), 1);
+    EXPECT_EQ(module.ReaderAuthentication(3, key.c_str()), -4051); // no such key type
+    EXPECT_EQ(module.ReaderAuthentication(0, "0102"), -4051);      // too short for the key type
+    EXPECT_EQ(module.ReaderAuthentication(0, nullptr), -121);
+
+    ASSERT_EQ(module.ReaderAuthentication(0, key.c_str()), 0);
+    EXPECT_EQ(module.GetProtocolFrameSupport(), 2);
+    const auto steps = requests(0xAE);
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps.back().data[0], 0x00); // the first request byte
+    EXPECT_EQ(steps.back().data[1], 0x00); // key type
+    sim.reader().log().clear();
+    ASSERT_EQ(module.SendProtocol(0x65), 0); // now travels enciphered
+    const auto entries = sim.reader().log().entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].secured);
+    EXPECT_EQ(entries[0].command, 0x65);
 }
 
 // ---- Information and diagnostic -------------------------------------------------

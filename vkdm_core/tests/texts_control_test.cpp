@@ -29,7 +29,8 @@ TEST(Texts, EveryRangeGivesABoundedText) {
         {-4021, true, ""},                        // libvkkrn
         {-4150, true, "VKFU: unknown parameter"}, // libvkfu
         {-4198, false, "VKFU: Unknown Errorcode (-4198)"},
-        {-4209, false, "not linked"},
+        {-4209, true, "VKTCL: Another APDU"}, // libvktcl
+        {-4298, false, "-4298"},
         {-5000, false, "unknown error code (-5000)"},
     };
     for (const Case& c : cases) {
@@ -65,6 +66,8 @@ TEST(Versions, PassTheBridgeCheckAndListLibraries) {
     const std::string lines = module.GetDependentLibVersions();
     EXPECT_NE(lines.find("VKKRN: V07."), std::string::npos) << lines;
     EXPECT_NE(lines.find("VKFU: V02."), std::string::npos) << lines;
+    EXPECT_NE(lines.find("VKTCL: V02."), std::string::npos) << lines;
+    EXPECT_NE(text.find("VKTCL: V02.02.02 fits"), std::string::npos) << text;
 
     ASSERT_EQ(VKDM_CTL_SetVersion("04.06.09"), 0);
     EXPECT_EQ(VKDM_Base::GetLibVersion(), "04.06.09");
