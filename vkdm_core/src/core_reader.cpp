@@ -235,9 +235,8 @@ int softVersion(VKDM_KRNReader& reader, int handle, char* name, std::size_t name
     std::vector<unsigned char> out(131075, 0);
     const int rc = VKKRN_0x65_SoftVersion(handle, reader.GetBusAddress(), out.data(), 1);
     if (rc != 0) return rc;
-    std::vector<std::uint8_t> data;
-    const char* text = reinterpret_cast<const char*>(out.data());
-    if (hexBytes(text, ::strnlen(text, out.size()), data) < 0 || data.size() < 4) return kNoData;
+    const std::vector<std::uint8_t> data = hexReply(out);
+    if (data.size() < 4) return kNoData;
     std::snprintf(name, nameSize, "KRN reader V%02X.%02X.%02X, hardware %02X", data[0], data[1], data[2],
                   data[3]);
     return 0;
@@ -273,9 +272,7 @@ int VKDM_KRNReader::SendProtocol(unsigned char command) {
         std::vector<unsigned char> out(131075, 0);
         const int rc = VKKRN_0x66_ReaderInfo(handle, adr, static_cast<int>(mode), out.data(), 1);
         if (rc == 0) {
-            std::vector<std::uint8_t> data;
-            const char* text = reinterpret_cast<const char*>(out.data());
-            if (hexBytes(text, ::strnlen(text, out.size()), data) < 0) data.clear();
+            const std::vector<std::uint8_t> data = hexReply(out);
             storeModuleInfoMode(*module, static_cast<unsigned char>(mode), data);
             if (mode == 0x00 && data.size() > 4) m_readerType = data[4];
         }

@@ -105,14 +105,6 @@ void fill(unsigned char* record, const Span* parts, int count, const unsigned ch
 // The frequency byte is the seventh of mode 0x10.
 constexpr int kFrequencyByte = 6;
 
-// The reply data of libvkkrn's hex-text form.
-std::vector<std::uint8_t> hexReply(const std::vector<unsigned char>& buffer) {
-    const char* text = reinterpret_cast<const char*>(buffer.data());
-    std::vector<std::uint8_t> data;
-    if (hexBytes(text, ::strnlen(text, buffer.size()), data) < 0) data.clear();
-    return data;
-}
-
 } // namespace
 
 bool isInfoMode(unsigned mode) {
@@ -131,45 +123,58 @@ void storeInfoMode(unsigned char mode, const unsigned char* data, int length, VK
     }
 }
 
-int readReaderInfo(int reader, int adr, VKDM_ReaderInfo& info, int& laterCode) {
-    info = VKDM_ReaderInfo{};
+namespace {
+
+// Asks the reader mode by mode: `ask`(mode, buffer) gives the reader's result,
+// `store`(mode entry, buffer) files a reply of status 0; a status above 0 leaves
+// the mode unread. A code for the first mode fails the read; a later one ends it
+// and is kept in `laterCode`.
+template <typename Modes, typename Ask, typename Store>
+int readModes(const Modes& modes, std::size_t bufferSize, int& laterCode, Ask ask, Store store) {
     laterCode = 0;
-    // Room for the longest reply as hex text.
-    std::vector<unsigned char> buffer(131075);
-    for (const InfoMode& m : kInfoModes) {
+    std::vector<unsigned char> buffer(bufferSize);
+    bool first = true;
+    for (const auto& m : modes) {
         std::fill(buffer.begin(), buffer.end(), 0);
-        const int rc = VKKRN_0x66_ReaderInfo(reader, adr, m.mode, buffer.data(), 1);
+        const int rc = ask(m.mode, buffer.data());
         if (rc < 0) {
-            if (m.mode == 0x00) return rc;
+            if (first) return rc;
             laterCode = rc;
             return 0;
         }
-        if (rc > 0) continue; // a status: the mode stays unread
-        const std::vector<std::uint8_t> data = hexReply(buffer);
-        storeInfoMode(m.mode, data.data(), static_cast<int>(data.size()), info);
+        first = false;
+        if (rc == 0) store(m, buffer);
     }
     return 0;
 }
 
+} // namespace
+
+int readReaderInfo(int reader, int adr, VKDM_ReaderInfo& info, int& laterCode) {
+    info = VKDM_ReaderInfo{};
+    // Room for the longest reply as hex text.
+    return readModes(
+        kInfoModes, 131075, laterCode,
+        [&](unsigned char mode, unsigned char* out) {
+            return VKKRN_0x66_ReaderInfo(reader, adr, mode, out, 1);
+        },
+        [&](const InfoMode& m, const std::vector<unsigned char>& buffer) {
+            const std::vector<std::uint8_t> data = hexReply(buffer);
+            storeInfoMode(m.mode, data.data(), static_cast<int>(data.size()), info);
+        });
+}
+
 int readReaderDiagnostic(int reader, int adr, VKDM_ReaderDiagnostic& diagnostic, int& laterCode) {
     diagnostic = VKDM_ReaderDiagnostic{};
-    laterCode = 0;
     // The whole reply and a NUL; mode 0x21 sends the first byte (0) along.
-    std::vector<unsigned char> buffer(65538);
-    for (const DiagnosticMode& m : kDiagnosticModes) {
-        std::fill(buffer.begin(), buffer.end(), 0);
-        const int rc = VKKRN_0x6E_RdDiag(reader, adr, m.mode, buffer.data());
-        if (rc < 0) {
-            if (&m == &kDiagnosticModes[0]) return rc;
-            laterCode = rc;
-            return 0;
-        }
-        if (rc > 0) continue;
-        std::memcpy(reinterpret_cast<unsigned char*>(&diagnostic) + m.part.offset, buffer.data(),
-                    m.part.size);
-        diagnostic.*m.flag = true;
-    }
-    return 0;
+    return readModes(
+        kDiagnosticModes, 65538, laterCode,
+        [&](unsigned char mode, unsigned char* out) { return VKKRN_0x6E_RdDiag(reader, adr, mode, out); },
+        [&](const DiagnosticMode& m, const std::vector<unsigned char>& buffer) {
+            std::memcpy(reinterpret_cast<unsigned char*>(&diagnostic) + m.part.offset, buffer.data(),
+                        m.part.size);
+            diagnostic.*m.flag = true;
+        });
 }
 
 } // namespace vkdm
