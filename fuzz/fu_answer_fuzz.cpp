@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (outcome.result > 0xFF && outcome.result != status) __builtin_trap();
     if (room > 0) {
         const auto output = std::make_unique<std::uint8_t[]>(room);
-        if (outcome.copyCount > 0) std::memcpy(output.get(), answer.data() + outcome.copyFrom, outcome.copyCount);
+        if (outcome.copyCount > 0)
+            std::memcpy(output.get(), answer.data() + outcome.copyFrom, outcome.copyCount);
     }
     return 0;
 }
