@@ -89,7 +89,8 @@ class Program {
 };
 
 TEST(KrnSimProgram, ServesTcpUntilSigterm) {
-    Program program({"--tcp", "--bus-address", "0x05", "--verbose"});
+    Program program(
+        {"--tcp", "--bus-address", "0x05", "--key", "000102030405060708090a0b0c0d0e0f", "--verbose"});
     const std::string line = program.readyLine();
     std::istringstream words(line);
     std::string tag, kind, host;
@@ -109,6 +110,11 @@ TEST(KrnSimProgram, ServesTcpUntilSigterm) {
     const Bytes reset =
         exchange(client.get(), request(0xBB, hex("01 06 00 0000 0018 0030 0000 E0 0F FE DE 00 00"), 5));
     EXPECT_EQ(Bytes(reset.begin() + 3, reset.end() - 2), hex("00 00 00 00"));
+    // With --key the reader answers the authentication's first step.
+    const Bytes challenge = exchange(client.get(), request(0xAE, {0x00, 0x00, 0x01}, 5));
+    ASSERT_EQ(challenge.size(), 6u + 33);
+    EXPECT_EQ(challenge[3], 0x00);
+    EXPECT_EQ(challenge[4], 0x01);
     program.signal(SIGTERM);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_NE(program.errorText().find("<- 07 05 B0 01 00"), std::string::npos);
@@ -140,6 +146,9 @@ TEST(KrnSimProgram, RefusesBadArgumentsWithExitCode2) {
         {"--tcp", "--bus-address", "-1"},
         {"--tcp", "--bus-address", "0x"},
         {"--udp"},
+        {"--tcp", "--key"},
+        {"--tcp", "--key", "0011"},
+        {"--tcp", "--key", "000102030405060708090a0b0c0d0e0g"},
     };
     for (const auto& arguments : cases) {
         Program program(arguments);
