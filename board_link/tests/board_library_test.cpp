@@ -60,9 +60,12 @@ TEST_P(BindingTest, NoBoardOrAnotherPingAnswerGivesNoHandle) {
     EXPECT_EQ(api.GetKX10(), nullptr);
     auto board = std::make_shared<boardsim::Board>();
     boardsim::plug(board, GetParam().product);
-    board->injectFault(boardsim::Fault(boardsim::FaultKind::PingAnswer, 0x55));
-    EXPECT_EQ(api.GetKX10(), nullptr);
-    EXPECT_EQ(hidsim::counters().liveHandles, 0);
+    for (const boardsim::Fault& fault : {boardsim::Fault(boardsim::FaultKind::PingAnswer, 0x55),
+                                         boardsim::Fault(boardsim::FaultKind::NoPingAnswer)}) {
+        board->injectFault(fault);
+        EXPECT_EQ(api.GetKX10(), nullptr);
+        EXPECT_EQ(hidsim::counters().liveHandles, 0);
+    }
     api.ReleaseKX10(nullptr);
 }
 
