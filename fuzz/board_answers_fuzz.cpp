@@ -139,7 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     }
     }
-    // Whatever happened, the next input starts with a clear link.
+    // Whatever happened, the next input starts with a clear link and empty records.
     checkConnection(h);
+    hidsim::clearCalls();
+    session.model->clearRecord();
     return 0;
 }

@@ -100,8 +100,16 @@ const std::vector<CommandRow>& commandRows() {
     static std::uint8_t rx[300];
     static std::uint16_t rcvLen;
     static std::uint8_t frame[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    static std::uint8_t bytesToSend;
-    static std::uint8_t bitsToSend;
+    // The frame 1..9 sent with `bytes` and `bits`.
+    static auto anticollision = [](BoardApi& a, KXx0HANDLE h, std::uint8_t bytes, std::uint8_t bits,
+                                   std::uint32_t fwt) {
+        static std::uint8_t bytesToSend;
+        static std::uint8_t bitsToSend;
+        bytesToSend = bytes;
+        bitsToSend = bits;
+        std::iota(frame, frame + 9, 1);
+        return a.mosaISO14443ATransceiveAnticollisionFrame(h, frame, &bytesToSend, &bitsToSend, &rcvLen, fwt);
+    };
     static FelicaPollEntry list[3];
     static std::uint8_t devices, collisions;
     static double amplitude, phase;
@@ -237,25 +245,13 @@ const std::vector<CommandRow>& commandRows() {
          257,
          1000},
         {"mosaISO14443ATransceiveAnticollisionFrame",
-         [](BoardApi& a, KXx0HANDLE h) {
-             bytesToSend = 2;
-             bitsToSend = 0;
-             std::iota(frame, frame + 9, 1);
-             return a.mosaISO14443ATransceiveAnticollisionFrame(h, frame, &bytesToSend, &bitsToSend, &rcvLen,
-                                                                9);
-         },
+         [](BoardApi& a, KXx0HANDLE h) { return anticollision(a, h, 2, 0, 9); },
          0x52,
          {2, 0, 0, 0, 0, 9, 1, 2, 3, 4, 5, 6, 7},
          50,
          1000},
         {"mosaISO14443ATransceiveAnticollisionFrame with bits",
-         [](BoardApi& a, KXx0HANDLE h) {
-             bytesToSend = 3;
-             bitsToSend = 4;
-             std::iota(frame, frame + 9, 1);
-             return a.mosaISO14443ATransceiveAnticollisionFrame(h, frame, &bytesToSend, &bitsToSend, &rcvLen,
-                                                                0);
-         },
+         [](BoardApi& a, KXx0HANDLE h) { return anticollision(a, h, 3, 4, 0); },
          0x52,
          {3, 4, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
          50,
