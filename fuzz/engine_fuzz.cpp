@@ -6,7 +6,9 @@
 // written past them is caught); arbitrary requests through the first-generation
 // request records, and through a reply-reader task's unwrap and split. Input:
 // one selector byte, then the reply (for the reader commands: a command index,
-// then the reply data; or the request).
+// then the reply data; or the request). Arbitrary replies to both exchanges of
+// the reader authentication with the real cipher: never a success, the frame
+// mode and its lock restored.
 #include "builtin_plugins.h"
 #include "drv_hnd.h"
 #include "fake_cipher.h"
@@ -53,6 +55,20 @@ class DataPlugIn : public VKKRN_PlugIn {
     int status = 0;
 };
 
+// Hands out one reply per exchange, in turn.
+class SequencePlugIn : public VKKRN_PlugIn {
+  public:
+    int transceive_protocol(char*, int, char* replyOut, int replyOutSize) override {
+        if (next >= replies.size()) return -1230;
+        const std::vector<std::uint8_t>& reply = replies[next++];
+        const std::size_t n = std::min(reply.size(), static_cast<std::size_t>(replyOutSize));
+        if (n > 0) std::memcpy(replyOut, reply.data(), n);
+        return static_cast<int>(n);
+    }
+    std::vector<std::vector<std::uint8_t>> replies;
+    std::size_t next = 0;
+};
+
 struct Target {
     Target() {
         handle = VKKRN_NewReader(VKKRN_PLUGIN);
@@ -67,6 +83,10 @@ struct Target {
         // A USB port no device answers: the first generation, whose requests
         // are built and then fail at the transfer.
         usbReader = g_LibVkKrnDrvHnd.SearchReader(VKKRN_NewReader(0x10000001));
+        authReader = g_LibVkKrnDrvHnd.SearchReader(VKKRN_NewReader(VKKRN_PLUGIN));
+        authPlugIn = new SequencePlugIn;
+        authReader->PlugIn_Install(authPlugIn);
+        authReader->SetReaderPara("CHKRECBUSADR", "1");
     }
     int handle = 0;
     std::shared_ptr<VKKRNReader> reader;
@@ -75,6 +95,8 @@ struct Target {
     std::shared_ptr<VKKRNReader> dataReader;
     DataPlugIn* dataPlugIn = nullptr; // owned by dataReader
     std::shared_ptr<VKKRNReader> usbReader;
+    std::shared_ptr<VKKRNReader> authReader;
+    SequencePlugIn* authPlugIn = nullptr; // owned by authReader
 };
 
 // The reply data into a buffer of exactly the size the command's contract
@@ -210,6 +232,25 @@ void runReplyReader(Target& t) {
         std::this_thread::sleep_for(std::chrono::microseconds(50));
 }
 
+// The authentication against arbitrary replies: the first input byte is the
+// length of the first reply, the rest the second.
+void authenticate(Target& t, std::uint8_t selector, const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return;
+    const std::size_t first = std::min<std::size_t>(data[0], size - 1);
+    t.authPlugIn->replies.assign({{data + 1, data + 1 + first}, {data + 1 + first, data + size}});
+    t.authPlugIn->next = 0;
+    const int mode = (selector & 0x02) ? 2 : 1;
+    t.authReader->SetCommFrame(mode);
+    unsigned char key[32];
+    for (unsigned i = 0; i < sizeof key; ++i)
+        key[i] = static_cast<unsigned char>(i * 7);
+    const int rc = t.authReader->Exe_0xAE_ReaderAuthent(
+        1, 0, static_cast<unsigned char>((selector & 0x03) % 3), 32, key, 0);
+    if (rc == 0 || t.authReader->GetCommFrame() != mode || t.authReader->IsFrameLocked() ||
+        t.authReader->Cipher().holds())
+        __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -257,6 +298,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 5: replyCopy(t, selector, data + 1, size - 1); break;
     case 6: firstGenerationRequest(t, selector, data + 1, size - 1); break;
     default: {
+        if ((selector & 0xA0) == 0xA0) {
+            authenticate(t, selector, data + 1, size - 1);
+            break;
+        }
         VKKRN_PlugIn_Usb usb(nullptr);
         std::vector<char> reply(data + 1, data + size);
         std::vector<char> out(static_cast<std::size_t>(selector >> 4) * 16 + 1);

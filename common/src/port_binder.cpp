@@ -55,9 +55,17 @@ void* PortBinder::library(vk::PortLibrary which) {
     return openLocked(which);
 }
 
+bool PortBinder::binds(int id) const {
+    if (bound_.empty()) return true;
+    for (const int b : bound_) {
+        if (b == id) return true;
+    }
+    return false;
+}
+
 void* PortBinder::function(int id) {
     const vk::PortLibrary which = vk::portLibraryOf(id);
-    if (which == vk::PortLibrary::None) return nullptr;
+    if (which == vk::PortLibrary::None || !binds(id)) return nullptr;
     Library& lib = entry(which);
     const int row = rowIndex(id);
     if (row >= 0) {

@@ -1,5 +1,6 @@
 #include "arguments.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace vkexample {
@@ -62,6 +63,19 @@ Arguments serialTarget(const std::string& device, const std::string* baudText) {
 } // namespace
 
 Arguments parseArguments(const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "--key") {
+        if (args.size() < 2) return refused("--key needs a key");
+        const std::string& key = args[1];
+        const bool hex = std::all_of(
+            key.begin(), key.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+        if (!hex || (key.size() != 32 && key.size() != 48 && key.size() != 64))
+            return refused("--key needs 32, 48 or 64 hex digits");
+        Arguments arguments = parseArguments(std::vector<std::string>(args.begin() + 2, args.end()));
+        if (arguments.error.empty() && arguments.target == Arguments::Target::Help)
+            return refused("--help takes no key");
+        arguments.key = key;
+        return arguments;
+    }
     if (args.empty()) return Arguments{};
     if (args[0] == "-h" || args[0] == "--help") {
         if (args.size() > 1) return refused("--help takes no further argument");

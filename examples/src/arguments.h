@@ -11,7 +11,9 @@ namespace vkexample {
 inline constexpr const char* kUsage =
     "usage: vkkrn_example                  talk to the built-in simulated reader\n"
     "       vkkrn_example HOST:PORT        talk to a reader on TCP\n"
-    "       vkkrn_example DEVICE [BAUD]    talk to a reader on a serial line, e.g. /dev/ttyUSB0 38400\n";
+    "       vkkrn_example DEVICE [BAUD]    talk to a reader on a serial line, e.g. /dev/ttyUSB0 38400\n"
+    "  --key HEX first: authenticate with this AES key (32, 48 or 64 hex digits) and talk on the\n"
+    "  authenticated channel; the built-in simulated reader takes the same key\n";
 
 struct Arguments {
     enum class Target { Simulator, Tcp, Serial, Help };
@@ -21,10 +23,11 @@ struct Arguments {
     std::string portPrefix; // Serial: the device path without its number
     int portNumber = 0;     // Serial: the device's number plus 1, as the serial library counts
     int baud = 0;           // Serial: 0 keeps the port library's default
+    std::string key;        // the authentication key as hex text, empty: none
     std::string error;      // not empty when the arguments are refused
 };
 
-// Reads the arguments after the program name. A serial device path must end in
+// Reads the arguments after the program name, "--key HEX" first when given. A serial device path must end in
 // a number d, is opened as its prefix with port d + 1 and may have at most 15
 // characters.
 Arguments parseArguments(const std::vector<std::string>& args);

@@ -155,6 +155,8 @@ int run(const Arguments& args) {
     if (args.target == Arguments::Target::Simulator) {
         simulator = std::make_unique<krnsim::Simulator>();
         krnsim::addDemoTags(simulator->reader());
+        if (!args.key.empty())
+            simulator->reader().setAuthenticationKey(vkexample::bytesFromHexText(args.key.c_str()));
         simulatorPort = simulator->listenTcp().port;
     }
 
@@ -172,6 +174,23 @@ int run(const Arguments& args) {
     handler.uiFlag = 7;
     handler.callback.form7 = &printProtocolLine;
     VKKRN_AddEventHandler(reader, &handler);
+
+    if (!args.key.empty()) {
+        // Key type 0, 1, 2 for 16, 24, 32 key bytes; the key as hex text (format 1).
+        const int keyLength = static_cast<int>(args.key.size() / 2);
+        std::string key = args.key;
+        std::printf("\n0xAE reader authentication (AES-%d)\n", keyLength * 8);
+        const int status = VKKRN_0xAE_ReaderAuthent(reader, kBusAddress, 0, keyLength / 8 - 2, keyLength,
+                                                    reinterpret_cast<unsigned char*>(key.data()), 1);
+        if (status != 0) {
+            std::printf("  failed: %s\n",
+                        status < 0 ? errorText(status).c_str() : "the reader refused the authentication");
+            VKKRN_DelEventHandler(reader, &handler);
+            VKKRN_DeleteReader(reader);
+            return 1;
+        }
+        std::printf("  authenticated: the commands below travel enciphered\n");
+    }
 
     const Command commands[] = {
         {0x65, "software version", &askSoftVersion},

@@ -65,5 +65,25 @@ TEST(ExampleArguments, ParsesTargetsAndRefusesTheRest) {
     }
 }
 
+TEST(ExampleArguments, KeyComesFirst) {
+    const std::string key32(32, 'a');
+    Arguments parsed = parseArguments({"--key", key32});
+    EXPECT_TRUE(parsed.error.empty());
+    EXPECT_EQ(parsed.target, Target::Simulator);
+    EXPECT_EQ(parsed.key, key32);
+    parsed = parseArguments({"--key", std::string(64, 'F'), "localhost:10001"});
+    EXPECT_EQ(parsed.target, Target::Tcp);
+    EXPECT_EQ(parsed.key.size(), 64u);
+    EXPECT_EQ(parseArguments({"--key", std::string(48, '0')}).key.size(), 48u);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--key"},
+                                                {"--key", std::string(31, 'a')},
+                                                {"--key", std::string(40, 'a')},
+                                                {"--key", std::string(31, 'a') + "g"},
+                                                {"--key", key32, "--help"},
+                                                {"--key", key32, "-v"},
+                                                {"localhost:1", "--key", key32}})
+        EXPECT_FALSE(parseArguments(bad).error.empty()) << bad.size();
+}
+
 } // namespace
 } // namespace vkexample

@@ -643,6 +643,39 @@ VKKRN_API char* VKGetDateTime(char* out);
 /* Microseconds since 1970 (UTC). */
 VKKRN_API unsigned long long VKGetUTCTimestamp(void);
 
+/* ---- Authenticated channel ------------------------------------------------
+ *
+ * Host and reader prove to each other that they hold the same AES key, then
+ * every exchange of the reader travels enciphered (AES in output-feedback mode)
+ * inside command 0xAF, until the reader answers a wrapped command with status
+ * 0x82, its TCP connection is lost, a new authentication gets its first answer,
+ * or the reader is deleted. A reader's 0x82 returns the channel to plain frames:
+ * a reader may ask for that downgrade at any time, and the library follows it.
+ *
+ * Every keying of the channel's cipher, on both sides, starts its feedback chain
+ * from this 16-byte initial vector: readers must hold the same value. */
+#define VKKRN_CHANNEL_IV_SIZE 16
+#define VKKRN_CHANNEL_IV                                                                                     \
+    { 0x4B, 0x9E, 0x27, 0xD1, 0x6C, 0x03, 0xF8, 0x5A, 0xB4, 0x71, 0x1D, 0xE6, 0x38, 0xC2, 0x8F, 0x65 }
+
+/* Reader authentication (0xAE) with the shared key: key type 0 AES-128 (16 key
+ * bytes), 1 AES-192 (24), 2 AES-256 (32); keyLength bytes of key, or with format
+ * 1 exactly 2 x keyLength hex characters; only the first bytes the key type
+ * needs are used. first goes out unchanged in both requests. Needs libcrypto
+ * (OpenSSL 3: "libcrypto.so", else "libcrypto.so.3").
+ * Returns 0 (frame mode ADVANCED and locked, FRAMESUPPORT refused with -4056,
+ * every later command wrapped), the reader's status when it refused, or -4002
+ * (null key, before the handle checks), -4060 (no port), -4006 (first-generation
+ * USB), -4051 (key type above 2, keyLength above 64 or below the type's size,
+ * bad hex), -4035, -4037, -4066 (the reply), -4092 (a wrong reply or proof),
+ * -4090 (no libcrypto), -4091 (no random bytes, or the cipher cannot be keyed),
+ * -4093/-4094, or the port's code. On a failure the frame mode and its lock are
+ * as before; a channel that was active survives failures up to the first good
+ * answer and ends with any later one.
+ * Null test: key. */
+VKKRN_API int VKKRN_0xAE_ReaderAuthent(int readerHnd, int adr, int first, int keyType, int keyLength,
+                                       unsigned char* key, int format);
+
 #ifdef __cplusplus
 }
 #endif

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 
 unsigned char g_ucVkKrnTmp[0x20002];
@@ -34,6 +35,11 @@ void registerExitCleanup() {
 VKKRNDrvHnd g_LibVkKrnDrvHnd(0, registerExitCleanup);
 
 namespace vkkrn {
+
+void cipherLibraryOpened() {
+    static std::once_flag once;
+    std::call_once(once, registerExitCleanup);
+}
 
 void* boundPortFunction(int id) {
     return g_LibVkKrnDrvHnd.GetFunctionPtr(static_cast<unsigned int>(id));

@@ -26,6 +26,11 @@ template <typename InUse> int nextReaderHandle(int counter, InUse&& inUse) {
     return counter;
 }
 
+// Called once a cipher library has been opened and keyed: it registers its own
+// exit-time clean-up then, after this library's, so the readers' teardown is
+// registered again to run before it (once per process).
+void cipherLibraryOpened();
+
 } // namespace vkkrn
 
 // Library-wide scratch buffer of the frame exports, guarded by the buffer lock.

@@ -48,6 +48,11 @@ inline constexpr int kErrTaskNotStarted = -4081;
 inline constexpr int kErrTaskTimeout = -4082;
 inline constexpr int kErrTaskBusy = -4084;
 inline constexpr int kErrPortInUse = -4086;
+inline constexpr int kErrCipherLibrary = -4090;
+inline constexpr int kErrCipherInit = -4091;
+inline constexpr int kErrAuthentReply = -4092;
+inline constexpr int kErrEncipher = -4093;
+inline constexpr int kErrDecipher = -4094;
 inline constexpr int kErrUsbGeneration = -4006;
 
 inline constexpr int kIdSerialErrorText = 1001;

@@ -10,10 +10,6 @@ VKKRNReader::VKKRNReader(int /*readerHnd*/, int /*portType*/, unsigned int /*dev
                          unsigned int /*portNumber*/, char* /*host*/) {
     SetCommMode(255); // no plug-in, port type 255; its -4004 is expected
     std::strcpy(logFileName_, "vkkrn_log.txt");
-    tcpEventRecord_.pAny = this;
-    tcpEventRecord_.eventId = VKTCP_EVENT_DISCONNECT;
-    tcpEventRecord_.flag = VKTCP_EVENT_FLAG_CONTEXT;
-    tcpEventRecord_.callback = &VKKRNReader::cbsTcpEvent;
 
     const vkkrn::ReaderSettings settings = vkkrn::readReaderSettings();
     if (settings.logFile) logFileFlag_.store(1);

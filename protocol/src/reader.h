@@ -243,6 +243,11 @@ class VKKRNReader {
                                     unsigned char keyLength, unsigned char* key, int format);
     int Exe_0xAD_WriteReaderAuthentKey(unsigned char adr, unsigned char b1, unsigned char b2,
                                        unsigned char keyLength, unsigned char* key, int format);
+    // Reader authentication: on success the reader's exchanges run on the
+    // authenticated channel (frame mode ADVANCED and locked). 0, the reader's
+    // status, or a negative code; the frame mode and lock are restored on failure.
+    int Exe_0xAE_ReaderAuthent(unsigned char adr, unsigned char first, unsigned char keyType,
+                               unsigned char keyLength, unsigned char* key, int format);
 
     // ---- Transponder, transparent, SAM and card-crypto commands: the leading or
     // parameter bytes and the caller's request (hex text only with format 1) go
@@ -327,8 +332,9 @@ class VKKRNReader {
     int SetPortPara(const char* key, const char* value);
     int GetPortPara(const char* key, char* value);
 
-    // Called by the TCP port library when the reader's socket disconnects (any
-    // thread, under that library's registry lock): ends the authenticated channel.
+    // Called for every reader on a socket when the TCP port library reports its
+    // disconnection (any thread, under that library's registry lock and the
+    // fan-out's leaf lock, see tcp_fan_out.h): ends the authenticated channel.
     // Takes no lock of the reader.
     static void cbsTcpEvent(void* reader, int socketHnd, int event, int value);
 
@@ -360,6 +366,11 @@ class VKKRNReader {
                         unsigned char adr, unsigned char cmd, int frameLen, int replyLimit, int* count);
     // Copies or hex-decodes a caller's frame into the send frame buffer and
     // appends the CRC: its length, or a negative code (stored).
+    // One unwrapped 0xAE exchange of the authentication: 0 with the reply data in
+    // the data buffer (*replyLength bytes), the reader's status, or a negative code
+    // (stored and logged).
+    int authentExchange(VKKRN_PlugIn* plugIn, unsigned char adr, unsigned char* data, int n,
+                        int* replyLength);
     int takeCallerFrame(const unsigned char* tx, int txLen, int crc, int hex, bool crcOnEveryPort);
     int writeCallerReply(unsigned char* rx, int count, int hex);
     void dispatch(int event, const unsigned char* data, int len, int value);
@@ -475,7 +486,6 @@ class VKKRNReader {
     std::atomic<bool> deleting_{false};
     std::atomic<int> workerStops_{0}; // stop sequences under way
     std::atomic<unsigned char> triggerFlag_{0};
-    _VKTCP_EVENT_INIT tcpEventRecord_{};
     std::atomic<unsigned char> tcpRecordRegistered_{0};
     std::atomic<int> tcpRegistrationHandle_{0};
     std::atomic<int> portType_{255};

@@ -2,6 +2,7 @@
 #include "builtin_plugins.h"
 #include "error_codes.h"
 #include "reader.h"
+#include "tcp_fan_out.h"
 
 #include <vkcommon/port_handle.h>
 
@@ -82,16 +83,14 @@ int VKKRNReader::SetCommMode(int mode) {
 
 void VKKRNReader::registerTcpRecord() {
     const int handle = portHandle_.load();
-    if (auto add = vkkrn::portFunction<VKTCP_AddEventHandler_Fn>(vkkrn::kIdTcpAddEventHandler))
-        add(handle, &tcpEventRecord_);
+    vkkrn::joinTcpFanOut(handle, this);
     tcpRegistrationHandle_.store(handle);
     tcpRecordRegistered_.store(1);
 }
 
 void VKKRNReader::unregisterTcpRecord() {
     if (tcpRecordRegistered_.load() == 0) return;
-    if (auto del = vkkrn::portFunction<VKTCP_DelEventHandler_Fn>(vkkrn::kIdTcpDelEventHandler))
-        del(tcpRegistrationHandle_.load(), &tcpEventRecord_);
+    vkkrn::leaveTcpFanOut(tcpRegistrationHandle_.load(), this);
     tcpRegistrationHandle_.store(0);
     tcpRecordRegistered_.store(0);
 }

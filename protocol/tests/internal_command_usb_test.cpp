@@ -33,6 +33,15 @@ TEST_F(CommandUsb, FirstGenerationRefusesWithoutTransfer) {
     EXPECT_EQ(libraryLastError(), 0);
 }
 
+TEST_F(CommandUsb, FirstGenerationRefusesTheAuthentication) {
+    start(FakeUsbTransfer::kFirstGeneration);
+    unsigned char key[16] = {};
+    EXPECT_EQ(VKKRN_0xAE_ReaderAuthent(handle_, 1, 0, 0, 16, key, 0), -4006);
+    EXPECT_EQ(usb_.count(), 0);
+    EXPECT_EQ(reader_->GetLastError(), -4006);
+    EXPECT_EQ(values(101), std::vector<int>{-4006});
+}
+
 TEST_F(CommandUsb, FirstGenerationRefusesWhatItDoesNotTake) {
     start(FakeUsbTransfer::kFirstGeneration);
     const std::vector<std::string> taken = {"0x1B", "0x1C", "0x52", "0x55", "0x55 Ex", "0x63", "0x65", "0x69",

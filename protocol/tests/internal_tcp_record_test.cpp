@@ -17,6 +17,9 @@ class CountedCipher : public VKKRN_CryptoPlugIn {
   public:
     explicit CountedCipher(std::atomic<int>* alive) : alive_(alive) { ++*alive_; }
     ~CountedCipher() override { --*alive_; }
+    int get_rand(unsigned char*, int) override { return -1; }
+    int encipher(const unsigned char*, int, unsigned char*, int&) override { return -4093; }
+    int decipher(const unsigned char*, int, unsigned char*, int&) override { return -4094; }
 
   private:
     std::atomic<int>* alive_;
@@ -96,18 +99,50 @@ TEST_F(TcpRecord, ChangingThePortMovesTheRegistration) {
                      "del:536870919;");
 }
 
-// Readers sharing one socket: the TCP library keeps one handler per event and
-// callback, and either reader's deletion removes it.
-TEST_F(TcpRecord, ReadersSharingASocket) {
+// Readers sharing one socket share one registration, and each disconnection
+// reaches all of them; the last one to leave takes the registration along.
+TEST_F(TcpRecord, ReadersSharingASocketAreAllTold) {
+    std::atomic<int> alive{0};
     int first = 0;
     int second = 0;
-    newReader(kSocket, &first);
-    newReader(kSocket, &second);
+    auto one = newReader(kSocket, &first);
+    auto two = newReader(kSocket, &second);
     EXPECT_EQ(handlers(kSocket), 1);
+    one->Cipher().store(std::make_shared<CountedCipher>(&alive));
+    two->Cipher().store(std::make_shared<CountedCipher>(&alive));
+    fire(kSocket);
+    EXPECT_FALSE(one->Cipher().holds());
+    EXPECT_FALSE(two->Cipher().holds());
+    EXPECT_EQ(alive.load(), 0);
+
+    two->Cipher().store(std::make_shared<CountedCipher>(&alive));
+    one.reset();
     EXPECT_EQ(VKKRN_DeleteReader(first), 0);
-    EXPECT_EQ(handlers(kSocket), 0);
-    fire(kSocket); // nothing registered, nothing called
+    EXPECT_EQ(handlers(kSocket), 1) << "the second reader keeps the registration";
+    fire(kSocket);
+    EXPECT_FALSE(two->Cipher().holds()) << "and is still told";
+    two.reset();
     EXPECT_EQ(VKKRN_DeleteReader(second), 0);
+    EXPECT_EQ(handlers(-1), 0);
+    EXPECT_EQ(log(), "add:536870919;fire:536870919;fire:536870919;del:536870919;");
+}
+
+TEST_F(TcpRecord, AReaderMovedToAnotherSocketLeavesTheOldFanOut) {
+    std::atomic<int> alive{0};
+    auto one = newReader(kSocket);
+    auto two = newReader(kSocket);
+    {
+        auto lock = two->Lock();
+        two->SetPortHnd(kOtherSocket);
+        EXPECT_EQ(two->SetCommMode(2), 0);
+    }
+    EXPECT_EQ(handlers(kSocket), 1);
+    EXPECT_EQ(handlers(kOtherSocket), 1);
+    two->Cipher().store(std::make_shared<CountedCipher>(&alive));
+    fire(kSocket);
+    EXPECT_TRUE(two->Cipher().holds()) << "the old socket's disconnection no longer reaches it";
+    fire(kOtherSocket);
+    EXPECT_FALSE(two->Cipher().holds());
 }
 
 } // namespace

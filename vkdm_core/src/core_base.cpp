@@ -5,7 +5,9 @@
 #include "state.h"
 
 #include <vkcommon/port_binder.h>
+#include <vkfu.h>
 #include <vkkrn.h>
+#include <vktcl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -54,11 +56,17 @@ int errorText(char* text, int code) {
         copyText(text, buffer);
         return rc;
     }
-    if ((code <= -4100 && code >= -4199) || (code <= -4200 && code >= -4299)) {
-        // The function-unit and APDU libraries' texts come with their libraries.
-        std::snprintf(buffer, sizeof buffer, "VKDM: no text for code %d (library not linked)", code);
+    if (code <= -4100 && code >= -4199) {
+        const int rc = VKFU_GetErrorText(code, buffer);
+        buffer[sizeof buffer - 1] = '\0';
         copyText(text, buffer);
-        return kNotSupported;
+        return rc;
+    }
+    if (code <= -4200 && code >= -4299) {
+        const int rc = VKTCL_GetErrorText(code, buffer);
+        buffer[sizeof buffer - 1] = '\0';
+        copyText(text, buffer);
+        return rc;
     }
     std::snprintf(buffer, sizeof buffer, "VKDM: unknown error code (%d)", code);
     copyText(text, buffer);

@@ -211,33 +211,62 @@ int VKDM_KRNReaderModule::GetReaderHnd() {
     return m_module->readerHnd;
 }
 
+namespace vkdm {
+
+// Sets (value read) or gets (value written, 256 bytes) a parameter of the
+// module's port library; unconnected, the serial library's library-wide keys.
+int portPara(VKDM_KRNReaderModule& module, bool set, const char* key, char* value) {
+    if (key == nullptr || value == nullptr) return kNullArgument;
+    const int handle = module.GetPortHnd();
+    const int kind = handle > 0 ? static_cast<int>(module.m_PortKind) : VKDM_PORT_NONE;
+    char keyCopy[256];
+    if (std::strlen(key) >= sizeof keyCopy) return kValueTooLong;
+    std::strcpy(keyCopy, key);
+    if (set) {
+        char valueCopy[256];
+        if (std::strlen(value) >= sizeof valueCopy) return kValueTooLong;
+        std::strcpy(valueCopy, value);
+        switch (kind) {
+        case VKDM_PORT_TCP:
+            if (auto* f = bound<decltype(VKTCP_SetSocketPara)>(1225)) return f(handle, keyCopy, valueCopy);
+            break;
+        case VKDM_PORT_USB:
+            if (auto* f = bound<decltype(VKUSB_SetDevicePara)>(1135)) return f(handle, keyCopy, valueCopy);
+            break;
+        default:
+            if (auto* f = bound<decltype(VIZER_SetPortPara)>(1024))
+                return f(kind == VKDM_PORT_SERIAL ? handle : 0, keyCopy, valueCopy);
+            break;
+        }
+        return kDependency;
+    }
+    // The port libraries write at most 256 bytes (TCP values 128).
+    char buffer[1024] = {};
+    int rc = kDependency;
+    switch (kind) {
+    case VKDM_PORT_TCP:
+        if (auto* f = bound<decltype(VKTCP_GetSocketPara)>(1224)) rc = f(handle, keyCopy, buffer);
+        break;
+    case VKDM_PORT_USB:
+        if (auto* f = bound<decltype(VKUSB_GetDevicePara)>(1134)) rc = f(handle, keyCopy, buffer);
+        break;
+    default:
+        if (auto* f = bound<decltype(VIZER_GetPortPara)>(1023))
+            rc = f(kind == VKDM_PORT_SERIAL ? handle : 0, keyCopy, buffer);
+        break;
+    }
+    buffer[255] = '\0';
+    std::strcpy(value, buffer);
+    return rc;
+}
+
+} // namespace vkdm
+
 int VKDM_KRNReaderModule::SetPortPara(const char* key, const char* value) {
     int forced = 0;
     if (enter("SetPortPara", "", key != nullptr ? key : "", -1, value != nullptr ? value : "", forced))
         return forced;
-    if (key == nullptr || value == nullptr) return kNullArgument;
-    const int handle = m_module->portHnd;
-    char keyCopy[256];
-    char valueCopy[256];
-    if (std::strlen(key) >= sizeof keyCopy || std::strlen(value) >= sizeof valueCopy) return kValueTooLong;
-    std::strcpy(keyCopy, key);
-    std::strcpy(valueCopy, value);
-    int rc = kDependency;
-    switch (handle > 0 ? static_cast<int>(m_PortKind) : VKDM_PORT_NONE) {
-    case VKDM_PORT_TCP:
-        if (auto* set = bound<decltype(VKTCP_SetSocketPara)>(1225)) rc = set(handle, keyCopy, valueCopy);
-        break;
-    case VKDM_PORT_USB:
-        if (auto* set = bound<decltype(VKUSB_SetDevicePara)>(1135)) rc = set(handle, keyCopy, valueCopy);
-        break;
-    case VKDM_PORT_SERIAL:
-        if (auto* set = bound<decltype(VIZER_SetPortPara)>(1024)) rc = set(handle, keyCopy, valueCopy);
-        break;
-    default:
-        // Unconnected: the serial library's library-wide keys ("PORTPREFIX").
-        if (auto* set = bound<decltype(VIZER_SetPortPara)>(1024)) rc = set(0, keyCopy, valueCopy);
-        break;
-    }
+    const int rc = portPara(*this, true, key, const_cast<char*>(value));
     SetLastError(rc < 0 ? rc : 0);
     return rc;
 }
@@ -245,30 +274,7 @@ int VKDM_KRNReaderModule::SetPortPara(const char* key, const char* value) {
 int VKDM_KRNReaderModule::GetPortPara(const char* key, char* value) {
     int forced = 0;
     if (enter("GetPortPara", "", key != nullptr ? key : "", -1, "", forced)) return forced;
-    if (key == nullptr || value == nullptr) return kNullArgument;
-    const int handle = m_module->portHnd;
-    char keyCopy[256];
-    if (std::strlen(key) >= sizeof keyCopy) return kValueTooLong;
-    std::strcpy(keyCopy, key);
-    // The port libraries write at most 256 bytes (TCP values 128).
-    char buffer[1024] = {};
-    int rc = kDependency;
-    switch (handle > 0 ? static_cast<int>(m_PortKind) : VKDM_PORT_NONE) {
-    case VKDM_PORT_TCP:
-        if (auto* get = bound<decltype(VKTCP_GetSocketPara)>(1224)) rc = get(handle, keyCopy, buffer);
-        break;
-    case VKDM_PORT_USB:
-        if (auto* get = bound<decltype(VKUSB_GetDevicePara)>(1134)) rc = get(handle, keyCopy, buffer);
-        break;
-    case VKDM_PORT_SERIAL:
-        if (auto* get = bound<decltype(VIZER_GetPortPara)>(1023)) rc = get(handle, keyCopy, buffer);
-        break;
-    default:
-        if (auto* get = bound<decltype(VIZER_GetPortPara)>(1023)) rc = get(0, keyCopy, buffer);
-        break;
-    }
-    buffer[255] = '\0';
-    std::strcpy(value, buffer);
+    const int rc = portPara(*this, false, key, value);
     SetLastError(rc < 0 ? rc : 0);
     return rc;
 }
@@ -293,58 +299,94 @@ int VKDM_KRNReaderModule::TransferReaderCfgToXmlFile(const char* fileName) {
     return Serialize(true, fileName);
 }
 
-// Reader authentication (0xAE) and the asynchronous-task trigger wait for their
-// exports in the reader protocol library.
+// Reader authentication (0xAE) with the shared AES key given as hex text (key
+// type 0, 1, 2: 16, 24, 32 bytes); the first request byte is 0. On success the
+// reader's frames are advanced from then on.
 int VKDM_KRNReaderModule::ReaderAuthentication(unsigned char type, const char* key) {
     int forced = 0;
     if (enter("ReaderAuthentication", "", "", -1, std::to_string(type), forced)) return forced;
-    if (key == nullptr) return kNullArgument;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    if (key == nullptr) return commandResult(*this, kNullArgument);
+    const int reader = m_module->readerHnd;
+    if (reader <= 0) return commandResult(*this, kNotConnected);
+    // libvkkrn takes at most 64 key bytes: a longer text is its -4051 as well.
+    char text[132] = {};
+    const std::size_t length = ::strnlen(key, 130);
+    std::memcpy(text, key, length);
+    const int keyLength = static_cast<int>((length + 1) / 2);
+    const int rc = VKKRN_0xAE_ReaderAuthent(reader, GetBusAddress(), 0x00, type, keyLength,
+                                            reinterpret_cast<unsigned char*>(text), 1);
+    if (rc == 0) State().frameSupport = 2;
+    return commandResult(*this, rc);
 }
 
+// Asks the reader's running task (an inventory on every trigger) for its next pass.
 int VKDM_KRNReaderModule::TriggerAsyncTask() {
     int forced = 0;
     if (enter("TriggerAsyncTask", forced)) return forced;
-    return kNotSupported;
+    const int reader = m_module->readerHnd;
+    if (reader <= 0) return commandResult(*this, kNotConnected);
+    const int rc = VKKRN_TriggerAsyncTask(reader);
+    SetLastError(rc < 0 ? rc : 0);
+    return rc;
 }
 
 namespace {
 
 // A read of the information or diagnostic record: a forced result, an injected
-// record, or (until the reader commands are there) -118.
-template <typename Record>
-Record* readRecord(VKDM_KRNReader& reader, std::mutex& lock, const char* op, unsigned mode, Record& record,
-                   const bool& injected, const Record& injectedRecord) {
+// record, or the record read from the reader mode by mode (mode 1: every mode).
+// The record is read into a copy and then replaced under the module's lock.
+template <typename Record, typename Read>
+Record* readRecord(VKDM_KRNReaderModule& module, std::mutex& lock, const char* op, unsigned mode,
+                   Record& record, const bool& injected, const Record& injectedRecord, Read read) {
     int forced = 0;
     if (enter(op, "", "", -1, std::to_string(mode), forced)) {
-        reader.SetLastError(forced);
+        module.SetLastError(forced);
         return forced < 0 ? nullptr : &record;
     }
     {
         std::lock_guard<std::mutex> guard(lock);
         if (injected) {
             record = injectedRecord;
-            reader.SetLastError(0);
+            module.SetLastError(0);
             return &record;
         }
     }
-    reader.SetLastError(kNotSupported);
-    return nullptr;
+    if (mode != 1) {
+        module.SetLastError(kUnknownType);
+        return nullptr;
+    }
+    const int reader = module.GetReaderHnd();
+    if (reader <= 0) {
+        module.SetLastError(kNotConnected);
+        return nullptr;
+    }
+    Record fresh{};
+    int laterCode = 0;
+    const int rc = read(reader, module.GetBusAddress(), fresh, laterCode);
+    if (rc < 0) {
+        module.SetLastError(rc);
+        return nullptr;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        record = fresh;
+    }
+    module.SetLastError(laterCode);
+    return &record;
 }
 
 } // namespace
 
 VKDM_ReaderInfo* VKDM_KRNReaderModule::ReadReaderInfo(unsigned int mode) {
-    // Reading from the reader needs command 0x66 of the reader protocol library.
-    return readRecord(*this, Memory().lock(), "ReadReaderInfo", mode, m_module->info, m_module->infoInjected,
-                      m_module->injectedInfo);
+    VKDM_ReaderInfo* info = readRecord(*this, Memory().lock(), "ReadReaderInfo", mode, m_module->info,
+                                       m_module->infoInjected, m_module->injectedInfo, readReaderInfo);
+    if (info != nullptr && info->mode00) m_readerType = info->readerType;
+    return info;
 }
 
 VKDM_ReaderDiagnostic* VKDM_KRNReaderModule::ReadReaderDiagnostic(unsigned int mode) {
-    // Reading from the reader needs command 0x6E of the reader protocol library.
     return readRecord(*this, Memory().lock(), "ReadReaderDiagnostic", mode, m_module->diagnostic,
-                      m_module->diagnosticInjected, m_module->injectedDiagnostic);
+                      m_module->diagnosticInjected, m_module->injectedDiagnostic, readReaderDiagnostic);
 }
 
 VKDM_ReaderInfo* VKDM_KRNReaderModule::GetReaderInfo() {
@@ -425,9 +467,19 @@ std::string VkdmKrnReport_ReaderDiagnostic::BuildReport(unsigned int) {
 
 namespace vkdm {
 struct ModuleAccess {
+    static void storeInfoMode(VKDM_KRNReaderModule& m, unsigned char mode,
+                              const std::vector<std::uint8_t>& data) {
+        std::lock_guard<std::mutex> guard(m.Memory().lock());
+        vkdm::storeInfoMode(mode, data.data(), static_cast<int>(data.size()), m.m_module->info);
+    }
     static ModuleState& of(VKDM_KRNReaderModule* m) { return *m->m_module; }
     static std::mutex& lock(VKDM_KRNReaderModule* m) { return m->Memory().lock(); }
 };
+
+void storeModuleInfoMode(VKDM_KRNReaderModule& module, unsigned char mode,
+                         const std::vector<std::uint8_t>& data) {
+    ModuleAccess::storeInfoMode(module, mode, data);
+}
 } // namespace vkdm
 
 extern "C" int VKDM_CTL_InjectReaderInfo(VKDM_KRNReaderModule* module, const VKDM_ReaderInfo* info) {

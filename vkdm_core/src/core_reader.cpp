@@ -2,9 +2,12 @@
 #include "codes.h"
 #include "config_file.h"
 #include "control.h"
+#include "hex.h"
 #include "state.h"
 
+#include <vkfu.h>
 #include <vkkrn.h>
+#include <vktcl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -111,34 +114,93 @@ int VKDM_KRNReader::SetConfigPara(std::string name, std::string value, bool) {
 #undef VKDM_CONFIG_GET
 #undef VKDM_CONFIG_SET
 
-// The reader's configuration commands (0x80 to 0x83) are not exported by the
-// reader protocol library yet: these operations answer "not supported".
+namespace vkdm {
+
+int commandResult(VKDM_KRNReader& reader, int rc) {
+    if (rc < 0) {
+        reader.SetLastError(rc);
+    } else {
+        reader.SetLastStatus(rc);
+        reader.SetLastError(0);
+    }
+    return rc;
+}
+
+} // namespace vkdm
+
+namespace {
+
+// Writes blocks of the image with 0x81 and, when `save`, saves each with 0x82;
+// `all` every block, else those changed since the last read or write. Blocks
+// not written when a command fails count as changed again.
+int writeBlocks(VKDM_KRNReader& reader, DataMemory& memory, bool all, bool save) {
+    const int handle = reader.GetReaderHnd();
+    if (handle <= 0) return commandResult(reader, kNotConnected);
+    const int adr = reader.GetBusAddress();
+    std::vector<std::uint8_t> image;
+    const std::vector<int> blocks = memory.takeChanged(image, all);
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+        const int b = blocks[k];
+        int rc = VKKRN_0x81_WriteConfBlock(handle, adr, b, image.data() + b * kBlockSize, 0);
+        if (rc == 0 && save) rc = VKKRN_0x82_SaveConfBlock(handle, adr, b);
+        if (rc != 0) {
+            memory.markChanged(
+                std::vector<int>(blocks.begin() + static_cast<std::ptrdiff_t>(k), blocks.end()));
+            return commandResult(reader, rc);
+        }
+    }
+    return commandResult(reader, 0);
+}
+
+// Reads every block with 0x80; the image is replaced only when all were read.
+int readBlocks(VKDM_KRNReader& reader, DataMemory& memory) {
+    const int handle = reader.GetReaderHnd();
+    if (handle <= 0) return commandResult(reader, kNotConnected);
+    const int adr = reader.GetBusAddress();
+    std::vector<std::uint8_t> image(kImageBlocks * kBlockSize, 0);
+    for (int b = 0; b < kImageBlocks; ++b) {
+        unsigned char out[kBlockSize + 1] = {};
+        const int rc = VKKRN_0x80_ReadConfBlock(handle, adr, b, out, 0);
+        if (rc != 0) return commandResult(reader, rc);
+        std::memcpy(image.data() + b * kBlockSize, out, kBlockSize);
+    }
+    memory.setImage(image, false);
+    return commandResult(reader, 0);
+}
+
+} // namespace
+
+// The configuration image against the reader's configuration blocks. A
+// command that fails (a code or a status byte) ends the operation with its
+// result.
 int VKDM_KRNReader::ReadCompleteConfiguration(bool) {
     int forced = 0;
     if (enter("ReadCompleteConfiguration", forced)) return forced;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    return readBlocks(*this, Memory());
 }
 
-int VKDM_KRNReader::WriteCompleteConfiguration(bool) {
+int VKDM_KRNReader::WriteCompleteConfiguration(bool flag) {
     int forced = 0;
-    if (enter("WriteCompleteConfiguration", forced)) return forced;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    if (enter("WriteCompleteConfiguration", "", "", -1, flag ? "1" : "0", forced)) return forced;
+    return writeBlocks(*this, Memory(), true, flag);
 }
 
 int VKDM_KRNReader::ResetCompleteConfiguration(bool) {
     int forced = 0;
     if (enter("ResetCompleteConfiguration", forced)) return forced;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    const int handle = GetReaderHnd();
+    if (handle <= 0) return commandResult(*this, kNotConnected);
+    for (int b = 0; b < kImageBlocks; ++b) {
+        const int rc = VKKRN_0x83_ResetConfBlock(handle, GetBusAddress(), b);
+        if (rc != 0) return commandResult(*this, rc);
+    }
+    return readBlocks(*this, Memory());
 }
 
-int VKDM_KRNReader::ApplyConfiguration(bool) {
+int VKDM_KRNReader::ApplyConfiguration(bool flag) {
     int forced = 0;
-    if (enter("ApplyConfiguration", forced)) return forced;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    if (enter("ApplyConfiguration", "", "", -1, flag ? "1" : "0", forced)) return forced;
+    return writeBlocks(*this, Memory(), false, flag);
 }
 
 int VKDM_KRNReader::Serialize(bool store, const char* fileName) {
@@ -160,19 +222,106 @@ int VKDM_KRNReader::Serialize(bool store, const char* fileName) {
 
 // ---- Protocols ----------------------------------------------------------------
 
+namespace {
+
+// The information mode that SendProtocol(0x66) asks for.
+constexpr const char* kInfoModeId = "03 10 66 00 01 00 00";
+
+// Reply buffer of the transponder commands: the longest reply data and a NUL.
+constexpr std::size_t kReplySize = 65529;
+
+// 0x65: the version block names the reader.
+int softVersion(VKDM_KRNReader& reader, int handle, char* name, std::size_t nameSize) {
+    std::vector<unsigned char> out(131075, 0);
+    const int rc = VKKRN_0x65_SoftVersion(handle, reader.GetBusAddress(), out.data(), 1);
+    if (rc != 0) return rc;
+    const std::vector<std::uint8_t> data = hexReply(out);
+    if (data.size() < 4) return kNoData;
+    std::snprintf(name, nameSize, "KRN reader V%02X.%02X.%02X, hardware %02X", data[0], data[1], data[2],
+                  data[3]);
+    return 0;
+}
+
+} // namespace
+
+// The reader commands the core sends itself: 0x65 (version into the reader
+// name), 0x66 (the information mode of "03 10 66 00 01 00 00" into the
+// information record) and 0xB0 (an inventory into the ISO table).
 int VKDM_KRNReader::SendProtocol(unsigned char command) {
     int forced = 0;
     if (enter("SendProtocol", "", "", -1, std::to_string(command), forced)) return forced;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    if (command != 0x65 && command != 0x66 && command != 0xB0) return commandResult(*this, kNotSupported);
+    const int handle = GetReaderHnd();
+    if (handle <= 0) return commandResult(*this, kNotConnected);
+    const int adr = GetBusAddress();
+    if (command == 0x65) {
+        char name[sizeof m_readerName] = {};
+        const int rc = softVersion(*this, handle, name, sizeof name);
+        if (rc == 0) {
+            std::lock_guard<std::mutex> guard(Memory().lock());
+            std::memcpy(m_readerName, name, sizeof name);
+        }
+        return commandResult(*this, rc);
+    }
+    if (command == 0x66) {
+        std::uint64_t mode = 0;
+        if (int rc = Memory().readNumber(kInfoModeId, mode); rc < 0) return commandResult(*this, rc);
+        auto* module = dynamic_cast<VKDM_KRNReaderModule*>(this);
+        if (module == nullptr || !isInfoMode(static_cast<unsigned>(mode)))
+            return commandResult(*this, kUnknownType);
+        std::vector<unsigned char> out(131075, 0);
+        const int rc = VKKRN_0x66_ReaderInfo(handle, adr, static_cast<int>(mode), out.data(), 1);
+        if (rc == 0) {
+            const std::vector<std::uint8_t> data = hexReply(out);
+            storeModuleInfoMode(*module, static_cast<unsigned char>(mode), data);
+            if (mode == 0x00 && data.size() > 4) m_readerType = data[4];
+        }
+        return commandResult(*this, rc);
+    }
+    // 0xB0 inventory: [01][flags of "03 10 08 01 01 00 00"].
+    std::uint64_t flags = 0;
+    if (int rc = Memory().readNumber("03 10 08 01 01 00 00", flags); rc < 0) return commandResult(*this, rc);
+    unsigned char request[2] = {0x01, static_cast<unsigned char>(flags)};
+    std::vector<unsigned char> reply(kReplySize, 0);
+    int length = 0;
+    const int rc =
+        VKKRN_0xB0_ISOCmd(handle, static_cast<unsigned char>(adr), request, 2, reply.data(), &length, 0);
+    if (rc == 0 || rc == 0x94) {
+        const int stored = m_state->tables.storeInventory(reply.data(), length, rc);
+        if (stored < 0) return commandResult(*this, stored);
+    } else if (rc == 0x01) {
+        m_state->tables.reset(VKDM_TABLE_ISO); // no transponder in the field
+    }
+    return commandResult(*this, rc);
 }
 
-int VKDM_KRNReader::FindBaudRate(const std::atomic<bool>*, int timeoutMs, int attempts,
-                                 VKDM_FindBaudRateCallback, void*) {
+// Baud-rate detection: 0x52 up to `attempts` times with the port's time-out set
+// to `timeoutMs` (restored afterwards) until the reader answers.
+int VKDM_KRNReader::FindBaudRate(const std::atomic<bool>* stop, int timeoutMs, int attempts,
+                                 VKDM_FindBaudRateCallback callback, void* context) {
     int forced = 0;
     if (enter("FindBaudRate", "", "", attempts, std::to_string(timeoutMs), forced)) return forced;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    if (attempts < 1 || timeoutMs < 0 || timeoutMs > 99999) return commandResult(*this, kOutOfRange);
+    const int handle = GetReaderHnd();
+    auto* module = dynamic_cast<VKDM_KRNReaderModule*>(this);
+    if (handle <= 0 || module == nullptr) return commandResult(*this, kNotConnected);
+    char saved[256] = {};
+    char timeout[16];
+    std::snprintf(timeout, sizeof timeout, "%d", timeoutMs);
+    const bool restore =
+        portPara(*module, false, "TIMEOUT", saved) >= 0 && portPara(*module, true, "TIMEOUT", timeout) >= 0;
+    int rc = kNoAnswer;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (stop != nullptr && stop->load()) {
+            rc = kStopped;
+            break;
+        }
+        rc = VKKRN_0x52_GetBaud(handle, GetBusAddress());
+        if (callback != nullptr) callback(context, attempt, rc);
+        if (rc >= 0) break;
+    }
+    if (restore) portPara(*module, true, "TIMEOUT", saved);
+    return commandResult(*this, rc);
 }
 
 int VKDM_KRNReader::GetProtocolFrameSupport() {
@@ -223,25 +372,56 @@ int VKDM_KRNReader::GetStatusText(char* text, unsigned char status) {
     return rc;
 }
 
+namespace {
+
+// A library the core links and the version it answers.
+struct LinkedLibrary {
+    const char* name;
+    void (*version)(char*);
+    int minMajor;
+};
+
+const LinkedLibrary kLinked[] = {
+    {"VKKRN", VKKRN_GetDLLVersion, 7},
+    {"VKFU", VKFU_GetDLLVersion, 2},
+    {"VKTCL", VKTCL_GetDLLVersion, 2},
+};
+
+std::string versionOf(const LinkedLibrary& library) {
+    char version[64] = {};
+    library.version(version);
+    version[sizeof version - 1] = '\0';
+    return version;
+}
+
+} // namespace
+
 int VKDM_KRNReader::EvalLibDependencies(std::string& text) {
     int forced = 0;
     if (enter("EvalLibDependencies", forced)) return forced;
     if (forcedDependency(forced, text)) return forced;
-    char version[32] = {};
-    VKKRN_GetDLLVersion(version);
-    int major = 0;
-    if (std::sscanf(version, "%d", &major) != 1 || major < 7) {
-        text = "VKKRN: V" + std::string(version) + " found, at least V07.00.00 needed\n";
-        return kDependency;
+    text.clear();
+    int rc = 0;
+    for (const LinkedLibrary& library : kLinked) {
+        const std::string version = versionOf(library);
+        int major = 0;
+        if (std::sscanf(version.c_str(), "%d", &major) != 1 || major < library.minMajor) {
+            char need[16];
+            std::snprintf(need, sizeof need, "%02d.00.00", library.minMajor);
+            text += std::string(library.name) + ": V" + version + " found, at least V" + need + " needed\n";
+            rc = kDependency;
+        } else {
+            text += std::string(library.name) + ": V" + version + " fits\n";
+        }
     }
-    text = "VKKRN: V" + std::string(version) + " fits\n";
-    return 0;
+    return rc;
 }
 
 std::string VKDM_KRNReader::GetDependentLibVersions() {
-    char version[32] = {};
-    VKKRN_GetDLLVersion(version);
-    return "VKKRN: V" + std::string(version) + " installed\nVKTCL: not linked\nVKFU:  not linked\n";
+    std::string text;
+    for (const LinkedLibrary& library : kLinked)
+        text += std::string(library.name) + ": V" + versionOf(library) + " installed\n";
+    return text;
 }
 
 // ---- Tables -------------------------------------------------------------------

@@ -3,6 +3,8 @@
 #include "control.h"
 #include "state.h"
 
+#include <vkfu.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -111,13 +113,116 @@ bool VKDM_KRNFunctionUnit::GetManageChildMode() {
     return m_unit->manageChildren;
 }
 
-// The unit commands go through the function-unit library, which the core does
-// not link yet.
+namespace {
+
+// The unit's data memory for its commands: the unit's bus address and up to
+// three values in, the version, the six values and the unit status out.
+constexpr const char* kUnitAddressId = "04 00 00 00 01 00 00";
+constexpr const char* kUnitValueIds[3] = {"04 01 00 00 01 00 00", "04 01 01 00 01 00 00",
+                                          "04 01 02 00 01 00 00"};
+constexpr const char* kUnitVersionId = "04 02 00 00 07 00 00";
+constexpr const char* kUnitValuesId = "04 03 00 00 06 00 00";
+constexpr const char* kUnitStatusId = "04 04 00 00 01 00 00";
+
+struct UnitCall {
+    int result = kNotSupported;
+    unsigned char status = 0;       // the unit's status byte
+    unsigned char output[8] = {};   // version or values
+    const char* outputId = nullptr; // where the output goes
+};
+
+// The function-unit library's command of this byte for the unit type.
+UnitCall runUnitCommand(int type, unsigned char command, int reader, unsigned char bus, unsigned char unit,
+                        const unsigned char (&v)[3]) {
+    UnitCall c;
+    unsigned char* out = c.output;
+    if (type == 10) {
+        switch (command) {
+        case 0xC0:
+            c.result = VKFU_DAT_SoftVersion(reader, bus, unit, out);
+            c.outputId = kUnitVersionId;
+            break;
+        case 0xC1: c.result = VKFU_DAT_CPUReset(reader, bus, unit); break;
+        case 0xC2: c.result = VKFU_DAT_SetCapacities(reader, bus, unit, v[0], v[1]); break;
+        case 0xC3:
+            c.result = VKFU_DAT_GetValues(reader, bus, unit, out);
+            c.outputId = kUnitValuesId;
+            break;
+        case 0xC4: c.result = VKFU_DAT_SetOutput(reader, bus, unit, v[0]); break;
+        case 0xC5: c.result = VKFU_DAT_ReTuning(reader, bus, unit); break;
+        case 0xC6: c.result = VKFU_DAT_StartTuning(reader, bus, unit); break;
+        case 0xC7: c.result = VKFU_DAT_SwitchAntenna(reader, bus, unit); break;
+        case 0xC8: c.result = VKFU_DAT_StoreSettings(reader, bus, unit); break;
+        case 0xC9: c.result = VKFU_DAT_Detect(reader, bus, unit); break;
+        case 0xCA: c.result = VKFU_DAT_SetAddress(reader, bus, unit, v[0]); break;
+        case 0xCB: c.result = VKFU_DAT_SetMode(reader, bus, unit, v[0]); break;
+        default: return c;
+        }
+    } else if (type == 11) {
+        switch (command) {
+        case 0xDF:
+            c.result = VKFU_MUX_SoftVersion(reader, bus, unit, out);
+            c.outputId = kUnitVersionId;
+            break;
+        case 0xDE: c.result = VKFU_MUX_CPUReset(reader, bus, unit); break;
+        case 0xDD: c.result = VKFU_MUX_SelectChannel(reader, bus, unit, v[0], v[1]); break;
+        case 0xDC: c.result = VKFU_MUX_Detect(reader, bus, unit); break;
+        default: return c;
+        }
+    } else {
+        // The second multiplexer kind reports its status apart from the result.
+        switch (command) {
+        case 0xDF:
+            c.result = VKFU_UMUX_SoftVersion(reader, bus, v[0], v[1], &c.status, out);
+            c.outputId = kUnitVersionId;
+            break;
+        case 0xDE: c.result = VKFU_UMUX_CPUReset(reader, bus, v[0], v[1], &c.status); break;
+        case 0xDD: c.result = VKFU_UMUX_SelectChannel(reader, bus, v[0], v[1], v[2], &c.status); break;
+        case 0xDC:
+            c.result = VKFU_UMUX_Detect_GetPower(reader, bus, v[0], v[1], &c.status, out);
+            c.outputId = kUnitValuesId;
+            break;
+        default: return c;
+        }
+        if (c.result == 0) c.result = c.status;
+        return c;
+    }
+    if (c.result >= 0) c.status = static_cast<unsigned char>(c.result);
+    return c;
+}
+
+} // namespace
+
+// The unit's command of this byte through the function-unit library, on the
+// unit's reader: its arguments from the unit's data memory, its outputs and
+// the unit status written back. The result is the library's (for the second
+// multiplexer kind the unit status when the library gives 0).
 int VKDM_KRNFunctionUnit::SendProtocol(unsigned char command) {
     int forced = 0;
     if (enter("SendProtocol", "unit", "", -1, std::to_string(command), forced)) return forced;
-    SetLastError(kNotSupported);
-    return kNotSupported;
+    VKDM_KRNReader* reader = m_unit->reader;
+    const int handle = reader != nullptr ? reader->GetReaderHnd() : 0;
+    if (handle <= 0) {
+        SetLastError(kNotConnected);
+        return kNotConnected;
+    }
+    std::uint64_t number = 0;
+    unsigned char values[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        Memory().readNumber(kUnitValueIds[k], number);
+        values[k] = static_cast<unsigned char>(number);
+    }
+    number = 0;
+    Memory().readNumber(kUnitAddressId, number);
+    const UnitCall call = runUnitCommand(m_unit->type, command, handle, reader->GetBusAddress(),
+                                         static_cast<unsigned char>(number), values);
+    if (call.result >= 0) {
+        Memory().write(kUnitStatusId, &call.status, 1);
+        if (call.outputId != nullptr)
+            Memory().write(call.outputId, call.output, call.outputId == kUnitVersionId ? 7 : 6);
+    }
+    SetLastError(call.result < 0 ? call.result : 0);
+    return call.result;
 }
 
 int VKDM_KRNFunctionUnit::GetLastError() {
@@ -130,12 +235,12 @@ int VKDM_KRNFunctionUnit::GetErrorText(char* text, int code) {
     return errorText(text, code);
 }
 
-// Unit status texts belong to the function-unit library, not linked yet.
+// The function-unit library's text of a unit status byte.
 int VKDM_KRNFunctionUnit::GetStatusText(char* text, unsigned char status) {
     if (text == nullptr) return kNullArgument;
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "VKDM: unit status 0x%02X (function-unit library not linked)",
-                  status);
+    char buffer[256] = {};
+    const int rc = VKFU_GetStatusText(status, buffer);
+    buffer[sizeof buffer - 1] = '\0';
     copyText(text, buffer);
-    return kNotSupported;
+    return rc;
 }

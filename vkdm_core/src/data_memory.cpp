@@ -129,24 +129,22 @@ void DataMemory::setImage(const std::vector<std::uint8_t>& image, bool changed) 
     changed_.fill(changed);
 }
 
-void DataMemory::markAllClean() {
+std::vector<int> DataMemory::takeChanged(std::vector<std::uint8_t>& image, bool all) {
     std::lock_guard<std::mutex> guard(mutex_);
-    changed_.fill(false);
-}
-
-std::vector<int> DataMemory::changedBlocks() {
-    std::lock_guard<std::mutex> guard(mutex_);
+    image = image_;
     std::vector<int> blocks;
     for (int b = 0; b < kImageBlocks; ++b) {
-        if (changed_[static_cast<std::size_t>(b)]) blocks.push_back(b);
+        if (all || changed_[static_cast<std::size_t>(b)]) blocks.push_back(b);
     }
+    changed_.fill(false);
     return blocks;
 }
 
-void DataMemory::writeBlock(int block, const std::uint8_t* data) {
+void DataMemory::markChanged(const std::vector<int>& blocks) {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (block < 0 || block >= kImageBlocks) return;
-    std::memcpy(image_.data() + block * kBlockSize, data, kBlockSize);
+    for (int b : blocks) {
+        if (b >= 0 && b < kImageBlocks) changed_[static_cast<std::size_t>(b)] = true;
+    }
 }
 
 } // namespace vkdm

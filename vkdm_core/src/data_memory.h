@@ -47,9 +47,11 @@ class DataMemory {
     std::vector<std::uint8_t> image();
     // Replaces the image; marks every block changed when `changed`.
     void setImage(const std::vector<std::uint8_t>& image, bool changed);
-    void markAllClean();
-    std::vector<int> changedBlocks();
-    void writeBlock(int block, const std::uint8_t* data);
+    // Copies the image into `image` and gives the blocks changed since the last
+    // call (every block when `all`), which then count as unchanged.
+    std::vector<int> takeChanged(std::vector<std::uint8_t>& image, bool all);
+    // Marks blocks changed again (those a failed write did not reach).
+    void markChanged(const std::vector<int>& blocks);
 
     std::mutex& lock() { return mutex_; }
 

@@ -4,6 +4,8 @@
 
 #include <vkkrn_codec/hex.h>
 
+#include <cstring>
+
 namespace vkdm {
 
 std::string hexText(const std::uint8_t* data, std::size_t count) {
@@ -19,6 +21,13 @@ int hexBytes(const char* text, std::size_t length, std::vector<std::uint8_t>& ou
     if (!n) return kBadIdentifier;
     out.resize(*n);
     return 0;
+}
+
+std::vector<std::uint8_t> hexReply(const std::vector<unsigned char>& buffer) {
+    const char* text = reinterpret_cast<const char*>(buffer.data());
+    std::vector<std::uint8_t> data;
+    if (hexBytes(text, ::strnlen(text, buffer.size()), data) < 0) data.clear();
+    return data;
 }
 
 } // namespace vkdm

@@ -57,6 +57,28 @@ void* portFunction(int id);
 // A function of the TCP port library that has no PortFunctionId, by name.
 void* tcpSymbol(const char* name);
 
+// Sets (value read) or gets (value written, 256 bytes) a parameter of the
+// module's port library; unconnected, the serial library's library-wide keys.
+int portPara(VKDM_KRNReaderModule& module, bool set, const char* key, char* value);
+
+// Keeps the result of a reader command as the reader's last error (a code) or
+// last status (0 or a status byte, the last error then 0), and returns it.
+int commandResult(VKDM_KRNReader& reader, int rc);
+
+// Reads every information mode (and network part) of the reader at bus address
+// `adr` into `info`: 0, or the code of mode 0x00 failing. A later mode failing
+// with a code ends the read there and its code is kept in `laterCode`.
+int readReaderInfo(int reader, int adr, VKDM_ReaderInfo& info, int& laterCode);
+// The same for the diagnostic modes; the first mode's code fails the read.
+int readReaderDiagnostic(int reader, int adr, VKDM_ReaderDiagnostic& diagnostic, int& laterCode);
+// True for a mode the information record holds.
+bool isInfoMode(unsigned mode);
+// Stores the reply data of information mode `mode` (status 0) in `info`.
+void storeInfoMode(unsigned char mode, const unsigned char* data, int length, VKDM_ReaderInfo& info);
+// The same into the module's record, under its lock.
+void storeModuleInfoMode(VKDM_KRNReaderModule& module, unsigned char mode,
+                         const std::vector<std::uint8_t>& data);
+
 } // namespace vkdm
 
 #endif

@@ -24,11 +24,13 @@ TEST(Texts, EveryRangeGivesABoundedText) {
         {-141, true, "not registered"},
         {-149, true, "older"},
         {-777, false, "unknown error code (-777)"},
-        {-1001, true, ""}, // the serial library, through libvkkrn
-        {-1201, true, ""}, // the TCP library
-        {-4021, true, ""}, // libvkkrn
-        {-4150, false, "not linked"},
-        {-4209, false, "not linked"},
+        {-1001, true, ""},                        // the serial library, through libvkkrn
+        {-1201, true, ""},                        // the TCP library
+        {-4021, true, ""},                        // libvkkrn
+        {-4150, true, "VKFU: unknown parameter"}, // libvkfu
+        {-4198, false, "VKFU: Unknown Errorcode (-4198)"},
+        {-4209, true, "VKTCL: Another APDU"}, // libvktcl
+        {-4298, false, "-4298"},
         {-5000, false, "unknown error code (-5000)"},
     };
     for (const Case& c : cases) {
@@ -63,6 +65,9 @@ TEST(Versions, PassTheBridgeCheckAndListLibraries) {
     EXPECT_EQ(module.EvalLibDependencies(text), 0) << text;
     const std::string lines = module.GetDependentLibVersions();
     EXPECT_NE(lines.find("VKKRN: V07."), std::string::npos) << lines;
+    EXPECT_NE(lines.find("VKFU: V02."), std::string::npos) << lines;
+    EXPECT_NE(lines.find("VKTCL: V02."), std::string::npos) << lines;
+    EXPECT_NE(text.find("VKTCL: V02.02.02 fits"), std::string::npos) << text;
 
     ASSERT_EQ(VKDM_CTL_SetVersion("04.06.09"), 0);
     EXPECT_EQ(VKDM_Base::GetLibVersion(), "04.06.09");
@@ -107,8 +112,8 @@ TEST(Control, ForcedResultAppliesOnceAndCallsAreLogged) {
 
 TEST(Control, InjectedRecordsAndReports) {
     VKDM_KRNReaderModule module;
-    EXPECT_EQ(module.ReadReaderInfo(1), nullptr); // no reader command yet
-    EXPECT_EQ(module.GetLastError(), -118);
+    EXPECT_EQ(module.ReadReaderInfo(1), nullptr); // no reader connected
+    EXPECT_EQ(module.GetLastError(), -110);
 
     VKDM_ReaderInfo info{};
     info.mode00 = true;
@@ -162,11 +167,13 @@ TEST(FunctionUnits, TreeRefusesCycles) {
     unsigned char value = 0;
     EXPECT_EQ(module.GetData("04 01 00 00 01 00 00", &value), 0);
     EXPECT_EQ(value, 0);
-    // Unit commands wait for the function-unit library.
-    EXPECT_EQ(mux->SendProtocol(0xDD), -118);
-    EXPECT_EQ(mux->GetLastError(), -118);
+    // Unit commands need the reader's connection; status texts are libvkfu's.
+    EXPECT_EQ(mux->SendProtocol(0xDD), -110);
+    EXPECT_EQ(mux->GetLastError(), -110);
     char text[256];
-    EXPECT_NE(mux->GetStatusText(text, 0x0F), 0);
+    EXPECT_EQ(mux->GetStatusText(text, 0x0F), 0);
+    EXPECT_STREQ(text, "Unit: Busy");
+    EXPECT_EQ(mux->GetStatusText(text, 0x42), -4133);
     // With child management on (the default), deleting a unit deletes its children.
     tuner.DelChild(1);
     delete mux; // deletes leaf
@@ -224,9 +231,9 @@ TEST_F(ConfigFileTest, BadFilesLeaveTheImageUnchanged) {
     EXPECT_EQ(module.Serialize(false, "good.xml"), 0);
     EXPECT_EQ(module.GetConfigPara("BusAddress", &address, true), 0);
     EXPECT_EQ(address, 9);
-    // The transfers need the reader's configuration commands.
-    EXPECT_EQ(module.TransferReaderCfgToXmlFile("out.xml"), -118);
-    EXPECT_EQ(module.ReadCompleteConfiguration(true), -118);
+    // The transfers need a connected reader.
+    EXPECT_EQ(module.TransferReaderCfgToXmlFile("out.xml"), -110);
+    EXPECT_EQ(module.ReadCompleteConfiguration(true), -110);
 }
 
 } // namespace

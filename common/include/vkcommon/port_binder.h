@@ -8,14 +8,17 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <span>
 
 namespace vk {
 
 class PortBinder {
   public:
     // `onLibraryOpened` runs (under the binder lock) after a library was opened
-    // for the first time; null for none.
-    explicit PortBinder(void (*onLibraryOpened)() = nullptr) : onLibraryOpened_(onLibraryOpened) {}
+    // for the first time; null for none. `bound` names the ids this binder binds
+    // (every other id gives null without opening anything); empty: every row.
+    explicit PortBinder(void (*onLibraryOpened)() = nullptr, std::span<const int> bound = {})
+        : onLibraryOpened_(onLibraryOpened), bound_(bound) {}
     ~PortBinder() { closeAll(); }
     PortBinder(const PortBinder&) = delete;
     PortBinder& operator=(const PortBinder&) = delete;
@@ -41,7 +44,10 @@ class PortBinder {
     Library& entry(vk::PortLibrary which);
     void* openLocked(vk::PortLibrary which);
 
+    bool binds(int id) const;
+
     void (*onLibraryOpened_)();
+    std::span<const int> bound_;
     // Guards opening, lookup and closing (dlopen/dlsym/dlclose and the stores into
     // the slots). A leaf: nothing else is locked while it is held, except what
     // onLibraryOpened_ takes. Readers of a filled slot take no lock.

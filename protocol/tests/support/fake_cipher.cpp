@@ -10,6 +10,12 @@ int FakeCipher::decipher(const unsigned char* in, int inLength, unsigned char* o
     return run(in, inLength, out, outLength);
 }
 
+int FakeCipher::get_rand(unsigned char* buffer, int count) {
+    for (int i = 0; i < count; ++i)
+        buffer[i] = static_cast<unsigned char>(i + 1);
+    return 0;
+}
+
 int FakeCipher::run(const unsigned char* in, int inLength, unsigned char* out, int& outLength) {
     calls_.fetch_add(1);
     if (const int code = failNext_.exchange(0)) return code;

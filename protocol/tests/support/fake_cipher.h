@@ -15,6 +15,8 @@ class FakeCipher : public VKKRN_CryptoPlugIn {
   public:
     int encipher(const unsigned char* in, int inLength, unsigned char* out, int& outLength) override;
     int decipher(const unsigned char* in, int inLength, unsigned char* out, int& outLength) override;
+    // Counting bytes from 1.
+    int get_rand(unsigned char* buffer, int count) override;
 
     // The next encipher or decipher returns `code` and writes nothing.
     void failNextCall(int code) { failNext_.store(code); }

@@ -1,5 +1,6 @@
 #include <krnsim/reader.h>
 
+#include <random>
 #include <stdexcept>
 
 namespace krnsim {
@@ -11,6 +12,9 @@ constexpr std::uint8_t kAnyReaderAddress = 0xFE;
 constexpr std::uint8_t kFlashLoaderCommand = 0x55;
 constexpr int kMaxBusAddress = 253;
 constexpr std::uint8_t kSecuredCommand = 0xAF;
+constexpr std::uint8_t kAuthCommand = 0xAE;
+constexpr std::size_t kAuthStep1Length = 3;
+constexpr std::size_t kAuthStep2Length = 3 + 2 * kAuthRandomSize;
 
 } // namespace
 
@@ -61,6 +65,11 @@ void Reader::setReadOut(std::uint8_t command, Bytes data) {
 void Reader::setReaderInfo(std::uint8_t mode, Bytes data) {
     std::lock_guard lock(mutex_);
     model_.setReaderInfo(mode, std::move(data));
+}
+
+Bytes Reader::readerInfo(std::uint8_t mode) const {
+    std::lock_guard lock(mutex_);
+    return model_.readerInfo(mode);
 }
 
 void Reader::queueBufferRecord(Bytes record) {
@@ -171,25 +180,139 @@ void Reader::queueSecuredStatus(std::uint8_t status) {
 Bytes Reader::securedFrame(std::uint8_t command, std::uint8_t status, ByteView data) {
     if (!securedChannelActive()) throw std::logic_error("the secured channel is off");
     const Form form = replyForm(Form::Standard, data.size(), forceAdvanced_);
-    return wrap(Form::Standard, buildReply(form, address_, command, status, data));
+    return wrap(Form::Standard, buildReply(form, address_, command, status, data), nullptr);
 }
 
-Reader::Secured Reader::unwrap(Request& request, LogEntry& entry, Answer& direct) {
+void Reader::setAuthenticationKey(Bytes key) {
+    if (!key.empty() && key.size() != 16 && key.size() != 24 && key.size() != 32)
+        throw std::invalid_argument("an authentication key has 16, 24 or 32 bytes");
+    std::lock_guard lock(mutex_);
+    authKey_ = std::move(key);
+}
+
+void Reader::setChannelVector(const AesBlock& vector) {
+    std::lock_guard lock(mutex_);
+    channelVector_ = vector;
+}
+
+AesBlock Reader::channelVector() const {
+    std::lock_guard lock(mutex_);
+    return channelVector_;
+}
+
+void Reader::queueAuthFault(std::uint8_t step, AuthFault fault) {
+    if (step != 1 && step != 2) throw std::invalid_argument("an authentication step is 1 or 2");
+    std::lock_guard lock(mutex_);
+    authFaults_.emplace_back(step, fault);
+}
+
+std::size_t Reader::authentications() const {
+    std::lock_guard lock(mutex_);
+    return authentications_;
+}
+
+ChannelCipher* Reader::connectionChannel(ConnectionContext& context) {
+    const auto& session = context.authSession();
+    return session && session->channel ? &*session->channel : nullptr;
+}
+
+Answer Reader::authenticate(const Request& request, ConnectionContext& context) {
+    const Bytes& data = request.data;
+    const bool step1 = data.size() == kAuthStep1Length && data[2] == 0x01;
+    const bool step2 = data.size() == kAuthStep2Length && data[2] == 0x02;
+    if (!step1 && !step2) return Answer{reader_status::kLength, {}};
+    const std::uint8_t keyType = data[1];
+    Bytes key;
+    AesBlock vector;
+    std::optional<AuthFault> fault;
+    {
+        std::lock_guard lock(mutex_);
+        key = authKey_;
+        vector = channelVector_;
+    }
+    auto takeFault = [&] {
+        std::lock_guard lock(mutex_);
+        const std::uint8_t step = step1 ? 1 : 2;
+        for (auto it = authFaults_.begin(); it != authFaults_.end(); ++it) {
+            if (it->first != step) continue;
+            fault = it->second;
+            authFaults_.erase(it);
+            break;
+        }
+    };
+    const std::size_t size = authKeySize(keyType);
+    auto& session = context.authSession();
+    if (step1) {
+        if (size == 0 || key.size() < size) return Answer{kAuthRefused, {}};
+        // Answering a new step 1 ends the connection's channel.
+        session = std::make_shared<AuthSession>();
+        session->keyType = keyType;
+        session->handshake.emplace(ByteView(key).first(size), vector);
+        session->responderRandom.resize(kAuthRandomSize);
+        std::random_device random;
+        for (std::uint8_t& byte : session->responderRandom)
+            byte = static_cast<std::uint8_t>(random());
+        takeFault();
+        Bytes reply{0x01};
+        const Bytes challenge = session->handshake->apply(session->responderRandom);
+        reply.insert(reply.end(), challenge.begin(), challenge.end());
+        if (fault == AuthFault::WrongMarker) reply[0] = 0x02;
+        if (fault == AuthFault::ShortReply) reply.pop_back();
+        return Answer{reader_status::kOk, std::move(reply)};
+    }
+    if (!session || !session->handshake || session->keyType != keyType) {
+        if (session) session->handshake.reset();
+        return Answer{kAuthRefused, {}};
+    }
+    const Bytes plain = session->handshake->apply(ByteView(data).subspan(3));
+    const ByteView initiator = ByteView(plain).first(kAuthRandomSize);
+    const ByteView proof = ByteView(plain).subspan(kAuthRandomSize);
+    const Bytes expected = rotateLeft(session->responderRandom);
+    if (!std::equal(proof.begin(), proof.end(), expected.begin(), expected.end())) {
+        session->handshake.reset();
+        return Answer{kAuthRefused, {}};
+    }
+    takeFault();
+    Bytes answerProof = rotateLeft(initiator);
+    if (fault == AuthFault::WrongProof) answerProof[0] ^= 0x01;
+    Bytes reply{0x02};
+    const Bytes enciphered = session->handshake->apply(answerProof);
+    reply.insert(reply.end(), enciphered.begin(), enciphered.end());
+    if (fault == AuthFault::WrongMarker) reply[0] = 0x01;
+    if (fault == AuthFault::ShortReply) reply.pop_back();
+    session->channel.emplace(channelKey(initiator, session->responderRandom, keyType), vector);
+    session->handshake.reset();
+    {
+        std::lock_guard lock(mutex_);
+        ++authentications_;
+    }
+    return Answer{reader_status::kOk, std::move(reply)};
+}
+
+Reader::Secured Reader::unwrap(Request& request, LogEntry& entry, Answer& direct,
+                               ConnectionContext& context) {
     if (request.command != kSecuredCommand) return Secured::Plain;
+    ChannelCipher* const channel = connectionChannel(context);
     Bytes inner;
     {
         std::lock_guard lock(mutex_);
-        if (!securedOn_) return Secured::Plain;
+        if (channel == nullptr && !securedOn_) return Secured::Plain;
         if (request.data.empty() || request.data[0] != 0x00) {
             direct = Answer{reader_status::kLength, {}};
             entry.note = "secured request without its leading 00";
             return Secured::Answered;
         }
-        inner = keystream_.apply(ByteView(request.data).subspan(1));
+        const ByteView enciphered = ByteView(request.data).subspan(1);
+        inner = channel != nullptr ? channel->apply(enciphered) : keystream_.apply(enciphered);
         if (!securedStatuses_.empty()) {
             direct = Answer{securedStatuses_.front(), {}};
             securedStatuses_.pop_front();
-            if (direct.status == reader_status::kNotAvailable) securedOn_ = false;
+            if (direct.status == reader_status::kNotAvailable) {
+                if (channel != nullptr)
+                    context.authSession()->channel.reset();
+                else
+                    securedOn_ = false;
+            }
             entry.note = "secured status";
             return Secured::Answered;
         }
@@ -213,10 +336,12 @@ Reader::Secured Reader::unwrap(Request& request, LogEntry& entry, Answer& direct
     return Secured::Unwrapped;
 }
 
-Bytes Reader::wrap(Form requestForm, ByteView plainFrame) {
+Bytes Reader::wrap(Form requestForm, ByteView plainFrame, ConnectionContext* context) {
     if (plainFrame.size() > kMaxAdvancedReplyData) return {};
     Bytes enciphered;
-    {
+    if (ChannelCipher* channel = context != nullptr ? connectionChannel(*context) : nullptr) {
+        enciphered = channel->apply(plainFrame);
+    } else {
         std::lock_guard lock(mutex_);
         enciphered = keystream_.apply(plainFrame);
     }
@@ -277,7 +402,7 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
     std::optional<Reply> reply;
     const Form outerForm = request.form;
     Answer direct;
-    const Secured secured = unwrap(request, entry, direct);
+    const Secured secured = unwrap(request, entry, direct, context);
     if (securedToZero && (secured != Secured::Unwrapped || !accepts(request.address, request.command))) {
         entry.verdict = Verdict::OtherAddress;
         log_.append(std::move(entry));
@@ -297,10 +422,11 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
             const auto it = handlers_.find(request.command);
             if (it != handlers_.end())
                 handler = it->second;
-            else
+            else if (request.command != kAuthCommand || authKey_.empty())
                 reply = Reply::frame(model_.answer(request.command, request.data));
         }
     }
+    if (!reply && !handler) reply = Reply::frame(authenticate(request, context));
     if (handler) {
         try {
             reply = handler(request, context);
@@ -330,14 +456,18 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
         Form form = replyForm(request.form, answer.data.size(), forceAdvanced_);
         Bytes frame = buildReply(form, address_, request.command, answer.status, answer.data);
         if (secured == Secured::Unwrapped) {
-            frame = wrap(outerForm, frame);
+            frame = wrap(outerForm, frame, &context);
             if (frame.empty()) {
                 entry.note = "reply data too long";
                 break;
             }
             // The flash loader runs: the channel ends after this reply.
-            if (request.command == kFlashLoaderCommand && answer.status == reader_status::kOk)
-                endSecuredChannel();
+            if (request.command == kFlashLoaderCommand && answer.status == reader_status::kOk) {
+                if (connectionChannel(context) != nullptr)
+                    context.authSession()->channel.reset();
+                else
+                    endSecuredChannel();
+            }
             form = frame[0] == kAdvancedMark ? Form::Advanced : Form::Standard;
         }
         const std::uint8_t replyCommand = frame[headerLength(form) + 1];

@@ -95,6 +95,11 @@ void ReaderModel::setReaderInfo(std::uint8_t mode, Bytes data) {
     readerInfo_[mode] = std::move(data);
 }
 
+Bytes ReaderModel::readerInfo(std::uint8_t mode) const {
+    const auto it = readerInfo_.find(mode);
+    return it == readerInfo_.end() ? Bytes{} : it->second;
+}
+
 Answer ReaderModel::answer(std::uint8_t command, ByteView data) {
     if (command == 0xAE || command == 0xAF) return Answer{reader_status::kNotAvailable, {}};
     const auto fits = lengthMatches(command, data);

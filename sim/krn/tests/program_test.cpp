@@ -89,7 +89,8 @@ class Program {
 };
 
 TEST(KrnSimProgram, ServesTcpUntilSigterm) {
-    Program program({"--tcp", "--bus-address", "0x05", "--verbose"});
+    Program program(
+        {"--tcp", "--bus-address", "0x05", "--key", "000102030405060708090a0b0c0d0e0f", "--verbose"});
     const std::string line = program.readyLine();
     std::istringstream words(line);
     std::string tag, kind, host;
@@ -103,6 +104,17 @@ TEST(KrnSimProgram, ServesTcpUntilSigterm) {
     ASSERT_EQ(reply.size(), 6u + 1 + 2 * 9);
     EXPECT_EQ(reply[1], 5);
     EXPECT_EQ(reply[4], 2) << "two built-in tags";
+    // The demo function units: the tuner at unit address 1 and the UMUX.
+    const Bytes version = exchange(client.get(), request(0xBF, hex("01 00 58 02 1F 02 C0 FE 01"), 5));
+    EXPECT_EQ(Bytes(version.begin() + 3, version.end() - 2), hex("00 02 00 44 41 54 01 02 03 04 00 00"));
+    const Bytes reset =
+        exchange(client.get(), request(0xBB, hex("01 06 00 0000 0018 0030 0000 E0 0F FE DE 00 00"), 5));
+    EXPECT_EQ(Bytes(reset.begin() + 3, reset.end() - 2), hex("00 00 00 00"));
+    // With --key the reader answers the authentication's first step.
+    const Bytes challenge = exchange(client.get(), request(0xAE, {0x00, 0x00, 0x01}, 5));
+    ASSERT_EQ(challenge.size(), 6u + 33);
+    EXPECT_EQ(challenge[3], 0x00);
+    EXPECT_EQ(challenge[4], 0x01);
     program.signal(SIGTERM);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_NE(program.errorText().find("<- 07 05 B0 01 00"), std::string::npos);
@@ -134,6 +146,9 @@ TEST(KrnSimProgram, RefusesBadArgumentsWithExitCode2) {
         {"--tcp", "--bus-address", "-1"},
         {"--tcp", "--bus-address", "0x"},
         {"--udp"},
+        {"--tcp", "--key"},
+        {"--tcp", "--key", "0011"},
+        {"--tcp", "--key", "000102030405060708090a0b0c0d0e0g"},
     };
     for (const auto& arguments : cases) {
         Program program(arguments);

@@ -3,7 +3,9 @@
 #include "options.h"
 
 #include <krnsim/demo_field.h>
+#include <krnsim/function_units.h>
 #include <krnsim/simulator.h>
+#include <krnsim/tcl_card.h>
 
 #include <csignal>
 #include <cstdio>
@@ -58,6 +60,13 @@ int main(int argc, char** argv) {
     Simulator sim;
     sim.reader().setBusAddress(options.busAddress);
     addDemoTags(sim.reader());
+    sim.reader().setAuthenticationKey(options.key);
+    FunctionUnitBus units;
+    addDemoUnits(units);
+    units.attach(sim.reader());
+    // A T=CL card answering APDUs (command 0xB2) with the APDU followed by 90 00.
+    TclCard card(sim.reader());
+    card.install();
     if (options.verbose) sim.reader().log().setObserver(printEntry);
 
     try {

@@ -20,6 +20,20 @@ long parseNumber(const std::string& text, const std::string& option, long low, l
     return value;
 }
 
+// 32, 48 or 64 hex digits: the key's 16, 24 or 32 bytes.
+std::vector<std::uint8_t> parseKey(const std::string& text) {
+    if (text.size() != 32 && text.size() != 48 && text.size() != 64)
+        throw UsageError("--key needs 32, 48 or 64 hex digits");
+    std::vector<std::uint8_t> key;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const std::string pair = text.substr(i, 2);
+        if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            throw UsageError("--key needs 32, 48 or 64 hex digits");
+        key.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
+    }
+    return key;
+}
+
 } // namespace
 
 Options parseOptions(const std::vector<std::string>& arguments) {
@@ -48,6 +62,8 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             if (options.link.empty()) throw UsageError("--link needs a path");
         } else if (argument == "--bus-address") {
             options.busAddress = static_cast<int>(parseNumber(value(), argument, 0, 253));
+        } else if (argument == "--key") {
+            options.key = parseKey(value());
         } else if (argument == "--verbose") {
             options.verbose = true;
         } else {

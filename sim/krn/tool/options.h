@@ -15,6 +15,7 @@ struct Options {
     std::string link;
     int busAddress = 1;
     bool verbose = false;
+    std::vector<std::uint8_t> key; // the authentication key, empty: none
 };
 
 struct UsageError : std::runtime_error {
@@ -25,7 +26,7 @@ struct UsageError : std::runtime_error {
 Options parseOptions(const std::vector<std::string>& arguments);
 
 inline constexpr const char* kUsage =
-    "usage: krnsim --tcp [--port N] | --pty [--link PATH]  [--bus-address A] [--verbose]\n";
+    "usage: krnsim --tcp [--port N] | --pty [--link PATH]  [--bus-address A] [--key HEX] [--verbose]\n";
 
 } // namespace krnsim::tool
 

@@ -19,6 +19,7 @@
 #ifndef KRNSIM_READER_H
 #define KRNSIM_READER_H
 
+#include <krnsim/authentication.h>
 #include <krnsim/fault.h>
 #include <krnsim/keystream.h>
 #include <krnsim/reader_model.h>
@@ -62,6 +63,7 @@ class Reader {
     // Built-in model.
     void setReadOut(std::uint8_t command, Bytes data);
     void setReaderInfo(std::uint8_t mode, Bytes data);
+    Bytes readerInfo(std::uint8_t mode) const;
     // The data buffer of 0x21 and 0x22 (see ReaderModel).
     void queueBufferRecord(Bytes record);
     void setBufferHead(Bytes head);
@@ -95,6 +97,20 @@ class Reader {
     // 0xAF reply. Throws std::logic_error while the channel is off.
     Bytes securedFrame(std::uint8_t command, std::uint8_t status, ByteView data);
 
+    // Authentication (0xAE): the reader's key (16, 24 or 32 bytes; empty: none,
+    // and 0xAE answers 0x82 as before; any other length throws
+    // std::invalid_argument). A connection that completes the handshake gets an
+    // authenticated channel of its own (see authentication.h), which ends when the
+    // connection closes or a new step 1 on it is answered.
+    void setAuthenticationKey(Bytes key);
+    // The vector every keying starts from (default kDefaultChannelVector).
+    void setChannelVector(const AesBlock& vector);
+    AesBlock channelVector() const;
+    // A one-shot fault in the answer to the next step (1 or 2) that succeeds.
+    void queueAuthFault(std::uint8_t step, AuthFault fault);
+    // Handshakes completed since the start.
+    std::size_t authentications() const;
+
     RequestLog& log() { return log_; }
 
     // The in-process link: the reader's answer to `bytes` as a plan, at once.
@@ -108,12 +124,18 @@ class Reader {
 
     bool accepts(std::uint8_t address, std::uint8_t command) const;
     std::optional<Fault> takeFault(std::uint8_t command, ConnectionId connection);
-    // A 0xAF request while the channel is on: deciphers it and puts the inner
-    // request in its place (Unwrapped), or fills `direct` with a plain answer
-    // (Answered). Plain: the channel is off or it is another command.
-    Secured unwrap(Request& request, LogEntry& entry, Answer& direct);
-    // The secured reply frame around a plain reply frame; empty when it is too long.
-    Bytes wrap(Form requestForm, ByteView plainFrame);
+    // A 0xAF request while a channel is on (the connection's authenticated one,
+    // else the reader-wide one): deciphers it and puts the inner request in its
+    // place (Unwrapped), or fills `direct` with a plain answer (Answered). Plain:
+    // no channel is on or it is another command.
+    Secured unwrap(Request& request, LogEntry& entry, Answer& direct, ConnectionContext& context);
+    // The secured reply frame around a plain reply frame, enciphered with the
+    // connection's channel (null or none: the reader-wide one); empty when it is too long.
+    Bytes wrap(Form requestForm, ByteView plainFrame, ConnectionContext* context);
+    // The connection's authenticated channel, or null.
+    static ChannelCipher* connectionChannel(ConnectionContext& context);
+    // Answers a 0xAE step with the reader's key.
+    Answer authenticate(const Request& request, ConnectionContext& context);
 
     // Lock order: exchangeMutex_, then mutex_, then the log's. Neither is held
     // while a handler or filter runs.
@@ -131,6 +153,10 @@ class Reader {
     bool securedOn_ = false;
     Keystream keystream_;
     std::deque<std::uint8_t> securedStatuses_;
+    Bytes authKey_;
+    AesBlock channelVector_ = kDefaultChannelVector;
+    std::deque<std::pair<std::uint8_t, AuthFault>> authFaults_;
+    std::size_t authentications_ = 0;
 
     std::atomic<std::uint8_t> address_{kDefaultBusAddress};
     std::atomic<bool> answerAll_{false};

@@ -40,6 +40,8 @@ class ReaderModel {
     static std::uint8_t channelAnalysisByte(std::size_t j) { return static_cast<std::uint8_t>(0x80 + j); }
     // The read-out of 0x66 for one mode.
     void setReaderInfo(std::uint8_t mode, Bytes data);
+    // The read-out of 0x66 for one mode; empty when none is set.
+    Bytes readerInfo(std::uint8_t mode) const;
     TransponderTable& transponders() { return transponders_; }
     const TransponderTable& transponders() const { return transponders_; }
 

@@ -6,9 +6,12 @@
 
 #include <any>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace krnsim {
+
+struct AuthSession; // krnsim/authentication.h
 
 struct Request {
     ConnectionId connection = 0;
@@ -63,11 +66,15 @@ class ConnectionContext {
     // Queues bytes to send after the reply to the current request, without a new request.
     void sendLater(Plan plan) { later_.append(std::move(plan)); }
     Plan takeLater() { return std::exchange(later_, Plan{}); }
+    // The authenticated channel of this connection (0xAE), or its handshake under
+    // way; the reader keeps it here so that it ends with the connection.
+    std::shared_ptr<AuthSession>& authSession() { return authSession_; }
 
   private:
     ConnectionId id_;
     std::any state_;
     Plan later_;
+    std::shared_ptr<AuthSession> authSession_;
 };
 
 // Runs on the simulator's loop thread without the reader's lock held, so it may

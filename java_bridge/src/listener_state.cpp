@@ -1,0 +1,137 @@
+#include "listener_state.h"
+
+namespace nubokrn4j {
+
+ListenerState::ListenerState(ReferenceOps& refs, std::atomic<std::uint8_t>& taskActive)
+    : refs_(refs), taskActive_(taskActive) {}
+
+jweak ListenerState::takeLocked(Slot slot, jobject object) {
+    SlotState& s = slots_[static_cast<std::size_t>(slot)];
+    if (s.weak == nullptr) {
+        jweak weak = refs_.newWeak(object);
+        if (weak == nullptr) return nullptr;
+        s.weak = weak;
+        s.object = object;
+    }
+    ++s.uses;
+    return s.weak;
+}
+
+void ListenerState::giveBackLocked(Slot slot) {
+    SlotState& s = slots_[static_cast<std::size_t>(slot)];
+    if (s.weak != nullptr && s.uses == 1) {
+        refs_.deleteWeak(s.weak);
+        s.weak = nullptr;
+        s.object = nullptr;
+    }
+    if (s.uses > 0) --s.uses;
+}
+
+jweak ListenerState::take(Slot slot, jobject object) {
+    std::lock_guard lock(mutex_);
+    return takeLocked(slot, object);
+}
+
+void ListenerState::giveBack(Slot slot) {
+    std::lock_guard lock(mutex_);
+    giveBackLocked(slot);
+}
+
+ListenerState::SlotView ListenerState::slot(Slot slot) const {
+    std::lock_guard lock(mutex_);
+    const SlotState& s = slots_[static_cast<std::size_t>(slot)];
+    return {s.weak, s.object, s.uses};
+}
+
+jweak ListenerState::addRegistration(ListenerKind kind, int event, jobject object) {
+    std::lock_guard lock(mutex_);
+    jweak weak = takeLocked(Slot::Reader, object);
+    if (weak != nullptr) ++registrations_[{static_cast<int>(kind), event}];
+    return weak;
+}
+
+bool ListenerState::removeRegistration(ListenerKind kind, int event) {
+    std::lock_guard lock(mutex_);
+    auto it = registrations_.find({static_cast<int>(kind), event});
+    if (it == registrations_.end()) return false;
+    if (--it->second == 0) registrations_.erase(it);
+    giveBackLocked(Slot::Reader);
+    return true;
+}
+
+int ListenerState::registrations(ListenerKind kind, int event) const {
+    std::lock_guard lock(mutex_);
+    auto it = registrations_.find({static_cast<int>(kind), event});
+    return it == registrations_.end() ? 0 : it->second;
+}
+
+void ListenerState::beginTask(TaskId id, const TaskRecord& record) {
+    std::lock_guard lock(mutex_);
+    TaskState& t = tasks_[index(id)];
+    if (t.running) {
+        t.aside = record;
+    } else {
+        t.before = t.live;
+        t.live = record;
+    }
+}
+
+void ListenerState::acceptTask(TaskId id) {
+    std::lock_guard lock(mutex_);
+    TaskState& t = tasks_[index(id)];
+    // Accepted while marked running: the library had ended the earlier task.
+    if (t.aside) t.live = *t.aside;
+    t.aside.reset();
+    t.before.reset();
+    t.running = true;
+}
+
+void ListenerState::refuseTask(TaskId id) {
+    std::lock_guard lock(mutex_);
+    TaskState& t = tasks_[index(id)];
+    if (t.before) t.live = *t.before;
+    t.aside.reset();
+    t.before.reset();
+}
+
+void ListenerState::endTask(TaskId id) {
+    std::lock_guard lock(mutex_);
+    tasks_[index(id)].running = false;
+}
+
+bool ListenerState::taskRunning(TaskId id) const {
+    std::lock_guard lock(mutex_);
+    return tasks_[index(id)].running;
+}
+
+TaskRecord ListenerState::snapshot(TaskId id) const {
+    std::lock_guard lock(mutex_);
+    return tasks_[index(id)].live;
+}
+
+void ListenerState::setTaskBit(std::uint8_t bit) {
+    taskActive_.fetch_or(bit);
+}
+
+void ListenerState::clearTaskBit(std::uint8_t bit) {
+    taskActive_.fetch_and(static_cast<std::uint8_t>(~bit));
+}
+
+bool ListenerState::taskActive() const {
+    return taskActive_.load() != 0;
+}
+
+bool ListenerState::readerTaskActive() const {
+    return (taskActive_.load() & kReaderTaskBit) != 0;
+}
+
+void ListenerState::releaseAll() {
+    std::lock_guard lock(mutex_);
+    for (SlotState& s : slots_) {
+        if (s.weak != nullptr) refs_.deleteWeak(s.weak);
+        s = SlotState{};
+    }
+    registrations_.clear();
+}
+
+} // namespace nubokrn4j

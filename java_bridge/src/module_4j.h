@@ -1,0 +1,68 @@
+// The bridge's reader module: the core's connectable reader plus what Java
+// needs beside it (listener slots, task records, the T=CL session, port-library
+// lookups by PortFunctionId).
+#ifndef NUBOKRN4J_MODULE_4J_H
+#define NUBOKRN4J_MODULE_4J_H
+
+#include "listener_state.h"
+
+#include <vkdm/vkdm_core.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace nubokrn4j {
+
+// Weak global references through the process's JVM (g_jvm), on the calling
+// thread's JNIEnv.
+class JniReferenceOps final : public ReferenceOps {
+  public:
+    jweak newWeak(jobject object) override;
+    void deleteWeak(jweak weak) override;
+};
+
+} // namespace nubokrn4j
+
+class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
+  public:
+    static constexpr std::size_t kApduResponseSize = 65537;
+
+    VKDM_KRNReaderModule_4J();
+    explicit VKDM_KRNReaderModule_4J(nubokrn4j::ReferenceOps& refs);
+    // Ends what can call back first (the reader connection, whose deletion waits
+    // out a running task callback; the T=CL session), then deletes the slots'
+    // weak references when the thread has a JNIEnv (none at process exit).
+    ~VKDM_KRNReaderModule_4J() override;
+
+    // Functions of the serial (1000 to 1099) and USB (1100 to 1199) port
+    // libraries by PortFunctionId; null when missing or out of range.
+    void* GetViZerFunction(unsigned int id);
+    void* GetVkUsbFunction(unsigned int id);
+
+    nubokrn4j::ListenerState& Listeners() { return m_listeners; }
+    // How many of the four looked-up handler functions are cached.
+    int CachedFunctionCount() const;
+
+    // The T=CL session (0: none) and the parameters it was made with.
+    std::atomic<int> m_TclSession{0};
+    std::uint8_t m_TclCid = 0;
+    std::uint8_t m_TclNad = 0;
+    std::uint8_t m_TclUseCid = 0;
+    std::uint8_t m_TclUseNad = 0;
+    // Receives the card response of an asynchronous APDU.
+    std::unique_ptr<unsigned char[]> m_ApduResponse;
+
+  private:
+    enum Cached { SerialAdd = 0, SerialDel = 1, UsbAdd = 2, UsbDel = 3 };
+    struct PortLookup;
+    void* cachedSymbol(Cached which, void* library, const char* name);
+    void* lookup(const PortLookup& port, unsigned int id);
+
+    nubokrn4j::JniReferenceOps m_jniRefs;
+    nubokrn4j::ListenerState m_listeners;
+    std::array<std::atomic<void*>, 4> m_cached{};
+};
+
+#endif

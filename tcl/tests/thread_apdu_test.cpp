@@ -1,0 +1,213 @@
+// Asynchronous APDUs: callbacks, chaining from callbacks, deletion under a
+// running worker and from its callback.
+#include "tcl_link.h"
+
+#include <dirent.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using krnsim::CardAnswer;
+
+int threadCount() {
+    int n = 0;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (const dirent* e = ::readdir(d))
+            n += e->d_name[0] != '.' ? 1 : 0;
+        ::closedir(d);
+    }
+    return n;
+}
+
+struct Calls {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int count = 0;
+    int handle = 0;
+    int result = 0;
+    int length = 0;
+    void* context = nullptr;
+    Bytes response;
+
+    void record(void* c, int h, int r, int l) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++count;
+        context = c;
+        handle = h;
+        result = r;
+        length = l;
+        changed.notify_all();
+    }
+    bool waitFor(int n, std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, limit, [&] { return count >= n; });
+    }
+    int calls() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return count;
+    }
+};
+
+Calls* g_calls = nullptr;
+
+void callback3(int h, int r, int l) {
+    g_calls->record(nullptr, h, r, l);
+}
+
+void callback4(void* any, int h, int r, int l) {
+    auto* calls = static_cast<Calls*>(any);
+    // The response may be fetched from the callback.
+    Bytes out(l > 0 ? static_cast<std::size_t>(l) : 1);
+    const int n = VKTCL_GetResponseData(h, out.data(), static_cast<int>(out.size()));
+    if (n >= 0) out.resize(static_cast<std::size_t>(n));
+    {
+        std::lock_guard<std::mutex> lock(calls->mutex);
+        calls->response = out;
+    }
+    calls->record(any, h, r, l);
+}
+
+class TclAsync : public TclLinkTest {
+  protected:
+    void SetUp() override {
+        open(TclLink::PlugIn);
+        g_calls = &calls_;
+    }
+    void TearDown() override {
+        TclLinkTest::TearDown();
+        g_calls = nullptr;
+    }
+
+    _VKTCL_EVENT_INIT event(unsigned int selector, void* callback) {
+        _VKTCL_EVENT_INIT e{};
+        e.pAny = &calls_;
+        e.uiFlag = selector;
+        e.callback = callback;
+        return e;
+    }
+    int start(int h, const Bytes& a, _VKTCL_EVENT_INIT e) {
+        return VKTCL_Apdu(h, const_cast<std::uint8_t*>(a.data()), static_cast<int>(a.size()), &e);
+    }
+
+    Calls calls_;
+};
+
+TEST_F(TclAsync, CallbackForms) {
+    const int h = newTransponder();
+    const Bytes a = apduOf(9);
+    ASSERT_EQ(start(h, a, event(3, reinterpret_cast<void*>(&callback3))), 0);
+    ASSERT_TRUE(calls_.waitFor(1));
+    EXPECT_EQ(calls_.handle, h);
+    EXPECT_EQ(calls_.result, 0);
+    EXPECT_EQ(calls_.length, 11);
+    EXPECT_EQ(response(h), echoed(a));
+
+    ASSERT_EQ(start(h, a, event(4, reinterpret_cast<void*>(&callback4))), 0);
+    ASSERT_TRUE(calls_.waitFor(2));
+    EXPECT_EQ(calls_.context, &calls_);
+    EXPECT_EQ(calls_.response, echoed(a));
+
+    // Another selector, or no callback, calls nothing; the response still comes.
+    for (const auto& e : {event(7, reinterpret_cast<void*>(&callback3)), event(3, nullptr)}) {
+        ASSERT_EQ(start(h, a, e), 0);
+        int rc = -4209;
+        const auto until = Clock::now() + std::chrono::seconds(3);
+        while (rc == -4209 && Clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            response(h, &rc);
+        }
+        EXPECT_EQ(rc, 11);
+    }
+    EXPECT_EQ(calls_.calls(), 2);
+}
+
+TEST_F(TclAsync, BusyWhileAWorkerRuns) {
+    const int h = newTransponder();
+    card_->setResponseTime(krnsim::Millis(100));
+    ASSERT_EQ(start(h, apduOf(4), event(3, reinterpret_cast<void*>(&callback3))), 0);
+    const Bytes a = apduOf(4);
+    EXPECT_EQ(apdu(h, a), -4209);
+    EXPECT_EQ(VKTCL_Ping(h), -4209);
+    EXPECT_EQ(VKTCL_Deselect(h), -4209);
+    int rc = 0;
+    response(h, &rc);
+    EXPECT_EQ(rc, -4209);
+    ASSERT_TRUE(calls_.waitFor(1));
+    EXPECT_EQ(response(h), echoed(a));
+}
+
+struct Chain {
+    Calls* calls = nullptr;
+    std::atomic<int> left{100};
+    Bytes apdu;
+};
+void chainCallback(void* any, int h, int r, int l) {
+    auto* chain = static_cast<Chain*>(any);
+    if (r == 0 && l == static_cast<int>(chain->apdu.size()) + 2 && --chain->left > 0) {
+        _VKTCL_EVENT_INIT e{};
+        e.pAny = any;
+        e.uiFlag = 4;
+        e.callback = reinterpret_cast<void*>(&chainCallback);
+        if (VKTCL_Apdu(h, chain->apdu.data(), static_cast<int>(chain->apdu.size()), &e) == 0) return;
+    }
+    chain->calls->record(any, h, r, l);
+}
+
+TEST_F(TclAsync, HundredApdusChainedFromCallbacks) {
+    const int before = threadCount();
+    plugIn_->timeoutMs = 2000; // a hundred exchanges on a loaded machine
+    const int h = newTransponder();
+    Chain chain;
+    chain.calls = &calls_;
+    chain.apdu = apduOf(20);
+    _VKTCL_EVENT_INIT e{&chain, 0, 0, 4, reinterpret_cast<void*>(&chainCallback)};
+    ASSERT_EQ(VKTCL_Apdu(h, chain.apdu.data(), 20, &e), 0);
+    ASSERT_TRUE(calls_.waitFor(1, std::chrono::milliseconds(20000)));
+    EXPECT_EQ(chain.left.load(), 0) << "last result " << calls_.result;
+    EXPECT_EQ(card_->apdus().size(), 100u);
+    EXPECT_EQ(VKTCL_DeleteTransponder(h), 0);
+    const auto until = Clock::now() + std::chrono::seconds(2);
+    while (threadCount() > before && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_LE(threadCount(), before);
+}
+
+TEST_F(TclAsync, DeleteDuringASilentExchange) {
+    const int h = newTransponder();
+    card_->setFaultHook([](std::vector<CardAnswer>& a) { a.clear(); });
+    ASSERT_EQ(start(h, apduOf(4), event(3, reinterpret_cast<void*>(&callback3))), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto begin = Clock::now();
+    EXPECT_EQ(VKTCL_DeleteTransponder(h), 0);
+    EXPECT_LT(Clock::now() - begin, std::chrono::milliseconds(kTimeoutMs * 4));
+    EXPECT_EQ(calls_.calls(), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(calls_.calls(), 1);
+}
+
+void deletingCallback(void* any, int h, int r, int l) {
+    auto* calls = static_cast<Calls*>(any);
+    const int rc = VKTCL_DeleteTransponder(h);
+    calls->record(any, h, rc, l);
+    (void)r;
+}
+
+TEST_F(TclAsync, CallbackDeletesItsTransponder) {
+    const int h = newTransponder();
+    ASSERT_EQ(start(h, apduOf(4), event(4, reinterpret_cast<void*>(&deletingCallback))), 0);
+    ASSERT_TRUE(calls_.waitFor(1));
+    EXPECT_EQ(calls_.result, 0); // the deletion's result
+    EXPECT_EQ(VKTCL_GetTransponderList(0), -4201);
+    // A new transponder starts a worker that finds the handed-over one reaped.
+    const int next = newTransponder();
+    ASSERT_EQ(start(next, apduOf(4), event(3, reinterpret_cast<void*>(&callback3))), 0);
+    ASSERT_TRUE(calls_.waitFor(2));
+}
+
+} // namespace
