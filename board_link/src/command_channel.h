@@ -49,6 +49,9 @@ class CommandChannel {
     // The channel's and the driver's errors OR-ed together; both cleared.
     int takeLinkErrors();
     KestoComDriver* driver() const { return driver_; }
+    // One level of the channel's mutex for a caller that must keep other
+    // threads' telegrams out across several steps of its own.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> hold() { return std::unique_lock(mutex_); }
 
     // Where the answer-pid diagnostic goes; none by default.
     void setDebugSink(std::function<void(const std::string&)> sink);

@@ -28,14 +28,15 @@ struct BoardVariant {
     const std::uint16_t* productIds;
     std::uint16_t productIdCount;
     bool logPacketsBeforeAnswer;
-    const char* messagePrefix; // the board class's name in its messages
-    bool pidDiagnostic;        // whether an answer-pid mismatch writes a debug line
+    const char* messagePrefix;   // the board class's name in its messages
+    bool pidDiagnostic;          // whether an answer-pid mismatch writes a debug line
+    std::uint8_t bitrateCommand; // the board command that sets the bit rates
 };
 
 inline constexpr std::uint16_t kKx10ProductIds[] = {KX10_PRODUCT_ID};
 inline constexpr std::uint16_t kKx20ProductIds[] = {KX20_PRODUCT_ID};
-inline constexpr BoardVariant kKx10Board{kKx10ProductIds, 1, false, "KX10Communication::", false};
-inline constexpr BoardVariant kKx20Board{kKx20ProductIds, 1, true, "KX20Com_UsbHid::", true};
+inline constexpr BoardVariant kKx10Board{kKx10ProductIds, 1, false, "KX10Communication::", false, 0x19};
+inline constexpr BoardVariant kKx20Board{kKx20ProductIds, 1, true, "KX20Com_UsbHid::", true, 0x45};
 
 class HidComDriver : public KestoComDriver {
   public:

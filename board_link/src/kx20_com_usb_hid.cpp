@@ -219,6 +219,12 @@ QString KX20Com_UsbHid::message(const char* operation) const {
         .arg(QString::fromLatin1(variant_.messagePrefix) + QString::fromLatin1(operation));
 }
 
+void KX20Com_UsbHid::reportShortAnswer(const char* operation, const char* text) {
+    emit communicationErrorMessage(QStringLiteral("%1%2 : %3")
+                                       .arg(QString::fromLatin1(variant_.messagePrefix),
+                                            QString::fromLatin1(operation), QString::fromLatin1(text)));
+}
+
 QString KX20Com_UsbHid::firmwareText() const {
     std::lock_guard<std::mutex> guard(textMutex_);
     return firmwareText_;

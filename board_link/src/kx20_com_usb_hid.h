@@ -109,6 +109,9 @@ class KX20Com_UsbHid : public KestoCommunication {
 
     KXx0HidComDriver& driver() { return driver_; }
     CommandChannel& channel() { return channel_; }
+    const BoardVariant& variant() const { return variant_; }
+    // Emits communicationErrorMessage "<prefix><operation> : <text>".
+    void reportShortAnswer(const char* operation, const char* text);
 
   signals:
     void communicationErrorMessage(QString message);
@@ -133,6 +136,13 @@ class KX20Com_UsbHid : public KestoCommunication {
     CommandChannel channel_;
     mutable std::mutex textMutex_;
     QString firmwareText_;
+};
+
+// The first board's object: the same board class on the first board's variant.
+class KX10Communication : public KX20Com_UsbHid {
+    Q_OBJECT
+  public:
+    KX10Communication() : KX20Com_UsbHid(kKx10Board) {}
 };
 
 } // namespace board_link

@@ -46,6 +46,8 @@ std::vector<Bytes> Board::receive(const std::uint8_t* report, std::size_t length
         kinds_.push_back(ReportKind::Ping);
         ++pings_;
         pingLeftover_.assign(report + 4, report + 6);
+        // A ping opens a host session: its first data report may start any sequence.
+        lastSequence_.reset();
         answerPing(sent);
     } else if (startsWith(report, kFallback)) {
         kinds_.push_back(ReportKind::Fallback);
