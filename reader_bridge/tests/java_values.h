@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -59,6 +60,85 @@ inline std::optional<std::string> textOf(JNIEnv* env, jstring text) {
     env->DeleteLocalRef(text);
     return out;
 }
+
+// An instance of a class that declares the reader class's natives, called as
+// Java code calls them; every call fails the test on a pending exception.
+class JavaReader {
+  public:
+    // Finds the class (running its static initializer) and makes an instance
+    // without running a constructor.
+    JavaReader(JNIEnv* env, const char* className) : env_(env) {
+        type_ = env->FindClass(className);
+        vktesting::expectNoJavaException(env);
+        if (type_ != nullptr) self_ = env->AllocObject(type_);
+        vktesting::expectNoJavaException(env);
+    }
+
+    jclass type() const { return type_; }
+    bool ready() const { return self_ != nullptr; }
+
+    std::optional<JavaBytes> bytes(const char* name, const char* signature, ...) {
+        va_list args;
+        va_start(args, signature);
+        auto result = static_cast<jbyteArray>(env_->CallObjectMethodV(self_, method(name, signature), args));
+        va_end(args);
+        vktesting::expectNoJavaException(env_);
+        return bytesOf(env_, result);
+    }
+    std::optional<std::vector<JavaBytes>> antiCollision(jbyteArray ignored) {
+        auto result = static_cast<jobjectArray>(
+            env_->CallObjectMethod(self_, method("antiCollision", "([B)[[B"), ignored));
+        vktesting::expectNoJavaException(env_);
+        if (result != nullptr) {
+            jclass arrayOfArrays = env_->FindClass("[[B");
+            EXPECT_TRUE(env_->IsInstanceOf(result, arrayOfArrays));
+            env_->DeleteLocalRef(arrayOfArrays);
+        }
+        return arraysOf(env_, result);
+    }
+    std::optional<std::string> text(const char* name) {
+        auto result =
+            static_cast<jstring>(env_->CallObjectMethod(self_, method(name, "()Ljava/lang/String;")));
+        vktesting::expectNoJavaException(env_);
+        return textOf(env_, result);
+    }
+    jint integer(const char* name, const char* signature, ...) {
+        va_list args;
+        va_start(args, signature);
+        jint result = env_->CallIntMethodV(self_, method(name, signature), args);
+        va_end(args);
+        vktesting::expectNoJavaException(env_);
+        return result;
+    }
+    jbyte selectReaderMode(jbyteArray mode) {
+        jbyte result = env_->CallByteMethod(self_, method("selectReaderMode", "([B)B"), mode);
+        vktesting::expectNoJavaException(env_);
+        return result;
+    }
+    bool flag(const char* name) {
+        jboolean result = env_->CallBooleanMethod(self_, method(name, "()Z"));
+        vktesting::expectNoJavaException(env_);
+        return result == JNI_TRUE;
+    }
+    void action(const char* name, const char* signature, ...) {
+        va_list args;
+        va_start(args, signature);
+        env_->CallVoidMethodV(self_, method(name, signature), args);
+        va_end(args);
+        vktesting::expectNoJavaException(env_);
+    }
+
+  private:
+    jmethodID method(const char* name, const char* signature) {
+        jmethodID id = env_->GetMethodID(type_, name, signature);
+        vktesting::expectNoJavaException(env_);
+        return id;
+    }
+
+    JNIEnv* env_;
+    jclass type_ = nullptr;
+    jobject self_ = nullptr;
+};
 
 } // namespace kestoreader_test
 

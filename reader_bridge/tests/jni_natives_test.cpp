@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,87 +51,34 @@ class NativesTest : public ReaderTest {
         ReaderTest::SetUp();
         env = vktesting::testJniEnv();
         ASSERT_EQ(env->PushLocalFrame(64), 0);
-        type = env->FindClass("kestoreadertest/Natives");
-        vktesting::expectNoJavaException(env);
-        ASSERT_NE(type, nullptr);
-        ASSERT_EQ(env->RegisterNatives(type, kNatives, static_cast<jint>(std::size(kNatives))), 0);
-        self = env->AllocObject(type);
-        vktesting::expectNoJavaException(env);
+        java = std::make_unique<JavaReader>(env, "kestoreadertest/Natives");
+        ASSERT_TRUE(java->ready());
+        ASSERT_EQ(env->RegisterNatives(java->type(), kNatives, static_cast<jint>(std::size(kNatives))), 0);
     }
     void TearDown() override {
         vktesting::expectNoJavaException(env);
+        java.reset();
         env->PopLocalFrame(nullptr);
         vemlasdknative::handle = nullptr;
         ReaderTest::TearDown();
     }
 
-    jmethodID method(const char* name, const char* signature) {
-        jmethodID id = env->GetMethodID(type, name, signature);
-        vktesting::expectNoJavaException(env);
-        return id;
-    }
-    std::optional<JavaBytes> bytes(const char* name, const char* signature, ...) {
-        va_list args;
-        va_start(args, signature);
-        auto result = static_cast<jbyteArray>(env->CallObjectMethodV(self, method(name, signature), args));
-        va_end(args);
-        vktesting::expectNoJavaException(env);
-        return bytesOf(env, result);
-    }
-    std::optional<std::vector<JavaBytes>> arrays(jbyteArray ignored) {
-        auto result = static_cast<jobjectArray>(
-            env->CallObjectMethod(self, method("antiCollision", "([B)[[B"), ignored));
-        vktesting::expectNoJavaException(env);
-        return arraysOf(env, result);
-    }
-    std::optional<std::string> text(const char* name) {
-        auto result = static_cast<jstring>(env->CallObjectMethod(self, method(name, "()Ljava/lang/String;")));
-        vktesting::expectNoJavaException(env);
-        return textOf(env, result);
-    }
-    jint integer(const char* name, const char* signature, ...) {
-        va_list args;
-        va_start(args, signature);
-        jint result = env->CallIntMethodV(self, method(name, signature), args);
-        va_end(args);
-        vktesting::expectNoJavaException(env);
-        return result;
-    }
-    jbyte mode(jbyteArray array) {
-        jbyte result = env->CallByteMethod(self, method("selectReaderMode", "([B)B"), array);
-        vktesting::expectNoJavaException(env);
-        return result;
-    }
-    bool flag(const char* name) {
-        jboolean result = env->CallBooleanMethod(self, method(name, "()Z"));
-        vktesting::expectNoJavaException(env);
-        return result == JNI_TRUE;
-    }
-    void action(const char* name, const char* signature, ...) {
-        va_list args;
-        va_start(args, signature);
-        env->CallVoidMethodV(self, method(name, signature), args);
-        va_end(args);
-        vktesting::expectNoJavaException(env);
-    }
-
     JNIEnv* env = nullptr;
-    jclass type = nullptr;
-    jobject self = nullptr;
+    std::unique_ptr<JavaReader> java;
     ScriptedReader reader;
 };
 
 TEST_F(NativesTest, NullArraysGiveTheDefaultsAndReachNoReader) {
     vemlasdknative::handle = &reader;
-    EXPECT_EQ(mode(nullptr), 3);
-    EXPECT_EQ(bytes("sendReceive", "([B)[B", nullptr), JavaBytes{3});
-    EXPECT_EQ(bytes("sendReceive14443a", "(B[B)[B", jbyte{0}, nullptr), JavaBytes{3});
-    action("setAnticollisionAlgo", "([B)V", nullptr);
-    EXPECT_EQ(integer("selectTag14443A", "([B)I", nullptr), 255);
-    EXPECT_EQ(integer("deselectTag14443A", "([B)I", nullptr), 255);
+    EXPECT_EQ(java->selectReaderMode(nullptr), 3);
+    EXPECT_EQ(java->bytes("sendReceive", "([B)[B", nullptr), JavaBytes{3});
+    EXPECT_EQ(java->bytes("sendReceive14443a", "(B[B)[B", jbyte{0}, nullptr), JavaBytes{3});
+    java->action("setAnticollisionAlgo", "([B)V", nullptr);
+    EXPECT_EQ(java->integer("selectTag14443A", "([B)I", nullptr), 255);
+    EXPECT_EQ(java->integer("deselectTag14443A", "([B)I", nullptr), 255);
     EXPECT_TRUE(reader.calls.empty());
     // antiCollision does not read its argument.
-    EXPECT_EQ(arrays(nullptr), std::vector<JavaBytes>{});
+    EXPECT_EQ(java->antiCollision(nullptr), std::vector<JavaBytes>{});
     EXPECT_EQ(reader.calls, std::vector<std::string>{"Inventory"});
 }
 
@@ -140,36 +87,36 @@ TEST_F(NativesTest, TransfersOverAScriptedReader) {
     reader.received = {0x11, 0x22};
     reader.reportedLength = 2;
     jbyteArray tx = javaBytes(env, {0x30, 0x04});
-    EXPECT_EQ(bytes("sendReceive", "([B)[B", tx), (JavaBytes{0, 0x11, 0x22}));
+    EXPECT_EQ(java->bytes("sendReceive", "([B)[B", tx), (JavaBytes{0, 0x11, 0x22}));
     EXPECT_EQ(reader.lastTx, (JavaBytes{0x30, 0x04}));
     EXPECT_EQ(bytesOf(env, tx), (JavaBytes{0x30, 0x04})); // released without copying back
 
     reader.status = RfReaderBase::ACK;
-    EXPECT_EQ(bytes("sendReceive", "([B)[B", javaBytes(env, {0x30})), JavaBytes{3});
-    EXPECT_EQ(bytes("sendReceive14443a", "(B[B)[B", jbyte{1}, javaBytes(env, {0x30})),
+    EXPECT_EQ(java->bytes("sendReceive", "([B)[B", javaBytes(env, {0x30})), JavaBytes{3});
+    EXPECT_EQ(java->bytes("sendReceive14443a", "(B[B)[B", jbyte{1}, javaBytes(env, {0x30})),
               (JavaBytes{0, 0x11, 0x22}));
     EXPECT_EQ(reader.lastFrameMode, 1);
     reader.status = RfReaderBase::COLLISION_DETECTED;
-    EXPECT_EQ(bytes("sendReqA", "()[B"), JavaBytes{3});
+    EXPECT_EQ(java->bytes("sendReqA", "()[B"), JavaBytes{3});
 
     reader.status = RfReaderBase::TRANSFER_OK;
     for (int length : {501, -1}) {
         reader.reportedLength = length;
-        EXPECT_EQ(bytes("sendWupA", "()[B"), JavaBytes{3}) << length;
+        EXPECT_EQ(java->bytes("sendWupA", "()[B"), JavaBytes{3}) << length;
     }
     reader.reportedLength = -2; // the whole receive buffer
-    EXPECT_EQ(bytes("sendHltA", "()[B")->size(), 501u);
+    EXPECT_EQ(java->bytes("sendHltA", "()[B")->size(), 501u);
 
     reader.reportedLength = 0;
     for (int maximum : {500, 260}) {
         reader.maxReceive = maximum;
-        EXPECT_EQ(bytes("sendRats", "()[B"), JavaBytes{0});
+        EXPECT_EQ(java->bytes("sendRats", "()[B"), JavaBytes{0});
         EXPECT_EQ(reader.lastTx, (JavaBytes{0xE0, 0x90})) << maximum;
-        EXPECT_EQ(bytes("sendPps", "()[B"), JavaBytes{0});
+        EXPECT_EQ(java->bytes("sendPps", "()[B"), JavaBytes{0});
         EXPECT_EQ(reader.lastTx, (JavaBytes{0xD0, 0x11, 0x00}));
     }
-    EXPECT_EQ(integer("getMaxReceiveLengthInBytes", "()I"), 260);
-    EXPECT_EQ(integer("getMaxTransmitLengthInBytes", "()I"), 500);
+    EXPECT_EQ(java->integer("getMaxReceiveLengthInBytes", "()I"), 260);
+    EXPECT_EQ(java->integer("getMaxTransmitLengthInBytes", "()I"), 500);
 }
 
 TEST_F(NativesTest, ShortAndLongArrays) {
@@ -178,24 +125,24 @@ TEST_F(NativesTest, ShortAndLongArrays) {
     const std::pair<JavaBytes, JavaBytes> modes[] = {
         {{}, {0, 0, 0, 0}}, {{2}, {2, 0, 0, 0}}, {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2, 3, 4}}};
     for (const auto& [bytesIn, passed] : modes) {
-        EXPECT_EQ(mode(javaBytes(env, bytesIn)), 6);
+        EXPECT_EQ(java->selectReaderMode(javaBytes(env, bytesIn)), 6);
         EXPECT_EQ(reader.lastMode, passed);
     }
     const std::pair<JavaBytes, JavaBytes> algos[] = {
         {{}, {0, 0}}, {{1}, {1, 0}}, {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2}}};
     for (const auto& [algo, passed] : algos) {
-        action("setAnticollisionAlgo", "([B)V", javaBytes(env, algo));
+        java->action("setAnticollisionAlgo", "([B)V", javaBytes(env, algo));
         EXPECT_EQ(reader.lastAlgo, passed);
     }
     reader.selectResult = 7;
-    EXPECT_EQ(integer("selectTag14443A", "([B)I", javaBytes(env, {1, 2, 3, 4, 5, 6, 7})), 7);
+    EXPECT_EQ(java->integer("selectTag14443A", "([B)I", javaBytes(env, {1, 2, 3, 4, 5, 6, 7})), 7);
     EXPECT_EQ(reader.lastUidLength, 7);
-    EXPECT_EQ(integer("deselectTag14443A", "([B)I", javaBytes(env, {})), 7);
+    EXPECT_EQ(java->integer("deselectTag14443A", "([B)I", javaBytes(env, {})), 7);
 }
 
 TEST_F(NativesTest, AntiCollisionGivesByteArraysOfTheUidLengths) {
     vemlasdknative::handle = &reader;
-    EXPECT_EQ(arrays(nullptr), std::vector<JavaBytes>{});
+    EXPECT_EQ(java->antiCollision(nullptr), std::vector<JavaBytes>{});
     // More than the 32 local references -Xcheck:jni lets a native hold.
     for (int i = 0; i < 40; ++i) {
         JavaBytes uid(static_cast<std::size_t>(i % 3 == 0 ? 4 : i % 3 == 1 ? 7 : 10));
@@ -203,34 +150,28 @@ TEST_F(NativesTest, AntiCollisionGivesByteArraysOfTheUidLengths) {
             uid[k] = static_cast<std::uint8_t>(i * 16 + static_cast<int>(k));
         reader.tags.push_back(uid);
     }
-    auto found = static_cast<jobjectArray>(
-        env->CallObjectMethod(self, method("antiCollision", "([B)[[B"), javaBytes(env, {1, 2})));
-    vktesting::expectNoJavaException(env);
-    ASSERT_NE(found, nullptr);
-    jclass outerType = env->FindClass("[[B");
-    EXPECT_TRUE(env->IsInstanceOf(found, outerType));
-    EXPECT_EQ(arraysOf(env, found), reader.tags);
+    EXPECT_EQ(java->antiCollision(javaBytes(env, {1, 2})), reader.tags);
 }
 
 TEST_F(NativesTest, ReaderLifeOverTheSimulatedDongle) {
-    EXPECT_EQ(text("checkVersion"), "Cannot get version");
-    EXPECT_EQ(text("getName"), "");
-    EXPECT_FALSE(flag("connect"));
+    EXPECT_EQ(java->text("checkVersion"), "Cannot get version");
+    EXPECT_EQ(java->text("getName"), "");
+    EXPECT_FALSE(java->flag("connect"));
     plugDongle();
-    ASSERT_TRUE(flag("connect"));
-    EXPECT_TRUE(flag("isConnected"));
-    EXPECT_EQ(text("getName"), "Qm30");
-    EXPECT_EQ(text("checkVersion"), "Qm30 firmware version mismatch: current=030605, expected>=030606");
+    ASSERT_TRUE(java->flag("connect"));
+    EXPECT_TRUE(java->flag("isConnected"));
+    EXPECT_EQ(java->text("getName"), "Qm30");
+    EXPECT_EQ(java->text("checkVersion"), "Qm30 firmware version mismatch: current=030605, expected>=030606");
     dongle->firmware.setRevision({0x03, 0x06, 0x06});
-    EXPECT_EQ(text("checkVersion"), "");
-    EXPECT_EQ(text("getFirmwareVersion"), "030606");
-    EXPECT_EQ(mode(javaBytes(env, {2, 1, 1, 0})), 1);
+    EXPECT_EQ(java->text("checkVersion"), "");
+    EXPECT_EQ(java->text("getFirmwareVersion"), "030606");
+    EXPECT_EQ(java->selectReaderMode(javaBytes(env, {2, 1, 1, 0})), 1);
     EXPECT_EQ(dongle->firmware.selectedProtocol(), (std::vector<std::uint8_t>{0x02, 0x50, 0x02, 0x80}));
-    EXPECT_EQ(bytes("sendReqA", "()[B"), JavaBytes{3});
-    action("disconnect", "()V");
-    EXPECT_FALSE(flag("isConnected"));
+    EXPECT_EQ(java->bytes("sendReqA", "()[B"), JavaBytes{3});
+    java->action("disconnect", "()V");
+    EXPECT_FALSE(java->flag("isConnected"));
     EXPECT_EQ(hidsim::counters().liveHandles, 0);
-    EXPECT_EQ(integer("getMaxReceiveLengthInBytes", "()I"), 0);
+    EXPECT_EQ(java->integer("getMaxReceiveLengthInBytes", "()I"), 0);
 }
 
 } // namespace
