@@ -377,6 +377,73 @@ ZRB_API void ZRB_I2cTransactionFree(ZRB_I2cTransaction* transaction);
 
 /* ===== Wire test mode ==================================================== */
 
+/* Drives a device under test through its wired test interface: four lines on
+ * instrument pins, TSTCK (clock into the device), TSTIN (data into it), TSTEN
+ * (test enable) and TSTOUT (data out of it), plus an auxiliary pin raised
+ * before the device is powered and lowered last, and a supply pin that powers
+ * it when the RF field does not (fieldMode other than 1). The instrument does
+ * the timing; the library only sends commands, so a failing step returns the
+ * command's code and leaves whatever the instrument already applied. Nothing
+ * checks the order of the calls: allocate, enter, then any number of requests
+ * and responses, then stop.
+ *
+ * `timeoutMs` is read as unsigned: a negative value is a very long wait. A
+ * wait reads TSTOUT, sleeps 1 ms while it has not reached the level, and gives
+ * 2 once more than timeoutMs sleeps were made, so at most timeoutMs + 2 reads.
+ * One stimuli must not be used by two threads at once. */
+
+#ifdef __cplusplus
+struct ZRB_WireTMStimuli;
+#else
+typedef struct ZRB_WireTMStimuli ZRB_WireTMStimuli;
+#endif
+
+/* A new stimuli (the waveforms the test lines play), or NULL. */
+ZRB_API ZRB_WireTMStimuli* ZRB_WireTMStimuliAllocate(void);
+
+/* Releases a stimuli with every response it handed out; NULL is ignored. */
+ZRB_API void ZRB_WireTMStimuliFree(ZRB_WireTMStimuli* stimuli);
+
+/* Brings the device into test mode: cancels the outputs of the six pins and
+ * turns their open drain off, switches the field off, plays TSTCK low and TSTEN
+ * and TSTIN high on `trigger` and fires it, raises the auxiliary pin, sleeps
+ * 1 ms and releases TSTOUT. With fieldMode 1 it then switches the field on and
+ * returns that command's result; otherwise it raises the supply pin and blocks,
+ * polling, until the device raises TSTOUT (2 on time-out). A NULL stimuli gives
+ * 3 and sends nothing. */
+ZRB_API int ZRB_WireTMEntry(ZRB_WireTMStimuli* stimuli, int pinTstck, int pinTstin, int pinTsten,
+                            int pinTstout, int pinAux, int pinSupply, int trigger, int timeoutMs,
+                            int fieldMode);
+
+/* Sends `requestBits` bits of `request` on TSTIN, clocked at `clock` on TSTCK,
+ * through four chained triggers: trigger1 starts the clock, trigger2 lowers
+ * TSTEN, trigger3 plays the bits, trigger4 raises TSTIN after them. Then
+ * blocks, polling, until the device pulls TSTOUT low (2 on time-out). A NULL
+ * stimuli or request gives 3 and sends nothing. */
+ZRB_API int ZRB_WireTMSendRequest(ZRB_WireTMStimuli* stimuli, int pinTstck, int pinTstin, int pinTsten,
+                                  int pinTstout, double clock, const uint8_t* request, unsigned requestBits,
+                                  int timeoutMs, int trigger1, int trigger2, int trigger3, int trigger4);
+
+/* Asks for the response with a pulse on TSTIN and captures TSTOUT meanwhile
+ * (trigger1 to trigger3; `unused` is not read). Each response makes the low
+ * level played on TSTCK 16 ns longer. 0 when the capture ends with a high
+ * level of at least 3000 ns followed by a low level, the capture then stored in
+ * *response (when response is not NULL); 1 for any other shape, response
+ * untouched; otherwise the failing command's code. The capture belongs to the
+ * stimuli, as does every earlier one: a response pointer stays valid until the
+ * stimuli is freed. A NULL stimuli gives 3 and sends nothing. */
+ZRB_API int ZRB_WireTMGetResponse(ZRB_WireTMStimuli* stimuli, int pinTstck, int pinTstin, int pinTsten,
+                                  int pinTstout, int unused, int trigger1, int trigger2, int trigger3,
+                                  Waveform** response);
+
+/* Leaves test mode: TSTCK, TSTIN and TSTEN low, the field off (fieldMode 1) or
+ * the supply pin low, then the auxiliary pin low (`pinTstout` is not used).
+ * On success the stimuli is freed, with its responses, and must not be used
+ * again; on failure it is kept (stop again or free it). A NULL stimuli still
+ * sends the commands. */
+ZRB_API int ZRB_WireTMStop(ZRB_WireTMStimuli* stimuli, int pinTstck, int pinTstin, int pinTsten,
+                           int pinTstout, int pinAux, int pinSupply, int fieldMode);
+
 #ifdef __cplusplus
 }
 #endif

@@ -335,6 +335,14 @@ void registerPinModel(Simulator& simulator) {
         if (found == model.slots.end() || !found->second.capture) return std::string("21,\"no capture\"");
         return "0," + *found->second.capture;
     });
+    add(simulator, "Gpio", "GetValue", "i", [](PinModel& model, const Request& request) {
+        const int pin = integerArgument(request, 0);
+        const std::size_t asked = model.valuesRead[pin]++;
+        const auto found = model.values.find(pin);
+        if (found == model.values.end() || found->second.empty()) return std::string("0,0");
+        const std::vector<int>& sequence = found->second;
+        return "0," + std::to_string(sequence[std::min(asked, sequence.size() - 1)]);
+    });
     add(simulator, "Trigger", "Set", "iiid", [](PinModel& model, const Request& request) {
         const int trigger = integerArgument(request, 0);
         if (integerArgument(request, 2) == 3) {

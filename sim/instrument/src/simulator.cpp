@@ -70,9 +70,13 @@ std::string withoutLineEnd(std::string text) {
 struct Simulator::Connection {
     ConnectionId id = 0;
     int fd = -1;
-    std::string input;             // bytes of a line still without LF
-    std::deque<std::string> lines; // complete lines waiting for their reply
-    bool replying = false;         // a reply is owed
+    std::string input; // bytes of a line still without LF
+    struct Line {
+        std::string raw;
+        Clock::time_point received;
+    };
+    std::deque<Line> lines; // complete lines waiting for their reply
+    bool replying = false;  // a reply is owed
     Clock::time_point owedSince;
     ReplyPlan plan;
     std::size_t nextChunk = 0;
@@ -286,13 +290,14 @@ void Simulator::readFrom(Connection& connection) {
         return;
     }
     std::size_t lineEnd;
+    const Clock::time_point received = Clock::now();
     while ((lineEnd = connection.input.find('\n')) != std::string::npos) {
-        connection.lines.push_back(connection.input.substr(0, lineEnd + 1));
+        connection.lines.push_back({connection.input.substr(0, lineEnd + 1), received});
         connection.input.erase(0, lineEnd + 1);
     }
     if (connection.input.size() > kMaxPendingRequest) {
         requests_.push_back(
-            {connection.id, connection.input.substr(0, 64), {}, {1, "request line too long"}});
+            {connection.id, connection.input.substr(0, 64), {}, {1, "request line too long"}, received});
         closeConnection(connection, "error", false);
         return;
     }
@@ -301,9 +306,9 @@ void Simulator::readFrom(Connection& connection) {
 
 void Simulator::startNextReply(Connection& connection) {
     if (connection.lines.empty()) return;
-    const std::string raw = std::move(connection.lines.front());
+    const Connection::Line line = std::move(connection.lines.front());
     connection.lines.pop_front();
-    connection.plan = answer(connection, raw);
+    connection.plan = answer(connection, line.raw, line.received);
     connection.replying = true;
     connection.owedSince = Clock::now();
     connection.nextChunk = 0;
@@ -313,9 +318,10 @@ void Simulator::startNextReply(Connection& connection) {
                                                                : connection.plan.chunks.front().gapBefore);
 }
 
-ReplyPlan Simulator::answer(Connection& connection, const std::string& raw) {
+ReplyPlan Simulator::answer(Connection& connection, const std::string& raw, Clock::time_point received) {
     ParsedLine parsed = parseRequestLine(std::string_view(raw).substr(0, raw.size() - 1));
-    LoggedRequest logged{connection.id, raw, parsed.request ? parsed.request->command() : std::string(), {}};
+    LoggedRequest logged{
+        connection.id, raw, parsed.request ? parsed.request->command() : std::string(), {}, received};
     const CommandDefinition* definition = nullptr;
     if (parsed.request) {
         auto found = commands_.find(logged.command);

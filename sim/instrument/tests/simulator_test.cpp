@@ -1,6 +1,7 @@
 #include "raw_client.h"
 
 #include <zrbsim/commands.h>
+#include <zrbsim/pins.h>
 #include <zrbsim/simulator.h>
 
 #include <gtest/gtest.h>
@@ -91,6 +92,47 @@ TEST(Simulator, ScriptsAreOneShotAndCanWaitForTheirCommand) {
     EXPECT_EQ(client.readLine(), "0,42\r\n");
     client.send("ZRB:Gpio:GetValue 3\r\n");
     EXPECT_EQ(client.readLine(), "0\r\n");
+}
+
+TEST(Simulator, GetValueAnswersEachPinFromItsSequence) {
+    Simulator simulator(strict());
+    zrbsim::registerInstrumentCommands(simulator);
+    zrbsim::registerPinModel(simulator);
+    zrbsim::withPins(simulator, [](zrbsim::PinModel& pins) {
+        pins.values[3] = {0, 1, 2};
+        pins.values[4] = {1};
+    });
+    RawClient client(simulator.address(), simulator.port());
+    // Pin 3 walks its sequence and keeps its last level, pin 4 repeats its
+    // only one, pin 5 has none and reads 0.
+    const std::pair<int, const char*> reads[] = {{3, "0,0"}, {4, "0,1"}, {3, "0,1"}, {5, "0,0"},
+                                                 {3, "0,2"}, {4, "0,1"}, {3, "0,2"}};
+    for (const auto& [pin, reply] : reads) {
+        client.send("ZRB:Gpio:GetValue " + std::to_string(pin) + "\r\n");
+        EXPECT_EQ(client.readLine(), std::string(reply) + "\r\n") << pin;
+    }
+    EXPECT_EQ(zrbsim::withPins(simulator, [](zrbsim::PinModel& pins) { return pins.valuesRead[3]; }), 4u);
+    EXPECT_TRUE(simulator.violations().empty());
+}
+
+TEST(Simulator, TheRequestLogKeepsWhenEachLineArrived) {
+    Simulator simulator(strict());
+    RawClient client(simulator.address(), simulator.port());
+    const auto before = std::chrono::steady_clock::now();
+    client.send("ZRB:Rf:FieldOn 1\r\n");
+    EXPECT_EQ(client.readLine(), "0\r\n");
+    std::this_thread::sleep_for(2ms);
+    // Two lines at once: the second waits for the first one's reply, but
+    // arrived with it.
+    simulator.script(ReplyPlan::segments({{"0\r\n", 20ms}}));
+    client.send("ZRB:Rf:FieldOff 1\r\nZRB:Rf:FieldOn 2\r\n");
+    EXPECT_EQ(client.readLine(), "0\r\n");
+    EXPECT_EQ(client.readLine(), "0\r\n");
+    const auto requests = simulator.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_GE(requests[0].received, before);
+    EXPECT_GE(requests[1].received - requests[0].received, 2ms);
+    EXPECT_EQ(requests[2].received, requests[1].received);
 }
 
 TEST(Simulator, PipelinedRequestsAreAnsweredInOrder) {

@@ -6,13 +6,7 @@ if(VK_FUZZ)
 endif()
 
 # The I2C sections of the public header as C99.
-add_executable(zorbel_i2c_header_c ${CMAKE_CURRENT_LIST_DIR}/i2c_header_c.c)
-target_link_libraries(zorbel_i2c_header_c PRIVATE Zorbel_dll)
-target_include_directories(zorbel_i2c_header_c PRIVATE ${PROJECT_SOURCE_DIR}/instrument/include)
-set_target_properties(zorbel_i2c_header_c PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
-target_compile_options(zorbel_i2c_header_c PRIVATE -Wpedantic)
-add_test(NAME zorbel_i2c_header_c COMMAND zorbel_i2c_header_c)
-set_tests_properties(zorbel_i2c_header_c PROPERTIES ENVIRONMENT "${VK_TEST_ENV}")
+zrb_add_c_header_test(zorbel_i2c_header_c ${CMAKE_CURRENT_LIST_DIR}/i2c_header_c.c)
 
 vk_add_gtest(zrb_i2c_tests
              SOURCES ${CMAKE_CURRENT_LIST_DIR}/i2c_stimuli_test.cpp

@@ -9,6 +9,7 @@
 
 #include <any>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -62,6 +63,10 @@ struct PinModel {
     std::map<int, int> lastLevel; // a pin keeps its last level; undriven pins idle high
     std::map<int, bool> triggered;
     std::optional<I2cDevice> device;
+    // Per pin, the levels Gpio:GetValue answers in order; the last one repeats.
+    // A pin without a sequence reads 0.
+    std::map<int, std::vector<int>> values;
+    std::map<int, std::size_t> valuesRead; // per pin, GetValue questions answered
 };
 
 // Registers the pin commands (outputs, captures, triggers, open drain, cancel,

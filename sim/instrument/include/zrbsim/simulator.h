@@ -40,6 +40,8 @@ struct LoggedRequest {
     std::string raw;     // the bytes of the line, CR LF included
     std::string command; // "Group:Name", empty when unreadable
     Verdict verdict;
+    // When the line's last byte was read, on the steady clock.
+    std::chrono::steady_clock::time_point received{};
 };
 
 struct ConnectionEvent {
@@ -119,7 +121,8 @@ class Simulator {
     void acceptConnections();
     void readFrom(Connection& connection);
     void startNextReply(Connection& connection);
-    ReplyPlan answer(Connection& connection, const std::string& raw);
+    ReplyPlan answer(Connection& connection, const std::string& raw,
+                     std::chrono::steady_clock::time_point received);
     void advance(Connection& connection, std::chrono::steady_clock::time_point now);
     void closeConnection(Connection& connection, const char* reason, bool reset);
     void wake();
