@@ -1,0 +1,12 @@
+#include "KX10.h"
+
+#include "board_rates.h"
+
+namespace vemlasdknative {
+
+kx10::kx10() : speed_14443(kBoardRates) {
+    max_tx_buffer = kMaxTransmit;
+    max_rx_buffer = kMaxReceive;
+}
+
+} // namespace vemlasdknative

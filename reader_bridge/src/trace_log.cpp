@@ -1,0 +1,7 @@
+#include "trace_log.h"
+
+namespace vemlasdknative {
+
+TraceLog traceLog;
+
+} // namespace vemlasdknative
