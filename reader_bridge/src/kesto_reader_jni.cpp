@@ -146,8 +146,8 @@ Java_com_kesto_vemlapc_model_readers_kesto_KestoReader_antiCollision(JNIEnv* env
     jclass bytesClass = env->FindClass("[B");
     if (bytesClass == nullptr) return nullptr;
     jobjectArray out = env->NewObjectArray(static_cast<jsize>(uids.size()), bytesClass, nullptr);
-    env->DeleteLocalRef(bytesClass);
     if (out == nullptr) return nullptr;
+    env->DeleteLocalRef(bytesClass);
     for (std::size_t i = 0; i < uids.size(); ++i) {
         jbyteArray uid = toJava(env, uids[i]);
         if (uid == nullptr) return nullptr;

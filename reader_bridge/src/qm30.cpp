@@ -80,6 +80,7 @@ void Qm30::Disconnect() {
 }
 
 bool Qm30::CheckVersion(char* text) {
+    if (text == nullptr) return false;
     if (hid_handle == nullptr) {
         writeText(text, "Qm30 not connected");
         return false;
@@ -100,6 +101,7 @@ bool Qm30::CheckVersion(char* text) {
 }
 
 bool Qm30::GetFirmwareVersion(char* text) {
+    if (text == nullptr) return false;
     if (hid_handle == nullptr) {
         writeText(text, "Qm30 not connected");
         return false;
@@ -114,6 +116,7 @@ bool Qm30::GetFirmwareVersion(char* text) {
 }
 
 byte_t Qm30::SetMode(byte_t* mode) {
+    if (mode == nullptr) return 0;
     selected_protocol = GetProtocol(mode);
     QM30Dll_ResetSPI(hid_handle, GetRxBuffer());
     QM30Dll_Echo(hid_handle, GetRxBuffer());
@@ -212,6 +215,7 @@ RfReaderBase::ReaderStatus Qm30::Transceive(const Buffer& /*tx*/, byte_t /*pcd*/
 void Qm30::Inventory(std::vector<Uid>& /*uids*/) {}
 
 void Qm30::SetInventoryAlgo(byte_t* algo) {
+    if (algo == nullptr) return;
     switch (algo[0]) {
     case 0: inventory15693AlgoSw = true; break;
     case 1:

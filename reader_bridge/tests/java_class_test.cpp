@@ -49,25 +49,6 @@ class JavaClassTest : public vktesting::TempDirTest {
     int device = 0;
 };
 
-// What every native answers while no reader is current.
-void expectNoReaderDefaults(JNIEnv* env, JavaReader& reader) {
-    EXPECT_FALSE(reader.flag("isConnected"));
-    EXPECT_EQ(reader.text("getName"), "");
-    EXPECT_EQ(reader.text("checkVersion"), "Cannot get version");
-    EXPECT_EQ(reader.text("getFirmwareVersion"), "");
-    EXPECT_EQ(reader.selectReaderMode(javaBytes(env, {2, 0, 0, 0})), 3);
-    EXPECT_EQ(reader.bytes("sendReceive", "([B)[B", javaBytes(env, {0x26})), JavaBytes{3});
-    EXPECT_EQ(reader.bytes("sendReceive14443a", "(B[B)[B", jbyte{0}, javaBytes(env, {0x26})), JavaBytes{3});
-    for (const char* name : {"sendReqA", "sendWupA", "sendHltA", "sendRats", "sendPps"})
-        EXPECT_EQ(reader.bytes(name, "()[B"), JavaBytes{3}) << name;
-    EXPECT_EQ(reader.antiCollision(nullptr), std::vector<JavaBytes>{});
-    reader.action("setAnticollisionAlgo", "([B)V", javaBytes(env, {1, 4}));
-    EXPECT_EQ(reader.integer("getMaxTransmitLengthInBytes", "()I"), 0);
-    EXPECT_EQ(reader.integer("getMaxReceiveLengthInBytes", "()I"), 0);
-    EXPECT_EQ(reader.integer("selectTag14443A", "([B)I", javaBytes(env, {1, 2, 3, 4})), 255);
-    EXPECT_EQ(reader.integer("deselectTag14443A", "([B)I", javaBytes(env, {1, 2, 3, 4})), 255);
-}
-
 TEST_F(JavaClassTest, WithoutDongleNothingConnectsAndTheDefaultsHold) {
     expectNoReaderDefaults(env, *reader);
     EXPECT_TRUE(hidsim::calls().empty());

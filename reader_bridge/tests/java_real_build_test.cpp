@@ -18,16 +18,7 @@ TEST(JavaClassRealBuild, NothingConnectsAndTheDefaultsHold) {
         JavaReader reader(env, "com/kesto/vemlapc/model/readers/kesto/KestoReader");
         ASSERT_TRUE(reader.ready());
         EXPECT_FALSE(reader.flag("connect"));
-        EXPECT_FALSE(reader.flag("isConnected"));
-        EXPECT_EQ(reader.text("getName"), "");
-        EXPECT_EQ(reader.text("checkVersion"), "Cannot get version");
-        EXPECT_EQ(reader.text("getFirmwareVersion"), "");
-        EXPECT_EQ(reader.selectReaderMode(javaBytes(env, {2, 0, 0, 0})), 3);
-        EXPECT_EQ(reader.bytes("sendReceive", "([B)[B", javaBytes(env, {0x26})), JavaBytes{3});
-        EXPECT_EQ(reader.bytes("sendRats", "()[B"), JavaBytes{3});
-        EXPECT_EQ(reader.antiCollision(nullptr), std::vector<JavaBytes>{});
-        EXPECT_EQ(reader.integer("getMaxReceiveLengthInBytes", "()I"), 0);
-        EXPECT_EQ(reader.integer("selectTag14443A", "([B)I", javaBytes(env, {1, 2, 3, 4})), 255);
+        expectNoReaderDefaults(env, reader);
         reader.action("disconnect", "()V");
     }
     env->PopLocalFrame(nullptr);

@@ -140,6 +140,25 @@ class JavaReader {
     jobject self_ = nullptr;
 };
 
+// What every native answers while no reader is current.
+inline void expectNoReaderDefaults(JNIEnv* env, JavaReader& reader) {
+    EXPECT_FALSE(reader.flag("isConnected"));
+    EXPECT_EQ(reader.text("getName"), "");
+    EXPECT_EQ(reader.text("checkVersion"), "Cannot get version");
+    EXPECT_EQ(reader.text("getFirmwareVersion"), "");
+    EXPECT_EQ(reader.selectReaderMode(javaBytes(env, {2, 0, 0, 0})), 3);
+    EXPECT_EQ(reader.bytes("sendReceive", "([B)[B", javaBytes(env, {0x26})), JavaBytes{3});
+    EXPECT_EQ(reader.bytes("sendReceive14443a", "(B[B)[B", jbyte{0}, javaBytes(env, {0x26})), JavaBytes{3});
+    for (const char* name : {"sendReqA", "sendWupA", "sendHltA", "sendRats", "sendPps"})
+        EXPECT_EQ(reader.bytes(name, "()[B"), JavaBytes{3}) << name;
+    EXPECT_EQ(reader.antiCollision(nullptr), std::vector<JavaBytes>{});
+    reader.action("setAnticollisionAlgo", "([B)V", javaBytes(env, {1, 4}));
+    EXPECT_EQ(reader.integer("getMaxTransmitLengthInBytes", "()I"), 0);
+    EXPECT_EQ(reader.integer("getMaxReceiveLengthInBytes", "()I"), 0);
+    EXPECT_EQ(reader.integer("selectTag14443A", "([B)I", javaBytes(env, {1, 2, 3, 4})), 255);
+    EXPECT_EQ(reader.integer("deselectTag14443A", "([B)I", javaBytes(env, {1, 2, 3, 4})), 255);
+}
+
 } // namespace kestoreader_test
 
 #endif

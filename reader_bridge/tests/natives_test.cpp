@@ -2,6 +2,8 @@
 // answers over a scripted reader, the mode and algorithm arrays, the RATS frame
 // size, and the reader model's value types.
 #include "kesto_reader.h"
+#include "KX10.h"
+#include "kx20.h"
 #include "rf_reader_base.h"
 #include "scripted_reader.h"
 
@@ -228,6 +230,26 @@ TEST(ReaderModel, BuffersAndUidsCopyTheirBytes) {
         EXPECT_NE(each.id, u.id);
         EXPECT_EQ(Bytes(each.id, each.id + 3), Bytes(bytes, bytes + 3));
     }
+}
+
+TEST(BoardReaders, NeverConnectUntilTheirLibraryIsBound) {
+    vemlasdknative::kx10 first;
+    vemlasdknative::kx20 second;
+    const std::pair<RfReaderBase*, std::string> readers[] = {{&first, "KX10B-EVALO"},
+                                                             {&second, "KX20-EVALO"}};
+    for (const auto& [reader, name] : readers) {
+        EXPECT_EQ(reader->GetName(), name);
+        EXPECT_FALSE(reader->Connect());
+        EXPECT_FALSE(reader->IsConnected());
+        EXPECT_EQ(reader->GetMaxTransmitLengthInBytes(), 268);
+        EXPECT_EQ(reader->GetMaxReceiveLengthInBytes(), 260);
+        byte_t mode[4] = {2, 0, 0, 0};
+        EXPECT_EQ(reader->SetMode(mode), 3);
+        EXPECT_EQ(reader->selected_protocol, RfReaderBase::FIELD_OFF);
+    }
+    EXPECT_EQ(first.speed_14443[6], 6);
+    EXPECT_EQ(first.kx10_dllHandle, nullptr);
+    EXPECT_EQ(second.kx20_dllHandle, nullptr);
 }
 
 } // namespace

@@ -100,6 +100,18 @@ TEST_F(ReaderTest, NewReaderHoldsTheBaseDefaults) {
     EXPECT_EQ(hidsim::calls().size(), 0u);
 }
 
+TEST(Qm30Arguments, NullPointersChangeNothing) {
+    Qm30 reader;
+    reader.selected_protocol = Qm30::ISO14443A;
+    EXPECT_FALSE(reader.CheckVersion(nullptr));
+    EXPECT_FALSE(reader.GetFirmwareVersion(nullptr));
+    EXPECT_EQ(reader.SetMode(nullptr), 0);
+    EXPECT_EQ(reader.selected_protocol, Qm30::ISO14443A);
+    reader.SetInventoryAlgo(nullptr);
+    EXPECT_TRUE(reader.inventory15693AlgoSw);
+    EXPECT_EQ(reader.GetCollisionPos(nullptr, nullptr), 0);
+}
+
 struct VersionCase {
     std::vector<std::uint8_t> revision;
     bool accepted;
