@@ -92,6 +92,7 @@ int Iso14443ACommands::Iso14443aDeselectTag(const byte_t* /*uid*/) {
 }
 
 int Iso14443ACommands::Iso14443aAc(std::int32_t sel, byte_t* answer) {
+    if (answer == nullptr) return kDefaultError;
     Areas areas;
     byte_t uid[kCascadeBytes] = {};
     const byte_t first[] = {static_cast<byte_t>(sel), static_cast<byte_t>(kIso14443aNvm20), kWholeBytesFlag};

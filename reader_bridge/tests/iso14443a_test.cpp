@@ -345,6 +345,7 @@ TEST_F(Iso14443aTest, BadCollisionPositions) {
         byte_t answer[5] = {};
         EXPECT_EQ(commands.Iso14443aAc(0x93, answer), kError) << c.name;
     }
+    EXPECT_EQ(commands.Iso14443aAc(0x93, nullptr), kError);
 
     // A silent reader over two colliding tags.
     place({0x11, 0x22, 0x33, 0x44});
