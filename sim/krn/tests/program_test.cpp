@@ -103,6 +103,12 @@ TEST(KrnSimProgram, ServesTcpUntilSigterm) {
     ASSERT_EQ(reply.size(), 6u + 1 + 2 * 9);
     EXPECT_EQ(reply[1], 5);
     EXPECT_EQ(reply[4], 2) << "two built-in tags";
+    // The demo function units: the tuner at unit address 1 and the UMUX.
+    const Bytes version = exchange(client.get(), request(0xBF, hex("01 00 58 02 1F 02 C0 FE 01"), 5));
+    EXPECT_EQ(Bytes(version.begin() + 3, version.end() - 2), hex("00 02 00 44 41 54 01 02 03 04 00 00"));
+    const Bytes reset =
+        exchange(client.get(), request(0xBB, hex("01 06 00 0000 0018 0030 0000 E0 0F FE DE 00 00"), 5));
+    EXPECT_EQ(Bytes(reset.begin() + 3, reset.end() - 2), hex("00 00 00 00"));
     program.signal(SIGTERM);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_NE(program.errorText().find("<- 07 05 B0 01 00"), std::string::npos);

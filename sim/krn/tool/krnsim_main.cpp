@@ -3,6 +3,7 @@
 #include "options.h"
 
 #include <krnsim/demo_field.h>
+#include <krnsim/function_units.h>
 #include <krnsim/simulator.h>
 
 #include <csignal>
@@ -58,6 +59,9 @@ int main(int argc, char** argv) {
     Simulator sim;
     sim.reader().setBusAddress(options.busAddress);
     addDemoTags(sim.reader());
+    FunctionUnitBus units;
+    addDemoUnits(units);
+    units.attach(sim.reader());
     if (options.verbose) sim.reader().log().setObserver(printEntry);
 
     try {
