@@ -1,7 +1,7 @@
 // A reader over the tag field, in the dongle's frame convention: sent with flag
 // 0, a frame's last byte is its flag (low nibble: valid bits of the last data
-// byte, 0 meaning that byte carries none; 0x40: split; 0x20: CRC); a non-zero
-// flag is appended as the dongle does. It reports collisions through
+// byte, 1 to 8; 0x40: split, where a nibble of 0 means the split byte carries
+// no bit; 0x20: CRC); a non-zero flag is appended as the dongle does. It reports collisions through
 // GetCollisionPos, logs every frame with its flag, and on demand fails an
 // exchange, answers acknowledges, keeps reporting a collision or writes
 // nothing in GetCollisionPos (as the boards do). Answers queued in `script`
