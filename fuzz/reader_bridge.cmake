@@ -9,3 +9,14 @@ vk_add_fuzzer(fuzz_reader_bridge_hex SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_br
                                              ${PROJECT_SOURCE_DIR}/reader_bridge/src/utils.cpp
               LIBS vkcommon)
 target_include_directories(fuzz_reader_bridge_hex PRIVATE ${PROJECT_SOURCE_DIR}/reader_bridge/src)
+
+# The ISO 14443-A collect-all loop over a reader double whose answers (statuses,
+# bytes, collision positions) come from the input.
+if(TARGET kestoreader_objects AND TARGET hidsim AND TARGET rfsim)
+  set(bridge_tests ${PROJECT_SOURCE_DIR}/reader_bridge/tests)
+  vk_add_fuzzer(fuzz_reader_bridge_iso14443a
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_bridge_iso14443a_fuzz.cpp ${bridge_tests}/fake_reader.cpp
+                        ${bridge_tests}/scripted_reader.cpp
+                LIBS kestoreader_objects hidsim rfsim)
+  target_include_directories(fuzz_reader_bridge_iso14443a PRIVATE ${bridge_tests})
+endif()

@@ -1,6 +1,8 @@
 #include "qm30.h"
 
 #include "hid_manager.h"
+#include "iso14443a_pcd.h"
+#include "lib_PCD.h"
 #include "trace_log.h"
 #include "utils.h"
 
@@ -25,11 +27,11 @@ constexpr std::int8_t kRegisterWriteCode = 9;
 constexpr std::int8_t kEchoCode = 0x55;
 
 // PCD status codes of a classification.
-constexpr std::int8_t kPcdOk = 0;
-constexpr std::int8_t kPcdError = 0x21;
-constexpr std::int8_t kPcdDongleError = 0x23;
-constexpr std::int8_t kPcdAck = 0x29;
-constexpr std::int8_t kPcdNack = 0x30;
+constexpr std::int8_t kPcdOk = PCD_OK;
+constexpr std::int8_t kPcdError = PCD_ERROR;
+constexpr std::int8_t kPcdDongleError = PCD_DONGLE_ERROR;
+constexpr std::int8_t kPcdAck = PCD_ACK;
+constexpr std::int8_t kPcdNack = PCD_NACK;
 
 // Output byte 0 after a command that failed without any reply bytes.
 constexpr byte_t kNoReply = 0xFF;
@@ -159,24 +161,38 @@ byte_t Qm30::SetMode(byte_t* mode) {
     return 1;
 }
 
-int Qm30::selectTag(byte_t* /*uid*/, byte_t /*length*/) {
-    return kIso14443aError;
+int Qm30::selectTag(byte_t* uid, byte_t length) {
+    return Iso14443ACommands().Iso14443aSelectTag(uid, length);
 }
 
-int Qm30::deselectTag(byte_t* /*uid*/) {
-    return kIso14443aError;
+int Qm30::deselectTag(byte_t* uid) {
+    return Iso14443ACommands().Iso14443aDeselectTag(uid);
 }
 
-RfReaderBase::ReaderStatus Qm30::SendReqA(Buffer* /*rx*/) {
-    return DEFAULT_ERROR;
+namespace {
+
+// An ISO 14443-A routine into the receive buffer's bytes; its length stays as
+// the caller set it.
+RfReaderBase::ReaderStatus intoBuffer(int (Iso14443ACommands::*routine)(byte_t*, int), Buffer* rx) {
+    if (rx == nullptr) return RfReaderBase::DEFAULT_ERROR;
+    Iso14443ACommands commands;
+    const int capacity = std::clamp(rx->length, 0, rx->capacity());
+    return (commands.*routine)(rx->buf, capacity) == kSuccessCode ? RfReaderBase::TRANSFER_OK
+                                                                  : RfReaderBase::DEFAULT_ERROR;
 }
 
-RfReaderBase::ReaderStatus Qm30::SendWupA(Buffer* /*rx*/) {
-    return DEFAULT_ERROR;
+} // namespace
+
+RfReaderBase::ReaderStatus Qm30::SendReqA(Buffer* rx) {
+    return intoBuffer(&Iso14443ACommands::Iso14443aReqA, rx);
 }
 
-RfReaderBase::ReaderStatus Qm30::SendHltA(Buffer* /*rx*/) {
-    return DEFAULT_ERROR;
+RfReaderBase::ReaderStatus Qm30::SendWupA(Buffer* rx) {
+    return intoBuffer(&Iso14443ACommands::Iso14443aWupA, rx);
+}
+
+RfReaderBase::ReaderStatus Qm30::SendHltA(Buffer* rx) {
+    return intoBuffer(&Iso14443ACommands::Iso14443aHltA, rx);
 }
 
 RfReaderBase::ReaderStatus Qm30::SendEof(Buffer* /*rx*/) {
