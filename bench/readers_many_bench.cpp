@@ -9,6 +9,7 @@
 #include <krnsim/simulator.h>
 #include <vkkrn.h>
 #include <vktcp.h>
+#include <vktesting/process_usage.h>
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -36,14 +36,6 @@ constexpr int kSimulators = 50;
 constexpr double kFixedBufferKb = 6 * 65537 / 1024.0;
 
 int gReaders = kWantedReaders;
-
-long residentKb() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0;
-    long resident = 0;
-    statm >> size >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
 
 // Three descriptors per reader (listener, accepted and client end) and room for the rest.
 void raiseDescriptorLimit() {
@@ -99,7 +91,7 @@ void BM_ManyReaders(benchmark::State& state) {
         VKKRN_DeleteReader(aloneReader);
         VKTCP_DisConnect(alonePort);
 
-        const long before = residentKb();
+        const long before = vktesting::residentKb();
         std::vector<Opened> opened(static_cast<std::size_t>(gReaders));
         start = Clock::now();
         for (int i = 0; i < gReaders; ++i) {
@@ -114,7 +106,7 @@ void BM_ManyReaders(benchmark::State& state) {
         for (const Opened& o : opened)
             failed += exchange(o.reader) ? 0 : 1;
         const double each = secondsSince(start) / gReaders;
-        const long after = residentKb();
+        const long after = vktesting::residentKb();
         start = Clock::now();
         for (int i = 0; i < kAloneExchanges; ++i)
             failed += exchange(opened[static_cast<std::size_t>(i % gReaders)].reader) ? 0 : 1;

@@ -15,8 +15,8 @@
 #include <krnsim/frame.h>
 #include <vkcom/vizer.h>
 #include <vkkrn.h>
+#include <vktesting/process_usage.h>
 
-#include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -26,7 +26,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -132,26 +131,6 @@ std::string hex(const std::vector<std::uint8_t>& bytes, int count) {
 
 const char* linkName(Link link) {
     return link == Link::Tcp ? "tcp" : "pty";
-}
-
-int openDescriptors() {
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.') ++count;
-        }
-        ::closedir(dir);
-        --count; // the directory's own descriptor
-    }
-    return count;
-}
-
-long residentKb() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0;
-    long resident = 0;
-    statm >> size >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // What happened to the exchanges of one fault kind (index kFaultKinds: no fault).
@@ -354,7 +333,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(options.timeout.count()));
     std::fflush(stdout);
 
-    const int descriptorsAtStart = openDescriptors();
+    const int descriptorsAtStart = vktesting::openDescriptors();
     // The serial library opens at most 15 characters: prefix and port name.
     char dir[] = "/tmp/vXXXXXX";
     if (::mkdtemp(dir) == nullptr) {
@@ -376,7 +355,7 @@ int main(int argc, char** argv) {
         std::printf("soak: FAILED in the warm-up: %s\n", warm.violation()->c_str());
         return 1;
     }
-    const long rssBase = residentKb();
+    const long rssBase = vktesting::residentKb();
 
     Totals totals;
     Soak soak(options);
@@ -386,8 +365,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 64; ++i)
         ::unlink((ptyDir + "/" + std::to_string(i)).c_str());
     ::rmdir(ptyDir.c_str());
-    const int descriptorsAtEnd = openDescriptors();
-    const long rssGrowth = residentKb() - rssBase;
+    const int descriptorsAtEnd = vktesting::openDescriptors();
+    const long rssGrowth = vktesting::residentKb() - rssBase;
     std::printf("descriptors: %d at the start, %d at the end; resident memory %+ld kB after the warm-up "
                 "(bound %ld kB)\n",
                 descriptorsAtStart, descriptorsAtEnd, rssGrowth, kRssBoundKb);
