@@ -75,7 +75,7 @@ Draw drawFault(std::mt19937_64& random, std::size_t frameLength, Millis timeout)
         // one more time-out after a time-out: later replies cannot be told
         // from the next one's.
         if (uniform(random, 0, 1) == 0) return {Fault::delay(Millis(uniform(random, 0, t / 2))), true, false};
-        return {Fault::delay(Millis(uniform(random, t + t / 20, t + t / 4))), false, false};
+        return {Fault::delay(Millis(uniform(random, t + t / 20, t + t / 4))), false, false, true};
     case FaultKind::Silence: return {Fault::silence(), false, false};
     case FaultKind::Raw: return {Fault::raw(randomBytes(random, uniform(random, 1, 24))), false, false};
     case FaultKind::Noise: return {Fault::noise(randomBytes(random, uniform(random, 1, 8))), false, false};

@@ -33,6 +33,9 @@ struct Draw {
     bool answered;
     // The connection is gone afterwards: the reader is reconnected.
     bool endsConnection;
+    // The reply arrives whole but late: it may still be taken in time when the
+    // caller's thread looks after the deadline (a loaded machine).
+    bool mayAnswer = false;
 };
 
 // Index 0 to 13 in the order of krnsim::FaultKind.
