@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -284,12 +285,36 @@ int VKPort::Transceive(const std::uint8_t* request, int requestLength, std::uint
         return store(kErrOutOfRange);
     std::lock_guard io(ioMutex_);
     reply[0] = 0;
+    // A reply that came after its request timed out must not answer this one.
+    if (const std::int64_t window = lateReply_.take(); window > 0) dropLateReply(window);
     if (lineOps().flush(fd_, TCIFLUSH) != 0) return store(kErrFlushInput);
     if (writeAll(fd_, request, static_cast<std::size_t>(requestLength)) !=
         static_cast<std::size_t>(requestLength))
         return store(kErrTransmit);
-    if (useNubo_.load(std::memory_order_relaxed)) return ReceiveNUBO(reply, replySize);
-    return receiveTimed(reply, replySize, replyTimeout_.load(std::memory_order_relaxed) + 1);
+    const std::int64_t timeout = replyTimeout_.load(std::memory_order_relaxed);
+    const int received = useNubo_.load(std::memory_order_relaxed)
+                             ? ReceiveNUBO(reply, replySize)
+                             : receiveTimed(reply, replySize, timeout + 1);
+    if (received == kErrReceiveTimeout) lateReply_.open(timeout);
+    return received;
+}
+
+void VKPort::dropLateReply(std::int64_t windowUs) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::microseconds(windowUs);
+    const std::int64_t charTimeout = charTimeout_.load(std::memory_order_relaxed);
+    std::uint8_t sink[4096];
+    bool dropped = false;
+    for (;;) {
+        const std::int64_t left =
+            std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
+        if (left <= 0) return;
+        // Once the late reply has begun, its rest follows within a character time.
+        const std::int64_t wait = dropped && charTimeout > 0 ? std::min(left, charTimeout) : left;
+        if (waitReadable(fd_, wait) != WaitResult::Readable) return;
+        if (readSome(fd_, sink, sizeof sink) <= 0) return;
+        dropped = true;
+    }
 }
 
 int VKPort::Receive(std::uint8_t* buffer, int bufferSize) {

@@ -5,6 +5,7 @@
 #define VKCOM_VK_PORT_H
 
 #include <vkcom/vizer.h>
+#include <vkcommon/late_reply_window.h>
 
 #include <termios.h>
 
@@ -70,6 +71,9 @@ class VKPort {
     int readModemLine(int bit, char* value);
     int receiveTimed(std::uint8_t* buffer, int bufferSize, std::int64_t firstWait);
     int discard(int count);
+    // Reads and drops input for at most `windowUs`, ending once the line is
+    // quiet again after something came.
+    void dropLateReply(std::int64_t windowUs);
     void fire(std::uint32_t eventId, int state);
     termios currentSettings() const;
 
@@ -85,6 +89,7 @@ class VKPort {
     std::atomic<std::int64_t> txDelay_{5000};
     std::atomic<bool> txTimeControl_{true};
     termios savedSettings_{};
+    vk::LateReplyWindow lateReply_; // under ioMutex_
 
     // Serialises transfers, the line changes "BAUD" and "FRAME", the flushes and
     // the modem-line writes. First in the lock order; handlers run under it.

@@ -241,6 +241,24 @@ TEST_F(Port, StaleInputIsDroppedBeforeTheRequest) {
     EXPECT_EQ(lines.peer(0).received(), request);
 }
 
+TEST_F(Port, ALateReplyStillOnItsWayIsNotTakenByTheNextTransceive) {
+    PtyLines lines(api, 1);
+    const int handle = openLine(lines, 0, 200);
+    ASSERT_GT(handle, 0);
+    ASSERT_EQ(set(handle, "USENUBO", "1"), 0);
+    const Bytes first{0x06, 0xFF, 0x52, 0x00, 0x12, 0x34};
+    const Bytes second{0x06, 0xFF, 0x52, 0x00, 0x56, 0x78};
+    // The late answer to the first request comes after the second is asked for.
+    lines.peer(0).expect(
+        Script().pause(std::chrono::milliseconds(300)).send(vksim::standardReply(0xFF, 0x52, 0, {1})));
+    const Bytes answer = vksim::standardReply(0xFF, 0x52, 0, {2});
+    lines.peer(0).expect(Script::reply(answer));
+    Bytes reply;
+    EXPECT_EQ(transceive(handle, first, reply, 64), -1030);
+    EXPECT_EQ(transceive(handle, second, reply, 64), static_cast<int>(answer.size()));
+    EXPECT_EQ(reply, answer) << "the answer to the second request";
+}
+
 TEST_F(Port, TransferLengthBounds) {
     PtyLines lines(api, 1, vksim::arrivalRequestLength);
     const int handle = openLine(lines, 0, 20);

@@ -149,6 +149,22 @@ void discardPendingInput(int fd, std::size_t limit) {
     }
 }
 
+void dropLateReply(int fd, std::int64_t windowUs, std::int64_t charTimeoutUs, std::size_t limit) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::microseconds(windowUs);
+    std::uint8_t scratch[kScratchSize];
+    std::size_t dropped = 0;
+    while (dropped < limit) {
+        const std::int64_t left =
+            std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
+        if (left <= 0) return;
+        const Step step = readOnce(fd, scratch, std::min(limit - dropped, sizeof scratch),
+                                   dropped == 0 ? left : std::min(left, charTimeoutUs));
+        if (step.kind != StepKind::Data) return;
+        dropped += step.count;
+    }
+}
+
 IoResult readLengthFramed(int fd, std::uint8_t* buffer, int size, std::int64_t timeoutUs,
                           std::int64_t charTimeoutUs) {
     buffer[0] = 0;

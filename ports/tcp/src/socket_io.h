@@ -39,6 +39,11 @@ IoResult sendAll(int fd, const std::uint8_t* data, std::size_t length, std::int6
 // Reads and drops what is already waiting, without waiting, at most `limit` bytes.
 void discardPendingInput(int fd, std::size_t limit);
 
+// Drops a reply that may still arrive after its request timed out: waits at
+// most `windowUs` for input, then reads and drops until the line is quiet for
+// `charTimeoutUs`, at most `limit` bytes, never past the window's end.
+void dropLateReply(int fd, std::int64_t windowUs, std::int64_t charTimeoutUs, std::size_t limit);
+
 // Length-field framing: the first byte gives the length of a standard frame
 // (5 or more), 0x02 and a 16-bit big-endian length an advanced one (7 or more).
 // Reads exactly the frame, so a frame that follows stays queued. A frame longer

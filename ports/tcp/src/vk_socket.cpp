@@ -164,10 +164,16 @@ int VKSocket::Transceive(const std::uint8_t* request, int requestLength, std::ui
         const int fd = fd_.load();
         if (fd < 0) return Fail(kErrRead);
         // A reply that came after its request timed out must not answer this one.
+        if (const std::int64_t window = lateReply_.take(); window > 0)
+            dropLateReply(fd, window, charTimeoutUs_.load(), kStaleInputLimit);
         discardPendingInput(fd, kStaleInputLimit);
         const IoResult sent =
             sendAll(fd, request, static_cast<std::size_t>(requestLength), timeoutUs_.load());
-        if (sent.result == kOk) return ReceiveReply(fd, reply, replySize);
+        if (sent.result == kOk) {
+            const int received = ReceiveReply(fd, reply, replySize);
+            if (received == kErrReceiveTimeout) lateReply_.open(timeoutUs_.load());
+            return received;
+        }
         lastSocketError_.store(sent.systemError);
         lastError_.store(kErrTransmit);
     }

@@ -3,6 +3,7 @@
 #ifndef VKTCP_VK_SOCKET_H
 #define VKTCP_VK_SOCKET_H
 
+#include <vkcommon/late_reply_window.h>
 #include <vktcp.h>
 
 #include <netinet/in.h>
@@ -70,6 +71,7 @@ class VKSocket {
     // The descriptor, -1 when none. Changed only under ioMutex_ (and before the
     // socket is listed); read by DisConnect without it to wake a blocked transfer.
     std::atomic<int> fd_{-1};
+    vk::LateReplyWindow lateReply_; // under ioMutex_
     int handle_ = 0;
     char addressText_[kTextSize] = {};
     char hostName_[kTextSize] = {};

@@ -88,7 +88,8 @@ int VKTCPDrvHnd::Detect(const char* host, int port) {
     if (host == nullptr) return Store(kErrNullPointer);
     if (!validPort(port)) return Store(kErrOutOfRange);
     lastError_.store(kOk);
-    std::lock_guard<std::mutex> lock(mutex_);
+    // A probe touches no registered socket: it does not hold the registry lock
+    // through a name look-up and a connect that may take minutes.
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return Store(kErrCreateSocket);
     const std::optional<in_addr> address = resolveHost(host);
@@ -138,15 +139,19 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
 int VKTCPDrvHnd::DisConnect(int handle) {
     if (handle < 0) return Store(kErrHandleNegative);
     if (handle == 0) return Store(kErrHandleZero);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (sockets_.empty()) return Store(kErrEmptyList);
-    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [handle](const SocketRef& socket) {
-        return socket->GetSocketHnd() == handle;
-    });
-    if (it == sockets_.end()) return Store(kErrHandleNotFound);
+    SocketRef socket;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (sockets_.empty()) return Store(kErrEmptyList);
+        socket = FindLocked(handle);
+    }
+    if (!socket) return Store(kErrHandleNotFound);
     lastError_.store(kOk);
-    if ((*it)->DisConnect() == kErrClose) return Store(kErrClose);
-    sockets_.erase(it);
+    // The wait for the connection's end (up to half a second) runs without the
+    // registry lock: every other socket's transfers look their handle up in it.
+    if (socket->DisConnect() == kErrClose) return Store(kErrClose);
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::erase(sockets_, socket);
     return kOk;
 }
 
@@ -225,7 +230,7 @@ int VKTCPDrvHnd::Receive(int handle, std::uint8_t* buffer, int bufferSize) {
 
 int VKTCPDrvHnd::GetSocketState(const char* host, int port) {
     if (host == nullptr) return 0;
-    std::lock_guard<std::mutex> lock(mutex_);
+    // Touches no socket: the registry lock is not taken for a name look-up.
     const std::optional<in_addr> address = resolveHost(host);
     if (!address) return 0;
     char text[INET_ADDRSTRLEN];

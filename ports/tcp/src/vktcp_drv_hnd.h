@@ -64,8 +64,9 @@ class VKTCPDrvHnd {
     std::vector<SocketRef> sockets_; // guarded by mutex_, in the order of connection
     int counter_ = 0;                // guarded by mutex_
     std::atomic<int> language_;
-    // Registry mutex: the socket list and the counter; held for whole of
-    // DisConnect, Detect and GetSocketState. First in the lock order (before a
+    // Registry mutex: the socket list and the counter, held for look-ups and
+    // changes of the list only, never across a transfer, a connect, a name
+    // look-up or the wait of a disconnection. First in the lock order (before a
     // socket's I/O and handler-list mutexes).
     mutable std::mutex mutex_;
     char* sharedErrorText_;

@@ -173,6 +173,18 @@ TEST_F(LengthFraming, ALateReplyIsDroppedByTheNextTransceive) {
     EXPECT_EQ(buffer.first(9), standardFrame(9, 0x02)) << "the answer to the second request";
 }
 
+TEST_F(LengthFraming, ALateReplyStillOnItsWayIsNotTakenByTheNextTransceive) {
+    open();
+    set("TIMEOUT", "200");
+    // The late reply comes after the next request has been asked for.
+    peer->expect(Script().pause(300ms).send(standardFrame(9, 0x01)));
+    peer->expect(Script::reply(standardFrame(9, 0x02)));
+    GuardedBuffer buffer(64);
+    EXPECT_EQ(transceive(request(1), buffer), -1230);
+    EXPECT_EQ(transceive(request(2), buffer), 9);
+    EXPECT_EQ(buffer.first(9), standardFrame(9, 0x02)) << "the answer to the second request";
+}
+
 TEST_F(LengthFraming, ALateReplyIsWhatTheNextReceiveGets) {
     open();
     set("TIMEOUT", "100");

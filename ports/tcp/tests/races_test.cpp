@@ -1,6 +1,8 @@
 // The library used from several threads at once (run under ThreadSanitizer).
 #include "peer_fixture.h"
 
+#include <vktesting/wait_until.h>
+
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -38,6 +40,33 @@ TEST_F(Races, DisconnectEndsAReceiveBlockedOnTheSocket) {
     const int r = result.load();
     EXPECT_TRUE(r == -1232 || r == -1223 || r == -1201) << r;
     handle = 0;
+}
+
+TEST_F(Races, ADisconnectionsWaitHoldsUpNoOtherSocket) {
+    // This peer keeps its side open: the disconnection waits about half a second
+    // for the connection's end.
+    vksim::TcpPeerOptions options;
+    options.onClientClose = vksim::OnClientClose::StayOpen;
+    vksim::TcpPeer lingering(std::move(options));
+    const int closing = api.Connect("127.0.0.1", lingering.port());
+    ASSERT_GT(closing, 0);
+    open();
+    std::atomic<bool> disconnected{false};
+    std::thread disconnect([&] {
+        EXPECT_GE(api.DisConnect(closing), 0);
+        disconnected = true;
+    });
+    // Closed, the connection waits in FIN-wait-2 (7) while the disconnection
+    // polls for time-wait.
+    ASSERT_TRUE(
+        vktesting::waitUntil([&] { return api.GetSocketState("127.0.0.1", lingering.port()) == 7; }, 5s));
+    for (int i = 0; i < 3; ++i) {
+        peer->expect(Script::reply(standardFrame(9)));
+        GuardedBuffer buffer(64);
+        EXPECT_EQ(transceive(request(), buffer), 9);
+    }
+    EXPECT_FALSE(disconnected) << "the exchanges on the other socket did not wait for the disconnection";
+    disconnect.join();
 }
 
 TEST_F(Races, TwoThreadsOnOneSocketNeverInterleave) {

@@ -1,0 +1,8 @@
+# How the reader library scales: with threads that each drive their own reader
+# (readers_parallel), and with the number of readers open at once (readers_many).
+if(TARGET vkkrn AND TARGET vktcp AND TARGET simkrn)
+  vk_add_benchmark(readers_parallel SOURCES ${CMAKE_CURRENT_LIST_DIR}/readers_parallel_bench.cpp
+                   LIBS vkkrn vktcp vktcp_headers simkrn RUNTIME_DEPS vkkrn vktcp)
+  vk_add_benchmark(readers_many SOURCES ${CMAKE_CURRENT_LIST_DIR}/readers_many_bench.cpp
+                   LIBS vkkrn vktcp vktcp_headers simkrn RUNTIME_DEPS vkkrn vktcp)
+endif()

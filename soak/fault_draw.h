@@ -1,0 +1,54 @@
+// The faults the soak injects: one drawn at random per faulted exchange, with
+// random parameters, and the results each kind may end in.
+#ifndef VKSOAK_FAULT_DRAW_H
+#define VKSOAK_FAULT_DRAW_H
+
+#include <krnsim/fault.h>
+
+#include <array>
+#include <chrono>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <vector>
+
+namespace vksoak {
+
+enum class Link : std::uint8_t { Tcp, Pty };
+
+inline constexpr std::size_t kFaultKinds = 14;
+
+// The error codes of one port library that an exchange can meet.
+struct PortCodes {
+    int receiveTimeout;
+    int read;
+    int transmit;
+};
+
+PortCodes portCodes(Link link);
+
+struct Draw {
+    krnsim::Fault fault;
+    // The reply still arrives whole and in time: the exchange must succeed.
+    bool answered;
+    // The connection is gone afterwards: the reader is reconnected.
+    bool endsConnection;
+    // The reply arrives whole but late: it may still be taken in time when the
+    // caller's thread looks after the deadline (a loaded machine).
+    bool mayAnswer = false;
+};
+
+// Index 0 to 13 in the order of krnsim::FaultKind.
+std::string_view kindName(std::size_t kind);
+
+// Draws a fault of a kind chosen uniformly, with parameters that suit a reply
+// frame of `frameLength` bytes and the reply time-out `timeout`.
+Draw drawFault(std::mt19937_64& random, std::size_t frameLength, std::chrono::milliseconds timeout);
+
+// Whether `code` is a result the fault kind may end in on `link`: the codes
+// the libraries give for what the fault does to the reply.
+bool allowedCode(krnsim::FaultKind kind, Link link, int code);
+
+} // namespace vksoak
+
+#endif
