@@ -51,7 +51,8 @@ Draw drawFault(std::mt19937_64& random, std::size_t frameLength, Millis timeout)
         return {Fault::wrongAddress(static_cast<std::uint8_t>(uniform(random, 2, 0xFD))), false, false};
     case FaultKind::LengthDelta: {
         const int k = uniform(random, 1, 3);
-        return {Fault::lengthDelta(uniform(random, 0, 1) == 0 ? -k : k), false, false};
+        const bool shorter = uniform(random, 0, 1) == 0;
+        return {Fault::lengthDelta(shorter ? -k : k), false, false, shorter};
     }
     case FaultKind::Truncate:
         return {Fault::truncate(static_cast<std::size_t>(uniform(random, 1, length - 1))), false, false};

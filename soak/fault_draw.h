@@ -33,8 +33,10 @@ struct Draw {
     bool answered;
     // The connection is gone afterwards: the reader is reconnected.
     bool endsConnection;
-    // The reply arrives whole but late: it may still be taken in time when the
-    // caller's thread looks after the deadline (a loaded machine).
+    // A reply of the exchange's own may still be taken: a late one when the
+    // caller's thread looks after the deadline (a loaded machine), or a frame
+    // cut short by a smaller length field whose CRC happens to check (one in
+    // 65,536: the protocol's CRC-16 cannot tell).
     bool mayAnswer = false;
 };
 

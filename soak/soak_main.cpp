@@ -249,7 +249,7 @@ class Soak {
                     ++mine.shifted;
                     fail("shifted: the reply of another exchange taken (" + hex(reply, n) + "), fault " +
                          fault + " (" + where(i) + ")");
-                } else if (!own || !(mustAnswer || draw->mayAnswer)) {
+                } else if (!(own && mustAnswer) && !(echo && draw && draw->mayAnswer)) {
                     ++mine.lost;
                     fail("reply " + std::to_string(n) + " bytes not the exchange's own (" + hex(reply, n) +
                          "), fault " + fault + " (" + where(i) + ")");
