@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,12 @@ struct Fed {
     Bytes data;
 };
 
-Bytes block(int pstat, int id, Bytes payload = {}) {
-    Bytes d{static_cast<std::uint8_t>(pstat), static_cast<std::uint8_t>(id >> 8),
-            static_cast<std::uint8_t>(id)};
-    d.insert(d.end(), payload.begin(), payload.end());
+Bytes block(int pstat, int id, const Bytes& payload = {}) {
+    Bytes d(3 + payload.size());
+    d[0] = static_cast<std::uint8_t>(pstat);
+    d[1] = static_cast<std::uint8_t>(id >> 8);
+    d[2] = static_cast<std::uint8_t>(id);
+    std::copy(payload.begin(), payload.end(), d.begin() + 3);
     return d;
 }
 

@@ -85,9 +85,9 @@ TEST_F(TclCardTest, BlockByBlock) {
 
 TEST_F(TclCardTest, ResponseBlocksWaitingTimesAndIsoError) {
     card_.setWaitingTimes({{1, 4, Millis(0)}});
-    Bytes apdu(30, 0x55);
-    Bytes request{0xBE, 0x81};
-    request.insert(request.end(), apdu.begin(), apdu.end());
+    Bytes request(2 + 30, 0x55); // mode and block bytes, then a 30-byte APDU
+    request[0] = 0xBE;
+    request[1] = 0x81;
     const auto answers = send(request);
     ASSERT_EQ(answers.size(), 3u); // S(WTX), 21 + 11 response bytes
     EXPECT_EQ(answers[0], (Frame{0x94, {1, 0, 0, 1, 4}}));

@@ -19,9 +19,9 @@ const Frame kReqA{{0x26}, 7};
 const Frame kWupA{{0x52}, 7};
 const Frame kHltA{{0x50, 0x00}, 8, true};
 
-Iso14443aTag::Config withUid(Bytes uid) {
+Iso14443aTag::Config withUid(const Bytes& uid) {
     Iso14443aTag::Config config;
-    config.uid = std::move(uid);
+    config.uid.assign(uid.begin(), uid.end());
     return config;
 }
 
