@@ -11,36 +11,29 @@ constexpr std::uint8_t xtime(std::uint8_t x) {
     return static_cast<std::uint8_t>((x << 1) ^ ((x & 0x80) != 0 ? 0x1B : 0x00));
 }
 
-constexpr std::uint8_t multiply(std::uint8_t a, std::uint8_t b) {
-    std::uint8_t product = 0;
-    while (b != 0) {
-        if ((b & 1) != 0) product ^= a;
-        a = xtime(a);
-        b >>= 1;
-    }
-    return product;
+constexpr std::uint8_t rotateLeft(std::uint8_t x, int n) {
+    return static_cast<std::uint8_t>((x << n) | (x >> (8 - n)));
 }
 
 // The S-box from its definition: the multiplicative inverse in GF(2^8), then the
-// affine transform with 0x63.
+// affine transform with 0x63. Walks the field's multiplicative group with the
+// generator 3: p runs through its powers while q runs through their inverses,
+// so each step finds one inverse at once.
 constexpr std::array<std::uint8_t, 256> makeSbox() {
     std::array<std::uint8_t, 256> box{};
-    for (int x = 0; x < 256; ++x) {
-        std::uint8_t inverse = 0;
-        for (int y = 1; y < 256 && x != 0; ++y) {
-            if (multiply(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y)) == 1) {
-                inverse = static_cast<std::uint8_t>(y);
-                break;
-            }
-        }
-        std::uint8_t s = inverse;
-        std::uint8_t result = 0x63;
-        for (int i = 0; i < 5; ++i) {
-            result ^= s;
-            s = static_cast<std::uint8_t>((s << 1) | (s >> 7));
-        }
-        box[static_cast<std::size_t>(x)] = result;
-    }
+    std::uint8_t p = 1;
+    std::uint8_t q = 1;
+    do {
+        p = static_cast<std::uint8_t>(p ^ xtime(p)); // p * 3
+        q = static_cast<std::uint8_t>(q ^ (q << 1)); // q / 3
+        q = static_cast<std::uint8_t>(q ^ (q << 2));
+        q = static_cast<std::uint8_t>(q ^ (q << 4));
+        if ((q & 0x80) != 0) q = static_cast<std::uint8_t>(q ^ 0x09);
+        const std::uint8_t affine = static_cast<std::uint8_t>(q ^ rotateLeft(q, 1) ^ rotateLeft(q, 2) ^
+                                                              rotateLeft(q, 3) ^ rotateLeft(q, 4));
+        box[p] = static_cast<std::uint8_t>(affine ^ 0x63);
+    } while (p != 1);
+    box[0] = 0x63; // zero has no inverse
     return box;
 }
 
