@@ -16,9 +16,10 @@ VKProtocolBlock::VKProtocolBlock(int blockId, int status, int maxLength, int pst
                                  const std::uint8_t* source, int offset, int length)
     : kind_(pstat), status_(status), pstat_(pstat), blockId_(blockId) {
     if (pstat == 0) {
+        // The mode and block bytes, as far as the block's length has room for them.
         allocate(std::min(length + 2, maxLength));
-        bytes_[0] = 0xBE;
-        bytes_[1] = mode;
+        if (length_ > 0) bytes_[0] = 0xBE;
+        if (length_ > 1) bytes_[1] = mode;
         if (length_ > 2) std::memcpy(&bytes_[2], source + offset, static_cast<std::size_t>(length_ - 2));
         return;
     }
