@@ -94,11 +94,9 @@ void BM_ManyReaders(benchmark::State& state) {
         const long before = vktesting::residentKb();
         std::vector<Opened> opened(static_cast<std::size_t>(gReaders));
         start = Clock::now();
-        for (int i = 0; i < gReaders; ++i) {
-            opened[static_cast<std::size_t>(i)].port =
-                VKTCP_Connect("127.0.0.1", tcpPorts[static_cast<std::size_t>(i)]);
-            opened[static_cast<std::size_t>(i)].reader =
-                VKKRN_NewReader(opened[static_cast<std::size_t>(i)].port);
+        for (std::size_t i = 0; i < opened.size(); ++i) {
+            opened[i].port = VKTCP_Connect("127.0.0.1", tcpPorts[i]);
+            opened[i].reader = VKKRN_NewReader(opened[i].port);
         }
         const double open = secondsSince(start) / gReaders;
         start = Clock::now();

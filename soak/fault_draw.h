@@ -4,6 +4,7 @@
 #define VKSOAK_FAULT_DRAW_H
 
 #include <krnsim/fault.h>
+#include <krnsim/simulator.h>
 
 #include <array>
 #include <chrono>
@@ -14,7 +15,8 @@
 
 namespace vksoak {
 
-enum class Link : std::uint8_t { Tcp, Pty };
+// The simulator's own kinds of link; the soak uses TCP and pseudo-terminals.
+using Link = krnsim::LinkKind;
 
 inline constexpr std::size_t kFaultKinds = 14;
 

@@ -27,7 +27,6 @@ class SoakReader {
     krnsim::Reader& sim() { return sim_->reader(); }
     // The libvkkrn reader handle; 0 when the last (re)connection failed.
     int reader() const { return reader_; }
-    Link link() const { return link_; }
     // Deletes the reader, closes the port and opens both again on a fresh
     // connection (for a pty, a new endpoint in place of the hung-up one).
     // 0, or the code of the step that failed.
