@@ -127,7 +127,7 @@ TEST_F(ConnectionJvmTest, OnlyTheLowHalfOfTheUsbDeviceIdReachesTheCore) {
     }
     EXPECT_THAT(vkbridge::coreCalls("ConnectUSB("),
                 ::testing::ElementsAre("ConnectUSB() value=5", "ConnectUSB() value=4294967295"));
-    VKDM_CTL_SetCallLog(0);
+    vkbridge::stopCoreLog();
 }
 
 TEST_F(ConnectionJvmTest, ModulesConnectingFromTwoThreadsBothConnect) {
@@ -156,7 +156,7 @@ TEST_F(ConnectionJvmTest, ModulesConnectingFromTwoThreadsBothConnect) {
         b.join();
     }
     EXPECT_EQ(vkbridge::coreCalls("ConnectTCP(").size(), 2u);
-    VKDM_CTL_SetCallLog(0);
+    vkbridge::stopCoreLog();
     EXPECT_TRUE(callReader(env, "IsConnected", "(I)Z", {I(first)}).value.z);
     EXPECT_TRUE(callReader(env, "IsConnected", "(I)Z", {I(second)}).value.z);
     EXPECT_EQ(simulator.acceptCount(another.id), 1u);
@@ -180,7 +180,7 @@ TEST_F(ConnectionJvmTest, ModemKeysGoToTheSerialLibraryAndReturnZero) {
     // Another spelling is an ordinary key of the core.
     setPortPara(module, "setrts", "ON");
     EXPECT_EQ(vkbridge::coreCalls("SetPortPara(").size(), 1u);
-    VKDM_CTL_SetCallLog(0);
+    vkbridge::stopCoreLog();
 }
 
 TEST_F(ConnectionJvmTest, ModemKeysWithoutAPortDoNothing) {
@@ -190,7 +190,7 @@ TEST_F(ConnectionJvmTest, ModemKeysWithoutAPortDoNothing) {
     EXPECT_FALSE(o.thrown);
     EXPECT_EQ(o.value.i, 0);
     EXPECT_TRUE(vkbridge::coreCalls().empty());
-    VKDM_CTL_SetCallLog(0);
+    vkbridge::stopCoreLog();
 }
 
 TEST_F(ConnectionJvmTest, PortParameterStringOrNull) {
