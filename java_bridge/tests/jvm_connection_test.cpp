@@ -214,6 +214,14 @@ TEST_F(ConnectionJvmTest, LogParametersReachTheReaderLibrary) {
     EXPECT_EQ(readerPara(handle, "LOGPROT"), "1");
 }
 
+TEST_F(ConnectionJvmTest, LogParametersOfAnUnconnectedModuleGetTheReaderLibrarysAnswer) {
+    // Reader handle 0, which libvkkrn refuses.
+    const Outcome o = setLogPara(addModule(false), "LOGPROT", "1");
+    ASSERT_TRUE(o.thrown);
+    EXPECT_EQ(o.thrown->className, "de.varek.VkReaderDriverException");
+    EXPECT_EQ(o.thrown->code, -4021);
+}
+
 TEST_F(ConnectionJvmTest, ALogParameterRefusedNamesKeyAndValueAndSpeaksTheChosenLanguage) {
     ASSERT_EQ(setLogPara(handle, "LANGUAGE", "7").value.i, 0);
     const Outcome o = setLogPara(handle, "NOSUCHKEY", "1");
