@@ -252,6 +252,18 @@ TEST_F(ConnectionJvmTest, FrameSupportTwoIsAdvancedInTheReaderLibrary) {
     EXPECT_EQ(readerPara(handle, "FRAMESUPPORT"), "STANDARD");
 }
 
+TEST_F(ConnectionJvmTest, FrameSupportRefusedWhileTheSecuredChannelLocksItIsReturned) {
+    krnsim::Bytes key;
+    for (int i = 0; i < 16; ++i)
+        key.push_back(static_cast<std::uint8_t>(i));
+    simulator.reader().setAuthenticationKey(key);
+    ASSERT_EQ(core()->ReaderAuthentication(0, "000102030405060708090A0B0C0D0E0F"), 0);
+    const Outcome o = callReader(env, "SetProtocolFrameSupport", "(II)I", {I(handle), I(1)});
+    EXPECT_FALSE(o.thrown);
+    EXPECT_EQ(o.value.i, -4056);
+    EXPECT_EQ(readerPara(handle, "FRAMESUPPORT"), "ADVANCED");
+}
+
 TEST_F(ConnectionJvmTest, FamilyCodeNameAndType) {
     Outcome o = callReader(env, "GetFamilyCode", "(I)Ljava/lang/String;", {I(handle)});
     EXPECT_FALSE(o.thrown);
