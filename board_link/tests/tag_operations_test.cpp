@@ -28,19 +28,16 @@ Bytes counting(std::size_t n, std::uint8_t first) {
 // A heap block of exactly `n` bytes filled with 0xEE, so a copy past its end
 // shows under AddressSanitizer and a byte not written keeps 0xEE.
 struct Block {
-    explicit Block(std::size_t n) : size(n), bytes(std::make_unique<char[]>(n)) {
-        std::memset(bytes.get(), 0xEE, n);
-    }
-    char* get() { return bytes.get(); }
-    Bytes held() const { return Bytes(bytes.get(), bytes.get() + size); }
+    explicit Block(std::size_t n) : bytes(n, static_cast<char>(0xEE)) {}
+    char* get() { return bytes.data(); }
+    Bytes held() const { return Bytes(bytes.begin(), bytes.end()); }
     // The block as it should be: `copied` bytes of `expected`, the rest 0xEE.
     Bytes with(const Bytes& expected, std::size_t copied) const {
-        Bytes out(size, 0xEE);
+        Bytes out(bytes.size(), 0xEE);
         std::copy_n(expected.begin(), copied, out.begin());
         return out;
     }
-    std::size_t size;
-    std::unique_ptr<char[]> bytes;
+    std::vector<char> bytes; // a heap block of exactly its size
 };
 
 class TagOperationsTest : public BoardLibraryTest {
