@@ -50,44 +50,42 @@ bool makeObject(NativeFrame& frame, JavaObject& object) {
     return false;
 }
 
+// The run of both natives: the module, the data object, the core's record
+// (`read`; null: the module's last error), its rows, the report.
+template <typename Record, typename Report, typename Group, typename Read>
+jobject reportObject(JNIEnv* env, jint handle, const char* function, const char* className,
+                     std::span<const RecordRow<Group>> rows, Read read) {
+    NativeFrame frame(env, handle, function);
+    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
+    if (module == nullptr) return nullptr;
+    JavaObject object(env, className);
+    if (!makeObject(frame, object)) return nullptr;
+    const Record* record = read(*module);
+    if (record == nullptr) {
+        frame.fail(module->GetLastError(), __LINE__);
+        return nullptr;
+    }
+    const Record copy = *record;
+    if (!fillRecord(env, object, copy, rows)) return nullptr;
+    Report report(module);
+    if (!setStringField(env, object.object(), object.type(), "report", report.BuildReport(0xFF)))
+        return nullptr;
+    return object.release();
+}
+
 } // namespace
 
 JNIEXPORT jobject JNICALL Java_de_varek_VkdmKrnReader_ReadReaderInfo(JNIEnv* env, jclass, jint handle,
                                                                      jboolean read) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_ReadReaderInfo");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return nullptr;
-    JavaObject info(env, "de/varek/VkdmKrnReaderInfo");
-    if (!makeObject(frame, info)) return nullptr;
     // Without a read, the record of the module's last read (all flags false
     // before the first).
-    const VKDM_ReaderInfo* record = read ? module->ReadReaderInfo(1) : module->GetReaderInfo();
-    if (record == nullptr) {
-        frame.fail(module->GetLastError(), __LINE__);
-        return nullptr;
-    }
-    const VKDM_ReaderInfo copy = *record;
-    if (!fillRecord(env, info, copy, infoRows())) return nullptr;
-    VkdmKrnReport_ReaderInfo report(module);
-    if (!setStringField(env, info.object(), info.type(), "report", report.BuildReport(0xFF))) return nullptr;
-    return info.release();
+    return reportObject<VKDM_ReaderInfo, VkdmKrnReport_ReaderInfo>(
+        env, handle, "VkdmKrnReader_ReadReaderInfo", "de/varek/VkdmKrnReaderInfo", infoRows(),
+        [read](VKDM_KRNReaderModule_4J& m) { return read ? m.ReadReaderInfo(1) : m.GetReaderInfo(); });
 }
 
 JNIEXPORT jobject JNICALL Java_de_varek_VkdmKrnReader_ReadReaderDiagnostic(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_ReadReaderDiagnostic");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return nullptr;
-    JavaObject diagnostic(env, "de/varek/VkdmKrnReaderDiagnostic");
-    if (!makeObject(frame, diagnostic)) return nullptr;
-    const VKDM_ReaderDiagnostic* record = module->ReadReaderDiagnostic(1);
-    if (record == nullptr) {
-        frame.fail(module->GetLastError(), __LINE__);
-        return nullptr;
-    }
-    const VKDM_ReaderDiagnostic copy = *record;
-    if (!fillRecord(env, diagnostic, copy, diagnosticRows())) return nullptr;
-    VkdmKrnReport_ReaderDiagnostic report(module);
-    if (!setStringField(env, diagnostic.object(), diagnostic.type(), "report", report.BuildReport(0xFF)))
-        return nullptr;
-    return diagnostic.release();
+    return reportObject<VKDM_ReaderDiagnostic, VkdmKrnReport_ReaderDiagnostic>(
+        env, handle, "VkdmKrnReader_ReadReaderDiagnostic", "de/varek/VkdmKrnReaderDiagnostic",
+        diagnosticRows(), [](VKDM_KRNReaderModule_4J& m) { return m.ReadReaderDiagnostic(1); });
 }

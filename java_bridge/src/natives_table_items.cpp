@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,19 @@ constexpr char kSetTable[] = "VkdmKrnReader_SetTable";
 std::nullptr_t failed(NativeFrame& frame, jint code, int line) {
     frame.fail(code, line);
     return nullptr;
+}
+
+// The item class of table 1 or 2; false after raising -124 for another table
+// id, -121 when the JVM gives no class, or with its exception pending.
+bool findItemClass(NativeFrame& frame, unsigned table, std::optional<JavaObject>& item) {
+    if (table != kBrm && table != kIso) {
+        frame.fail(kUnknownTable, __LINE__);
+        return false;
+    }
+    item.emplace(frame.env(), table == kBrm ? "de/varek/VkdmBrmTableItem" : "de/varek/VkdmIsoTableItem");
+    if (item->findClass()) return true;
+    if (!frame.pending()) frame.fail(kNullArgument, __LINE__);
+    return false;
 }
 
 // ---- reading ---------------------------------------------------------------------
@@ -284,12 +298,9 @@ jobject readItem(JNIEnv* env, jint handle, jint index, jint tableId) {
     VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
     if (module == nullptr) return nullptr;
     const auto table = static_cast<unsigned>(tableId);
-    if (table != kBrm && table != kIso) return failed(frame, kUnknownTable, __LINE__);
-    JavaObject item(env, table == kBrm ? "de/varek/VkdmBrmTableItem" : "de/varek/VkdmIsoTableItem");
-    if (!item.findClass()) {
-        if (!frame.pending()) frame.fail(kNullArgument, __LINE__);
-        return nullptr;
-    }
+    std::optional<JavaObject> found;
+    if (!findItemClass(frame, table, found)) return nullptr;
+    JavaObject& item = *found;
     std::array<int, 4> sizes{};
     RecordRoles roles;
     std::span<const ItemRow> rows;
@@ -487,15 +498,11 @@ JNIEXPORT jobjectArray JNICALL Java_de_varek_VkdmKrnReader_GetTable(JNIEnv* env,
     VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
     if (module == nullptr) return nullptr;
     const auto table = static_cast<unsigned>(tableId);
-    if (table != kBrm && table != kIso) return failed(frame, kUnknownTable, __LINE__);
-    JavaObject itemClass(env, table == kBrm ? "de/varek/VkdmBrmTableItem" : "de/varek/VkdmIsoTableItem");
-    if (!itemClass.findClass()) {
-        if (!frame.pending()) frame.fail(kNullArgument, __LINE__);
-        return nullptr;
-    }
+    std::optional<JavaObject> itemClass;
+    if (!findItemClass(frame, table, itemClass)) return nullptr;
     const int n = module->GetTableLength(table);
     if (n <= 0) return failed(frame, kNoRecord, __LINE__);
-    jobjectArray items = env->NewObjectArray(n, itemClass.type(), nullptr);
+    jobjectArray items = env->NewObjectArray(n, itemClass->type(), nullptr);
     if (items == nullptr || frame.pending()) {
         if (!frame.pending()) frame.fail(kNullArgument, __LINE__);
         return nullptr;
