@@ -1,12 +1,11 @@
 // Single values of the core's tables, searches, verification, sizes and the
 // raw byte ranges of ISO records: each native is its family's routine
 // (value_families.h) with its texts, or one core call.
+#include "native_calls.h"
 #include "table_rules.h"
 #include "value_families.h"
 
 #include <de_varek_VkdmKrnReader.h>
-
-#include <functional>
 
 using namespace nubokrn4j;
 
@@ -44,17 +43,6 @@ constexpr Texts kGetSize{"VkdmKrnReader_GetTableSize"};
 constexpr Texts kGetLength{"VkdmKrnReader_GetTableLength"};
 constexpr Texts kSetLength{"VkdmKrnReader_SetTableLength"};
 constexpr Texts kReset{"VkdmKrnReader_ResetTable"};
-
-// One core call on the module; a negative result other than `quiet` is raised.
-jint callCore(JNIEnv* env, jint handle, const Texts& texts,
-              const std::function<int(VKDM_KRNReaderModule_4J&)>& call, jint quiet = 0) {
-    NativeFrame frame(env, handle, texts.function);
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    const int r = call(*module);
-    if (r < 0 && r != quiet) frame.fail(r, __LINE__);
-    return r;
-}
 
 // The addressed natives: the ISO record at `index` and its received (read) or
 // transmit (write) data, reached by range through the core. The array's length
@@ -193,13 +181,12 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetTableDataAddressed(JNIEnv*
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_VerifyTableData(JNIEnv* env, jclass, jint h, jint i,
                                                                    jint t, jint first, jint second) {
-    // A record never filled (-128) is an answer, not a failure.
-    return callCore(
-        env, h, kVerify,
-        [&](VKDM_KRNReaderModule_4J& m) {
-            return m.VerifyTableData(i, static_cast<unsigned>(t), first, second);
-        },
-        kNeverFilled);
+    return askModule(env, h, kVerify.function, kNotRegistered, [&](VKDM_KRNReaderModule_4J* m) {
+        const int r = m->VerifyTableData(i, static_cast<unsigned>(t), first, second);
+        // A record never filled (-128) is an answer, not a failure.
+        if (r < 0 && r != kNeverFilled) ExecuteVkdmException(env, h, r, kVerify.function, __LINE__);
+        return r;
+    });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_FindTableIndex__IIIIZ(JNIEnv* env, jclass, jint h, jint i,
@@ -229,39 +216,39 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_FindTableIndex__IIIILjava_lan
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetTableSize__III(JNIEnv* env, jclass, jint h, jint t,
                                                                      jint size) {
-    return callCore(env, h, kSetSize, [&](VKDM_KRNReaderModule_4J& m) {
-        return m.SetTableSize(static_cast<unsigned>(t), size);
+    return askModule(env, h, kSetSize.function, kVkdmOnly, [&](VKDM_KRNReaderModule_4J* m) {
+        return m->SetTableSize(static_cast<unsigned>(t), size);
     });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetTableSize__IIIIIII(JNIEnv* env, jclass, jint h, jint t,
                                                                          jint capacity, jint s1, jint s2,
                                                                          jint s3, jint s4) {
-    return callCore(env, h, kSetSize, [&](VKDM_KRNReaderModule_4J& m) {
-        return m.SetTableSize(static_cast<unsigned>(t), capacity, s1, s2, s3, s4);
+    return askModule(env, h, kSetSize.function, kVkdmOnly, [&](VKDM_KRNReaderModule_4J* m) {
+        return m->SetTableSize(static_cast<unsigned>(t), capacity, s1, s2, s3, s4);
     });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_GetTableSize(JNIEnv* env, jclass, jint h, jint t) {
-    return callCore(env, h, kGetSize,
-                    [&](VKDM_KRNReaderModule_4J& m) { return m.GetTableSize(static_cast<unsigned>(t)); });
+    return askModule(env, h, kGetSize.function, kVkdmOnly,
+                     [&](VKDM_KRNReaderModule_4J* m) { return m->GetTableSize(static_cast<unsigned>(t)); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_GetTableLength(JNIEnv* env, jclass, jint h, jint t) {
-    return callCore(env, h, kGetLength,
-                    [&](VKDM_KRNReaderModule_4J& m) { return m.GetTableLength(static_cast<unsigned>(t)); });
+    return askModule(env, h, kGetLength.function, kVkdmOnly,
+                     [&](VKDM_KRNReaderModule_4J* m) { return m->GetTableLength(static_cast<unsigned>(t)); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetTableLength(JNIEnv* env, jclass, jint h, jint t,
                                                                   jint length) {
-    return callCore(env, h, kSetLength, [&](VKDM_KRNReaderModule_4J& m) {
-        return m.SetTableLength(static_cast<unsigned>(t), static_cast<unsigned>(length));
+    return askModule(env, h, kSetLength.function, kVkdmOnly, [&](VKDM_KRNReaderModule_4J* m) {
+        return m->SetTableLength(static_cast<unsigned>(t), static_cast<unsigned>(length));
     });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_ResetTable(JNIEnv* env, jclass, jint h, jint t,
                                                               jint mode) {
-    return callCore(env, h, kReset, [&](VKDM_KRNReaderModule_4J& m) {
-        return m.ResetTable(static_cast<unsigned>(t), static_cast<unsigned>(mode));
+    return askModule(env, h, kReset.function, kVkdmOnly, [&](VKDM_KRNReaderModule_4J* m) {
+        return m->ResetTable(static_cast<unsigned>(t), static_cast<unsigned>(mode));
     });
 }
