@@ -45,6 +45,12 @@ class LocalFrame {
     LocalFrame(const LocalFrame&) = delete;
     LocalFrame& operator=(const LocalFrame&) = delete;
     explicit operator bool() const { return pushed_; }
+    // Pops the frame now; `result` lives on as a reference of the frame below.
+    jobject pop(jobject result) {
+        if (!pushed_) return result;
+        pushed_ = false;
+        return env_->PopLocalFrame(result);
+    }
 
   private:
     JNIEnv* env_;

@@ -474,6 +474,7 @@ struct ModuleAccess {
     }
     static ModuleState& of(VKDM_KRNReaderModule* m) { return *m->m_module; }
     static std::mutex& lock(VKDM_KRNReaderModule* m) { return m->Memory().lock(); }
+    static Tables& tables(VKDM_KRNReaderModule* m) { return m->State().tables; }
 };
 
 void storeModuleInfoMode(VKDM_KRNReaderModule& module, unsigned char mode,
@@ -499,4 +500,53 @@ extern "C" int VKDM_CTL_InjectReaderDiagnostic(VKDM_KRNReaderModule* module,
     m.diagnosticInjected = diagnostic != nullptr;
     if (diagnostic != nullptr) m.injectedDiagnostic = *diagnostic;
     return 0;
+}
+
+// ---- Control: table records ------------------------------------------------------
+
+namespace {
+
+struct RoleName {
+    const char* name;
+    std::uint32_t id;
+};
+
+constexpr RoleName kRoleNames[] = {
+    {"flags", vkdm::kRoleFlags},
+    {"afi", vkdm::kRoleAfi},
+    {"dsfid", vkdm::kRoleDsfid},
+    {"iddt", vkdm::kRoleIddt},
+    {"direction", vkdm::kRoleDirection},
+    {"directionValid", vkdm::kRoleDirectionValid},
+    {"typeSpecific", vkdm::kRoleTypeSpecific},
+    {"xpcW1", vkdm::kRoleXpcW1},
+    {"antNumbers", vkdm::kRoleAntNumbers},
+    {"antStatus", vkdm::kRoleAntStatus},
+    {"antRssi", vkdm::kRoleAntRssi},
+    {"challenge", vkdm::kRoleChallenge},
+    {"cryptoBlock", vkdm::kRoleCryptoBlock},
+};
+
+} // namespace
+
+extern "C" int VKDM_CTL_PokeTableRecord(VKDM_KRNReaderModule* module, unsigned int table, int index,
+                                        const char* role, unsigned int dataId, const unsigned char* bytes,
+                                        int count) {
+    if (module == nullptr) return kNullArgument;
+    std::uint32_t id = dataId;
+    if (role != nullptr) {
+        id = 0;
+        for (const RoleName& r : kRoleNames) {
+            if (std::strcmp(r.name, role) == 0) id = r.id;
+        }
+        if (id == 0) return kUnknownType;
+    }
+    return ModuleAccess::tables(module).poke(table, index, id, bytes, count);
+}
+
+extern "C" int VKDM_CTL_SetReportedSizes(VKDM_KRNReaderModule* module, unsigned int table, int index,
+                                         int size1, int size2, int size3, int size4) {
+    if (module == nullptr) return kNullArgument;
+    const int sizes[4] = {size1, size2, size3, size4};
+    return ModuleAccess::tables(module).reportSizes(table, index, sizes);
 }

@@ -400,6 +400,31 @@ VKDM_ISOTabItem* Tables::iso(unsigned index) {
     return static_cast<IsoRecord*>(iso_.records[index].get());
 }
 
+int Tables::poke(unsigned tableId, int index, std::uint32_t id, const std::uint8_t* bytes, int count) {
+    if (bytes == nullptr && count > 0) return kNullArgument;
+    std::lock_guard<std::mutex> guard(lock_);
+    Table* t = table(tableId);
+    if (t == nullptr) return kUnknownTable;
+    if (index < 0 || index >= t->length || index >= static_cast<int>(t->records.size())) return kOutOfRange;
+    Record& r = *t->records[static_cast<std::size_t>(index)];
+    auto it = r.values.find(id);
+    if (it == r.values.end()) return kUnknownType;
+    if (count < 0 || count > static_cast<int>(it->second.size())) return kBadLength;
+    if (count > 0) std::memcpy(it->second.data(), bytes, static_cast<std::size_t>(count));
+    return 0;
+}
+
+int Tables::reportSizes(unsigned tableId, int index, const int* sizes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    Table* t = table(tableId);
+    if (t == nullptr) return kUnknownTable;
+    if (index < 0 || index >= t->length || index >= static_cast<int>(t->records.size())) return kOutOfRange;
+    Record& r = *t->records[static_cast<std::size_t>(index)];
+    r.sizesReported = sizes != nullptr;
+    if (sizes != nullptr) std::copy(sizes, sizes + 4, r.reported);
+    return 0;
+}
+
 // Inventory reply of 0xB0 mode 0x01: [n][n x (type, 8-byte UID)]. Status 0x94
 // (more data) appends to the table, any other status replaces it.
 int Tables::storeInventory(const std::uint8_t* data, int length, int status) {
@@ -562,8 +587,9 @@ void copyOf(vkdm::Record& r, std::uint32_t id, unsigned char* out) {
 void VKDM_BRMTabItem::GetTableSizes(int* size1, int* size2) {
     vkdm::Record& r = rec(this);
     std::lock_guard<std::mutex> guard(*r.lock);
-    if (size1 != nullptr) *size1 = r.size[0];
-    if (size2 != nullptr) *size2 = r.size[1];
+    const int* sizes = r.sizesReported ? r.reported : r.size;
+    if (size1 != nullptr) *size1 = sizes[0];
+    if (size2 != nullptr) *size2 = sizes[1];
 }
 unsigned char VKDM_BRMTabItem::GetAFI() {
     return byteOf(rec(this), vkdm::kRoleAfi);
@@ -594,8 +620,9 @@ void VKDM_ISOTabItem::GetTableSizes(int* size1, int* size2, int* size3, int* siz
     vkdm::Record& r = rec(this);
     std::lock_guard<std::mutex> guard(*r.lock);
     int* out[4] = {size1, size2, size3, size4};
+    const int* sizes = r.sizesReported ? r.reported : r.size;
     for (int i = 0; i < 4; ++i) {
-        if (out[i] != nullptr) *out[i] = r.size[i];
+        if (out[i] != nullptr) *out[i] = sizes[i];
     }
 }
 unsigned char VKDM_ISOTabItem::GetFlags() {

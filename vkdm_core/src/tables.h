@@ -51,6 +51,9 @@ struct Record {
     bool iso = false;
     // Current sizes of the table (copied when they change).
     int size[4] = {0, 0, 0, 0};
+    // Sizes GetTableSizes reports instead (control interface), whatever they are.
+    bool sizesReported = false;
+    int reported[4] = {0, 0, 0, 0};
     std::map<std::uint32_t, std::vector<std::uint8_t>> values;
 
     std::vector<std::uint8_t>& at(std::uint32_t id) { return values.at(id); }
@@ -80,6 +83,10 @@ class Tables {
     int reset(unsigned table);
     VKDM_BRMTabItem* brm(unsigned index);
     VKDM_ISOTabItem* iso(unsigned index);
+    // Control interface: bytes written straight into a value of an existing
+    // record (a data id or a role), and the sizes a record reports.
+    int poke(unsigned table, int index, std::uint32_t id, const std::uint8_t* bytes, int count);
+    int reportSizes(unsigned table, int index, const int* sizes);
 
     // Parsers (layouts in the README): the number of records stored, or a code.
     int storeInventory(const std::uint8_t* data, int length, int status);

@@ -237,3 +237,39 @@ TEST_F(ConfigFileTest, BadFilesLeaveTheImageUnchanged) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Control, RecordValuesAndReportedSizes) {
+    VKDM_KRNReaderModule module;
+    const unsigned char area[5] = {1, 2, 3, 4, 5};
+    // The record must exist.
+    EXPECT_EQ(VKDM_CTL_PokeTableRecord(&module, VKDM_TABLE_ISO, 0, "typeSpecific", 0, area, 5), -104);
+    ASSERT_EQ(module.SetTableData(0, VKDM_TABLE_ISO, 0x08000001, static_cast<unsigned char>(16)), 0);
+    EXPECT_EQ(VKDM_CTL_PokeTableRecord(&module, VKDM_TABLE_ISO, 0, "typeSpecific", 0, area, 5), 0);
+    VKDM_ISOTabItem* item = module.GetISOTableItem(0);
+    ASSERT_NE(item, nullptr);
+    unsigned char out[258] = {};
+    EXPECT_EQ(item->GetTypeSpecific(out, sizeof out), 258);
+    EXPECT_EQ(std::memcmp(out, area, 5), 0);
+    EXPECT_EQ(VKDM_CTL_PokeTableRecord(&module, VKDM_TABLE_ISO, 0, "nothing", 0, area, 1), -106);
+    EXPECT_EQ(VKDM_CTL_PokeTableRecord(&module, VKDM_TABLE_ISO, 0, "xpcW1", 0, area, 3), -105);
+    EXPECT_EQ(VKDM_CTL_PokeTableRecord(&module, 3, 0, "flags", 0, area, 1), -124);
+    // By data id, past SetTableData's checks: a UID length above the UID's room.
+    const unsigned char length[4] = {0, 0, 1, 0};
+    EXPECT_EQ(VKDM_CTL_PokeTableRecord(&module, VKDM_TABLE_ISO, 0, nullptr, 0x08000003, length, 4), 0);
+    unsigned int n = 0;
+    EXPECT_EQ(module.GetTableData(0, VKDM_TABLE_ISO, 0x08000003, &n), 0);
+    EXPECT_EQ(n, 256u);
+    // Reported sizes change what GetTableSizes says, not the data.
+    EXPECT_EQ(VKDM_CTL_SetReportedSizes(&module, VKDM_TABLE_ISO, 0, 0, -1, 7, 8), 0);
+    int s[4] = {};
+    item->GetTableSizes(&s[0], &s[1], &s[2], &s[3]);
+    EXPECT_EQ(s[0], 0);
+    EXPECT_EQ(s[1], -1);
+    EXPECT_EQ(s[3], 8);
+    EXPECT_EQ(item->GetRxDataSize(), 256 * 32);
+    EXPECT_EQ(VKDM_CTL_SetReportedSizes(&module, VKDM_TABLE_ISO, 1, 1, 1, 1, 1), -104);
+}
+
+} // namespace

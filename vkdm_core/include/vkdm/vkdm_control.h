@@ -33,6 +33,22 @@ VKDM_CTL_API int VKDM_CTL_InjectReaderInfo(VKDM_KRNReaderModule* module, const V
 VKDM_CTL_API int VKDM_CTL_InjectReaderDiagnostic(VKDM_KRNReaderModule* module,
                                                  const VKDM_ReaderDiagnostic* diagnostic);
 
+/* Writes bytes straight into record `index` of table `table` (the record must
+ * exist: -104 otherwise), past the checks of SetTableData: a value the record
+ * holds by role ("flags", "afi", "dsfid", "iddt", "direction",
+ * "directionValid", "typeSpecific", "xpcW1", "antNumbers", "antStatus",
+ * "antRssi", "challenge", "cryptoBlock") or, with `role` null, the field of
+ * `dataId` (a UID length past the UID's room, say). The first `count` bytes of
+ * the value change (-105 past its size; -106 for an unknown role or id). */
+VKDM_CTL_API int VKDM_CTL_PokeTableRecord(VKDM_KRNReaderModule* module, unsigned int table, int index,
+                                          const char* role, unsigned int dataId, const unsigned char* bytes,
+                                          int count);
+
+/* The sizes the record's GetTableSizes reports from now on, whatever they are
+ * (0 and negative included); the record's data keep the table's sizes. */
+VKDM_CTL_API int VKDM_CTL_SetReportedSizes(VKDM_KRNReaderModule* module, unsigned int table, int index,
+                                           int size1, int size2, int size3, int size4);
+
 /* Live reader modules: their number, and the one whose module handle (set with
  * SetModuleHnd) is `handle`, or null. */
 VKDM_CTL_API int VKDM_CTL_ModuleCount(void);
