@@ -71,9 +71,6 @@ void Fields::setObject(const char* name, const char* signature, jobject value) c
 
 void DataJvmTest::SetUp() {
     ASSERT_NE(env, nullptr);
-    // The core's control state is made before the bridge's registry, so that it
-    // outlives the modules the registry deletes at exit.
-    VKDM_CTL_SetCallLog(0);
     const Outcome o = call("Init", "()I", {});
     ASSERT_FALSE(o.thrown) << o.thrown->message;
     handle = o.value.i;

@@ -30,9 +30,11 @@ struct ControlState {
     std::deque<std::string> log;
 };
 
+// Never destroyed: the bridge's registry deletes leftover modules while the process exits, after
+// function-local statics of this library may already be gone, and every delete reports here.
 ControlState& state() {
-    static ControlState s;
-    return s;
+    static ControlState* s = new ControlState;
+    return *s;
 }
 
 } // namespace
