@@ -86,13 +86,16 @@ Qm30Model::Report Qm30Model::answer(std::uint8_t id, const FrameAnswer& frameAns
     return in;
 }
 
+std::optional<FrameAnswer> Qm30Model::nextScripted() {
+    if (script_.empty()) return std::nullopt;
+    FrameAnswer next = std::move(script_.front());
+    script_.pop_front();
+    return next;
+}
+
 FrameAnswer Qm30Model::runFrame(const std::vector<std::uint8_t>& frame, std::size_t room) {
     frames_.push_back(frame);
-    if (!script_.empty()) {
-        FrameAnswer next = std::move(script_.front());
-        script_.pop_front();
-        return next;
-    }
+    if (std::optional<FrameAnswer> scripted = nextScripted()) return *scripted;
     if (handler_) return handler_(frame);
     return front_->exchange(frame, room);
 }
@@ -100,11 +103,7 @@ FrameAnswer Qm30Model::runFrame(const std::vector<std::uint8_t>& frame, std::siz
 // {2, 0xA0, 1, p}: the count of entries, then as many as the report holds.
 Qm30Model::Report Qm30Model::inventory(std::span<const std::uint8_t> report) {
     inventoryParameters_.push_back(report.size() > 3 && report[2] >= 1 ? report[3] : 0);
-    if (!script_.empty()) {
-        FrameAnswer next = std::move(script_.front());
-        script_.pop_front();
-        return answer(2, next);
-    }
+    if (std::optional<FrameAnswer> scripted = nextScripted()) return answer(2, *scripted);
     const std::vector<InventoryEntry> entries = inventory_ ? *inventory_ : front_->inventory15693();
     std::vector<std::uint8_t> data{static_cast<std::uint8_t>(std::min<std::size_t>(entries.size(), 0xFF))};
     const std::size_t n = std::min(entries.size(), kEntriesPerReport);

@@ -104,6 +104,7 @@ class Qm30Model : public hidsim::Model {
     using Report = hidsim::Report;
     Report answer(std::uint8_t id, std::uint8_t code, const std::vector<std::uint8_t>& data);
     Report answer(std::uint8_t id, const FrameAnswer& frameAnswer);
+    std::optional<FrameAnswer> nextScripted();
     // The answer to a frame; `room` is the most payload bytes the transfer carries.
     FrameAnswer runFrame(const std::vector<std::uint8_t>& frame, std::size_t room);
     Report inventory(std::span<const std::uint8_t> report);
