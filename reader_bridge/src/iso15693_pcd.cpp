@@ -42,6 +42,11 @@ bool sendable(byte_t flags, int maskLength) {
 
 } // namespace
 
+std::uint16_t Iso15693Commands::Iso15693CalcCRC16(const byte_t* data, int length) const {
+    if (data == nullptr || length <= 0) return static_cast<std::uint16_t>(~kPreloadCrc16);
+    return static_cast<std::uint16_t>(~crc16Register(data, length));
+}
+
 int Iso15693Commands::Iso15693IsCorrectCRC16Residue(const byte_t* data, int length) const {
     if (data == nullptr || length <= 0) return kDefaultError;
     return crc16Register(data, length) == kResidueCrc16 ? kSuccessCode : kDefaultError;

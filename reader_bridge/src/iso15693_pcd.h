@@ -84,6 +84,9 @@ class Iso15693Commands {
     static constexpr std::int32_t kMaskCrc16 = 0x0001;
     static constexpr std::int32_t kResidueCrc16 = 0xF0B8;
 
+    // The CRC a frame of `length` bytes carries (the register's complement),
+    // sent low byte first; the preset's complement, 0x0000, for no bytes.
+    std::uint16_t Iso15693CalcCRC16(const byte_t* data, int length) const;
     // kSuccessCode when `length` bytes (data and received CRC) leave the
     // residue in the register; kDefaultError otherwise, and for no bytes.
     int Iso15693IsCorrectCRC16Residue(const byte_t* data, int length) const;
