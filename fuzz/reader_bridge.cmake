@@ -19,6 +19,14 @@ if(TARGET kestoreader_objects AND TARGET hidsim AND TARGET rfsim)
                         ${bridge_tests}/scripted_reader.cpp
                 LIBS kestoreader_objects hidsim rfsim)
   target_include_directories(fuzz_reader_bridge_iso14443a PRIVATE ${bridge_tests})
+
+  # Inventory answers (one slot, 16 slots, ends of frame, QB commands) from the
+  # input through the same reader double into the ISO 15693 and QB anticollisions.
+  vk_add_fuzzer(fuzz_reader_bridge_inventories
+                SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_bridge_inventories_fuzz.cpp ${bridge_tests}/fake_reader.cpp
+                        ${bridge_tests}/scripted_reader.cpp
+                LIBS kestoreader_objects hidsim rfsim)
+  target_include_directories(fuzz_reader_bridge_inventories PRIVATE ${bridge_tests})
 endif()
 
 # Transceiver answers (result code, length byte, payload, trailing bytes) from

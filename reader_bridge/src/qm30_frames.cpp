@@ -225,8 +225,12 @@ void Qm30::Inventory(std::vector<Uid>& uids) {
             uids.emplace_back(tag.uid, static_cast<std::int32_t>(tag.uid_size));
         break;
     }
+    case ISO14443B: inventory14443b(uids); break;
     case ISO15693:
-        if (!inventory15693AlgoSw) firmwareInventory15693(uids);
+        if (inventory15693AlgoSw)
+            softwareInventory15693(uids);
+        else
+            firmwareInventory15693(uids);
         break;
     default: break;
     }
@@ -242,12 +246,7 @@ void Qm30::firmwareInventory15693(std::vector<Uid>& uids) {
     const int length = payloadLength(area.data(), received);
     if (length < 1) return;
     const int count = std::min({static_cast<int>(area[2]), (length - 1) / kEntryBytes, kMaxInventoryTags});
-    for (int i = 0; i < count; ++i) {
-        const byte_t* entry = area.data() + kEntriesAt + kEntryBytes * i;
-        std::array<byte_t, kEntryBytes - 1> uid{};
-        std::reverse_copy(entry + 1, entry + kEntryBytes, uid.begin());
-        uids.emplace_back(uid.data(), static_cast<std::int32_t>(uid.size()));
-    }
+    appendInventoryEntries(area.data() + kEntriesAt, count, uids);
 }
 
 } // namespace vemlasdknative

@@ -20,9 +20,8 @@ RfReaderBase::ReaderStatus FakeReader::answer(const Bytes& bytes, ReaderStatus s
     return status;
 }
 
-RfReaderBase::ReaderStatus FakeReader::Transceive(const Buffer& tx, byte_t pcd, Buffer* rx) {
-    const Bytes sent(tx.buf, tx.buf + std::max(tx.length, 0));
-    log.push_back({sent, pcd});
+std::optional<RfReaderBase::ReaderStatus> FakeReader::served(const Bytes& sent, byte_t flag, Buffer* rx) {
+    log.push_back({sent, flag});
     ++exchanges_;
     if (rx == nullptr) return DEFAULT_ERROR;
     if (exchanges_ == failNth) return answer({}, DEFAULT_ERROR, rx);
@@ -35,7 +34,39 @@ RfReaderBase::ReaderStatus FakeReader::Transceive(const Buffer& tx, byte_t pcd, 
         collisionBit_ = next.bit;
         return answer(next.answer, next.status, rx);
     }
+    return std::nullopt;
+}
 
+RfReaderBase::ReaderStatus FakeReader::Transceive(const Buffer& tx, byte_t pcd, Buffer* rx) {
+    const Bytes sent(tx.buf, tx.buf + std::max(tx.length, 0));
+    if (const auto status = served(sent, pcd, rx)) return *status;
+    switch (selected_protocol) {
+    case ISO15693: return byteFrame(sent, rfsim::Protocol::Iso15693, rx);
+    case ISO14443B: return byteFrame(sent, rfsim::Protocol::Iso14443B, rx);
+    default: return typeA(sent, pcd, rx);
+    }
+}
+
+RfReaderBase::ReaderStatus FakeReader::SendEof(Buffer* rx) {
+    if (const auto status = served({}, 0, rx)) return *status;
+    if (selected_protocol != ISO15693) return answer({}, DEFAULT_ERROR, rx);
+    return byteFrame({}, rfsim::Protocol::Iso15693, rx);
+}
+
+RfReaderBase::ReaderStatus FakeReader::byteFrame(const Bytes& sent, rfsim::Protocol protocol, Buffer* rx) {
+    const bool endOfFrame = sent.empty();
+    if (endOfFrame && protocol != rfsim::Protocol::Iso15693) return answer({}, DEFAULT_ERROR, rx);
+    const auto heard = field.exchange(rfsim::Frame{sent, 8, !endOfFrame, protocol});
+    if (!heard) return answer({}, DEFAULT_ERROR, rx);
+    if (heard->collision)
+        return protocol == rfsim::Protocol::Iso15693 ? answer(heard->bytes, COLLISION_DETECTED, rx)
+                                                     : answer({}, DEFAULT_ERROR, rx);
+    if (!rfsim::endsWithCrc(protocol, {heard->bytes, heard->lastBits}))
+        return answer(heard->bytes, CRC_ERROR, rx);
+    return answer(Bytes(heard->bytes.begin(), heard->bytes.end() - 2), TRANSFER_OK, rx);
+}
+
+RfReaderBase::ReaderStatus FakeReader::typeA(const Bytes& sent, byte_t pcd, Buffer* rx) {
     // The dongle's convention back to bits on air.
     Bytes data = sent;
     byte_t flag = pcd;

@@ -6,6 +6,14 @@
 // exchange, answers acknowledges, keeps reporting a collision or writes
 // nothing in GetCollisionPos (as the boards do). Answers queued in `script`
 // are served ahead of the field.
+//
+// With `selected_protocol` ISO 15693 or ISO 14443-B, frames go as they are (the
+// flag is logged, not used) and the reader appends its CRC (CRC of ISO/IEC
+// 13239), then checks and removes the tag's: a bad one gives CRC_ERROR with the
+// bytes. An ISO 15693 collision gives COLLISION_DETECTED with the bytes as
+// heard; overlapping type B answers DEFAULT_ERROR, as a broken character
+// framing does. SendEof sends the ISO 15693 end of frame, logged as an empty
+// frame with flag 0; it counts as an exchange for the faults and the script.
 #ifndef KESTOREADER_TESTS_FAKE_READER_H
 #define KESTOREADER_TESTS_FAKE_READER_H
 
@@ -54,10 +62,16 @@ class FakeReader : public ScriptedReader {
 
     ReaderStatus Transceive(const Buffer& tx, Buffer* rx) override { return Transceive(tx, 0x28, rx); }
     ReaderStatus Transceive(const Buffer& tx, byte_t pcd, Buffer* rx) override;
+    ReaderStatus SendEof(Buffer* rx) override;
     std::int8_t GetCollisionPos(std::uint8_t* bytePos, std::uint8_t* bitPos) override;
 
   private:
     ReaderStatus answer(const Bytes& bytes, ReaderStatus status, Buffer* rx);
+    // The faults and the script for one exchange; nothing when the field answers.
+    std::optional<ReaderStatus> served(const Bytes& sent, byte_t flag, Buffer* rx);
+    ReaderStatus typeA(const Bytes& sent, byte_t pcd, Buffer* rx);
+    // ISO 15693 and ISO 14443-B, whose frames carry no flag byte.
+    ReaderStatus byteFrame(const Bytes& sent, rfsim::Protocol protocol, Buffer* rx);
 
     int exchanges_ = 0;
     std::uint8_t collisionByte_ = 0;

@@ -33,8 +33,7 @@ TEST(PcdAdaptor, StatusTable) {
         FakeReader reader;
         CurrentReader current(&reader);
         reader.script.push_back({c.status, {0xAB}});
-        reader.status = c.status;
-        reader.received = {0xCD};
+        reader.script.push_back({c.status, {0xCD}});
         byte_t rx[4] = {};
         int n = -1;
         const byte_t frame[] = {0x01};

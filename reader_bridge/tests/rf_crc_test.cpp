@@ -76,8 +76,12 @@ TEST(Iso15693Crc, ResidueOfAFrameWithItsCrc) {
         EXPECT_EQ(commands.Iso15693IsCorrectCRC16Residue(c.frame.data(), static_cast<int>(c.frame.size())),
                   c.expected)
             << c.frame.size();
-        // The same CRC as CRC_B.
+        // The same CRC as CRC_B, and the one Iso15693CalcCRC16 gives.
         if (c.expected == 0) {
+            const int n = static_cast<int>(c.frame.size()) - 2;
+            const std::uint16_t crc = commands.Iso15693CalcCRC16(c.frame.data(), n);
+            EXPECT_EQ(crc & 0xFF, c.frame[static_cast<std::size_t>(n)]);
+            EXPECT_EQ(crc >> 8, c.frame[static_cast<std::size_t>(n) + 1]);
             EXPECT_EQ(vemlasdknative::CheckCrc(true, c.frame.data(), static_cast<int>(c.frame.size())), 0);
         }
     }

@@ -104,10 +104,11 @@ FrameAnswer Qm30Model::runFrame(const std::vector<std::uint8_t>& frame, std::siz
 Qm30Model::Report Qm30Model::inventory(std::span<const std::uint8_t> report) {
     inventoryParameters_.push_back(report.size() > 3 && report[2] >= 1 ? report[3] : 0);
     if (std::optional<FrameAnswer> scripted = nextScripted()) return answer(2, *scripted);
-    std::vector<std::uint8_t> data{static_cast<std::uint8_t>(std::min<std::size_t>(inventory_.size(), 0xFF))};
-    const std::size_t n = std::min(inventory_.size(), kEntriesPerReport);
+    const std::vector<InventoryEntry> entries = inventory_ ? *inventory_ : front_->inventory15693();
+    std::vector<std::uint8_t> data{static_cast<std::uint8_t>(std::min<std::size_t>(entries.size(), 0xFF))};
+    const std::size_t n = std::min(entries.size(), kEntriesPerReport);
     for (std::size_t i = 0; i < n; ++i)
-        data.insert(data.end(), inventory_[i].begin(), inventory_[i].end());
+        data.insert(data.end(), entries[i].begin(), entries[i].end());
     return answer(2, 0x80, data);
 }
 

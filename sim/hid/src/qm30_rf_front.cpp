@@ -1,5 +1,7 @@
 #include "qm30_rf_front.h"
 
+#include <algorithm>
+
 namespace qm30sim {
 
 namespace {
@@ -12,6 +14,11 @@ constexpr std::uint8_t kFlagCrc = 0x20, kFlagSplit = 0x40, kFlagBits = 0x0F;
 constexpr std::uint8_t kReceived = 0x80, kReceivedPartial = 0x90, kFrom256 = 0xA0, kFrom512 = 0xC0;
 constexpr std::uint8_t kNoTag = 0x87, kOverflow = 0x89, kFraming = 0x8A;
 constexpr std::uint8_t kCollision14443A = 0x80, kCollision15693 = 0x03;
+
+// The firmware inventory's requests: high data rate, inventory, 16 slots.
+constexpr std::uint8_t kInventoryFlags = 0x06, kInventoryCommand = 0x01;
+constexpr int kUidBits = 64;
+constexpr std::size_t kInventoryAnswer = 10; // flags, DSFID, UID
 
 FrameAnswer noTag() {
     return FrameAnswer{kNoTag, {}};
@@ -89,6 +96,39 @@ FrameAnswer RfFront::vicinity(const std::vector<std::uint8_t>& frame, std::size_
     std::vector<std::uint8_t> payload = heard->bytes;
     payload.push_back(heard->collision ? kCollision15693 : 0x00);
     return sized(kReceived, std::move(payload), room);
+}
+
+std::vector<InventoryEntry> RfFront::inventory15693() {
+    std::vector<InventoryEntry> found;
+    if (protocol_ != kFieldOff) inventoryRound(0, 0, found);
+    return found;
+}
+
+void RfFront::inventoryRound(std::uint64_t mask, int bits, std::vector<InventoryEntry>& found) {
+    std::vector<std::uint8_t> request{kInventoryFlags, kInventoryCommand, static_cast<std::uint8_t>(bits)};
+    for (int i = 0; i < (bits + 7) / 8; ++i)
+        request.push_back(static_cast<std::uint8_t>(mask >> (8 * i)));
+    std::vector<int> collided;
+    for (int slot = 0; slot < 16; ++slot) {
+        const rfsim::Frame frame = slot == 0 ? rfsim::Frame{request, 8, true, rfsim::Protocol::Iso15693}
+                                             : rfsim::Frame{{}, 8, false, rfsim::Protocol::Iso15693};
+        const auto heard = field_.exchange(frame);
+        if (!heard) continue;
+        if (heard->collision) {
+            collided.push_back(slot);
+            continue;
+        }
+        const rfsim::Bits bits8{heard->bytes, heard->lastBits};
+        if (heard->bytes.size() != kInventoryAnswer + 2 || heard->bytes[0] != 0x00 ||
+            !rfsim::endsWithCrc(rfsim::Protocol::Iso15693, bits8))
+            continue;
+        InventoryEntry entry{};
+        std::copy_n(heard->bytes.begin() + 1, entry.size(), entry.begin());
+        found.push_back(entry);
+    }
+    if (bits + 4 >= kUidBits) return;
+    for (const int slot : collided)
+        inventoryRound(mask | (static_cast<std::uint64_t>(slot) << bits), bits + 4, found);
 }
 
 } // namespace qm30sim

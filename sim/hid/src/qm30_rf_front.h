@@ -19,6 +19,12 @@
 // the length byte counting from there; an answer longer than the transfer can
 // carry gives 0x89. No answer, the field off or a frame the protocol cannot
 // send: 0x87.
+//
+// The controller's firmware inventory asks the ISO 15693 tags itself, with
+// its CRC whatever the select said: 16-slot inventory requests (flags 0x06,
+// no AFI), a clean slot answer being one tag and a slot that collided asked
+// again with its 4 bits added to the mask. No tag is silenced, so each run
+// finds the whole field. Each entry is {DSFID, UID low byte first}.
 #ifndef QM30SIM_QM30_RF_FRONT_H
 #define QM30SIM_QM30_RF_FRONT_H
 
@@ -37,6 +43,8 @@ class RfFront {
     void select(const std::vector<std::uint8_t>& payload);
     // One frame; `room` is the most payload bytes the transfer can carry back.
     FrameAnswer exchange(const std::vector<std::uint8_t>& frame, std::size_t room);
+    // The firmware inventory's entries, in the order found; none while the field is off.
+    std::vector<InventoryEntry> inventory15693();
 
     rfsim::Field& field() { return field_; }
 
@@ -44,6 +52,8 @@ class RfFront {
     FrameAnswer typeA(const std::vector<std::uint8_t>& frame, std::size_t room);
     FrameAnswer typeB(const std::vector<std::uint8_t>& frame, std::size_t room);
     FrameAnswer vicinity(const std::vector<std::uint8_t>& frame, std::size_t room);
+    // One 16-slot round under a mask of `bits` bits, and the rounds its collided slots need.
+    void inventoryRound(std::uint64_t mask, int bits, std::vector<InventoryEntry>& found);
 
     rfsim::Field field_;
     std::uint8_t protocol_ = 0;

@@ -74,7 +74,9 @@ class Qm30Model : public hidsim::Model {
     // chunked, the end of frame included) and to the firmware inventory.
     void queueAnswer(FrameAnswer answer);
     // What the firmware inventory {2, 0xA0, 1, p} reports: result 0x80, the
-    // number of entries, then as many entries as one report holds (6).
+    // number of entries, then as many entries as one report holds (6). Until
+    // entries are set, the firmware inventories the ISO 15693 tags in the
+    // field (see qm30_rf_front.h); the parameter byte is only recorded.
     void setInventoryEntries(std::vector<InventoryEntry> entries);
     void setIdentification(const std::string& text);
     void setRevision(std::vector<std::uint8_t> bytes); // 0xBC data; default 03 06 05
@@ -116,7 +118,7 @@ class Qm30Model : public hidsim::Model {
     std::unique_ptr<RfFront> front_;
     FrameHandler handler_;
     std::deque<FrameAnswer> script_;
-    std::vector<InventoryEntry> inventory_;
+    std::optional<std::vector<InventoryEntry>> inventory_;
     std::vector<std::uint8_t> inventoryParameters_;
     std::string identification_ = "QM30 simulated 1.0";
     std::vector<std::uint8_t> revision_{0x03, 0x06, 0x05};
