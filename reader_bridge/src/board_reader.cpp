@@ -190,8 +190,8 @@ RfReaderBase::ReaderStatus BoardReader::blockingTransfer(const Buffer& tx, Buffe
     const int room = rx->length;
     std::uint16_t reported = 0;
     const int status =
-        call(kxx0Entries.mosaTransceiveBlockingTxRx, tx.buf, static_cast<std::uint16_t>(tx.length),
-             rx->buf, static_cast<std::uint16_t>(room), &reported, flags, fwt);
+        call(kxx0Entries.mosaTransceiveBlockingTxRx, tx.buf, static_cast<std::uint16_t>(tx.length), rx->buf,
+             static_cast<std::uint16_t>(room), &reported, flags, fwt);
     return transferDone(status, std::min<int>(reported, room), rx, acceptIncomplete);
 }
 
@@ -262,8 +262,7 @@ RfReaderBase::ReaderStatus BoardReader::SendHltA(Buffer* rx) {
     if (rx == nullptr) return DEFAULT_ERROR;
     const int room = std::clamp(rx->length, 0, rx->capacity());
     std::size_t length = static_cast<std::size_t>(room);
-    if (call(kxx0Entries.iso14443aHalt, reinterpret_cast<char*>(rx->buf), &length) != 0)
-        return DEFAULT_ERROR;
+    if (call(kxx0Entries.iso14443aHalt, reinterpret_cast<char*>(rx->buf), &length) != 0) return DEFAULT_ERROR;
     rx->length = static_cast<std::int32_t>(std::min(length, static_cast<std::size_t>(room)));
     return TRANSFER_OK;
 }
@@ -272,8 +271,8 @@ RfReaderBase::ReaderStatus BoardReader::SendEof(Buffer* rx) {
     if (rx == nullptr) return DEFAULT_ERROR;
     const int room = std::min(std::clamp(rx->length, 0, rx->capacity()), kEofCapacity);
     std::uint16_t reported = 0;
-    if (call(kxx0Entries.mosaISO15693TransceiveAnticollisionEOF, rx->buf,
-             static_cast<std::uint8_t>(room), &reported) != 0) {
+    if (call(kxx0Entries.mosaISO15693TransceiveAnticollisionEOF, rx->buf, static_cast<std::uint8_t>(room),
+             &reported) != 0) {
         rx->length = 0;
         return DEFAULT_ERROR;
     }
