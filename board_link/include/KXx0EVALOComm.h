@@ -242,9 +242,7 @@ KXx0ComError writeRegister(KXx0HANDLE handle, uint8_t reg, uint8_t value);
 KXx0ComError txrxBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen,
                        uint32_t* value);
 
-/* Tag-protocol families: ISO 14443-A and -B, ISO 15693, FeliCa, Kovio, MIFARE
- * with MIFARE Ultralight, NFC byte transfer and Topaz. In-out lengths hold the
- * capacity on entry and the number of bytes (entries) copied on return. */
+/* ISO 14443-A. */
 KXx0ComError iso14443aInit(KXx0HANDLE handle);
 KXx0ComError iso14443aSelect(KXx0HANDLE handle, uint8_t requestCode, bool flag, char* uid, size_t* uidLen,
                              char* atqa, char* sak);
@@ -255,6 +253,7 @@ KXx0ComError iso14443aPPS(KXx0HANDLE handle, int cid, int dsRate, int drRate, bo
 KXx0ComError iso14443aDeselect(KXx0HANDLE handle, char* rx, size_t* rxLen);
 KXx0ComError iso14443aDeinit(KXx0HANDLE handle, bool flag);
 
+/* ISO 14443-B. */
 KXx0ComError iso14443bInit(KXx0HANDLE handle);
 KXx0ComError iso14443bSelect(KXx0HANDLE handle, bool flag, uint8_t p2, uint8_t p3, char* out);
 KXx0ComError iso14443bHalt(KXx0HANDLE handle, const char* pupi, char* rx, size_t* rxLen);
@@ -263,6 +262,7 @@ KXx0ComError iso14443bWriteAttrb(KXx0HANDLE handle, const char* pupi, int dsi, i
 KXx0ComError iso14443bDeselect(KXx0HANDLE handle, char* rx, size_t* rxLen);
 KXx0ComError iso14443bDeinit(KXx0HANDLE handle, bool flag);
 
+/* ISO 15693; UIDs are 8 bytes, a null one addresses the selected tag. */
 KXx0ComError iso15693Initialise(KXx0HANDLE handle, int p1, bool p2);
 KXx0ComError iso15693sendInventoryRequest(KXx0HANDLE handle, int slots16, Iso15693InventoryEntry* entries,
                                           size_t* count);
@@ -278,16 +278,19 @@ KXx0ComError iso15693PhyTxRxNBytes(KXx0HANDLE handle, const char* tx, size_t txL
                                    uint16_t param);
 KXx0ComError iso15693Deinit(KXx0HANDLE handle, bool flag);
 
+/* FeliCa. */
 KXx0ComError felicaInitialize(KXx0HANDLE handle);
 KXx0ComError felicaPoll(KXx0HANDLE handle, int p1, int p2, int p3, int p4, FelicaPollEntry* list,
                         size_t* count, size_t* collisions);
 KXx0ComError felicaTxRxNBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen);
 KXx0ComError felicaDeInitialize(KXx0HANDLE handle, bool flag);
 
+/* Kovio. */
 KXx0ComError kovioInitialise(KXx0HANDLE handle);
 KXx0ComError kovioRead(KXx0HANDLE handle, char* rx, size_t* rxLen);
 KXx0ComError kovioDeinit(KXx0HANDLE handle, bool flag);
 
+/* MIFARE and MIFARE Ultralight. */
 KXx0ComError mifareInit(KXx0HANDLE handle);
 KXx0ComError mifareAuthenticate(KXx0HANDLE handle, uint32_t block, const char* uid, size_t uidLen,
                                 const char* key, bool keyFlag);
@@ -299,6 +302,7 @@ KXx0ComError mifareUlRead4Pages(KXx0HANDLE handle, int page, char* rx, size_t* r
 KXx0ComError mifareUlWritePage(KXx0HANDLE handle, int page, const char* data, size_t dataLen);
 KXx0ComError mifareUlLockPage(KXx0HANDLE handle, int page);
 
+/* NFC byte transfer. */
 KXx0ComError nfcInitialize(KXx0HANDLE handle, bool p1, bool p2, uint8_t p3, uint8_t p4);
 KXx0ComError nfcTxNBytes(KXx0HANDLE handle, const char* tx, size_t txLen);
 KXx0ComError nfcRxNBytes(KXx0HANDLE handle, char* rx, size_t* rxLen);
@@ -306,6 +310,7 @@ KXx0ComError nfcSetTxBitrate(KXx0HANDLE handle, uint8_t rate);
 KXx0ComError nfcSetRxBitrate(KXx0HANDLE handle, uint8_t rate);
 KXx0ComError nfcDeInitialize(KXx0HANDLE handle);
 
+/* Topaz. */
 KXx0ComError topazInitialise(KXx0HANDLE handle);
 KXx0ComError topazInventory(KXx0HANDLE handle, char* first, char* second, char* third);
 KXx0ComError topazReadUID(KXx0HANDLE handle, char* uid, char* second);
@@ -316,9 +321,8 @@ KXx0ComError topazDeinit(KXx0HANDLE handle, bool flag);
 #ifdef __cplusplus
 } /* extern "C" */
 
-/* Every operation as X(name, argument bytes): the RF-layer, antenna and raw
- * operations of both libraries, their tag-protocol families, then the
- * operation of the first-board library alone. */
+/* Every operation as X(name, argument bytes): the operations of both libraries,
+ * then those of the first-board library alone. */
 #define KXX0_COMMON_OPERATIONS(X)                                                                            \
     X(GetKX10, 0)                                                                                            \
     X(ReleaseKX10, 4)                                                                                        \
@@ -355,12 +359,7 @@ KXx0ComError topazDeinit(KXx0HANDLE handle, bool flag);
     X(directCommand, 12)                                                                                     \
     X(readRegister, 12)                                                                                      \
     X(writeRegister, 12)                                                                                     \
-    X(txrxBytes, 24)
-
-#define KXX0_FIRST_BOARD_OPERATIONS(X) X(antennaSetTrimVal, 8)
-
-/* The tag-protocol families both libraries export. */
-#define KXX0_TAG_FAMILY_OPERATIONS(X)                                                                        \
+    X(txrxBytes, 24)                                                                                         \
     X(iso14443aInit, 4)                                                                                      \
     X(iso14443aSelect, 28)                                                                                   \
     X(iso14443aHalt, 12)                                                                                     \
@@ -413,8 +412,7 @@ KXx0ComError topazDeinit(KXx0HANDLE handle, bool flag);
     X(topazWriteByte, 16)                                                                                    \
     X(topazDeinit, 8)
 
-/* The 87 operations both libraries export. */
-#define KXX0_BOTH_BOARDS_OPERATIONS(X) KXX0_COMMON_OPERATIONS(X) KXX0_TAG_FAMILY_OPERATIONS(X)
+#define KXX0_FIRST_BOARD_OPERATIONS(X) X(antennaSetTrimVal, 8)
 
 namespace kxx0 {
 
@@ -439,7 +437,6 @@ inline constexpr DecoratedName kDecoratedNames[] = {KXX0_COMMON_OPERATIONS(KXX0_
 #define KXX0_CHECK_BYTES(name, bytes)                                                                        \
     static_assert(ArgumentBytes<decltype(::name)>::value == bytes, "@N of " #name);
 KXX0_COMMON_OPERATIONS(KXX0_CHECK_BYTES)
-KXX0_TAG_FAMILY_OPERATIONS(KXX0_CHECK_BYTES)
 KXX0_FIRST_BOARD_OPERATIONS(KXX0_CHECK_BYTES)
 #undef KXX0_CHECK_BYTES
 

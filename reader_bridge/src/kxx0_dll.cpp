@@ -7,7 +7,7 @@ KXx0Entries kxx0Entries;
 namespace {
 
 #define KXX0_NAME(name, bytes) "_" #name "@" #bytes,
-constexpr const char* kNames[] = {KXX0_BOTH_BOARDS_OPERATIONS(KXX0_NAME)};
+constexpr const char* kNames[] = {KXX0_COMMON_OPERATIONS(KXX0_NAME)};
 #undef KXX0_NAME
 
 // Looks `name` up in `module` into `entry`; whether it was found.
@@ -28,7 +28,7 @@ int Load_DLLKXx0(HMODULE* module, const char* fileName) {
     if (loaded == nullptr) return -1;
     int missing = 0;
 #define KXX0_BIND(name, bytes) missing += bind(loaded, "_" #name "@" #bytes, kxx0Entries.name) ? 0 : 1;
-    KXX0_BOTH_BOARDS_OPERATIONS(KXX0_BIND)
+    KXX0_COMMON_OPERATIONS(KXX0_BIND)
 #undef KXX0_BIND
     return missing;
 }

@@ -16,7 +16,7 @@ using vkplatform::kernel::HMODULE;
 // One typed pointer per operation, named after it; null while not found.
 struct KXx0Entries {
 #define KXX0_ENTRY(name, bytes) decltype(&::name) name = nullptr;
-    KXX0_BOTH_BOARDS_OPERATIONS(KXX0_ENTRY)
+    KXX0_COMMON_OPERATIONS(KXX0_ENTRY)
 #undef KXX0_ENTRY
 };
 

@@ -29,6 +29,9 @@ TEST(BoardLibrary, ConnectsTheFirstBoardAndSetsUpIsoA) {
     model.setFirmwareNumber(1, 1, 4);
     boardsim::plug(board, boardsim::kKx10ProductId);
 
+    // The library binds every one of the 87 names.
+    vemlasdknative::HMODULE module = nullptr;
+    EXPECT_EQ(vemlasdknative::Load_DLLKXx0(&module, "KX10EVALOComm.dll"), 0);
     ASSERT_TRUE(natives::connect());
     EXPECT_EQ(natives::getName(), "KX10B-EVALO");
     EXPECT_EQ(natives::checkVersion(), "");
