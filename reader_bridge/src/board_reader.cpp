@@ -16,22 +16,22 @@ constexpr int kIncompleteStatus = 40; // Incomplete_byteError: a 4-bit answer
 constexpr byte_t kCollisionMark = 0x21;
 
 // Frame delays, guard time and frame wait times in carrier cycles.
-constexpr std::uint32_t kFdtIso15693 = 4192;
-constexpr std::uint32_t kFdtListenA = 1172;
-constexpr std::uint32_t kFdtListenB = 1024;
-constexpr std::uint32_t kFdtPoll14443 = 6780;
-constexpr std::uint32_t kGuardTime = 67800;
+constexpr std::uint32_t kFdtIso15693 = MOSA_FDT_LISTEN_NFCV_POLLER;
+constexpr std::uint32_t kFdtListenA = MOSA_FDT_LISTEN_NFCA_LISTENER;
+constexpr std::uint32_t kFdtListenB = MOSA_FDT_LISTEN_NFCB_LISTENER;
+constexpr std::uint32_t kFdtPoll14443 = MOSA_FDT_POLL_NFCA_POLLER;
+constexpr std::uint32_t kGuardTime = MOSA_GT_NFCA;
 constexpr std::uint32_t kFwtShortFrame = 1620;
-constexpr std::uint32_t kFwtBlockingA = 1356000;
+constexpr std::uint32_t kFwtBlockingA = 1356000; // 100 ms
 constexpr std::uint32_t kFwtIso15693 = 1356000;
-constexpr std::uint32_t kFwtB = 678000;
+constexpr std::uint32_t kFwtB = 678000; // 50 ms
 
-constexpr std::uint8_t kModeNfcA = 1;
-constexpr std::uint8_t kModeNfcB = 3;
-constexpr std::uint8_t kModeNfcV = 7;
-constexpr std::uint8_t kRateIso15693Tx = 236;   // 26.48 kbit/s
-constexpr std::uint8_t kRateIso15693Fast = 235; // 52.97 kbit/s
-constexpr byte_t kHighestRate = 6;
+constexpr std::uint8_t kModeNfcA = MOSA_MODE_POLL_NFCA;
+constexpr std::uint8_t kModeNfcB = MOSA_MODE_POLL_NFCB;
+constexpr std::uint8_t kModeNfcV = MOSA_MODE_POLL_NFCV;
+constexpr std::uint8_t kRateIso15693Tx = MOSA_BR_26p48;
+constexpr std::uint8_t kRateIso15693Fast = MOSA_BR_52p97;
+constexpr byte_t kHighestRate = MOSA_BR_6780;
 
 constexpr int kShortFrameCapacity = 100;
 constexpr std::size_t kAnticollisionFrame = 7; // 2 header bytes and 5 answer bytes
