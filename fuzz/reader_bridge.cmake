@@ -36,3 +36,18 @@ if(TARGET kestoreader_objects AND TARGET qm30sim)
   vk_add_fuzzer(fuzz_reader_bridge_qm30_answers SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_bridge_qm30_answers_fuzz.cpp
                 LIBS kestoreader_objects qm30sim)
 endif()
+
+# The board readers over board answers of any shape (statuses, reported lengths
+# and counts, bytes, missing entries), through the entry table filled with
+# functions driven by the input. No board library may be found: the readers'
+# own loads must fail (real hidapi, no run path into the build, a library path
+# naming no directory).
+if(TARGET kestoreader_objects)
+  vk_add_fuzzer(fuzz_reader_bridge_boards SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_bridge_boards_fuzz.cpp
+                LIBS kestoreader_objects hidapi-hidraw)
+  foreach(test IN ITEMS replay_fuzz_reader_bridge_boards fuzz_fuzz_reader_bridge_boards)
+    if(TEST ${test})
+      set_tests_properties(${test} PROPERTIES ENVIRONMENT "LD_LIBRARY_PATH=${VK_LIBRARY_DIR}/no-board-library")
+    endif()
+  endforeach()
+endif()

@@ -1,4 +1,5 @@
-// The first evaluation board as a reader (KX10EVALOComm).
+// The first evaluation board as a reader (KX10EVALOComm): firmware 1.1.x only,
+// and an ISO 15693 inventory that asks a single slot before sixteen.
 #ifndef KESTOREADER_KX10_H
 #define KESTOREADER_KX10_H
 
@@ -8,13 +9,19 @@ namespace vemlasdknative {
 
 class kx10 : public BoardReader {
   public:
+    // Loads "KX10EVALOComm.dll" into the entry table.
+    kx10();
+
+    bool CheckVersion(char* text) override;
     const char* GetName() override { return "KX10B-EVALO"; }
 
-    void* kx10_handle = nullptr;
-    void* kx10_dllHandle = nullptr;
+    KXx0HANDLE kx10_handle = nullptr;
+    HMODULE kx10_dllHandle = nullptr;
 
   protected:
-    void*& boardHandle() override { return kx10_handle; }
+    KXx0HANDLE& boardHandle() override { return kx10_handle; }
+    HMODULE& moduleHandle() override { return kx10_dllHandle; }
+    bool oneSlotFirst() const override { return true; }
 };
 
 } // namespace vemlasdknative

@@ -253,4 +253,12 @@ int Iso14443ACommands::Iso14443aSelectTag(const byte_t* uid, byte_t size) {
     return Iso14443aRats(areas.rx.data(), capacity);
 }
 
+RfReaderBase::ReaderStatus Iso14443aIntoBuffer(int (Iso14443ACommands::*routine)(byte_t*, int), Buffer* rx) {
+    if (rx == nullptr) return RfReaderBase::DEFAULT_ERROR;
+    Iso14443ACommands commands;
+    const int capacity = std::clamp(rx->length, 0, rx->capacity());
+    return (commands.*routine)(rx->buf, capacity) == kSuccessCode ? RfReaderBase::TRANSFER_OK
+                                                                  : RfReaderBase::DEFAULT_ERROR;
+}
+
 } // namespace vemlasdknative

@@ -96,6 +96,11 @@ class Iso14443ACommands {
     int selectLevel(std::int32_t sel, const byte_t* cascade, byte_t* sak);
 };
 
+// A REQA, WUPA or HLTA routine into a receive buffer's bytes (as many as its
+// length, within its capacity), which keeps its length: TRANSFER_OK when the
+// routine succeeds, else DEFAULT_ERROR.
+RfReaderBase::ReaderStatus Iso14443aIntoBuffer(int (Iso14443ACommands::*routine)(byte_t*, int), Buffer* rx);
+
 } // namespace vemlasdknative
 
 #endif

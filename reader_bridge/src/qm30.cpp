@@ -169,30 +169,16 @@ int Qm30::deselectTag(byte_t* uid) {
     return Iso14443ACommands().Iso14443aDeselectTag(uid);
 }
 
-namespace {
-
-// An ISO 14443-A routine into the receive buffer's bytes; its length stays as
-// the caller set it.
-RfReaderBase::ReaderStatus intoBuffer(int (Iso14443ACommands::*routine)(byte_t*, int), Buffer* rx) {
-    if (rx == nullptr) return RfReaderBase::DEFAULT_ERROR;
-    Iso14443ACommands commands;
-    const int capacity = std::clamp(rx->length, 0, rx->capacity());
-    return (commands.*routine)(rx->buf, capacity) == kSuccessCode ? RfReaderBase::TRANSFER_OK
-                                                                  : RfReaderBase::DEFAULT_ERROR;
-}
-
-} // namespace
-
 RfReaderBase::ReaderStatus Qm30::SendReqA(Buffer* rx) {
-    return intoBuffer(&Iso14443ACommands::Iso14443aReqA, rx);
+    return Iso14443aIntoBuffer(&Iso14443ACommands::Iso14443aReqA, rx);
 }
 
 RfReaderBase::ReaderStatus Qm30::SendWupA(Buffer* rx) {
-    return intoBuffer(&Iso14443ACommands::Iso14443aWupA, rx);
+    return Iso14443aIntoBuffer(&Iso14443ACommands::Iso14443aWupA, rx);
 }
 
 RfReaderBase::ReaderStatus Qm30::SendHltA(Buffer* rx) {
-    return intoBuffer(&Iso14443ACommands::Iso14443aHltA, rx);
+    return Iso14443aIntoBuffer(&Iso14443ACommands::Iso14443aHltA, rx);
 }
 
 void Qm30::SetInventoryAlgo(byte_t* algo) {
