@@ -1,6 +1,7 @@
 #include "board_reader.h"
 
 #include "iso14443a_pcd.h"
+#include "iso14443qb_pcd.h"
 #include "trace_log.h"
 
 #include <algorithm>
@@ -291,6 +292,7 @@ int BoardReader::DllTxRx(const Buffer& tx, byte_t* rx) {
 void BoardReader::Inventory(std::vector<Uid>& uids) {
     switch (selected_protocol) {
     case ISO14443A: inventoryIso14443a(uids); break;
+    case ISO14443B: AppendQbInventory(uids); break;
     case ISO15693: inventoryIso15693(uids); break;
     default: break;
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -104,6 +105,15 @@ int ISO14443QB_AnticollisionLoop(byte_t** uids, int* byteCount) {
     *uids = out;
     *byteCount = n;
     return ISO14443QB_SUCCESSCODE;
+}
+
+void AppendQbInventory(std::vector<RfReaderBase::Uid>& uids) {
+    byte_t* found = nullptr;
+    int bytes = 0;
+    if (ISO14443QB_AnticollisionLoop(&found, &bytes) != ISO14443QB_SUCCESSCODE) return;
+    const std::unique_ptr<byte_t[]> owned(found);
+    for (int at = 0; at + ISO14443QB_UID_SIZE <= bytes; at += ISO14443QB_UID_SIZE)
+        uids.emplace_back(owned.get() + at, ISO14443QB_UID_SIZE);
 }
 
 } // namespace vemlasdknative

@@ -9,6 +9,8 @@
 
 #include "rf_reader_base.h"
 
+#include <vector>
+
 namespace vemlasdknative {
 
 enum ISO14443QB_Error : int {
@@ -52,6 +54,10 @@ int ISO14443QB_Anticollision(int* count, byte_t* uids);
 // `*byteCount` set; 129 when the anticollision fails or finds no chip, with
 // `*uids` null and `*byteCount` 0.
 int ISO14443QB_AnticollisionLoop(byte_t** uids, int* byteCount);
+
+// A reader's ISO 14443-B inventory: the loop's tags, one 8-byte `Uid` each, in
+// the loop's order; nothing when it finds none.
+void AppendQbInventory(std::vector<RfReaderBase::Uid>& uids);
 
 } // namespace vemlasdknative
 

@@ -114,7 +114,6 @@ class Qm30 : public RfReaderBase {
     // The software anticollision with flags 0x06 and no AFI into the 160-byte area.
     void softwareInventory15693(std::vector<Uid>& uids);
     // The QB anticollision loop: one 8-byte UID per chip, most significant byte first.
-    void inventory14443b(std::vector<Uid>& uids);
     // `count` 9-byte entries {leading byte, UID least significant byte first}
     // as UIDs most significant byte first.
     static void appendInventoryEntries(const byte_t* entries, int count, std::vector<Uid>& uids);

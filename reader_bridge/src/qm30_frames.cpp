@@ -4,6 +4,7 @@
 // inventory. Every answer is converted into a work area of its own size, and
 // every length the answer states is checked against the bytes it brought.
 #include "iso14443a_pcd.h"
+#include "iso14443qb_pcd.h"
 #include "iso15693_pcd.h"
 #include "lib_PCD.h"
 #include "qm30.h"
@@ -225,7 +226,7 @@ void Qm30::Inventory(std::vector<Uid>& uids) {
             uids.emplace_back(tag.uid, static_cast<std::int32_t>(tag.uid_size));
         break;
     }
-    case ISO14443B: inventory14443b(uids); break;
+    case ISO14443B: AppendQbInventory(uids); break;
     case ISO15693:
         if (inventory15693AlgoSw)
             softwareInventory15693(uids);

@@ -1,12 +1,10 @@
 // The dongle's inventories run by the bridge's own protocol logic: the ISO
-// 15693 software anticollision and the QB anticollision loop for ISO 14443-B.
-#include "iso14443qb_pcd.h"
+// 15693 software anticollision.
 #include "iso15693_pcd.h"
 #include "qm30.h"
 
 #include <algorithm>
 #include <array>
-#include <memory>
 
 namespace vemlasdknative {
 
@@ -36,15 +34,6 @@ void Qm30::softwareInventory15693(std::vector<Uid>& uids) {
         Iso15693Commands::kSuccessCode)
         return;
     appendInventoryEntries(area.data(), std::clamp(count, 0, room), uids);
-}
-
-void Qm30::inventory14443b(std::vector<Uid>& uids) {
-    byte_t* found = nullptr;
-    int bytes = 0;
-    if (ISO14443QB_AnticollisionLoop(&found, &bytes) != ISO14443QB_SUCCESSCODE) return;
-    const std::unique_ptr<byte_t[]> owned(found);
-    for (int at = 0; at + ISO14443QB_UID_SIZE <= bytes; at += ISO14443QB_UID_SIZE)
-        uids.emplace_back(owned.get() + at, ISO14443QB_UID_SIZE);
 }
 
 } // namespace vemlasdknative
