@@ -80,6 +80,7 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
     std::unique_ptr<unsigned char[]> m_ApduResponse;
 
   private:
+    void endedTask();
     void dropSerialListeners();
     void dropUsbListeners();
 

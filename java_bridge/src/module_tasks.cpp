@@ -23,6 +23,7 @@ constexpr int kNoEnv = -1;
 constexpr int kBadKind = -106;
 constexpr int kNullArgument = -121;
 constexpr int kUnsupported = -118;
+constexpr int kNoTask = -4081;
 constexpr char kInventoryMode[] = "03 10 08 00 01 00 00";
 
 bool validKeyLength(std::uint32_t n) {
@@ -282,6 +283,17 @@ int VKDM_KRNReaderModule_4J::SendCommandQueue(int first, int second, unsigned ch
     });
 }
 
+// The reader library has no task while one is marked running here: it ended by
+// itself (after a cancel refused during its callback). Its slot goes back and
+// the flag is cleared; a SAM or queue reply has ended its task already.
+void VKDM_KRNReaderModule_4J::endedTask() {
+    if (nubokrn4j::envOf(nubokrn4j::g_jvm.load()) == nullptr) return;
+    if (const auto id = m_listeners.finishRunningTask()) {
+        m_listeners.clearTaskBit(nubokrn4j::kReaderTaskBit);
+        m_listeners.giveBack(*id == TaskId::Queue ? Slot::Queue : Slot::Reader);
+    }
+}
+
 int VKDM_KRNReaderModule_4J::CancelAsyncTask() {
     // Either bit: a lone asynchronous APDU still gets the reader library's answer.
     if (!m_listeners.taskActive()) {
@@ -289,6 +301,7 @@ int VKDM_KRNReaderModule_4J::CancelAsyncTask() {
         return 0;
     }
     const int r = VKKRN_CancelAsyncTask(GetReaderHnd());
+    if (r == kNoTask) endedTask();
     if (r < 0) {
         SetLastError(r);
         return r;
