@@ -2,6 +2,7 @@
 // Java itself), the serial port's RTS and DTR lines and USB hot-plug (the
 // bridge's callbacks, port_listeners). Every registration holds one use of the
 // reader slot, counted per (kind, event).
+#include "bridge_codes.h"
 #include "callback_env.h"
 #include "java_cache.h"
 #include "module_4j.h"
@@ -13,19 +14,18 @@
 
 #include <cstdlib>
 
+using nubokrn4j::kBadKindOrEvent;
+using nubokrn4j::kNoEnv;
+using nubokrn4j::kNoReaderHandle;
+using nubokrn4j::kNoSerialPort;
+using nubokrn4j::kNullArgument;
+using nubokrn4j::kReaderNotRegistered;
+using nubokrn4j::kSlotHeld;
 using nubokrn4j::ListenerKind;
 using nubokrn4j::PortListeners;
 using nubokrn4j::Slot;
 
 namespace {
-
-constexpr int kNoEnv = -1;
-constexpr int kNotRegistered = -4050;
-constexpr int kBadEvent = -106;
-constexpr int kNotConnected = -110;
-constexpr int kNullArgument = -121;
-constexpr int kNoSerialPort = -138;
-constexpr int kSlotHeld = -142;
 
 constexpr unsigned int kViZerGetPortPara = 1023;
 constexpr unsigned int kViZerAddHandler = 1010;
@@ -96,13 +96,13 @@ jmethodID listenerMethod(JNIEnv* env, std::atomic<jmethodID>& cached, const char
 int VKDM_KRNReaderModule_4J::AddKrnEventHandler(JavaVM* vm, jobject listener, int event) {
     const int reader = GetReaderHnd();
     if (reader <= 0) {
-        SetLastError(kNotConnected);
-        return kNotConnected;
+        SetLastError(kNoReaderHandle);
+        return kNoReaderHandle;
     }
     if (nubokrn4j::envOf(vm) == nullptr) return kNoEnv;
     if (!readerEvent(event)) {
-        SetLastError(kBadEvent);
-        return kBadEvent;
+        SetLastError(kBadKindOrEvent);
+        return kBadKindOrEvent;
     }
     jweak weak = m_listeners.addRegistration(ListenerKind::Reader, event, listener);
     if (weak == nullptr) {
@@ -119,12 +119,12 @@ int VKDM_KRNReaderModule_4J::AddKrnEventHandler(JavaVM* vm, jobject listener, in
 int VKDM_KRNReaderModule_4J::DelKrnEventHandler(JavaVM* vm, jobject, int event) {
     const int reader = GetReaderHnd();
     if (reader <= 0) {
-        SetLastError(kNotConnected);
-        return kNotConnected;
+        SetLastError(kNoReaderHandle);
+        return kNoReaderHandle;
     }
     if (!readerEvent(event)) {
-        SetLastError(kBadEvent);
-        return kBadEvent;
+        SetLastError(kBadKindOrEvent);
+        return kBadKindOrEvent;
     }
     const int held = m_listeners.registrations(ListenerKind::Reader, event);
     if (held > 1) {
@@ -138,7 +138,7 @@ int VKDM_KRNReaderModule_4J::DelKrnEventHandler(JavaVM* vm, jobject, int event) 
     const int r = VKKRN_DelEventHandlerEx(reader, &record);
     if (nubokrn4j::envOf(vm) == nullptr) return kNoEnv;
     // The use goes back only when the library no longer holds the reference.
-    if (held == 1 && (r == 0 || r == kNotRegistered))
+    if (held == 1 && (r == 0 || r == kReaderNotRegistered))
         m_listeners.removeRegistration(ListenerKind::Reader, event);
     SetLastError(r);
     return r;
@@ -159,8 +159,8 @@ int VKDM_KRNReaderModule_4J::AddComEventHandler(JavaVM* vm, jobject listener, in
         return kNullArgument;
     }
     if (!serialEvent(event)) {
-        SetLastError(kBadEvent);
-        return kBadEvent;
+        SetLastError(kBadKindOrEvent);
+        return kBadKindOrEvent;
     }
     JNIEnv* env = nubokrn4j::envOf(vm);
     if (env == nullptr) return kNoEnv;
@@ -238,8 +238,8 @@ int VKDM_KRNReaderModule_4J::DisConnect() {
 
 int VKDM_KRNReaderModule_4J::AddUsbEventHandler(JavaVM* vm, jobject listener, int event) {
     if (!usbEvent(event)) {
-        SetLastError(kBadEvent);
-        return kBadEvent;
+        SetLastError(kBadKindOrEvent);
+        return kBadKindOrEvent;
     }
     auto* add = reinterpret_cast<decltype(&VKUSB_AddEventHandler)>(GetVkUsbFunction(kVkUsbAddHandler));
     if (add == nullptr) {

@@ -1,6 +1,7 @@
 // Asynchronous tasks of a reader module: the starts, the cancel, and the two
 // callbacks the reader library calls on its task thread with their result
 // handlers (the pure step of task_results, then the Java call).
+#include "bridge_codes.h"
 #include "callback_env.h"
 #include "java_cache.h"
 #include "module_4j.h"
@@ -13,17 +14,17 @@
 
 using nubokrn4j::CallbackEnv;
 using nubokrn4j::JavaCall;
+using nubokrn4j::kBadKindOrEvent;
+using nubokrn4j::kNoEnv;
+using nubokrn4j::kNullArgument;
+using nubokrn4j::kReaderNoTask;
+using nubokrn4j::kUnsupported;
 using nubokrn4j::Slot;
 using nubokrn4j::TaskId;
 using nubokrn4j::TaskRecord;
 
 namespace {
 
-constexpr int kNoEnv = -1;
-constexpr int kBadKind = -106;
-constexpr int kNullArgument = -121;
-constexpr int kUnsupported = -118;
-constexpr int kNoTask = -4081;
 constexpr char kInventoryMode[] = "03 10 08 00 01 00 00";
 
 bool validKeyLength(std::uint32_t n) {
@@ -166,8 +167,8 @@ int VKDM_KRNReaderModule_4J::StartAsyncTask(_VKDM_TASK_INIT_4J* record) {
     if (record->cipher != 0) {
         copy.cipher = 1;
         if (!validKeyLength(record->keyLength)) {
-            SetLastError(kBadKind);
-            return kBadKind;
+            SetLastError(kBadKindOrEvent);
+            return kBadKindOrEvent;
         }
         copy.keyLength = record->keyLength;
         std::memcpy(copy.key, record->key, sizeof copy.key);
@@ -301,7 +302,7 @@ int VKDM_KRNReaderModule_4J::CancelAsyncTask() {
         return 0;
     }
     const int r = VKKRN_CancelAsyncTask(GetReaderHnd());
-    if (r == kNoTask) endedTask();
+    if (r == kReaderNoTask) endedTask();
     if (r < 0) {
         SetLastError(r);
         return r;

@@ -13,9 +13,6 @@ using namespace nubokrn4j;
 
 namespace {
 
-constexpr jint kBadKind = -106;
-constexpr jint kEmptyArray = -105;
-
 // A listener must be an object of the class whose method will be called.
 bool isListenerOf(JNIEnv* env, jobject listener, jweak cls) {
     if (listener == nullptr) return false;
@@ -36,8 +33,43 @@ jint readKey(NativeFrame& frame, jstring key, _VKDM_TASK_INIT_4J& record, int li
     const std::string text(chars.get());
     record.keyLength = static_cast<std::uint32_t>(text.size() > 1 ? text.size() / 2 : text.size());
     if (VKDM_ConvHexStrToHexUChar(text.c_str(), record.key, static_cast<int>(sizeof record.key)) < 0)
-        return frame.fail(kBadKind, line);
+        return frame.fail(kBadKindOrEvent, line);
     return 0;
+}
+
+// What the reply of a SAM command or command queue needs: its listener's
+// class, the method called and the task kind.
+struct ReplyNative {
+    jweak listenerClass;
+    jmethodID method;
+    std::uint32_t kind;
+};
+
+// The SAM and queue natives up to the module call: the data and listener
+// (-121, returning 0), the lookup, the request's elements (-105 when empty);
+// `send` (module, bytes, array length, record) starts the request and throws.
+template <typename Send>
+jint sendWithReply(NativeFrame& frame, jbyteArray data, jobject listener, jint timeout,
+                   const ReplyNative& reply, Send send) {
+    JNIEnv* env = frame.env();
+    if (data == nullptr || !isListenerOf(env, listener, reply.listenerClass)) {
+        if (!frame.pending()) frame.fail(kNullArgument, __LINE__);
+        return 0;
+    }
+    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
+    if (module == nullptr) return kNotRegistered;
+    ByteElements elements(env, data);
+    if (frame.pending()) return 0;
+    if (elements.get() == nullptr) return frame.fail(kNullArgument, __LINE__);
+    if (elements.length() < 1) return frame.fail(kEmptyArray, __LINE__);
+    _VKDM_TASK_INIT_4J record{};
+    record.vm = g_jvm.load();
+    record.listener = listener;
+    record.use = 1;
+    record.method = reply.method;
+    record.kind = reply.kind;
+    record.timeout = static_cast<std::uint32_t>(timeout);
+    return send(*module, reinterpret_cast<unsigned char*>(elements.get()), elements.length(), record);
 }
 
 using ListenerOperation = int (VKDM_KRNReaderModule_4J::*)(JavaVM*, jobject, int);
@@ -77,7 +109,7 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_StartAsyncTask(
         record.use = 2;
         record.method = g_jmidOnVkdmNewNotification;
     } else {
-        return frame.fail(kBadKind, __LINE__);
+        return frame.fail(kBadKindOrEvent, __LINE__);
     }
     record.reserved = 0;
     record.kind = static_cast<std::uint32_t>(kind);
@@ -91,7 +123,7 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_StartAsyncTask(
             return refused;
     }
     if (keepAlive == JNI_TRUE) {
-        if (keepAlive1 == 0 || keepAlive3 == 0) return frame.fail(kBadKind, __LINE__);
+        if (keepAlive1 == 0 || keepAlive3 == 0) return frame.fail(kBadKindOrEvent, __LINE__);
         record.keepAlive = 1;
         record.keepAliveValues[0] = static_cast<std::uint32_t>(keepAlive1);
         record.keepAliveValues[1] = static_cast<std::uint32_t>(keepAlive2);
@@ -124,27 +156,14 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SendSAMCommand(JNIEnv* env, j
                                                                   jint samSlot, jbyteArray data, jint timeout,
                                                                   jobject listener) {
     NativeFrame frame(env, handle, "VkdmKrnReader_SendSAMCommand");
-    if (data == nullptr || !isListenerOf(env, listener, g_jcVkdmReader)) {
-        if (!frame.pending()) frame.fail(kNullArgument, __LINE__);
-        return 0;
-    }
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    ByteElements elements(env, data);
-    if (frame.pending()) return 0;
-    if (elements.get() == nullptr) return frame.fail(kNullArgument, __LINE__);
-    if (elements.length() < 1) return frame.fail(kEmptyArray, __LINE__);
-    _VKDM_TASK_INIT_4J record{};
-    record.vm = g_jvm.load();
-    record.listener = listener;
-    record.use = 1;
-    record.method = g_jmidOnVkdmSAMResponse;
-    record.kind = 6;
-    record.timeout = static_cast<std::uint32_t>(timeout);
-    const int r = module->SendSAMCommand(samSlot, reinterpret_cast<unsigned char*>(elements.get()),
-                                         elements.length(), &record);
-    if (r < 0) frame.fail(r, __LINE__);
-    return r;
+    const ReplyNative sam{g_jcVkdmReader, g_jmidOnVkdmSAMResponse, 6};
+    return sendWithReply(
+        frame, data, listener, timeout, sam,
+        [&](VKDM_KRNReaderModule_4J& module, unsigned char* bytes, jsize count, _VKDM_TASK_INIT_4J& record) {
+            const int r = module.SendSAMCommand(samSlot, bytes, count, &record);
+            if (r < 0) frame.fail(r, __LINE__);
+            return r;
+        });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SendCommandQueue(JNIEnv* env, jclass, jint handle,
@@ -152,29 +171,16 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SendCommandQueue(JNIEnv* env,
                                                                     jint length, jint timeout,
                                                                     jobject listener) {
     NativeFrame frame(env, handle, "VkdmKrnReader_SendCommandQueue");
-    if (data == nullptr || !isListenerOf(env, listener, g_jcVkdmDlqCommandQueue)) {
-        if (!frame.pending()) frame.fail(kNullArgument, __LINE__);
-        return 0;
-    }
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    ByteElements elements(env, data);
-    if (frame.pending()) return 0;
-    if (elements.get() == nullptr) return frame.fail(kNullArgument, __LINE__);
-    // The length sent stays within the array.
-    if (elements.length() < 1 || length < 0 || length > elements.length())
-        return frame.fail(kEmptyArray, __LINE__);
-    _VKDM_TASK_INIT_4J record{};
-    record.vm = g_jvm.load();
-    record.listener = listener;
-    record.use = 1;
-    record.method = g_jmidOnVkdmQueueResponse;
-    record.kind = 4;
-    record.timeout = static_cast<std::uint32_t>(timeout);
-    const int r = module->SendCommandQueue(first, second, reinterpret_cast<unsigned char*>(elements.get()),
-                                           length, &record);
-    if (r != 0) frame.fail(r, __LINE__);
-    return r;
+    const ReplyNative queue{g_jcVkdmDlqCommandQueue, g_jmidOnVkdmQueueResponse, 4};
+    return sendWithReply(
+        frame, data, listener, timeout, queue,
+        [&](VKDM_KRNReaderModule_4J& module, unsigned char* bytes, jsize count, _VKDM_TASK_INIT_4J& record) {
+            // The length sent stays within the array.
+            if (length < 0 || length > count) return frame.fail(kEmptyArray, __LINE__);
+            const int r = module.SendCommandQueue(first, second, bytes, length, &record);
+            if (r != 0) frame.fail(r, __LINE__);
+            return r;
+        });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_AddReaderEventListener(JNIEnv* env, jclass, jint handle,
