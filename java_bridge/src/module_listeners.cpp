@@ -216,10 +216,10 @@ int VKDM_KRNReaderModule_4J::DelComEventHandler(JavaVM* vm, jobject, int event) 
 }
 
 void VKDM_KRNReaderModule_4J::dropSerialListeners() {
-    auto* del = reinterpret_cast<decltype(&VIZER_DelEventHandler)>(GetViZerFunction(kViZerDelHandler));
     for (const int event : {VIZER_EVENT_RTS, VIZER_EVENT_DTR}) {
         if (m_listeners.registrations(ListenerKind::Serial, event) == 0) continue;
-        if (del != nullptr) {
+        if (auto* del =
+                reinterpret_cast<decltype(&VIZER_DelEventHandler)>(GetViZerFunction(kViZerDelHandler))) {
             _VIZER_EVENT_INIT record = serialRecord(event);
             del(GetPortHnd(), &record);
         }
