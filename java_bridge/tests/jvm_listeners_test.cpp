@@ -157,4 +157,22 @@ TEST_F(ReaderEventJvmTest, ANativeInsideTheEventGetsTheReadersBusyCode) {
     ASSERT_EQ(remove(l, 2).value.i, 0);
 }
 
+TEST_F(ReaderEventJvmTest, ScanEventsAreTakenOnASerialReader) {
+    const auto pty = simulator.openPty();
+    const std::string prefix = "/dev/pts/";
+    ASSERT_EQ(pty.slavePath.rfind(prefix, 0), 0u);
+    const int serial = addModule(false);
+    ASSERT_GT(serial, 0);
+    ASSERT_EQ(coreModule(serial)->SetPortPara("PORTPREFIX", prefix.c_str()), 0);
+    const int number = std::stoi(pty.slavePath.substr(prefix.size())) + 1;
+    ASSERT_EQ(callReader(env, "ConnectCOMM", "(II)I", {I(serial), I(number)}).value.i, 0);
+    jobject l = listener();
+    const Outcome o = add(l, 4, serial);
+    ASSERT_FALSE(o.thrown) << o.thrown->message;
+    EXPECT_EQ(o.value.i, 0);
+    EXPECT_EQ(uses(Slot::Reader, serial), 1);
+    ASSERT_EQ(remove(l, 4, serial).value.i, 0);
+    EXPECT_EQ(uses(Slot::Reader, serial), 0);
+}
+
 } // namespace
