@@ -20,3 +20,11 @@ if(TARGET kestoreader_objects AND TARGET hidsim AND TARGET rfsim)
                 LIBS kestoreader_objects hidsim rfsim)
   target_include_directories(fuzz_reader_bridge_iso14443a PRIVATE ${bridge_tests})
 endif()
+
+# Transceiver answers (result code, length byte, payload, trailing bytes) from
+# the input, served by the simulated dongle through each transfer path of the
+# dongle reader, the end of frame and the firmware inventory.
+if(TARGET kestoreader_objects AND TARGET qm30sim)
+  vk_add_fuzzer(fuzz_reader_bridge_qm30_answers SOURCES ${CMAKE_CURRENT_LIST_DIR}/reader_bridge_qm30_answers_fuzz.cpp
+                LIBS kestoreader_objects qm30sim)
+endif()

@@ -242,6 +242,82 @@ KXx0ComError writeRegister(KXx0HANDLE handle, uint8_t reg, uint8_t value);
 KXx0ComError txrxBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen,
                        uint32_t* value);
 
+/* ISO 14443-A. */
+KXx0ComError iso14443aInit(KXx0HANDLE handle);
+KXx0ComError iso14443aSelect(KXx0HANDLE handle, uint8_t requestCode, bool flag, char* uid, size_t* uidLen,
+                             char* atqa, char* sak);
+KXx0ComError iso14443aHalt(KXx0HANDLE handle, char* rx, size_t* rxLen);
+KXx0ComError iso14443aRATS(KXx0HANDLE handle, int p1, int p2, char* ats, size_t* atsLen);
+KXx0ComError iso14443aPPS(KXx0HANDLE handle, int cid, int dsRate, int drRate, bool change, char* rx,
+                          size_t* rxLen);
+KXx0ComError iso14443aDeselect(KXx0HANDLE handle, char* rx, size_t* rxLen);
+KXx0ComError iso14443aDeinit(KXx0HANDLE handle, bool flag);
+
+/* ISO 14443-B. */
+KXx0ComError iso14443bInit(KXx0HANDLE handle);
+KXx0ComError iso14443bSelect(KXx0HANDLE handle, bool flag, uint8_t p2, uint8_t p3, char* out);
+KXx0ComError iso14443bHalt(KXx0HANDLE handle, const char* pupi, char* rx, size_t* rxLen);
+KXx0ComError iso14443bWriteAttrb(KXx0HANDLE handle, const char* pupi, int dsi, int dri, int fsdi, uint8_t p6,
+                                 uint8_t p7, char* rx, size_t* rxLen);
+KXx0ComError iso14443bDeselect(KXx0HANDLE handle, char* rx, size_t* rxLen);
+KXx0ComError iso14443bDeinit(KXx0HANDLE handle, bool flag);
+
+/* ISO 15693; UIDs are 8 bytes, a null one addresses the selected tag. */
+KXx0ComError iso15693Initialise(KXx0HANDLE handle, int p1, bool p2);
+KXx0ComError iso15693sendInventoryRequest(KXx0HANDLE handle, int slots16, Iso15693InventoryEntry* entries,
+                                          size_t* count);
+KXx0ComError iso15693StayQuiet(KXx0HANDLE handle, const char* uid);
+KXx0ComError iso15693Select(KXx0HANDLE handle, const char* uid);
+KXx0ComError iso15693GetSystemInformation(KXx0HANDLE handle, const char* uid, char* rx, size_t* rxLen);
+KXx0ComError iso15693ReadBlock(KXx0HANDLE handle, const char* uid, uint8_t block, char* rx, size_t* rxLen);
+KXx0ComError iso15693WriteBlock(KXx0HANDLE handle, const char* uid, uint8_t block, const char* data,
+                                size_t dataLen, char* rx, size_t* rxLen, bool option);
+KXx0ComError iso15693TxRxNBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen,
+                                uint16_t param);
+KXx0ComError iso15693PhyTxRxNBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen,
+                                   uint16_t param);
+KXx0ComError iso15693Deinit(KXx0HANDLE handle, bool flag);
+
+/* FeliCa. */
+KXx0ComError felicaInitialize(KXx0HANDLE handle);
+KXx0ComError felicaPoll(KXx0HANDLE handle, int p1, int p2, int p3, int p4, FelicaPollEntry* list,
+                        size_t* count, size_t* collisions);
+KXx0ComError felicaTxRxNBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen);
+KXx0ComError felicaDeInitialize(KXx0HANDLE handle, bool flag);
+
+/* Kovio. */
+KXx0ComError kovioInitialise(KXx0HANDLE handle);
+KXx0ComError kovioRead(KXx0HANDLE handle, char* rx, size_t* rxLen);
+KXx0ComError kovioDeinit(KXx0HANDLE handle, bool flag);
+
+/* MIFARE and MIFARE Ultralight. */
+KXx0ComError mifareInit(KXx0HANDLE handle);
+KXx0ComError mifareAuthenticate(KXx0HANDLE handle, uint32_t block, const char* uid, size_t uidLen,
+                                const char* key, bool keyFlag);
+KXx0ComError mifareSendRequest(KXx0HANDLE handle, char* tx, size_t txLen, char* rx, size_t* rxLen);
+KXx0ComError mifareReadBlock(KXx0HANDLE handle, uint32_t block, char* rx, size_t* rxLen);
+KXx0ComError mifareWriteBlock(KXx0HANDLE handle, uint32_t block, const char* data, size_t dataLen);
+KXx0ComError mifareDeinit(KXx0HANDLE handle, bool flag);
+KXx0ComError mifareUlRead4Pages(KXx0HANDLE handle, int page, char* rx, size_t* rxLen);
+KXx0ComError mifareUlWritePage(KXx0HANDLE handle, int page, const char* data, size_t dataLen);
+KXx0ComError mifareUlLockPage(KXx0HANDLE handle, int page);
+
+/* NFC byte transfer. */
+KXx0ComError nfcInitialize(KXx0HANDLE handle, bool p1, bool p2, uint8_t p3, uint8_t p4);
+KXx0ComError nfcTxNBytes(KXx0HANDLE handle, const char* tx, size_t txLen);
+KXx0ComError nfcRxNBytes(KXx0HANDLE handle, char* rx, size_t* rxLen);
+KXx0ComError nfcSetTxBitrate(KXx0HANDLE handle, uint8_t rate);
+KXx0ComError nfcSetRxBitrate(KXx0HANDLE handle, uint8_t rate);
+KXx0ComError nfcDeInitialize(KXx0HANDLE handle);
+
+/* Topaz. */
+KXx0ComError topazInitialise(KXx0HANDLE handle);
+KXx0ComError topazInventory(KXx0HANDLE handle, char* first, char* second, char* third);
+KXx0ComError topazReadUID(KXx0HANDLE handle, char* uid, char* second);
+KXx0ComError topazReadAll(KXx0HANDLE handle, const char* uid, char* rx, size_t* rxLen);
+KXx0ComError topazWriteByte(KXx0HANDLE handle, const char* uid, uint8_t address, uint8_t data);
+KXx0ComError topazDeinit(KXx0HANDLE handle, bool flag);
+
 #ifdef __cplusplus
 } /* extern "C" */
 
@@ -283,7 +359,58 @@ KXx0ComError txrxBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx
     X(directCommand, 12)                                                                                     \
     X(readRegister, 12)                                                                                      \
     X(writeRegister, 12)                                                                                     \
-    X(txrxBytes, 24)
+    X(txrxBytes, 24)                                                                                         \
+    X(iso14443aInit, 4)                                                                                      \
+    X(iso14443aSelect, 28)                                                                                   \
+    X(iso14443aHalt, 12)                                                                                     \
+    X(iso14443aRATS, 20)                                                                                     \
+    X(iso14443aPPS, 28)                                                                                      \
+    X(iso14443aDeselect, 12)                                                                                 \
+    X(iso14443aDeinit, 8)                                                                                    \
+    X(iso14443bInit, 4)                                                                                      \
+    X(iso14443bSelect, 20)                                                                                   \
+    X(iso14443bHalt, 16)                                                                                     \
+    X(iso14443bWriteAttrb, 36)                                                                               \
+    X(iso14443bDeselect, 12)                                                                                 \
+    X(iso14443bDeinit, 8)                                                                                    \
+    X(iso15693Initialise, 12)                                                                                \
+    X(iso15693sendInventoryRequest, 16)                                                                      \
+    X(iso15693StayQuiet, 8)                                                                                  \
+    X(iso15693Select, 8)                                                                                     \
+    X(iso15693GetSystemInformation, 16)                                                                      \
+    X(iso15693ReadBlock, 20)                                                                                 \
+    X(iso15693WriteBlock, 32)                                                                                \
+    X(iso15693TxRxNBytes, 24)                                                                                \
+    X(iso15693PhyTxRxNBytes, 24)                                                                             \
+    X(iso15693Deinit, 8)                                                                                     \
+    X(felicaInitialize, 4)                                                                                   \
+    X(felicaPoll, 32)                                                                                        \
+    X(felicaTxRxNBytes, 20)                                                                                  \
+    X(felicaDeInitialize, 8)                                                                                 \
+    X(kovioInitialise, 4)                                                                                    \
+    X(kovioRead, 12)                                                                                         \
+    X(kovioDeinit, 8)                                                                                        \
+    X(mifareInit, 4)                                                                                         \
+    X(mifareAuthenticate, 24)                                                                                \
+    X(mifareSendRequest, 20)                                                                                 \
+    X(mifareReadBlock, 16)                                                                                   \
+    X(mifareWriteBlock, 16)                                                                                  \
+    X(mifareDeinit, 8)                                                                                       \
+    X(mifareUlRead4Pages, 16)                                                                                \
+    X(mifareUlWritePage, 16)                                                                                 \
+    X(mifareUlLockPage, 8)                                                                                   \
+    X(nfcInitialize, 20)                                                                                     \
+    X(nfcTxNBytes, 12)                                                                                       \
+    X(nfcRxNBytes, 12)                                                                                       \
+    X(nfcSetTxBitrate, 8)                                                                                    \
+    X(nfcSetRxBitrate, 8)                                                                                    \
+    X(nfcDeInitialize, 4)                                                                                    \
+    X(topazInitialise, 4)                                                                                    \
+    X(topazInventory, 16)                                                                                    \
+    X(topazReadUID, 12)                                                                                      \
+    X(topazReadAll, 16)                                                                                      \
+    X(topazWriteByte, 16)                                                                                    \
+    X(topazDeinit, 8)
 
 #define KXX0_FIRST_BOARD_OPERATIONS(X) X(antennaSetTrimVal, 8)
 

@@ -48,17 +48,6 @@ constexpr std::size_t kFeliCaEntry = sizeof(FelicaPollEntry);
 constexpr int kRegisterReadError = -2;
 constexpr int kRegisterWriteError = -3;
 
-// A buffer of `length` bytes must be there when `length` is not 0.
-bool missing(const void* buffer, std::size_t length) {
-    return buffer == nullptr && length != 0;
-}
-
-KXx0ComError simpleCommand(KXx0HANDLE handle, std::uint8_t command, const Parameters& parameters = {},
-                           std::size_t expected = 0) {
-    if (handle == nullptr) return Invalid_handleError;
-    return widenStatus(exchange(*boardOf(handle), command, parameters, expected).status);
-}
-
 // [received length BE16][data]: *rcvLen = the length, at most `copyLimit`
 // data bytes to rx.
 KXx0ComError receivedFrame(const Exchange& e, std::uint8_t* rx, std::size_t copyLimit,
@@ -78,9 +67,7 @@ KXx0ComError receiveCommand(KXx0HANDLE handle, std::uint8_t command, std::uint8_
 
 KXx0ComError bitrateCommand(KXx0HANDLE handle, std::uint8_t txBr, std::uint8_t rxBr) {
     if (handle == nullptr) return Invalid_handleError;
-    KX20Com_UsbHid& board = *boardOf(handle);
-    return widenStatus(
-        exchange(board, board.variant().bitrateCommand, Parameters().u8(txBr).u8(rxBr), 1).status);
+    return widenStatus(setBitrates(*boardOf(handle), txBr, rxBr).status);
 }
 
 // A register read on the channel itself; 0 when no answer came.
@@ -369,8 +356,7 @@ VK_EXPORT KXx0ComError writeRegister(KXx0HANDLE handle, uint8_t reg, uint8_t val
 VK_EXPORT KXx0ComError txrxBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen,
                                  uint32_t* value) {
     if (handle == nullptr) return Invalid_handleError;
-    if (missing(tx, txLen) || rxLen == nullptr || missing(rx, *rxLen) || value == nullptr)
-        return ParameterError;
+    if (missing(tx, txLen) || missingInOut(rx, rxLen) || value == nullptr) return ParameterError;
     if (!fitsTelegram(txLen)) return ParameterError;
     KX20Com_UsbHid& board = *boardOf(handle);
     const Exchange e = exchange(board, kCmdRawTransfer, Parameters().bytes(tx, txLen), *rxLen + 4);

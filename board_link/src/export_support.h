@@ -93,6 +93,51 @@ inline Exchange exchange(KX20Com_UsbHid& board, std::uint8_t command, const Para
     return e;
 }
 
+// A buffer of `length` bytes must be there when `length` is not 0.
+inline bool missing(const void* buffer, std::size_t length) {
+    return buffer == nullptr && length != 0;
+}
+
+// An in-out length and its buffer: the length must be there, the buffer too
+// when the length is not 0.
+inline bool missingInOut(const void* buffer, const std::size_t* length) {
+    return length == nullptr || missing(buffer, *length);
+}
+
+// One command whose answer is not looked at; the status as the result.
+inline KXx0ComError simpleCommand(KXx0HANDLE handle, std::uint8_t command, const Parameters& parameters = {},
+                                  std::size_t expected = 0) {
+    if (handle == nullptr) return Invalid_handleError;
+    return widenStatus(exchange(*boardOf(handle), command, parameters, expected).status);
+}
+
+// One command whose status is not the result: 0 once it ran.
+inline KXx0ComError commandWithoutResult(KXx0HANDLE handle, std::uint8_t command,
+                                         const Parameters& parameters = {}, std::size_t expected = 0) {
+    if (handle == nullptr) return Invalid_handleError;
+    exchange(*boardOf(handle), command, parameters, expected);
+    return NoError;
+}
+
+// The RF layer's set-bit-rate command (its byte is the variant's).
+inline Exchange setBitrates(KX20Com_UsbHid& board, std::uint8_t txBr, std::uint8_t rxBr) {
+    return exchange(board, board.variant().bitrateCommand, Parameters().u8(txBr).u8(rxBr), 1);
+}
+
+// The answer bytes from `offset` on into an in-out buffer: at most the
+// capacity *length, which then holds the number copied.
+inline void copyInOut(const Exchange& e, std::size_t offset, void* out, std::size_t* length) {
+    *length = e.copy(offset, out, *length);
+}
+
+// One command whose answer bytes from `offset` on go to an in-out buffer.
+inline Exchange receiveInOut(KXx0HANDLE handle, std::uint8_t command, const Parameters& parameters,
+                             std::size_t expected, std::size_t offset, void* rx, std::size_t* rxLen) {
+    Exchange e = exchange(*boardOf(handle), command, parameters, expected);
+    copyInOut(e, offset, rx, rxLen);
+    return e;
+}
+
 // Raises the driver's read time-out (write 1000 ms) for one exchange and sets
 // both back to 1000 ms afterwards, whatever the exchange gave. The channel's
 // mutex is held from raising to restoring, so no other thread's exchange on

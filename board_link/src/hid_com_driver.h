@@ -22,8 +22,8 @@ inline constexpr std::uint8_t kLogPacketMark = 0x6A;
 inline constexpr std::uint8_t kPingAnswer = 0xDE;
 
 // What the two board libraries build differently: the product ids their driver
-// tries, and whether the wait for an answer's first report sets log packets
-// aside.
+// tries, whether the wait for an answer's first report sets log packets aside,
+// and a few details of the board operations.
 struct BoardVariant {
     const std::uint16_t* productIds;
     std::uint16_t productIdCount;
@@ -31,12 +31,16 @@ struct BoardVariant {
     const char* messagePrefix;   // the board class's name in its messages
     bool pidDiagnostic;          // whether an answer-pid mismatch writes a debug line
     std::uint8_t bitrateCommand; // the board command that sets the bit rates
+    bool attribMasked;           // ATTRIB parameter 2 keeps dri and fsdi to their fields
+    bool typeBDeselectStatus;    // the ISO 14443-B deselect returns the status (else 0)
 };
 
 inline constexpr std::uint16_t kKx10ProductIds[] = {KX10_PRODUCT_ID};
 inline constexpr std::uint16_t kKx20ProductIds[] = {KX20_PRODUCT_ID};
-inline constexpr BoardVariant kKx10Board{kKx10ProductIds, 1, false, "KX10Communication::", false, 0x19};
-inline constexpr BoardVariant kKx20Board{kKx20ProductIds, 1, true, "KX20Com_UsbHid::", true, 0x45};
+inline constexpr BoardVariant kKx10Board{
+    kKx10ProductIds, 1, false, "KX10Communication::", false, 0x19, false, false};
+inline constexpr BoardVariant kKx20Board{
+    kKx20ProductIds, 1, true, "KX20Com_UsbHid::", true, 0x45, true, true};
 
 class HidComDriver : public KestoComDriver {
   public:

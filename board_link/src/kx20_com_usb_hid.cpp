@@ -225,6 +225,10 @@ void KX20Com_UsbHid::reportShortAnswer(const char* operation, const char* text) 
                                             QString::fromLatin1(operation), QString::fromLatin1(text)));
 }
 
+void KX20Com_UsbHid::reportMessage(const QString& text) {
+    emit communicationErrorMessage(text);
+}
+
 QString KX20Com_UsbHid::firmwareText() const {
     std::lock_guard<std::mutex> guard(textMutex_);
     return firmwareText_;

@@ -112,6 +112,8 @@ class KX20Com_UsbHid : public KestoCommunication {
     const BoardVariant& variant() const { return variant_; }
     // Emits communicationErrorMessage "<prefix><operation> : <text>".
     void reportShortAnswer(const char* operation, const char* text);
+    // Emits communicationErrorMessage `text` as it stands.
+    void reportMessage(const QString& text);
 
   signals:
     void communicationErrorMessage(QString message);

@@ -5,7 +5,7 @@
 // included; Serialize and the file transfers throw theirs.
 #include "java_text.h"
 #include "jni_frame.h"
-#include "native_texts.h"
+#include "native_calls.h"
 
 #include <de_varek_VkdmKrnReader.h>
 
@@ -17,10 +17,8 @@ using FlagOperation = int (VKDM_KRNReader::*)(bool);
 using FileOperation = int (VKDM_KRNReaderModule::*)(const char*);
 
 jint flagOperation(JNIEnv* env, jint handle, jboolean flag, const char* function, FlagOperation operation) {
-    NativeFrame frame(env, handle, function);
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return (module->*operation)(flag != JNI_FALSE);
+    return askModule(env, handle, function, kNotRegistered,
+                     [&](VKDM_KRNReaderModule_4J* m) { return (m->*operation)(flag != JNI_FALSE); });
 }
 
 // `call`(module, file-name text) with the checks of a String native; a negative
@@ -42,13 +40,12 @@ jint fileOperation(JNIEnv* env, jint handle, jstring fileName, const char* funct
 
 // A text of the module: a String when the core knows it (result 0), else null.
 template <typename Call> jstring moduleText(JNIEnv* env, jint handle, const char* function, Call&& call) {
-    NativeFrame frame(env, handle, function);
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return nullptr;
-    char text[256] = {};
-    const int r = call(module, text);
-    text[sizeof text - 1] = '\0';
-    return r == 0 ? newJavaString(env, text) : nullptr;
+    return askModule(env, handle, function, jstring{}, [&](VKDM_KRNReaderModule_4J* m) -> jstring {
+        char text[256] = {};
+        const int r = call(m, text);
+        text[sizeof text - 1] = '\0';
+        return r == 0 ? newJavaString(env, text) : nullptr;
+    });
 }
 
 } // namespace
@@ -100,17 +97,13 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_TransferReaderCfgToXmlFile(JN
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_GetLastError(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetLastError");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return module->GetLastError();
+    return askModule(env, handle, "VkdmKrnReader_GetLastError", kNotRegistered,
+                     [](VKDM_KRNReaderModule_4J* m) { return m->GetLastError(); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_GetLastStatus(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetLastStatus");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return module->GetLastStatus();
+    return askModule(env, handle, "VkdmKrnReader_GetLastStatus", kNotRegistered,
+                     [](VKDM_KRNReaderModule_4J* m) { return m->GetLastStatus(); });
 }
 
 JNIEXPORT jstring JNICALL Java_de_varek_VkdmKrnReader_GetErrorText(JNIEnv* env, jclass, jint handle,

@@ -3,7 +3,7 @@
 // bus address, frame support and reader type.
 #include "java_text.h"
 #include "jni_frame.h"
-#include "native_texts.h"
+#include "native_calls.h"
 
 #include <de_varek_VkdmKrnReader.h>
 #include <vkkrn.h>
@@ -37,15 +37,10 @@ std::string composedName(const char* native, const char* key, const char* value)
 // The three connects: the core's call under the global lock, released before
 // the throw.
 template <typename Connect> jint connect(JNIEnv* env, jint handle, const char* function, Connect&& call) {
-    NativeFrame frame(env, handle, function, kStandardRanges);
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    int r;
-    {
+    return askModule(env, handle, function, kStandardRanges, [&call](VKDM_KRNReaderModule_4J* m) {
         GlobalLock lock;
-        r = call(module);
-    }
-    return frame.result(r, __LINE__);
+        return call(m);
+    });
 }
 
 } // namespace
@@ -80,24 +75,18 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_ConnectUSB(JNIEnv* env, jclas
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_DisConnect(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_DisConnect", kStandardRanges);
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return frame.result(module->DisConnect(), __LINE__);
+    return askModule(env, handle, "VkdmKrnReader_DisConnect", kStandardRanges,
+                     [](VKDM_KRNReaderModule_4J* m) { return m->DisConnect(); });
 }
 
 JNIEXPORT jboolean JNICALL Java_de_varek_VkdmKrnReader_IsConnected(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_IsConnected");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return JNI_FALSE;
-    return module->IsConnected() ? JNI_TRUE : JNI_FALSE;
+    return askModule(env, handle, "VkdmKrnReader_IsConnected", jboolean{JNI_FALSE},
+                     [](VKDM_KRNReaderModule_4J* m) { return m->IsConnected() ? JNI_TRUE : JNI_FALSE; });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_GetTcpConnectionState(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetTcpConnectionState", RangeTable{kTcpStateRows});
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return frame.result(module->GetTcpConnectionState(), __LINE__);
+    return askModule(env, handle, "VkdmKrnReader_GetTcpConnectionState", RangeTable{kTcpStateRows},
+                     [](VKDM_KRNReaderModule_4J* m) { return m->GetTcpConnectionState(); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetPortPara(JNIEnv* env, jclass, jint handle, jstring key,
@@ -171,58 +160,45 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetLogPara(JNIEnv* env, jclas
 
 JNIEXPORT void JNICALL Java_de_varek_VkdmKrnReader_SetBusAddress(JNIEnv* env, jclass, jint handle,
                                                                  jbyte address) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_SetBusAddress");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module != nullptr) module->SetBusAddress(static_cast<unsigned char>(address));
+    askModule(env, handle, "VkdmKrnReader_SetBusAddress", 0, [address](VKDM_KRNReaderModule_4J* m) {
+        m->SetBusAddress(static_cast<unsigned char>(address));
+        return 0;
+    });
 }
 
 JNIEXPORT jbyte JNICALL Java_de_varek_VkdmKrnReader_GetBusAddress(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetBusAddress");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return 0;
-    return static_cast<jbyte>(module->GetBusAddress());
+    return askModule(env, handle, "VkdmKrnReader_GetBusAddress", jbyte{0},
+                     [](VKDM_KRNReaderModule_4J* m) { return static_cast<jbyte>(m->GetBusAddress()); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_GetProtocolFrameSupport(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetProtocolFrameSupport");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return module->GetProtocolFrameSupport();
+    return askModule(env, handle, "VkdmKrnReader_GetProtocolFrameSupport", kNotRegistered,
+                     [](VKDM_KRNReaderModule_4J* m) { return m->GetProtocolFrameSupport(); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetProtocolFrameSupport(JNIEnv* env, jclass, jint handle,
                                                                            jint value) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_SetProtocolFrameSupport");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return module->SetProtocolFrameSupport(value);
+    return askModule(env, handle, "VkdmKrnReader_SetProtocolFrameSupport", kNotRegistered,
+                     [value](VKDM_KRNReaderModule_4J* m) { return m->SetProtocolFrameSupport(value); });
 }
 
 JNIEXPORT jstring JNICALL Java_de_varek_VkdmKrnReader_GetFamilyCode(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetFamilyCode");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return nullptr;
-    return newJavaString(env, module->GetFamilyCode());
+    return askModule(env, handle, "VkdmKrnReader_GetFamilyCode", jstring{},
+                     [env](VKDM_KRNReaderModule_4J* m) { return newJavaString(env, m->GetFamilyCode()); });
 }
 
 JNIEXPORT jstring JNICALL Java_de_varek_VkdmKrnReader_GetReaderName(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetReaderName");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return nullptr;
-    return newJavaString(env, module->GetReaderName());
+    return askModule(env, handle, "VkdmKrnReader_GetReaderName", jstring{},
+                     [env](VKDM_KRNReaderModule_4J* m) { return newJavaString(env, m->GetReaderName()); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_GetReaderType(JNIEnv* env, jclass, jint handle) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_GetReaderType");
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return module->GetReaderType();
+    return askModule(env, handle, "VkdmKrnReader_GetReaderType", kNotRegistered,
+                     [](VKDM_KRNReaderModule_4J* m) { return m->GetReaderType(); });
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_SetReaderType(JNIEnv* env, jclass, jint handle,
                                                                  jint type) {
-    NativeFrame frame(env, handle, "VkdmKrnReader_SetReaderType", kVkdmOnly);
-    VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
-    if (module == nullptr) return kNotRegistered;
-    return frame.result(module->SetReaderType(type), __LINE__);
+    return askModule(env, handle, "VkdmKrnReader_SetReaderType", kVkdmOnly,
+                     [type](VKDM_KRNReaderModule_4J* m) { return m->SetReaderType(type); });
 }

@@ -3,7 +3,7 @@
 // their commands through libvkfu.
 #include "java_text.h"
 #include "jni_frame.h"
-#include "native_texts.h"
+#include "native_calls.h"
 
 #include <de_varek_VkdmKrnFunctionUnit.h>
 
@@ -43,11 +43,11 @@ jint unitData(JNIEnv* env, jint handle, const std::array<jstring, N>& strings, c
     return frame.result(r, __LINE__);
 }
 
-// A GetData native: the unit's value of the id into element 0 of the array
-// (left as it was when the unit gives none). An empty array is -105 before the
-// unit is asked.
-template <typename Elements, typename Array, typename Read>
-jint unitGetData(JNIEnv* env, jint handle, jstring id, Array array, const char* function, Read&& read) {
+// A GetData native: the unit's value of the id (as `Value`) into element 0 of
+// the array, left as it was when the unit gives none; unsigned values reach a
+// wider element zero-extended. An empty array is -105 before the unit is asked.
+template <typename Value, typename Element, typename Array>
+jint unitGetData(JNIEnv* env, jint handle, jstring id, Array array, const char* function) {
     NativeFrame frame(env, handle, function, kVkdmOnly);
     if (!frame.references({id, array}, __LINE__)) return kNullArgument;
     VKDM_KRNFunctionUnit* unit = frame.unit(__LINE__);
@@ -57,14 +57,16 @@ jint unitGetData(JNIEnv* env, jint handle, jstring id, Array array, const char* 
     {
         NativeTexts<1> texts;
         if (!texts.convert(frame, {id}, __LINE__)) return 0;
-        Elements elements(env, array);
+        ArrayElements<Array, Element> elements(env, array);
         if (elements.get() == nullptr) {
             if (frame.pending()) return 0;
             refused = kNullArgument;
         } else if (elements.length() < 1) {
             refused = kEmptyArray;
         } else {
-            r = read(unit, texts[0], elements.get());
+            Value value{};
+            r = unit->GetData(texts[0], &value);
+            if (r >= 0) elements.get()[0] = static_cast<Element>(value);
         }
     }
     if (refused != 0) return frame.fail(refused, __LINE__);
@@ -134,57 +136,32 @@ JNIEXPORT jstring JNICALL Java_de_varek_VkdmKrnFunctionUnit_GetErrorText(JNIEnv*
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnFunctionUnit_GetData__ILjava_lang_String_2_3Z(
     JNIEnv* env, jclass, jint handle, jstring id, jbooleanArray value) {
-    return unitGetData<BooleanElements>(env, handle, id, value,
-                                        "VkdmKrnFunctionUnit_GetData(jint, jstring, jbooleanArray)",
-                                        [](VKDM_KRNFunctionUnit* unit, const char* text, jboolean* out) {
-                                            bool v = false;
-                                            const int r = unit->GetData(text, &v);
-                                            if (r >= 0) out[0] = v ? JNI_TRUE : JNI_FALSE;
-                                            return r;
-                                        });
+    return unitGetData<bool, jboolean>(env, handle, id, value,
+                                       "VkdmKrnFunctionUnit_GetData(jint, jstring, jbooleanArray)");
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnFunctionUnit_GetData__ILjava_lang_String_2_3B(JNIEnv* env, jclass,
                                                                                           jint handle,
                                                                                           jstring id,
                                                                                           jbyteArray value) {
-    return unitGetData<ByteElements>(env, handle, id, value,
-                                     "VkdmKrnFunctionUnit_GetData(jint, jstring, jbyteArray)",
-                                     [](VKDM_KRNFunctionUnit* unit, const char* text, jbyte* out) {
-                                         unsigned char v = 0;
-                                         const int r = unit->GetData(text, &v);
-                                         if (r >= 0) out[0] = static_cast<jbyte>(v);
-                                         return r;
-                                     });
+    return unitGetData<unsigned char, jbyte>(env, handle, id, value,
+                                             "VkdmKrnFunctionUnit_GetData(jint, jstring, jbyteArray)");
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnFunctionUnit_GetData__ILjava_lang_String_2_3I(JNIEnv* env, jclass,
                                                                                           jint handle,
                                                                                           jstring id,
                                                                                           jintArray value) {
-    return unitGetData<IntElements>(env, handle, id, value,
-                                    "VkdmKrnFunctionUnit_GetData(jint, jstring, jintArray)",
-                                    [](VKDM_KRNFunctionUnit* unit, const char* text, jint* out) {
-                                        unsigned int v = 0;
-                                        const int r = unit->GetData(text, &v);
-                                        if (r >= 0) out[0] = static_cast<jint>(v);
-                                        return r;
-                                    });
+    return unitGetData<unsigned int, jint>(env, handle, id, value,
+                                           "VkdmKrnFunctionUnit_GetData(jint, jstring, jintArray)");
 }
 
 JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnFunctionUnit_GetData__ILjava_lang_String_2_3J(JNIEnv* env, jclass,
                                                                                           jint handle,
                                                                                           jstring id,
                                                                                           jlongArray value) {
-    return unitGetData<LongElements>(env, handle, id, value,
-                                     "VkdmKrnFunctionUnit_GetData(jint, jstring, jlongArray)",
-                                     [](VKDM_KRNFunctionUnit* unit, const char* text, jlong* out) {
-                                         unsigned int v = 0;
-                                         const int r = unit->GetData(text, &v);
-                                         // Zero-extended: the unit's value is unsigned.
-                                         if (r >= 0) out[0] = static_cast<jlong>(v);
-                                         return r;
-                                     });
+    return unitGetData<unsigned int, jlong>(env, handle, id, value,
+                                            "VkdmKrnFunctionUnit_GetData(jint, jstring, jlongArray)");
 }
 
 JNIEXPORT jstring JNICALL Java_de_varek_VkdmKrnFunctionUnit_GetStringData(JNIEnv* env, jclass, jint handle,

@@ -210,4 +210,135 @@ TEST_F(ChecksJvmTest, TextsReachTheCoreOnceAsModifiedUtf8) {
     }
 }
 
+// ---- ranges: the exception each native picks for the core's codes ------------
+
+constexpr char kVkdm[] = "de.varek.VkdmException";
+constexpr char kPort[] = "de.varek.VkPortDriverException";
+constexpr char kDriver[] = "de.varek.VkReaderDriverException";
+
+struct Code {
+    int code;
+    const char* thrown; // null: returned without an exception
+};
+
+const std::vector<Code> kStandard = {
+    {-99, kVkdm},     {-100, kVkdm},  {-999, kVkdm},  {-1000, kPort}, {-1099, kPort}, {-1100, kPort},
+    {-1199, kPort},   {-1200, kPort}, {-1299, kPort}, {-1300, kVkdm}, {-4000, kVkdm}, {-4001, kDriver},
+    {-4099, kDriver}, {-4100, kVkdm}, {-4150, kVkdm}, {0, nullptr},   {7, nullptr}};
+const std::vector<Code> kTcpState = {{-1050, kVkdm}, {-1199, kVkdm}, {-1200, kPort},
+                                     {-1299, kPort}, {-1300, kVkdm}, {-4050, kVkdm},
+                                     {-150, kVkdm},  {0, nullptr},   {3, nullptr}};
+const std::vector<Code> kVkdmOnly = {{-1, kVkdm},    {-1200, kVkdm}, {-4050, kVkdm},
+                                     {-4150, kVkdm}, {0, nullptr},   {5, nullptr}};
+const std::vector<Code> kUnitProtocol = {{-1200, kPort},   {-4001, kDriver}, {-4099, kDriver}, {-4100, kVkdm},
+                                         {-4101, kDriver}, {-4150, kDriver}, {-4199, kDriver}, {-4200, kVkdm},
+                                         {-150, kVkdm},    {0, nullptr},     {9, nullptr}};
+const std::vector<Code> kReturned = {
+    {-150, nullptr}, {-1200, nullptr}, {-4050, nullptr}, {0, nullptr}, {2, nullptr}};
+
+struct RangeNative {
+    const char* cls;
+    const char* name;
+    const char* signature;
+    const char* op;       // the core operation whose result is forced
+    const char* function; // the function-name text of the exception
+    const std::vector<Code>* codes;
+};
+
+TEST_F(ChecksJvmTest, EachNativeThrowsTheCoreCodesByItsRange) {
+    const RangeNative rows[] = {
+        {kReader, "ConnectCOMM", "(II)I", "ConnectCOMM", "VkdmKrnReader_ConnectCOMM", &kStandard},
+        {kReader, "ConnectTCP", "(ILjava/lang/String;I)I", "ConnectTCP", "VkdmKrnReader_ConnectTCP",
+         &kStandard},
+        {kReader, "ConnectUSB", "(IJ)I", "ConnectUSB", "VkdmKrnReader_ConnectUSB", &kStandard},
+        {kReader, "DisConnect", "(I)I", "DisConnect", "VkdmKrnReader_DisConnect", &kStandard},
+        {kReader, "GetTcpConnectionState", "(I)I", "GetTcpConnectionState",
+         "VkdmKrnReader_GetTcpConnectionState", &kTcpState},
+        {kReader, "SetPortPara", "(ILjava/lang/String;Ljava/lang/String;)I", "SetPortPara",
+         "Java_de_varek_VkdmKrnReader_SetPortPara(\"KEY\", \"KEY\")", &kStandard},
+        {kReader, "GetPortPara", "(ILjava/lang/String;)Ljava/lang/String;", "GetPortPara",
+         "VkdmKrnReader_GetPortPara", &kStandard},
+        {kReader, "SetReaderType", "(II)I", "SetReaderType", "VkdmKrnReader_SetReaderType", &kVkdmOnly},
+        {kReader, "SetProtocolFrameSupport", "(II)I", "SetProtocolFrameSupport", "", &kReturned},
+        {kReader, "ReadCompleteConfiguration", "(IZ)I", "ReadCompleteConfiguration", "", &kReturned},
+        {kReader, "WriteCompleteConfiguration", "(IZ)I", "WriteCompleteConfiguration", "", &kReturned},
+        {kReader, "ResetCompleteConfiguration", "(IZ)I", "ResetCompleteConfiguration", "", &kReturned},
+        {kReader, "ApplyConfiguration", "(IZ)I", "ApplyConfiguration", "", &kReturned},
+        {kReader, "Serialize", "(IZLjava/lang/String;)I", "Serialize", "VkdmKrnReader_Serialize", &kVkdmOnly},
+        {kReader, "TransferXmlFileToReaderCfg", "(ILjava/lang/String;)I", "TransferXmlFileToReaderCfg",
+         "VkdmKrnReader_TransferXmlFileToReaderCfg", &kVkdmOnly},
+        {kReader, "TransferReaderCfgToXmlFile", "(ILjava/lang/String;)I", "TransferReaderCfgToXmlFile",
+         "VkdmKrnReader_TransferReaderCfgToXmlFile", &kVkdmOnly},
+        {kUnit, "SendProtocol", "(IB)I", "SendProtocol", "VkdmKrnFunctionUnit_SendProtocol", &kUnitProtocol},
+        {kUnit, "AddChild", "(III)I", "AddChild", "", &kReturned},
+        {kUnit, "DelChild", "(II)I", "DelChild", "", &kReturned},
+        {kUnit, "GetData", "(ILjava/lang/String;[Z)I", "GetData",
+         "VkdmKrnFunctionUnit_GetData(jint, jstring, jbooleanArray)", &kVkdmOnly},
+        {kUnit, "GetData", "(ILjava/lang/String;[B)I", "GetData",
+         "VkdmKrnFunctionUnit_GetData(jint, jstring, jbyteArray)", &kVkdmOnly},
+        {kUnit, "GetData", "(ILjava/lang/String;[I)I", "GetData",
+         "VkdmKrnFunctionUnit_GetData(jint, jstring, jintArray)", &kVkdmOnly},
+        {kUnit, "GetData", "(ILjava/lang/String;[J)I", "GetData",
+         "VkdmKrnFunctionUnit_GetData(jint, jstring, jlongArray)", &kVkdmOnly},
+        {kUnit, "GetStringData", "(ILjava/lang/String;)Ljava/lang/String;", "GetData",
+         "VkdmKrnFunctionUnit_GetStringData", &kVkdmOnly},
+        {kUnit, "SetData", "(ILjava/lang/String;Z)I", "SetData",
+         "VkdmKrnFunctionUnit_SetData(jint, jstring, jboolean)", &kVkdmOnly},
+        {kUnit, "SetData", "(ILjava/lang/String;B)I", "SetData",
+         "VkdmKrnFunctionUnit_SetData(jint, jstring, jbyte)", &kVkdmOnly},
+        {kUnit, "SetData", "(ILjava/lang/String;I)I", "SetData",
+         "VkdmKrnFunctionUnit_SetData(jint, jstring, jint)", &kVkdmOnly},
+        {kUnit, "SetData", "(ILjava/lang/String;J)I", "SetData",
+         "VkdmKrnFunctionUnit_SetData(jint, jstring, jlong)", &kVkdmOnly},
+        {kUnit, "SetData", "(ILjava/lang/String;Ljava/lang/String;)I", "SetData",
+         "VkdmKrnFunctionUnit_SetData(jint, jstring, jstring)", &kVkdmOnly},
+    };
+    JavaString key(env, "KEY");
+    for (const RangeNative& row : rows) {
+        const bool onUnit = row.cls == kUnit;
+        const std::string signature = row.signature;
+        const bool stringResult = signature.back() == ';';
+        for (const Code& c : *row.codes) {
+            const std::string what = std::string(row.name) + signature + " " + std::to_string(c.code);
+            // The arguments: the handle, then KEY for Strings, a one-element
+            // array, the unit itself as a child, 1 for the rest.
+            std::vector<jvalue> args{I(onUnit ? unit : module)};
+            jobject array = nullptr;
+            for (std::size_t k = 2; signature[k] != ')'; ++k) {
+                if (signature[k] == 'L') {
+                    args.push_back(L(key));
+                    k = signature.find(';', k);
+                } else if (signature[k] == '[') {
+                    array = newArray(signature[++k]);
+                    args.push_back(L(array));
+                } else if (signature[k] == 'Z') {
+                    args.push_back(Z(true));
+                } else if (signature[k] == 'J') {
+                    args.push_back(J(1));
+                } else {
+                    args.push_back(I(std::string(row.name) == "AddChild" && args.size() == 2 ? unit : 1));
+                }
+            }
+            ASSERT_EQ(VKDM_CTL_ForceResult(row.op, c.code), 0);
+            const Outcome o = callStatic(env, row.cls, row.name, row.signature, args);
+            VKDM_CTL_ForceResult(nullptr, 0);
+            if (array != nullptr) env->DeleteLocalRef(array);
+            if (c.thrown == nullptr) {
+                EXPECT_FALSE(o.thrown) << what << ": " << o.thrown->message;
+                if (stringResult)
+                    EXPECT_EQ(o.isNull, c.code != 0) << what;
+                else
+                    EXPECT_EQ(o.value.i, c.code) << what;
+                continue;
+            }
+            ASSERT_TRUE(o.thrown) << what;
+            EXPECT_EQ(o.thrown->className, c.thrown) << what;
+            EXPECT_EQ(o.thrown->code, c.code) << what;
+            EXPECT_THAT(o.thrown->message,
+                        HasSubstr(std::string("(in Function: ") + row.function + ", Line: "))
+                << what;
+        }
+    }
+}
+
 } // namespace

@@ -195,25 +195,6 @@ RfReaderBase::ReaderStatus Qm30::SendHltA(Buffer* rx) {
     return intoBuffer(&Iso14443ACommands::Iso14443aHltA, rx);
 }
 
-RfReaderBase::ReaderStatus Qm30::SendEof(Buffer* /*rx*/) {
-    return DEFAULT_ERROR;
-}
-
-RfReaderBase::ReaderStatus Qm30::Transceive14443a(byte_t /*frameMode*/, const Buffer& /*tx*/,
-                                                  Buffer* /*rx*/) {
-    return DEFAULT_ERROR;
-}
-
-RfReaderBase::ReaderStatus Qm30::Transceive(const Buffer& /*tx*/, Buffer* /*rx*/) {
-    return DEFAULT_ERROR;
-}
-
-RfReaderBase::ReaderStatus Qm30::Transceive(const Buffer& /*tx*/, byte_t /*pcd*/, Buffer* /*rx*/) {
-    return DEFAULT_ERROR;
-}
-
-void Qm30::Inventory(std::vector<Uid>& /*uids*/) {}
-
 void Qm30::SetInventoryAlgo(byte_t* algo) {
     if (algo == nullptr) return;
     switch (algo[0]) {

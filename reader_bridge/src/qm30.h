@@ -45,6 +45,10 @@ class Qm30 : public RfReaderBase {
     // Size of each of the two scratch buffers.
     static constexpr int kScratchBytes = 1000;
     static constexpr int kMaxLength = 500;
+    // Tags one firmware inventory reports at most: 9-byte entries after the
+    // result, length and count bytes in an area of 160 bytes.
+    static constexpr int kInventoryArea = 160;
+    static constexpr int kMaxInventoryTags = 17;
 
     Qm30();
     ~Qm30() override;
@@ -74,6 +78,17 @@ class Qm30 : public RfReaderBase {
     std::int8_t CheckAnswer(std::int8_t cmdCode, byte_t* reply) override;
     std::int8_t GetCollisionPos(std::uint8_t* bytePos, std::uint8_t* bitPos) override;
 
+    // Frames through the transceiver's send-and-receive command, answers
+    // decoded by protocol (qm30_frames.cpp). A 14443-A frame gets `flag`
+    // appended unless it is 0 (then its last byte is its own flag).
+    ReaderStatus SendReceive14443A(const Buffer& tx, byte_t flag, Buffer* rx);
+    ReaderStatus SendReceive14443B(const Buffer& tx, Buffer* rx);
+    ReaderStatus SendReceive15693(const Buffer& tx, Buffer* rx);
+    // The controller's ISO 15693 inventory {2, 0xA0, 1, parameter}: its answer
+    // {result, length, tag count, 9-byte entries...} into `rx`, at most
+    // `capacity` bytes, their number into `received` when given.
+    ReaderStatus SendInventoryCmdQm30(byte_t* rx, int capacity, byte_t parameter, int* received = nullptr);
+
     int DllSelect(const byte_t* cmd, int length, byte_t* out, int capacity);
     // The command bytes as hex text to the command interface's function chosen by
     // `which`; the reply text back as bytes into `out` (at most `capacity`):
@@ -93,6 +108,9 @@ class Qm30 : public RfReaderBase {
     std::uint8_t byte_collision = 0;
     std::uint8_t bit_collision = 0;
     bool connected = false;
+
+  private:
+    void firmwareInventory15693(std::vector<Uid>& uids);
 };
 
 } // namespace vemlasdknative

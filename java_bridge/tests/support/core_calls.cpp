@@ -9,6 +9,10 @@ void startCoreLog() {
     VKDM_CTL_ClearCallLog();
 }
 
+void stopCoreLog() {
+    VKDM_CTL_SetCallLog(0);
+}
+
 std::vector<std::string> coreCalls() {
     std::vector<std::string> lines;
     const int count = VKDM_CTL_CallLogCount();

@@ -10,8 +10,9 @@
 
 namespace vkbridge {
 
-// Turns the core's call log on and empties it.
+// Turns the core's call log on and empties it; off again.
 void startCoreLog();
+void stopCoreLog();
 // The lines logged since, oldest first.
 std::vector<std::string> coreCalls();
 // The logged lines that begin with `prefix` (an operation, "ConnectTCP(").

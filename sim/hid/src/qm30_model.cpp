@@ -3,6 +3,8 @@
 // {2, 0xA7, m, flag, m bytes}, at most 60 bytes each, flag 0x10 while more follow.
 #include <qm30sim/qm30_model.h>
 
+#include "qm30_rf_front.h"
+
 #include <algorithm>
 
 namespace qm30sim {
@@ -10,6 +12,10 @@ namespace qm30sim {
 namespace {
 
 constexpr std::size_t kReportSize = 64;
+constexpr std::size_t kReportData = kReportSize - 3;
+// The longest answer the chunked transfer describes: 0xC0 and a length byte of 255.
+constexpr std::size_t kLongestAnswer = 767;
+constexpr std::size_t kEntriesPerReport = (kReportData - 1) / sizeof(InventoryEntry);
 constexpr std::size_t kPartBytes = 60;
 constexpr std::size_t kChunkBytes = 30;
 constexpr std::size_t kLastChunkMax = 58;
@@ -26,12 +32,13 @@ std::string hexByte(std::uint8_t b) {
 
 } // namespace
 
-Qm30Model::Qm30Model() {
-    handler_ = [](const std::vector<std::uint8_t>&) { return FrameAnswer{}; };
+Qm30Model::Qm30Model() : front_(std::make_unique<RfFront>()) {
     for (std::uint8_t command : {0xB2, 0xB8, 0xB9, 0xBA, 0xBD})
         controllerData_[command] = {};
     controllerData_[0xB2] = {0x01, 0x02};
 }
+
+Qm30Model::~Qm30Model() = default;
 
 std::vector<hidsim::Report> Qm30Model::output(std::span<const std::uint8_t> report, std::size_t) {
     Lock lock(mutex_);
@@ -71,6 +78,39 @@ Qm30Model::Report Qm30Model::answer(std::uint8_t id, std::uint8_t code,
     return in;
 }
 
+Qm30Model::Report Qm30Model::answer(std::uint8_t id, const FrameAnswer& frameAnswer) {
+    std::vector<std::uint8_t> data = frameAnswer.payload;
+    data.insert(data.end(), frameAnswer.trailing.begin(), frameAnswer.trailing.end());
+    Report in = answer(id, frameAnswer.code, data);
+    if (frameAnswer.lengthByte) in[2] = *frameAnswer.lengthByte;
+    return in;
+}
+
+std::optional<FrameAnswer> Qm30Model::nextScripted() {
+    if (script_.empty()) return std::nullopt;
+    FrameAnswer next = std::move(script_.front());
+    script_.pop_front();
+    return next;
+}
+
+FrameAnswer Qm30Model::runFrame(const std::vector<std::uint8_t>& frame, std::size_t room) {
+    frames_.push_back(frame);
+    if (std::optional<FrameAnswer> scripted = nextScripted()) return *scripted;
+    if (handler_) return handler_(frame);
+    return front_->exchange(frame, room);
+}
+
+// {2, 0xA0, 1, p}: the count of entries, then as many as the report holds.
+Qm30Model::Report Qm30Model::inventory(std::span<const std::uint8_t> report) {
+    inventoryParameters_.push_back(report.size() > 3 && report[2] >= 1 ? report[3] : 0);
+    if (std::optional<FrameAnswer> scripted = nextScripted()) return answer(2, *scripted);
+    std::vector<std::uint8_t> data{static_cast<std::uint8_t>(std::min<std::size_t>(inventory_.size(), 0xFF))};
+    const std::size_t n = std::min(inventory_.size(), kEntriesPerReport);
+    for (std::size_t i = 0; i < n; ++i)
+        data.insert(data.end(), inventory_[i].begin(), inventory_[i].end());
+    return answer(2, 0x80, data);
+}
+
 Qm30Model::Report Qm30Model::transceiver(std::span<const std::uint8_t> report) {
     std::uint8_t command = report[1];
     std::size_t n = report.size() > 2 ? report[2] : 0;
@@ -90,13 +130,10 @@ Qm30Model::Report Qm30Model::transceiver(std::span<const std::uint8_t> report) {
             return answer(1, code, {});
         }
         selected_ = data;
+        front_->select(selected_);
         return answer(1, 0x00, {});
     case kRegisterWrite: registerWrites_.push_back(data); return answer(1, 0x00, {});
-    case kSendReceive: {
-        frames_.push_back(data);
-        FrameAnswer a = handler_(data);
-        return answer(1, a.code, a.payload);
-    }
+    case kSendReceive: return answer(1, runFrame(data, kReportData));
     default: return answer(1, kUnknownCommand, {});
     }
 }
@@ -107,6 +144,7 @@ Qm30Model::Report Qm30Model::controller(std::span<const std::uint8_t> report) {
     if (command == kAnswerPart) return nextPart();
     if (command == kRevision) return answer(2, kRevision, revision_);
     if (command == kAfterSelect) return answer(2, 0x00, {});
+    if (command == kInventory) return inventory(report);
     auto it = controllerData_.find(command);
     if (it != controllerData_.end()) return answer(2, command, it->second);
     return answer(2, kUnknownCommand, {});
@@ -161,8 +199,7 @@ Qm30Model::Report Qm30Model::chunk(std::span<const std::uint8_t> report) {
     if (!last) return answer(2, kChunk, {});
 
     collecting_ = false;
-    frames_.push_back(frame_);
-    FrameAnswer a = handler_(frame_);
+    FrameAnswer a = runFrame(frame_, kLongestAnswer);
     frame_.clear();
     if (ackLast_) {
         ackLast_ = false;
@@ -170,8 +207,10 @@ Qm30Model::Report Qm30Model::chunk(std::span<const std::uint8_t> report) {
     }
     pending_.clear();
     pending_.push_back(a.code);
-    pending_.push_back(static_cast<std::uint8_t>(a.payload.size() & 0xFF));
+    pending_.push_back(
+        a.lengthByte.value_or(static_cast<std::uint8_t>((a.payload.size() + a.trailing.size()) & 0xFF)));
     pending_.insert(pending_.end(), a.payload.begin(), a.payload.end());
+    pending_.insert(pending_.end(), a.trailing.begin(), a.trailing.end());
     pendingAt_ = 0;
     serving_ = true;
     partNumber_ = 0;
@@ -208,9 +247,20 @@ Qm30Model::Report Qm30Model::nextPart() {
     return in;
 }
 
+rfsim::Field& Qm30Model::field() {
+    return front_->field();
+}
 void Qm30Model::setFrameHandler(FrameHandler handler) {
     Lock lock(mutex_);
     handler_ = std::move(handler);
+}
+void Qm30Model::queueAnswer(FrameAnswer answer) {
+    Lock lock(mutex_);
+    script_.push_back(std::move(answer));
+}
+void Qm30Model::setInventoryEntries(std::vector<InventoryEntry> entries) {
+    Lock lock(mutex_);
+    inventory_ = std::move(entries);
 }
 void Qm30Model::setIdentification(const std::string& text) {
     Lock lock(mutex_);
@@ -264,6 +314,10 @@ std::vector<std::vector<std::uint8_t>> Qm30Model::frames() const {
 std::vector<std::string> Qm30Model::violations() const {
     Lock lock(mutex_);
     return violations_;
+}
+std::vector<std::uint8_t> Qm30Model::inventoryParameters() const {
+    Lock lock(mutex_);
+    return inventoryParameters_;
 }
 int Qm30Model::partsServed() const {
     Lock lock(mutex_);

@@ -10,6 +10,22 @@ int bitAt(const Bytes& bytes, std::size_t i) {
     return (bytes[i / 8] >> (i % 8)) & 1;
 }
 
+// Bit by bit over the reflected polynomial x^16 + x^12 + x^5 + 1.
+std::uint16_t crc13239(std::span<const std::uint8_t> bytes, std::uint16_t preset) {
+    std::uint16_t crc = preset;
+    for (std::uint8_t byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
+                                 : static_cast<std::uint16_t>(crc >> 1);
+    }
+    return crc;
+}
+
+std::uint16_t crcOf(Protocol protocol, std::span<const std::uint8_t> bytes) {
+    return protocol == Protocol::Iso14443A ? crcA(bytes) : crcB(bytes);
+}
+
 } // namespace
 
 std::size_t Bits::bitCount() const {
@@ -22,16 +38,24 @@ void Field::remove(const Tag& tag) {
 }
 
 std::optional<Answer> Field::exchange(const Frame& frame) {
-    if (frame.bytes.empty() || frame.lastBits < 1 || frame.lastBits > 8) return std::nullopt;
-    if (frame.appendCrc && frame.lastBits != 8) return std::nullopt;
-    const Bits air{frame.appendCrc ? withCrcA(frame.bytes) : frame.bytes, frame.lastBits};
+    const bool endOfFrame = frame.protocol == Protocol::Iso15693 && frame.bytes.empty();
+    if (frame.lastBits < 1 || frame.lastBits > 8) return std::nullopt;
+    if (frame.bytes.empty() && !endOfFrame) return std::nullopt;
+    if (frame.appendCrc && (frame.lastBits != 8 || frame.bytes.empty())) return std::nullopt;
+    const Bits air{frame.appendCrc ? withCrc(frame.protocol, frame.bytes) : frame.bytes, frame.lastBits};
 
     std::vector<Bits> answers;
     for (const auto& tag : tags_) {
+        if (tag->protocol() != frame.protocol) continue;
         if (auto answer = tag->hear(air); answer && !answer->bytes.empty()) answers.push_back(*answer);
     }
     if (answers.empty()) return std::nullopt;
     return combine(answers);
+}
+
+void Field::switchOff() {
+    for (const auto& tag : tags_)
+        tag->powerOff();
 }
 
 Answer combine(std::span<const Bits> answers) {
@@ -58,29 +82,33 @@ Answer combine(std::span<const Bits> answers) {
 }
 
 std::uint16_t crcA(std::span<const std::uint8_t> bytes) {
-    // Bit by bit over the reflected polynomial x^16 + x^12 + x^5 + 1.
-    std::uint16_t crc = 0x6363;
-    for (std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
-                                 : static_cast<std::uint16_t>(crc >> 1);
-    }
-    return crc;
+    return crc13239(bytes, 0x6363);
 }
 
-Bytes withCrcA(Bytes bytes) {
-    const std::uint16_t crc = crcA(bytes);
+std::uint16_t crcB(std::span<const std::uint8_t> bytes) {
+    return static_cast<std::uint16_t>(~crc13239(bytes, 0xFFFF));
+}
+
+Bytes withCrc(Protocol protocol, Bytes bytes) {
+    const std::uint16_t crc = crcOf(protocol, bytes);
     bytes.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
     return bytes;
 }
 
-bool endsWithCrcA(const Bits& air) {
+bool endsWithCrc(Protocol protocol, const Bits& air) {
     if (air.lastBits != 8 || air.bytes.size() < 3) return false;
     const std::size_t n = air.bytes.size() - 2;
-    const std::uint16_t crc = crcA(std::span(air.bytes).first(n));
+    const std::uint16_t crc = crcOf(protocol, std::span(air.bytes).first(n));
     return air.bytes[n] == (crc & 0xFF) && air.bytes[n + 1] == (crc >> 8);
+}
+
+Bytes withCrcA(Bytes bytes) {
+    return withCrc(Protocol::Iso14443A, std::move(bytes));
+}
+
+bool endsWithCrcA(const Bits& air) {
+    return endsWithCrc(Protocol::Iso14443A, air);
 }
 
 } // namespace rfsim

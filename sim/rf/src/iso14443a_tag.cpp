@@ -76,6 +76,11 @@ std::optional<Bits> Iso14443aTag::hear(const Bits& air) {
     return std::nullopt;
 }
 
+void Iso14443aTag::powerOff() {
+    state_ = State::Idle;
+    level_ = 1;
+}
+
 std::optional<Bits> Iso14443aTag::ignore() {
     state_ = State::Idle;
     return std::nullopt;

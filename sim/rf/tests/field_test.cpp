@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -13,7 +14,27 @@ using rfsim::Collision;
 using rfsim::Field;
 using rfsim::Frame;
 using rfsim::Iso14443aTag;
+using rfsim::Protocol;
 using State = Iso14443aTag::State;
+
+// A tag of any protocol that records what it hears and answers a fixed reply.
+class RecordingTag : public rfsim::Tag {
+  public:
+    RecordingTag(Protocol protocol, Bytes reply) : protocol_(protocol), reply_(std::move(reply)) {}
+    Protocol protocol() const override { return protocol_; }
+    std::optional<rfsim::Bits> hear(const rfsim::Bits& air) override {
+        heard.push_back(air);
+        return rfsim::Bits{reply_, 8};
+    }
+    void powerOff() override { ++powerOffs; }
+
+    std::vector<rfsim::Bits> heard;
+    int powerOffs = 0;
+
+  private:
+    Protocol protocol_;
+    Bytes reply_;
+};
 
 const Frame kReqA{{0x26}, 7};
 const Frame kWupA{{0x52}, 7};
@@ -49,6 +70,59 @@ TEST(Crc, KnownValuesAndCheck) {
     EXPECT_EQ(rfsim::withCrcA({0x50, 0x00}), (Bytes{0x50, 0x00, 0x57, 0xCD}));
     EXPECT_TRUE(rfsim::endsWithCrcA({rfsim::withCrcA({0x12}), 8}));
     EXPECT_FALSE(rfsim::endsWithCrcA({{0x12, 0x00, 0x00}, 8}));
+
+    // ISO/IEC 13239 as ISO 14443-B and ISO 15693 send it.
+    EXPECT_EQ(rfsim::crcB(Bytes{0x00, 0x00, 0x00}), 0xC6CC);
+    EXPECT_EQ(rfsim::crcB(Bytes{'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0x906E);
+    EXPECT_EQ(rfsim::withCrc(Protocol::Iso14443B, {0x00, 0x00, 0x00}), (Bytes{0, 0, 0, 0xCC, 0xC6}));
+    const Bytes request = rfsim::withCrc(Protocol::Iso15693, {0x26, 0x01, 0x00});
+    EXPECT_TRUE(rfsim::endsWithCrc(Protocol::Iso15693, {request, 8}));
+    EXPECT_FALSE(rfsim::endsWithCrc(Protocol::Iso14443A, {request, 8}));
+    EXPECT_FALSE(rfsim::endsWithCrc(Protocol::Iso15693, {request, 7}));
+}
+
+TEST(Protocols, TagsHearOnlyFramesOfTheirProtocolWithItsCrc) {
+    Field field;
+    auto& vicinity = field.add(std::make_unique<RecordingTag>(Protocol::Iso15693, Bytes{0x00, 0x11}));
+    auto& typeB = field.add(std::make_unique<RecordingTag>(Protocol::Iso14443B, Bytes{0x22}));
+    Iso14443aTag& typeA = field.add(std::make_unique<Iso14443aTag>(withUid({1, 2, 3, 4})));
+
+    const auto b = field.exchange(Frame{{0x06, 0x00}, 8, true, Protocol::Iso14443B});
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->bytes, Bytes{0x22});
+    ASSERT_EQ(typeB.heard.size(), 1u);
+    EXPECT_EQ(typeB.heard[0].bytes, rfsim::withCrc(Protocol::Iso14443B, {0x06, 0x00}));
+    EXPECT_TRUE(vicinity.heard.empty());
+
+    // A REQA on another protocol wakes no type A tag.
+    field.exchange(Frame{{0x26}, 7, false, Protocol::Iso15693});
+    EXPECT_EQ(typeA.state(), State::Idle);
+
+    // The end of frame alone: an empty bit string, to ISO 15693 tags only.
+    const auto slot = field.exchange(Frame{{}, 8, false, Protocol::Iso15693});
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(slot->bytes, (Bytes{0x00, 0x11}));
+    EXPECT_TRUE(vicinity.heard.back().bytes.empty());
+    EXPECT_EQ(typeB.heard.size(), 1u);
+    EXPECT_FALSE(field.exchange(Frame{{}, 8, false, Protocol::Iso14443B}));
+    EXPECT_FALSE(field.exchange(Frame{{}, 8, true, Protocol::Iso15693}));
+    EXPECT_EQ(typeB.heard.size(), 1u);
+    EXPECT_EQ(vicinity.heard.size(), 2u);
+}
+
+TEST_F(FieldTest, SwitchingTheFieldOffPowersEveryTagDown) {
+    Iso14443aTag& tag = place({0x01, 0x02, 0x03, 0x04});
+    auto& vicinity = field.add(std::make_unique<RecordingTag>(Protocol::Iso15693, Bytes{0x00}));
+    ASSERT_TRUE(field.exchange(kReqA));
+    ASSERT_TRUE(field.exchange(select(0x93, tag.cascadeBytes(1))));
+    EXPECT_FALSE(field.exchange(kHltA));
+    EXPECT_EQ(tag.state(), State::Halt);
+    EXPECT_FALSE(field.exchange(kReqA));
+
+    field.switchOff();
+    EXPECT_EQ(tag.state(), State::Idle);
+    EXPECT_EQ(vicinity.powerOffs, 1);
+    EXPECT_TRUE(field.exchange(kReqA));
 }
 
 TEST_F(FieldTest, TagsWithDifferentAtqasCollideOnReqA) {

@@ -7,7 +7,8 @@
 // of several tags combine bit by bit as they would at the reader's receiver.
 //
 // Bits are sent least significant bit first: bit i of a bit string is bit
-// (i % 8) of byte (i / 8). One thread at a time.
+// (i % 8) of byte (i / 8). Tags send their own CRC as part of their answer.
+// One thread at a time.
 #ifndef RFSIM_FIELD_H
 #define RFSIM_FIELD_H
 
@@ -22,6 +23,11 @@ namespace rfsim {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The air interface a frame travels on. A tag hears only the frames of its own
+// protocol; the reader's CRC is CRC_A for ISO 14443-A and the CRC of ISO/IEC
+// 13239 for ISO 14443-B and ISO 15693.
+enum class Protocol { Iso14443A, Iso14443B, Iso15693 };
+
 // A bit string: whole bytes, of which the last carries `lastBits` (1 to 8)
 // valid bits in its low bits.
 struct Bits {
@@ -32,12 +38,15 @@ struct Bits {
     bool operator==(const Bits&) const = default;
 };
 
-// A frame from the reader. With `appendCrc` the reader sends CRC_A after the
-// bytes (only after whole bytes: `lastBits` must then be 8).
+// A frame from the reader. With `appendCrc` the reader sends its protocol's
+// CRC after the bytes (only after whole bytes: `lastBits` must then be 8). An
+// ISO 15693 frame without bytes is an end of frame alone, which opens the next
+// inventory slot: its tags hear an empty bit string.
 struct Frame {
     Bytes bytes;
     int lastBits = 8;
     bool appendCrc = false;
+    Protocol protocol = Protocol::Iso14443A;
 };
 
 // Where the first bit two tags disagreed on sits in an answer.
@@ -56,12 +65,15 @@ struct Answer {
     std::optional<Collision> collision;
 };
 
-// One tag. It hears every frame the reader sends (as on air) and answers with
-// a bit string or keeps silent.
+// One tag. It hears every frame of its protocol the reader sends (as on air)
+// and answers with a bit string or keeps silent.
 class Tag {
   public:
     virtual ~Tag() = default;
+    virtual Protocol protocol() const = 0;
     virtual std::optional<Bits> hear(const Bits& air) = 0;
+    // The field went off: the tag loses power and forgets its state.
+    virtual void powerOff() = 0;
 };
 
 class Field {
@@ -76,10 +88,13 @@ class Field {
     void remove(const Tag& tag);
     std::size_t size() const { return tags_.size(); }
 
-    // Sends one frame. Nothing comes back (silence) when no tag answers, and
-    // for a frame no reader can send: no bytes, `lastBits` outside 1 to 8, or a
-    // CRC after a partial byte.
+    // Sends one frame to the tags of its protocol. Nothing comes back (silence)
+    // when no tag answers, and for a frame no reader can send: no bytes (but an
+    // ISO 15693 end of frame), `lastBits` outside 1 to 8, or a CRC after a
+    // partial byte or with no bytes.
     std::optional<Answer> exchange(const Frame& frame);
+    // Switches the field off: every tag loses power.
+    void switchOff();
 
   private:
     std::vector<std::unique_ptr<Tag>> tags_;
@@ -92,10 +107,16 @@ Answer combine(std::span<const Bits> answers);
 
 // CRC_A of ISO/IEC 14443-3: preset 0x6363, no inversion.
 std::uint16_t crcA(std::span<const std::uint8_t> bytes);
-// The bytes followed by their CRC_A, low byte first.
+// The CRC of ISO/IEC 13239 that ISO 14443-B (CRC_B) and ISO 15693 send:
+// preset 0xFFFF, inverted.
+std::uint16_t crcB(std::span<const std::uint8_t> bytes);
+// The bytes followed by their protocol's CRC, low byte first.
+Bytes withCrc(Protocol protocol, Bytes bytes);
+// Whether a frame of whole bytes ends with a correct CRC of its protocol (at
+// least one byte before it).
+bool endsWithCrc(Protocol protocol, const Bits& air);
+// The same for ISO 14443-A.
 Bytes withCrcA(Bytes bytes);
-// Whether a frame of whole bytes ends with a correct CRC_A (at least one byte
-// before it).
 bool endsWithCrcA(const Bits& air);
 
 } // namespace rfsim

@@ -28,7 +28,10 @@ class Iso14443aTag : public Tag {
     // Throws std::invalid_argument for a UID of another size.
     explicit Iso14443aTag(Config config);
 
+    Protocol protocol() const override { return Protocol::Iso14443A; }
     std::optional<Bits> hear(const Bits& air) override;
+    // Back to idle, as after power-up.
+    void powerOff() override;
 
     State state() const { return state_; }
     // Cascade level (1 to 3) the tag is at while ready.
