@@ -97,7 +97,16 @@ TEST_F(TaskJvmTest, CancelInsideTheCallbackIsRefusedAndWorksAfterIt) {
     EXPECT_EQ(uses(Slot::Reader), 0);
 }
 
-TEST_F(TaskJvmTest, AThrowingListenerGetsTheNextReport) {
+int javaThreads(JNIEnv* env) {
+    jclass thread = env->FindClass("java/lang/Thread");
+    const jint n = env->CallStaticIntMethod(thread, env->GetStaticMethodID(thread, "activeCount", "()I"));
+    const bool failed = env->ExceptionCheck() == JNI_TRUE;
+    env->DeleteLocalRef(thread);
+    return failed ? -1 : n;
+}
+
+TEST_F(TaskJvmTest, AThrowingListenerGetsTheNextReportAndTheWorkerIsDetachedAfterEach) {
+    const int threadsBefore = javaThreads(env);
     jobject l = listener();
     setInt(l, "throwCount", 1);
     ASSERT_EQ(start(handle, l, {.kind = 2}).value.i, 0);
@@ -106,6 +115,8 @@ TEST_F(TaskJvmTest, AThrowingListenerGetsTheNextReport) {
     ASSERT_EQ(calls(l, 2).size(), 2u);
     EXPECT_THAT(cancelOutsideCallbacks(handle), ::testing::AnyOf(0, -4081));
     EXPECT_EQ(uses(Slot::Reader), 0);
+    // The task thread was attached for its callbacks only.
+    EXPECT_TRUE(vktesting::waitUntil([&] { return javaThreads(env) == threadsBefore; }));
 }
 
 TEST_F(TaskJvmTest, ARunningRepeatedInventoryKeepsItsListenerAgainstOtherStarts) {
