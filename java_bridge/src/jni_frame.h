@@ -8,6 +8,7 @@
 #ifndef NUBOKRN4J_JNI_FRAME_H
 #define NUBOKRN4J_JNI_FRAME_H
 
+#include "bridge_codes.h"
 #include "messages.h"
 #include "registry.h"
 
@@ -18,9 +19,6 @@
 #include <string_view>
 
 namespace nubokrn4j {
-
-inline constexpr jint kNullArgument = -121;
-inline constexpr jint kNotRegistered = -141;
 
 // The three builders: the message for (handle, code), one Java exception thrown.
 // The result of Throw, or JNI_ERR when nothing was thrown (an exception was

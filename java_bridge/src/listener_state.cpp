@@ -1,5 +1,7 @@
 #include "listener_state.h"
 
+#include <utility>
+
 namespace nubokrn4j {
 
 ListenerState::ListenerState(ReferenceOps& refs, std::atomic<std::uint8_t>& taskActive)
@@ -7,6 +9,12 @@ ListenerState::ListenerState(ReferenceOps& refs, std::atomic<std::uint8_t>& task
 
 jweak ListenerState::takeLocked(Slot slot, jobject object) {
     SlotState& s = slots_[static_cast<std::size_t>(slot)];
+    if (s.weak != nullptr && s.uses == 0) {
+        // Left by a use dropped without a JNIEnv: not the object asked for now.
+        refs_.deleteWeak(s.weak);
+        s.weak = nullptr;
+        s.object = nullptr;
+    }
     if (s.weak == nullptr) {
         jweak weak = refs_.newWeak(object);
         if (weak == nullptr) return nullptr;
@@ -19,7 +27,7 @@ jweak ListenerState::takeLocked(Slot slot, jobject object) {
 
 void ListenerState::giveBackLocked(Slot slot) {
     SlotState& s = slots_[static_cast<std::size_t>(slot)];
-    if (s.weak != nullptr && s.uses == 1) {
+    if (s.weak != nullptr && s.uses <= 1) {
         refs_.deleteWeak(s.weak);
         s.weak = nullptr;
         s.object = nullptr;
@@ -35,6 +43,12 @@ jweak ListenerState::take(Slot slot, jobject object) {
 void ListenerState::giveBack(Slot slot) {
     std::lock_guard lock(mutex_);
     giveBackLocked(slot);
+}
+
+void ListenerState::dropUse(Slot slot) {
+    std::lock_guard lock(mutex_);
+    SlotState& s = slots_[static_cast<std::size_t>(slot)];
+    if (s.uses > 0) --s.uses;
 }
 
 ListenerState::SlotView ListenerState::slot(Slot slot) const {
@@ -73,6 +87,8 @@ void ListenerState::beginTask(TaskId id, const TaskRecord& record) {
     } else {
         t.before = t.live;
         t.live = record;
+        t.running = true;
+        t.begun = true;
     }
 }
 
@@ -80,23 +96,42 @@ void ListenerState::acceptTask(TaskId id) {
     std::lock_guard lock(mutex_);
     TaskState& t = tasks_[index(id)];
     // Accepted while marked running: the library had ended the earlier task.
-    if (t.aside) t.live = *t.aside;
+    if (t.aside) {
+        t.live = *t.aside;
+        t.running = true;
+    }
     t.aside.reset();
     t.before.reset();
-    t.running = true;
+    t.begun = false;
 }
 
 void ListenerState::refuseTask(TaskId id) {
     std::lock_guard lock(mutex_);
     TaskState& t = tasks_[index(id)];
     if (t.before) t.live = *t.before;
+    if (t.begun) t.running = false;
     t.aside.reset();
     t.before.reset();
+    t.begun = false;
 }
 
 void ListenerState::endTask(TaskId id) {
     std::lock_guard lock(mutex_);
     tasks_[index(id)].running = false;
+}
+
+bool ListenerState::finishTask(TaskId id) {
+    std::lock_guard lock(mutex_);
+    return std::exchange(tasks_[index(id)].running, false);
+}
+
+std::optional<TaskId> ListenerState::finishRunningTask() {
+    std::lock_guard lock(mutex_);
+    for (TaskId id :
+         {TaskId::Inventory, TaskId::Repeated, TaskId::Notification, TaskId::Sam, TaskId::Queue}) {
+        if (std::exchange(tasks_[index(id)].running, false)) return id;
+    }
+    return std::nullopt;
 }
 
 bool ListenerState::taskRunning(TaskId id) const {

@@ -79,6 +79,9 @@ class ListenerState {
     // Give back: the last use deletes the weak reference; a use is removed when
     // there is one. An empty slot is left as it is.
     void giveBack(Slot slot);
+    // Removes a use without deleting the reference (a thread without a JNIEnv):
+    // the next give-back or take with one, or releaseAll, deletes it.
+    void dropUse(Slot slot);
     SlotView slot(Slot slot) const;
 
     // A listener of (kind, event) registered: one use of the reader slot, counted
@@ -89,14 +92,21 @@ class ListenerState {
     bool removeRegistration(ListenerKind kind, int event);
     int registrations(ListenerKind kind, int event) const;
 
-    // Starting a task: the record is written where its callbacks read it, unless
-    // a task of that id is still running (then it waits aside until the start is
-    // accepted). acceptTask makes it the running task's record; refuseTask drops
-    // what the start wrote. endTask marks the task of that id as ended.
+    // Starting a task: the record is written where its callbacks read it and the
+    // task marked running (its first callback may come before the start
+    // returns), unless a task of that id is still running (then it waits aside
+    // until the start is accepted). acceptTask makes it the running task's
+    // record; refuseTask undoes what the start wrote. endTask marks the task of
+    // that id as ended.
     void beginTask(TaskId id, const TaskRecord& record);
     void acceptTask(TaskId id);
     void refuseTask(TaskId id);
     void endTask(TaskId id);
+    // Ends the task of that id: true when it was running (its slot is then the
+    // caller's to give back).
+    bool finishTask(TaskId id);
+    // Ends the running task of the reader library (ids 1 to 5), if any.
+    std::optional<TaskId> finishRunningTask();
     bool taskRunning(TaskId id) const;
     // A copy of the record the callbacks of that id read.
     TaskRecord snapshot(TaskId id) const;
@@ -121,6 +131,7 @@ class ListenerState {
         std::optional<TaskRecord> aside;  // a start while the task of this id runs
         std::optional<TaskRecord> before; // the record a direct write replaced
         bool running = false;
+        bool begun = false; // running was set by the start not yet answered
     };
 
     jweak takeLocked(Slot slot, jobject object);

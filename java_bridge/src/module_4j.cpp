@@ -44,6 +44,7 @@ VKDM_KRNReaderModule_4J::~VKDM_KRNReaderModule_4J() {
     // for its task thread: no callback reaches this object afterwards.
     if (const int session = m_TclSession.exchange(0); session > 0) VKTCL_DeleteTransponder(session);
     if (IsConnected()) DisConnect();
+    dropUsbListeners();
     m_listeners.releaseAll();
 }
 

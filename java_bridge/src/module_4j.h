@@ -41,6 +41,31 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
     void* GetViZerFunction(unsigned int id);
     void* GetVkUsbFunction(unsigned int id);
 
+    // Asynchronous tasks: kinds 1 to 3 (inventory once or per trigger, the
+    // notification listener), the SAM command, the command queue. Each takes a
+    // listener slot and writes only its own task id's record.
+    int StartAsyncTask(_VKDM_TASK_INIT_4J* record);
+    int SendSAMCommand(int samSlot, unsigned char* data, int length, _VKDM_TASK_INIT_4J* record);
+    int SendCommandQueue(int first, int second, unsigned char* data, int length, _VKDM_TASK_INIT_4J* record);
+    int CancelAsyncTask();
+    // The callbacks handed to the reader library (forms 1 and 2).
+    static void cbsTaskResponse1_4J(void* module, int readerHnd, int kind, int status, unsigned char command,
+                                    unsigned char* data, int length);
+    static void cbsTaskResponse2_4J(void* module, int readerHnd, int kind, int status, unsigned char command,
+                                    unsigned char* data, int length, char* senderAddress, int senderPort);
+
+    // Java listeners of reader events (delivered by the reader library), of the
+    // RTS and DTR lines of the module's serial port and of USB readers coming
+    // and going. Each registration holds one use of the reader slot.
+    int AddKrnEventHandler(JavaVM* vm, jobject listener, int event);
+    int DelKrnEventHandler(JavaVM* vm, jobject listener, int event);
+    int AddComEventHandler(JavaVM* vm, jobject listener, int event);
+    int DelComEventHandler(JavaVM* vm, jobject listener, int event);
+    int AddUsbEventHandler(JavaVM* vm, jobject listener, int event);
+    int DelUsbEventHandler(JavaVM* vm, jobject listener, int event);
+    // Drops the serial-line listeners of the port first.
+    int DisConnect() override;
+
     nubokrn4j::ListenerState& Listeners() { return m_listeners; }
     // How many of the four looked-up handler functions are cached.
     int CachedFunctionCount() const;
@@ -55,6 +80,10 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
     std::unique_ptr<unsigned char[]> m_ApduResponse;
 
   private:
+    void endedTask();
+    void dropSerialListeners();
+    void dropUsbListeners();
+
     enum Cached { SerialAdd = 0, SerialDel = 1, UsbAdd = 2, UsbDel = 3 };
     struct PortLookup;
     void* cachedSymbol(Cached which, void* library, const char* name);

@@ -152,4 +152,38 @@ TEST_F(ListenerStateTest, ReleaseAllDeletesEveryReference) {
     EXPECT_EQ(state.registrations(ListenerKind::Usb, 1), 0);
 }
 
+TEST_F(ListenerStateTest, AUseDroppedWithoutAnEnvKeepsTheReferenceUntilTheNextTakeOrGiveBack) {
+    ASSERT_NE(state.take(Slot::Reader, fakeObject(1)), nullptr);
+    state.dropUse(Slot::Reader);
+    EXPECT_EQ(state.slot(Slot::Reader).uses, 0);
+    EXPECT_EQ(refs.live(), 1);
+    // A take makes a reference to the object asked for, not the stale one.
+    ASSERT_NE(state.take(Slot::Reader, fakeObject(2)), nullptr);
+    EXPECT_EQ(state.slot(Slot::Reader).object, fakeObject(2));
+    EXPECT_EQ(refs.live(), 1);
+    state.dropUse(Slot::Reader);
+    // A give-back with an env deletes it.
+    state.giveBack(Slot::Reader);
+    EXPECT_EQ(refs.live(), 0);
+    EXPECT_EQ(state.slot(Slot::Reader).weak, nullptr);
+}
+
+TEST_F(ListenerStateTest, AStartIsRunningAtOnceAndARefusalUndoesIt) {
+    // The first callback may come before the start returns: running at once.
+    state.beginTask(TaskId::Inventory, record(1, 1));
+    EXPECT_TRUE(state.taskRunning(TaskId::Inventory));
+    EXPECT_TRUE(state.finishTask(TaskId::Inventory));
+    EXPECT_FALSE(state.finishTask(TaskId::Inventory));
+    state.acceptTask(TaskId::Inventory); // after its callback ended it
+    EXPECT_FALSE(state.taskRunning(TaskId::Inventory));
+    state.beginTask(TaskId::Sam, record(6, 2));
+    state.refuseTask(TaskId::Sam);
+    EXPECT_FALSE(state.taskRunning(TaskId::Sam));
+    // The running task of the reader library, found and ended once.
+    state.beginTask(TaskId::Queue, record(4, 3));
+    state.acceptTask(TaskId::Queue);
+    EXPECT_EQ(state.finishRunningTask(), TaskId::Queue);
+    EXPECT_EQ(state.finishRunningTask(), std::nullopt);
+}
+
 } // namespace

@@ -51,6 +51,20 @@ public class VkdmKrnReader {
     /** The response of an asynchronous SAM command. */
     public void onVkdmNewSAMResponse(int status, byte[] response) {}
 
+    /**
+     * A modem line of the module's serial port changed (event 4 RTS, 5 DTR; state
+     * 1 on, 0 off). Called on the thread that set the line, while the serial
+     * library holds that port: do not drive the port from here.
+     */
+    public void onVkdmCommEvent(int event, int portNumber, int state) {}
+
+    /**
+     * A USB reader was plugged in (event 1, device handle 0) or a scanned one
+     * pulled out (event 2, its handle); the device id is unsigned. Called on the
+     * USB library's watch thread.
+     */
+    public void onVkdmUsbEvent(int event, int deviceHandle, long deviceId) {}
+
     // ---- modules, lock and versions --------------------------------------------
 
     /** Makes a reader module; its handle (0 after a version or dependency exception). */
@@ -139,7 +153,9 @@ public class VkdmKrnReader {
     /**
      * Starts an inventory (kind 1 once, kind 2 per trigger) or the notification
      * listener (kind 3); the listener's callbacks receive the results.
-     * {@code unused} is not read.
+     * {@code unused} is not read. The notification listener stores the sender's
+     * address and the listener's own TCP port ("03 10 36 04 02 00 00" holds the
+     * listening port, not the reader's).
      */
     public static native int StartAsyncTask(int handle, int kind, int keepConnection, int unused, int port,
                                             int acknowledge, byte timeout, boolean cipher, String key,
