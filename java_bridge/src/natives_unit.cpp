@@ -1,6 +1,7 @@
 // The natives of de.varek.VkdmKrnFunctionUnit: units made on reader modules,
 // arranged in trees, read and written by parameter identifier, and sending
 // their commands through libvkfu.
+#include "bridge_codes.h"
 #include "java_text.h"
 #include "jni_frame.h"
 #include "native_calls.h"
@@ -13,8 +14,6 @@
 using namespace nubokrn4j;
 
 namespace {
-
-constexpr jint kEmptyArray = -105;
 
 // The standard choice, and libvkfu's own codes (-4100 itself excluded) to
 // VkReaderDriverException as well.

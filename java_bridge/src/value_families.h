@@ -10,6 +10,7 @@
 #ifndef NUBOKRN4J_VALUE_FAMILIES_H
 #define NUBOKRN4J_VALUE_FAMILIES_H
 
+#include "bridge_codes.h"
 #include "java_text.h"
 #include "jni_frame.h"
 #include "value_keys.h"
@@ -20,8 +21,6 @@
 #include <vector>
 
 namespace nubokrn4j {
-
-inline constexpr jint kEmptyArray = -105;
 
 // A step's result, and whether the core gave it (a configuration native names
 // the parameter and the reader only then).
