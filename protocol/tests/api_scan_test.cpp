@@ -183,11 +183,17 @@ TEST_F(Scan, DeletionWhileTheScanDelivers) {
 
 TEST_F(Scan, StreamingWhileHandlersAndStopFlagsChange) {
     std::atomic<bool> stop{false};
+    // Bursts with pauses longer than the port's character time-out (about 104 ms at 9600 baud), as
+    // a scanner sends: the scan thread's receive ends at each pause, so a removal waits for one
+    // burst at most, not for a stream that never pauses to fill the whole receive buffer.
     std::thread sender([&] {
         std::uint8_t n = 0;
         while (!stop.load()) {
-            send({n++, 0x5A});
-            std::this_thread::sleep_for(2ms);
+            for (int i = 0; i < 5 && !stop.load(); ++i) {
+                send({n++, 0x5A});
+                std::this_thread::sleep_for(2ms);
+            }
+            std::this_thread::sleep_for(130ms);
         }
     });
     std::thread flags([&] {
