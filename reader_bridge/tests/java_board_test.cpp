@@ -7,6 +7,7 @@
 
 #include <kxx0_standin.h>
 #include <rfsim/iso14443a_tag.h>
+#include <rfsim/qb_tag.h>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,29 @@ TEST(JavaBoard, ConnectsTheFirstBoardAndListsTheTagsOfTheField) {
     }
     env->PopLocalFrame(nullptr);
     EXPECT_EQ(core.calls().back().name, "_ReleaseKX10@4");
+}
+
+TEST(JavaBoard, ListsTheTypeBChipsOfTheFieldLastSlotFirst) {
+    kxx0standin::Core& core = kxx0standin::Core::instance();
+    core.reset();
+    for (const int slot : {2, 11}) {
+        const rfsim::QbTag::Config chip{static_cast<std::uint8_t>(0x90 + slot), slot,
+                                        0x0102030405060700 | static_cast<std::uint64_t>(slot)};
+        core.field().add(std::make_unique<rfsim::QbTag>(chip));
+    }
+
+    JNIEnv* env = vktesting::testJniEnv();
+    ASSERT_EQ(env->PushLocalFrame(64), 0);
+    {
+        JavaReader reader(env, "com/kesto/vemlapc/model/readers/kesto/KestoReader");
+        ASSERT_TRUE(reader.ready());
+        ASSERT_TRUE(reader.flag("connect"));
+        EXPECT_EQ(reader.selectReaderMode(javaBytes(env, {3, 0, 0, 1})), 0);
+        EXPECT_EQ(reader.antiCollision(nullptr),
+                  (std::vector<JavaBytes>{{1, 2, 3, 4, 5, 6, 7, 11}, {1, 2, 3, 4, 5, 6, 7, 2}}));
+        reader.action("disconnect", "()V");
+    }
+    env->PopLocalFrame(nullptr);
 }
 
 } // namespace

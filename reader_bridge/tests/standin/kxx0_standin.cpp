@@ -15,7 +15,6 @@ constexpr int kCollision = 29;
 constexpr int kIncompleteByte = 40;
 constexpr int kUsbFailed = 1;
 
-constexpr std::uint8_t kModeNfcA = 1;
 constexpr std::uint8_t kCascadeTag = 0x88;
 constexpr std::uint8_t kSakUidNotComplete = 0x04;
 constexpr std::size_t kLevelBytes = 5; // 4 bytes and their check byte
@@ -27,6 +26,16 @@ struct Token {
     int board;
 };
 Token tokens[2] = {{0}, {1}};
+
+// The air interface of a board RF mode the field has tags for.
+std::optional<rfsim::Protocol> protocolOf(std::uint8_t mode) {
+    switch (mode) {
+    case MOSA_MODE_POLL_NFCA: return rfsim::Protocol::Iso14443A;
+    case MOSA_MODE_POLL_NFCB: return rfsim::Protocol::Iso14443B;
+    case MOSA_MODE_POLL_NFCV: return rfsim::Protocol::Iso15693;
+    default: return std::nullopt;
+    }
+}
 
 // Copies at most `room` of `bytes` to `out`; the count copied.
 std::size_t copyOut(const Bytes& bytes, void* out, std::size_t room) {
@@ -138,10 +147,10 @@ KXx0ComError Core::blocking(Board board, KXx0HANDLE handle, const std::uint8_t* 
         return static_cast<KXx0ComError>(scripted->status);
     }
     if (this->board(board).gone) return static_cast<KXx0ComError>(kUsbFailed);
-    // Only ISO 14443-A tags are in the field.
-    if (this->board(board).mode != kModeNfcA || sent.empty()) return static_cast<KXx0ComError>(kTimeout);
+    const auto protocol = protocolOf(this->board(board).mode);
+    if (!protocol || sent.empty()) return static_cast<KXx0ComError>(kTimeout);
     const bool boardCrc = (flags & MOSA_TXRX_FLAGS_CRC_TX_MANUAL) == 0;
-    const auto heard = field_->exchange({sent, 8, boardCrc});
+    const auto heard = field_->exchange({sent, 8, boardCrc, *protocol});
     if (!heard) return static_cast<KXx0ComError>(kTimeout);
     Bytes answer = heard->bytes;
     int status = 0;
@@ -150,7 +159,7 @@ KXx0ComError Core::blocking(Board board, KXx0HANDLE handle, const std::uint8_t* 
     } else if (heard->lastBits != 8) {
         status = kIncompleteByte;
     } else if (boardCrc) {
-        if (!rfsim::endsWithCrcA({answer, 8})) return static_cast<KXx0ComError>(kCrcError);
+        if (!rfsim::endsWithCrc(*protocol, {answer, 8})) return static_cast<KXx0ComError>(kCrcError);
         answer.resize(answer.size() - 2);
     }
     *rcvLen = static_cast<std::uint16_t>(copyOut(answer, rx, rxCap));

@@ -10,10 +10,12 @@
 // every call with its arguments. Without a script the stand-in answers from
 // the tag field as the board firmware would: ISO 14443-A short frames (length
 // in bits), the first anticollision frame written back behind its two header
-// bytes, blocking transfers with the board's CRC handling, 4-bit answers with
-// status 40, the select of one tag per call (the stand-in resolves it) and
-// the halt; ISO 15693 inventories of 1 and 16 slots from its list of
-// vicinity tags. Every other operation is recorded and answered with status 0.
+// bytes, blocking transfers in the protocol of the RF mode set (ISO 14443-A,
+// ISO 14443-B, ISO 15693) with the board's CRC handling (flags 0: the board
+// adds the CRC and checks and strips the tags'; 1: both sides as they are),
+// 4-bit answers with status 40, the select of one tag per call (the stand-in
+// resolves it) and the halt; ISO 15693 inventories of 1 and 16 slots from its
+// list of vicinity tags. Every other operation is recorded and answered with status 0.
 #ifndef KXX0_STANDIN_H
 #define KXX0_STANDIN_H
 
