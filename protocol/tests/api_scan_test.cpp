@@ -127,7 +127,7 @@ TEST_F(Scan, BlocksReachTheHandlerUntilItIsRemoved) {
 // Once the handler is added the port is in scan mode: what the reader sends
 // right after is delivered, not flushed as left over from before.
 TEST_F(Scan, WhatComesRightAfterTheAddIsDelivered) {
-    for (std::uint8_t round = 1; round <= 20; ++round) {
+    for (std::uint8_t round = 1; round <= 10; ++round) {
         ScanRecorder recorder;
         _VKKRN_EVENT_INIT r = recorder.record();
         ASSERT_EQ(VKKRN_AddEventHandler(reader_, &r), 0);
