@@ -27,6 +27,7 @@ class SerialListenerJvmTest : public vkbridge::TaskJvmTest {
         TaskJvmTest::SetUp();
         if (HasFatalFailure()) return;
         const auto pty = simulator.openPty();
+        ptyConnection = pty.connection;
         const std::string prefix = "/dev/pts/";
         ASSERT_EQ(pty.slavePath.rfind(prefix, 0), 0u);
         portNumber = std::stoi(pty.slavePath.substr(prefix.size())) + 1;
@@ -55,6 +56,7 @@ class SerialListenerJvmTest : public vkbridge::TaskJvmTest {
 
     int serial = 0;
     int portNumber = 0;
+    krnsim::ConnectionId ptyConnection = 0;
 };
 
 TEST_F(SerialListenerJvmTest, RtsAndDtrReachTheirListenersOnTheCallingThread) {
@@ -83,6 +85,20 @@ TEST_F(SerialListenerJvmTest, RtsAndDtrReachTheirListenersOnTheCallingThread) {
     line("SetRTS", "ON");
     EXPECT_EQ(calls(l, 4, 200).size(), 3u);
     EXPECT_EQ(uses(Slot::Reader, serial), 1);
+}
+
+TEST_F(SerialListenerJvmTest, ScanDataSentRightAfterTheAddReachesTheReaderListener) {
+    jobject l = listener();
+    const Outcome o = callReader(env, "AddReaderEventListener", kListener, {I(serial), L(l), I(4)});
+    ASSERT_FALSE(o.thrown) << o.thrown->message;
+    ASSERT_EQ(o.value.i, 0);
+    simulator.send(ptyConnection, krnsim::Bytes{0x02, 0x0A, 0xFF});
+    const auto got = calls(l, 1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_THAT(got[0], StartsWith("onVkKrnEvent(4, [020AFF]) on "));
+    EXPECT_THAT(got[0], ::testing::Not(::testing::EndsWith(" on main"))) << "delivered by the scan thread";
+    ASSERT_EQ(callReader(env, "RemoveReaderEventListener", kListener, {I(serial), L(l), I(4)}).value.i, 0);
+    EXPECT_EQ(uses(Slot::Reader, serial), 0);
 }
 
 TEST_F(SerialListenerJvmTest, RefusedEventsAndPorts) {

@@ -1,7 +1,8 @@
 // The scan-mode thread: it reads what a reader in scan mode sends unasked and
 // hands it to the reader's event-4 handlers. Started by the registration of an
-// event-4 handler (under the event-list lock) and stopped after its removal has
-// released that lock. The thread takes no command lock, only the event-list lock
+// event-4 handler (under the event-list lock), which returns once the thread
+// has put the port in scan mode, and stopped after its removal has released
+// that lock. The thread takes no command lock, only the event-list lock
 // of each delivery.
 #include "drv_hnd.h"
 #include "error_codes.h"
@@ -11,9 +12,11 @@
 
 #include <vkkrn_codec/hex.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -26,6 +29,7 @@ constexpr int kScanBufferSize = 8096;
 constexpr int kHexBufferSize = 3 * kScanBufferSize + 1;
 constexpr int kSerialTimeout = -1030;
 constexpr int kTcpTypeBit = 0x20000000;
+constexpr auto kPortTakeOverWait = std::chrono::seconds(1);
 
 using PortCmdFn = int (*)(int, char*, char*);
 using ReceiveFn = int (*)(int, std::uint8_t*, int);
@@ -57,20 +61,29 @@ int toHexText(const unsigned char* data, int n, unsigned char* out) {
 } // namespace
 
 int VKKRNReader::StartThreadScanMode() {
-    std::lock_guard<std::mutex> lock(workerMutex_);
-    if (scanThreadSet_.load()) {
-        StringToLogFile("StartThreadScanMode: Scan Thread is still running", kStartStopLevel);
-        return kErrTaskRunning;
+    {
+        std::lock_guard<std::mutex> lock(workerMutex_);
+        if (scanThreadSet_.load()) {
+            StringToLogFile("StartThreadScanMode: Scan Thread is still running", kStartStopLevel);
+            return kErrTaskRunning;
+        }
+        scanThreadPara_.Init();
+        scanThreadPara_.reader = this;
+        std::thread thread;
+        if (deleting_.load() || !startWorkerThread(thread, [this] { threadScanMode(); })) {
+            StringToLogFile("StartThreadScanMode: start Scan Thread failed", kStartStopLevel);
+            return kErrTaskNotStarted;
+        }
+        scanThread_ = std::move(thread);
+        scanThreadSet_.store(true);
     }
-    scanThreadPara_.Init();
-    scanThreadPara_.reader = this;
-    std::thread thread;
-    if (deleting_.load() || !startWorkerThread(thread, [this] { threadScanMode(); })) {
-        StringToLogFile("StartThreadScanMode: start Scan Thread failed", kStartStopLevel);
-        return kErrTaskNotStarted;
-    }
-    scanThread_ = std::move(thread);
-    scanThreadSet_.store(true);
+    // The thread flushes the input queue when it takes over the port: return
+    // once it has, so that nothing the reader sends after this is thrown away.
+    // Bounded, in case the caller holds up the port (a port event's callback).
+    const auto deadline = std::chrono::steady_clock::now() + kPortTakeOverWait;
+    while (scanThreadPara_.started.load() == 0 && scanThreadPara_.startFailed.load() == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 0;
 }
 
@@ -97,6 +110,7 @@ void VKKRNReader::threadScanMode() {
             std::snprintf(line, sizeof line, "VKKRN_ThreadScanMode: %s == NULL (error %d)",
                           kScanFunctions[i].name, kErrNullPointer);
             StringToLogFile(line, kScanLevel);
+            scanThreadPara_.startFailed.store(1);
             return;
         }
     }
@@ -119,6 +133,7 @@ void VKKRNReader::threadScanMode() {
     setPara(port, timeoutKey, scanTimeout);
     setPara(port, framingKey, off);
     portCmd(port, flushCmd, empty);
+    para.started.store(1);
 
     std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[kScanBufferSize]);
     std::unique_ptr<unsigned char[]> hex(new (std::nothrow) unsigned char[kHexBufferSize]);

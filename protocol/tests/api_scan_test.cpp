@@ -124,6 +124,22 @@ TEST_F(Scan, BlocksReachTheHandlerUntilItIsRemoved) {
     EXPECT_NE(log.find("Leave VKKRN_ThreadScanMode"), std::string::npos) << log;
 }
 
+// Once the handler is added the port is in scan mode: what the reader sends
+// right after is delivered, not flushed as left over from before.
+TEST_F(Scan, WhatComesRightAfterTheAddIsDelivered) {
+    for (std::uint8_t round = 1; round <= 10; ++round) {
+        ScanRecorder recorder;
+        _VKKRN_EVENT_INIT r = recorder.record();
+        ASSERT_EQ(VKKRN_AddEventHandler(reader_, &r), 0);
+        EXPECT_EQ(para("UseNUBO"), "0");
+        EXPECT_EQ(para("Timeout"), "10");
+        send({round, 0x5A});
+        EXPECT_TRUE(vktesting::waitUntil([&] { return recorder.joined().size() >= 2; }, 2s)) << int(round);
+        EXPECT_EQ(recorder.joined(), (Bytes{round, 0x5A}));
+        ASSERT_EQ(VKKRN_DelEventHandler(reader_, &r), 0);
+    }
+}
+
 TEST_F(Scan, TheStopFlagSilencesAndADeliveryHoldsTheLock) {
     ScanRecorder recorder;
     std::atomic<bool> hold{false};
