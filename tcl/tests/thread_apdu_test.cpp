@@ -32,6 +32,7 @@ struct Calls {
     int handle = 0;
     int result = 0;
     int length = 0;
+    int deletion = 1; // what a callback's deletion of its transponder gave
     void* context = nullptr;
     Bytes response;
 
@@ -75,8 +76,13 @@ void callback4(void* any, int h, int r, int l) {
 
 class TclAsync : public TclLinkTest {
   protected:
+    // Long enough for a loaded machine: an answer later than the plug-in's
+    // time-out would be read as the answer to the next reader command.
+    static constexpr int kLoadedTimeoutMs = 2000;
+
     void SetUp() override {
         open(TclLink::PlugIn);
+        plugIn_->timeoutMs = kLoadedTimeoutMs;
         g_calls = &calls_;
     }
     void TearDown() override {
@@ -161,7 +167,6 @@ void chainCallback(void* any, int h, int r, int l) {
 
 TEST_F(TclAsync, HundredApdusChainedFromCallbacks) {
     const int before = threadCount();
-    plugIn_->timeoutMs = 2000; // a hundred exchanges on a loaded machine
     const int h = newTransponder();
     Chain chain;
     chain.calls = &calls_;
@@ -179,6 +184,7 @@ TEST_F(TclAsync, HundredApdusChainedFromCallbacks) {
 }
 
 TEST_F(TclAsync, DeleteDuringASilentExchange) {
+    plugIn_->timeoutMs = kTimeoutMs;
     const int h = newTransponder();
     card_->setFaultHook([](std::vector<CardAnswer>& a) { a.clear(); });
     ASSERT_EQ(start(h, apduOf(4), event(3, reinterpret_cast<void*>(&callback3))), 0);
@@ -193,16 +199,21 @@ TEST_F(TclAsync, DeleteDuringASilentExchange) {
 
 void deletingCallback(void* any, int h, int r, int l) {
     auto* calls = static_cast<Calls*>(any);
-    const int rc = VKTCL_DeleteTransponder(h);
-    calls->record(any, h, rc, l);
-    (void)r;
+    const int deleted = VKTCL_DeleteTransponder(h);
+    {
+        std::lock_guard<std::mutex> lock(calls->mutex);
+        calls->deletion = deleted;
+    }
+    calls->record(any, h, r, l);
 }
 
 TEST_F(TclAsync, CallbackDeletesItsTransponder) {
     const int h = newTransponder();
     ASSERT_EQ(start(h, apduOf(4), event(4, reinterpret_cast<void*>(&deletingCallback))), 0);
     ASSERT_TRUE(calls_.waitFor(1));
-    EXPECT_EQ(calls_.result, 0); // the deletion's result
+    EXPECT_EQ(calls_.result, 0);
+    EXPECT_EQ(calls_.length, 6);
+    EXPECT_EQ(calls_.deletion, 0);
     EXPECT_EQ(VKTCL_GetTransponderList(0), -4201);
     // A new transponder starts a worker that finds the handed-over one reaped.
     const int next = newTransponder();
