@@ -7,6 +7,7 @@
 #include <krnsim/authentication.h>
 #include <vkdm/vkdm_control.h>
 #include <vkkrn.h>
+#include <vktesting/test_jvm.h>
 
 #include <gmock/gmock.h>
 
@@ -350,6 +351,50 @@ TEST_F(CommandsJvmTest, BuildProtocolOnASecuredChannelGivesTheWrappedFrame) {
     EXPECT_EQ(frame[0], 0x02);
     EXPECT_EQ(frame[4], 0xAF);
     EXPECT_EQ((frame[1] << 8) | frame[2], static_cast<int>(frame.size()));
+}
+
+} // namespace
+
+namespace {
+
+std::string hexOf(std::uint8_t a, std::uint8_t b) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X", a, b);
+    return text;
+}
+
+// Two Java threads on two modules: every answer is its own call's.
+TEST_F(CommandsJvmTest, TwoThreadsOnTwoModulesGetTheirOwnResults) {
+    simulator.reader().setHandler(0x71, [](const krnsim::Request& r, krnsim::ConnectionContext&) {
+        return krnsim::Reply::frame(0x00, r.data);
+    });
+    const int second = addModule(true);
+    ASSERT_GT(second, 0);
+    auto run = [this](int module, std::uint8_t id) {
+        JNIEnv* threadEnv = vktesting::testJniEnv();
+        for (std::uint8_t i = 0; i < 40; ++i) {
+            const std::string data = hexOf(id, i);
+            jstring text = threadEnv->NewStringUTF(data.c_str());
+            Outcome o = callReader(threadEnv, "SendProtocol", "(IBLjava/lang/String;)Ljava/lang/String;",
+                                   {I(module), B(0x71), L(text)});
+            threadEnv->DeleteLocalRef(text);
+            EXPECT_FALSE(o.thrown);
+            EXPECT_EQ(o.text, data);
+            const std::string frame = "07 FF 71 " + data;
+            text = threadEnv->NewStringUTF(frame.c_str());
+            o = callReader(threadEnv, "SendTransparent", "(ILjava/lang/String;Z)Ljava/lang/String;",
+                           {I(module), L(text), Z(true)});
+            threadEnv->DeleteLocalRef(text);
+            EXPECT_FALSE(o.thrown);
+            // [LEN][ADR][CMD][STATUS][data][CRC]
+            EXPECT_EQ(o.text.substr(8, 4), data);
+        }
+        vktesting::testJvm()->DetachCurrentThread();
+    };
+    std::thread a(run, handle, 0xA1);
+    std::thread b(run, second, 0xB2);
+    a.join();
+    b.join();
 }
 
 } // namespace
