@@ -1,5 +1,6 @@
 // T=CL sessions and APDUs from a real JVM, against the simulated reader's
 // T=CL card over loopback TCP.
+#include "core_calls.h"
 #include "tcl_fixture.h"
 
 #include <vktcl.h>
@@ -255,6 +256,39 @@ TEST_F(TclJvmTest, ApdusBesideARepeatedInventoryKeepTheirOwnRecordAndBit) {
     EXPECT_EQ(flag(), 0);
     EXPECT_EQ(uses(nubokrn4j::Slot::Reader), 0);
     EXPECT_EQ(apduUses(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// The serial route: the module on a pseudo-terminal.
+TEST_F(TclJvmTest, ApdusOnASerialLine) {
+    const krnsim::PtyEndpoint pty = simulator.openPty();
+    const int module = addModule(false);
+    vkbridge::JavaString key(env, "PORTPREFIX");
+    vkbridge::JavaString prefix(env, "/dev/pts/");
+    ASSERT_EQ(callReader(env, "SetPortPara", "(ILjava/lang/String;Ljava/lang/String;)I",
+                         {I(module), L(key.get()), L(prefix.get())})
+                  .value.i,
+              0);
+    const int number = std::stoi(pty.slavePath.substr(pty.slavePath.rfind('/') + 1));
+    const Outcome c = callReader(env, "ConnectCOMM", "(II)I", {I(module), I(number + 1)});
+    ASSERT_FALSE(c.thrown) << c.thrown->message;
+    handle = module; // the helpers send on `handle`
+    card->setChainingSize(30);
+    const krnsim::Bytes apdu = apduOf(100);
+    vkbridge::SyncAnswer a = sync(apdu, 200);
+    ASSERT_FALSE(a.outcome.thrown) << a.outcome.thrown->message;
+    EXPECT_EQ(a.length, std::vector<jint>{102});
+    EXPECT_EQ(krnsim::Bytes(a.response.begin(), a.response.begin() + 102), echoed(apdu));
+    jobject l = apduListener();
+    ASSERT_EQ(async(apduOf(3), l).value.i, 0);
+    const auto got = calls(l, 1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_THAT(got[0], StartsWith("onVkdmApduResponse(0, [" + hex(echoed(apduOf(3))) + "]) on "));
+    EXPECT_EQ(ping(false, 0).value.i, 0);
+    EXPECT_TRUE(vktesting::waitUntil([&] { return apduUses() == 0 && flag() == 0; }));
 }
 
 } // namespace
