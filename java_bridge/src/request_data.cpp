@@ -2,7 +2,7 @@
 
 #include "bridge_codes.h"
 
-#include <cstdio>
+#include <vkcommon/hex_digit.h>
 
 namespace nubokrn4j {
 
@@ -55,10 +55,9 @@ bool addressed(std::uint8_t flags) {
 
 std::string hexText(const std::uint8_t* data, std::size_t count) {
     std::string text;
-    char two[3];
     for (std::size_t k = 0; k < count; ++k) {
-        std::snprintf(two, sizeof two, "%02X", data[k]);
-        text += two;
+        text += vk::kHexDigits[data[k] >> 4];
+        text += vk::kHexDigits[data[k] & 0x0F];
     }
     return text;
 }
@@ -127,25 +126,25 @@ void readB0(Builder& b) {
 void readB2(Builder& b) {
     const std::uint8_t mode = b.read("03 10 14 00 01 00 00");
     if (b.failed()) return;
-    const auto flagsOf = [&b] { return b.read("03 10 14 01 01 00 00"); };
-    switch (mode) {
-    case 0x2B: b.put(mode); break;
-    case 0x30: {
-        const std::uint8_t flags = flagsOf();
-        if (!b.failed() && addressed(flags)) return b.fail(kUnsupported);
+    // [mode][flags] of a mode that cannot be addressed.
+    const auto unaddressedHead = [&b, mode] {
+        const std::uint8_t flags = b.read("03 10 14 01 01 00 00");
+        if (!b.failed() && addressed(flags)) b.fail(kUnsupported);
         b.put(mode);
         b.put(flags);
+        return flags;
+    };
+    switch (mode) {
+    case 0x2B: b.put(mode); break;
+    case 0x30:
+        unaddressedHead();
         b.copy("03 10 15 14 01 00 00");
         b.copy("03 10 15 10 01 00 00");
         b.copy("03 10 15 15 04 00 00", 4);
         b.copy("03 10 15 13 01 00 00");
         break;
-    }
     case 0xB0: {
-        const std::uint8_t flags = flagsOf();
-        if (!b.failed() && addressed(flags)) return b.fail(kUnsupported);
-        b.put(mode);
-        b.put(flags);
+        const std::uint8_t flags = unaddressedHead();
         b.copy("03 10 15 10 01 00 00");
         b.copy("03 10 15 12 01 00 00");
         if ((flags & 0x08) != 0)
