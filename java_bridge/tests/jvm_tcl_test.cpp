@@ -292,3 +292,22 @@ TEST_F(TclJvmTest, ApdusOnASerialLine) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TclJvmTest, ReplacingTheSessionUnderARunningApduStillAnswersItOnce) {
+    jobject l = apduListener();
+    card->setResponseTime(krnsim::Millis(200));
+    ASSERT_EQ(async(apduOf(4), l).value.i, 0);
+    // Another NAD: the running exchange is stopped and the session replaced.
+    card->setResponseTime(krnsim::Millis(0));
+    const vkbridge::SyncAnswer a = sync(apduOf(5), 300, 1, {0, 0x33, false, true});
+    EXPECT_FALSE(a.outcome.thrown) << a.outcome.thrown->message;
+    ASSERT_EQ(calls(l, 1).size(), 1u);
+    EXPECT_TRUE(vktesting::waitUntil([&] { return apduUses() == 0 && flag() == 0; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(calls(l, 1, 0).size(), 1u);
+    EXPECT_EQ(module4j()->m_TclNad, 0x33);
+}
+
+} // namespace
