@@ -20,7 +20,6 @@ using nubokrn4j::TaskRecord;
 namespace {
 
 constexpr std::uint32_t kApduKind = 5;
-constexpr jint kNoResponse = -109;
 
 } // namespace
 
@@ -126,8 +125,8 @@ int VKDM_KRNReaderModule_4J::SendTclApdu(unsigned char* apdu, unsigned int lengt
     }
     const int n = VKTCL_GetResponseData(session, response, static_cast<int>(size));
     if (n <= 0) {
-        SetLastError(n < 0 ? n : kNoResponse);
-        return n < 0 ? n : kNoResponse;
+        SetLastError(n < 0 ? n : nubokrn4j::kNoData);
+        return n < 0 ? n : nubokrn4j::kNoData;
     }
     *responseLength = static_cast<unsigned int>(n);
     SetLastError(0);

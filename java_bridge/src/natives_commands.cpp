@@ -22,7 +22,6 @@ namespace {
 constexpr int kFrameSize = 65537;
 // A SAM reply of any length the reader's frame can carry, and its closing zero.
 constexpr int kSamReplySize = 65538;
-constexpr jint kNoData = -109;
 constexpr char kStatusId[] = "03 10 00 00 01 00 00";
 constexpr char kFailureId[] = "03 10 00 01 04 00 00";
 
