@@ -10,6 +10,7 @@ namespace nubokrn4j {
 inline constexpr jint kNoEnv = -1; // no JNIEnv for the virtual machine
 inline constexpr jint kEmptyArray = -105;
 inline constexpr jint kBadKindOrEvent = -106;
+inline constexpr jint kNoData = -109; // an answer without data
 inline constexpr jint kNoReaderHandle = -110;
 inline constexpr jint kUnsupported = -118;
 inline constexpr jint kNullArgument = -121;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace nubokrn4j {
 
@@ -70,6 +71,24 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
     // How many of the four looked-up handler functions are cached.
     int CachedFunctionCount() const;
 
+    // T=CL exchanges with an ISO 14443-4 card through the module's one session,
+    // reused while the request's parameters equal those it was made with (an
+    // APDU compares all four, a ping or deselect CID and use-CID only).
+    // Asynchronous: 0 when the exchange runs; its answer goes to the record's
+    // listener on the APDU library's worker, once.
+    int SendTclApdu(unsigned char* apdu, unsigned int length, unsigned char cid, unsigned char nad,
+                    bool useCid, bool useNad, _VKDM_TASK_INIT_4J* record);
+    // Synchronous: 0 with the response in `response`, a reader status byte, or a
+    // negative code.
+    int SendTclApdu(unsigned char* apdu, unsigned int length, unsigned char cid, unsigned char nad,
+                    bool useCid, bool useNad, unsigned char* response, unsigned int size,
+                    unsigned int* responseLength);
+    int SendTclPing(bool useCid, unsigned char cid);
+    int SendTclDeselect(bool useCid, unsigned char cid);
+    // The callback handed to the APDU library (selector 4) and its handler.
+    static void cbsTaskResponse3_4J(void* module, int transponder, int result, int responseLength);
+    void cbApduResponse_4J(int transponder, int result, int responseLength);
+
     // The T=CL session (0: none) and the parameters it was made with.
     std::atomic<int> m_TclSession{0};
     std::uint8_t m_TclCid = 0;
@@ -80,6 +99,12 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
     std::unique_ptr<unsigned char[]> m_ApduResponse;
 
   private:
+    struct TclParams {
+        std::uint8_t cid, nad, useCid, useNad;
+    };
+    // The session for `want` (all four compared, or CID and use-CID only with
+    // the stored NAD and use-NAD); a negative code when none could be made.
+    int tclSession(TclParams want, bool compareAll);
     void endedTask();
     void dropSerialListeners();
     void dropUsbListeners();
@@ -89,6 +114,10 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
     void* cachedSymbol(Cached which, void* library, const char* name);
     void* lookup(const PortLookup& port, unsigned int id);
 
+    // Guards the session handle and parameters; never held while a session is
+    // deleted (the deletion waits for the APDU worker, whose callback may call
+    // back into this module).
+    std::mutex m_TclMutex;
     nubokrn4j::JniReferenceOps m_jniRefs;
     nubokrn4j::ListenerState m_listeners;
     std::array<std::atomic<void*>, 4> m_cached{};

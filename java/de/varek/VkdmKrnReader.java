@@ -196,9 +196,20 @@ public class VkdmKrnReader {
     public static native int SendCommandQueue(int handle, int first, int second, byte[] data, int length,
                                               int timeout, Object listener);
 
+    /**
+     * Sends an APDU to the ISO 14443-4 card and returns at once; the answer comes once to
+     * {@code listener.onVkdmApduResponse} on the APDU library's thread. The module keeps one T=CL
+     * session, reused while CID, NAD and their flags stay the same. A request with other values
+     * (an APDU, ping or deselect) while this APDU runs replaces the session: it waits up to one
+     * port time-out for the running exchange to stop, and this APDU's answer still arrives once.
+     */
     public static native int SendTclApdu(int handle, byte[] apdu, byte cid, byte nad, boolean useCid,
                                          boolean useNad, VkdmDlqApdu listener);
 
+    /**
+     * Sends an APDU and waits for the card's response: 0 with the response in {@code response} and its
+     * length in {@code responseLength[0]}, or the reader's status byte (the arrays untouched).
+     */
     public static native int SendTclApdu(int handle, byte[] apdu, byte cid, byte nad, boolean useCid,
                                          boolean useNad, byte[] response, int[] responseLength);
 
