@@ -29,3 +29,8 @@ vkkrn_internal_test(vkkrn_internal_usb_tasks_tests
   LABELS threads
   RUNTIME_DEPS vkkrn_fake_usb_transfer)
 target_link_libraries(vkkrn_internal_usb_tasks_tests PRIVATE simkrn_core)
+
+# One notification-listener connection without sockets, on a fake clock; the
+# reader's side is the simulated reader's own handshake and AES.
+vkkrn_internal_test(vkkrn_internal_listener_tests SOURCES internal_listener_session_test.cpp)
+target_link_libraries(vkkrn_internal_listener_tests PRIVATE simkrn_core)
