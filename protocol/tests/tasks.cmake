@@ -34,3 +34,10 @@ target_link_libraries(vkkrn_internal_usb_tasks_tests PRIVATE simkrn_core)
 # reader's side is the simulated reader's own handshake and AES.
 vkkrn_internal_test(vkkrn_internal_listener_tests SOURCES internal_listener_session_test.cpp)
 target_link_libraries(vkkrn_internal_listener_tests PRIVATE simkrn_core)
+
+# The notification listener through the exports, against the simulated reader
+# notifying over loopback TCP and raw peers.
+vk_add_gtest(vkkrn_listener_api_tests
+  SOURCES api_listener_test.cpp
+  LIBS vkkrn vkkrn_test_support simkrn
+  LABELS threads)
