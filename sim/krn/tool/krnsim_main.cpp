@@ -1,5 +1,6 @@
 // krnsim: serves one virtual KRN reader on TCP or a pseudo-terminal and prints
 // where, until SIGINT or SIGTERM.
+#include "notify_mode.h"
 #include "options.h"
 
 #include <krnsim/demo_field.h>
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    if (options.mode == krnsim::tool::Options::Mode::Notify)
+        return krnsim::tool::runNotify(options, stopSignals);
 
     Simulator sim;
     sim.reader().setBusAddress(options.busAddress);
