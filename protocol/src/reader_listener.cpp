@@ -268,6 +268,7 @@ void VKKRNReader::threadNotification() {
 // (the descriptor, still open).
 int VKKRNReader::serveListenerConnection(listener::Session& session, int fd, unsigned char* buffer) {
     _VKKRN_STRUCT_THREAD_PARA& para = taskThreadPara_;
+    bool readable = false; // the last read got all it asked for: read again before waiting
     while (para.stopRequest.load() == 0) {
         session.tick(nowMs());
         switch (session.closing()) {
@@ -275,17 +276,21 @@ int VKKRNReader::serveListenerConnection(listener::Session& session, int fd, uns
         case listener::Session::Close::SendFailed: close(fd); return -1;
         case listener::Session::Close::None: break;
         }
-        pollfd p{fd, POLLIN, 0};
-        const int ready = poll(&p, 1, kPollMs);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            StringToLogFile("First select failed: ", errno, kListenerLevel);
-            closeListenerConnection(fd, 1);
-            return -1;
+        if (!readable) {
+            pollfd p{fd, POLLIN, 0};
+            const int ready = poll(&p, 1, kPollMs);
+            if (ready < 0) {
+                if (errno == EINTR) continue;
+                StringToLogFile("First select failed: ", errno, kListenerLevel);
+                closeListenerConnection(fd, 1);
+                return -1;
+            }
+            if (ready == 0) continue;
         }
-        if (ready == 0) continue;
         const bool head = session.betweenFrames();
-        const ssize_t count = read(fd, buffer, session.wanted());
+        const std::size_t wanted = session.wanted();
+        const ssize_t count = read(fd, buffer, wanted);
+        readable = count > 0 && static_cast<std::size_t>(count) == wanted;
         if (count == 0) {
             closeListenerConnection(fd, head ? 2 : 4);
             return -1;
