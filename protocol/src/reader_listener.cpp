@@ -6,6 +6,7 @@
 // clock and the stop request, and is the session's host towards the reader:
 // stores and log lines under the command lock, callbacks without any lock.
 #include "crypto_plugin_aes.h"
+#include "dispatch_mark.h"
 #include "drv_hnd.h"
 #include "error_codes.h"
 #include "listener_session.h"
@@ -112,6 +113,7 @@ class ReaderHost final : public listener::ListenerHost {
     int call(int status, unsigned char command, unsigned char* data, int length, char* address,
              unsigned char* acknowledge) {
         if (para_.stopRequest.load() != 0) return 0;
+        const DispatchMark mark(&reader_); // commands to this reader from the callback: -4032
         const int hnd = reader_.GetReaderHnd();
         const int task = static_cast<int>(para_.taskId);
         const int port = static_cast<int>(rec_.uiTcpPort);

@@ -322,8 +322,12 @@ TEST_F(ListenerTest, CancelAndDeletionWhileServing) {
     port_ = vkkrn_test::freeLoopbackPort();
     r = record(3, 1);
     std::atomic<int> refused{1};
+    std::atomic<int> command{1};
     recorder_.onCall = [&](const vkkrn_test::ListenerCall&) {
-        if (refused.load() == 1) refused.store(VKKRN_CancelAsyncTask(reader_));
+        if (refused.load() != 1) return;
+        refused.store(VKKRN_CancelAsyncTask(reader_));
+        unsigned char version[64] = {};
+        command.store(VKKRN_0x65_SoftVersion(reader_, 1, version, 0));
     };
     ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
     auto reader = connect();
@@ -331,6 +335,7 @@ TEST_F(ListenerTest, CancelAndDeletionWhileServing) {
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
     EXPECT_EQ(refused.load(), -4084);
+    EXPECT_EQ(command.load(), -4032) << "a command on the listener's own reader from its callback";
     reader->notify(0x22, Bytes{2});
     ASSERT_TRUE(recorder_.waitFor(2));
 
