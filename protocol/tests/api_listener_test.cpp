@@ -352,4 +352,82 @@ TEST_F(ListenerTest, CancelAndDeletionWhileServing) {
     EXPECT_EQ(recorder_.count(), count);
 }
 
+TEST_F(ListenerTest, APortTakenMeanwhileEndsTheTask) {
+    _VKKRN_TASK_INIT r = record(3, 1);
+    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
+    auto reader = connect();
+    ASSERT_TRUE(reader);
+    reader->notify(0x22, Bytes{1});
+    ASSERT_TRUE(recorder_.waitFor(1));
+    // While the connection is served the port has no listener: another takes it.
+    vktesting::UniqueFd thief(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    setsockopt(thief.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port_);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(thief.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(thief.get(), 1), 0);
+    reader.reset();
+    ASSERT_TRUE(recorder_.waitFor(2));
+    EXPECT_EQ(recorder_.calls()[1].status, -4083);
+    EXPECT_TRUE(vktesting::waitUntil([&] { return VKKRN_CancelAsyncTask(reader_) == -4081; })) << "task over";
+}
+
+TEST_F(ListenerTest, DescriptorsAbove1024) {
+    std::vector<vktesting::UniqueFd> filler;
+    while (filler.empty() || filler.back().get() < 1100)
+        filler.emplace_back(::dup(0));
+    _VKKRN_TASK_INIT r = record(3, 1);
+    r.uiAcknowledge = 1;
+    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
+    auto reader = connect();
+    ASSERT_TRUE(reader);
+    ASSERT_GT(reader->fd(), 1024);
+    reader->notify(0x22, Bytes{1});
+    ASSERT_TRUE(reader->waitFrame(5s));
+    ASSERT_TRUE(recorder_.waitFor(1));
+    EXPECT_EQ(recorder_.calls()[0].status, 0);
+}
+
+TEST_F(ListenerTest, TwoListenersHandshakeAtOnce) {
+    vkkrn_test::ListenerRecorder otherRecorder;
+    const int other = VKKRN_NewReader(0);
+    ASSERT_GT(other, 0);
+    _VKKRN_TASK_INIT r = record(3, 1);
+    withKey(r, 32);
+    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
+    _VKKRN_TASK_INIT o = r;
+    o.pAny = &otherRecorder;
+    o.uiTcpPort = vkkrn_test::freeLoopbackPort();
+    ASSERT_EQ(VKKRN_StartAsyncTask(other, 3, &o, nullptr), 0);
+    std::atomic<int> good{0};
+    auto run = [&](std::uint16_t port) {
+        for (int i = 0; i < 500; ++i) {
+            try {
+                krnsim::Notifier reader(port);
+                for (int round = 0; round < 5; ++round) {
+                    if (!reader.authenticate(2, keyBytes(32))) return;
+                    reader.notify(0x22, Bytes{static_cast<std::uint8_t>(round)}, Form::Advanced);
+                    const auto ack = reader.waitFrame(5s);
+                    if (!ack || ack->command != 0x32) return;
+                }
+                good.fetch_add(1);
+                return;
+            } catch (const std::runtime_error&) {
+                std::this_thread::sleep_for(5ms);
+            }
+        }
+    };
+    std::thread first(run, port_);
+    std::thread second(run, static_cast<std::uint16_t>(o.uiTcpPort));
+    first.join();
+    second.join();
+    EXPECT_EQ(good.load(), 2);
+    EXPECT_EQ(recorder_.statuses(), std::vector<int>(5, 0));
+    EXPECT_EQ(otherRecorder.statuses(), std::vector<int>(5, 0));
+    EXPECT_EQ(VKKRN_DeleteReader(other), 0);
+}
+
 } // namespace

@@ -3,12 +3,19 @@
 // the library's side and the simulated reader's own AES on the reader's.
 #include "crypto_plugin_aes.h"
 #include "listener_session.h"
+#include "listener_socket.h"
+
+#include <vkkrn.h>
 
 #include <krnsim/notify_channel.h>
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -377,6 +384,50 @@ TEST_F(ListenerSession, AnUnauthenticatedReaderIsClosedAtTheIdleLimit) {
     }
     EXPECT_EQ(session_->closing(), Session::Close::Idle);
     EXPECT_EQ(host_.reports, std::vector<int>{-4092});
+}
+
+TEST(ListenerSocket, KeepAliveValuesAndBadAddresses) {
+    _VKKRN_TASK_INIT r{};
+    r.uiTcpPort = 0;
+    r.ucKeepAlive = 1;
+    r.uiKeepAliveIdle = 1500;
+    r.uiKeepAliveProbes = 3;
+    r.uiKeepAliveInterval = 2500;
+    std::vector<std::string> lines;
+    const LineSink sink = [&](const char* text, std::optional<int> value) {
+        lines.push_back(std::string(text) + (value ? std::to_string(*value) : ""));
+    };
+    std::strcpy(r.cAddress, "127.0.0.1");
+    const int fd = openListeningSocket(r, sink);
+    ASSERT_GE(fd, 0);
+    int value = 0;
+    socklen_t n = sizeof value;
+    ASSERT_EQ(getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &value, &n), 0);
+    EXPECT_EQ(value, 2);
+    ASSERT_EQ(getsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &value, &n), 0);
+    EXPECT_EQ(value, 3);
+    ASSERT_EQ(getsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &value, &n), 0);
+    EXPECT_EQ(value, 3);
+    ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &value, &n), 0);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(lines, std::vector<std::string>{"KeepAlive option enabled"});
+    close(fd);
+
+    // Zero is refused by the system: logged, and the socket still listens.
+    r.uiKeepAliveIdle = 0;
+    r.uiKeepAliveProbes = 0;
+    lines.clear();
+    const int zero = openListeningSocket(r, sink);
+    ASSERT_GE(zero, 0);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].rfind("Set KeepAlive option TCP_KEEPIDLE with setsockopt failed: ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("Set KeepAlive option TCP_KEEPCNT with setsockopt failed: ", 0), 0u);
+    close(zero);
+
+    for (const char* bad : {"1.2.3", "localhost", "256.1.1.1"}) {
+        std::strcpy(r.cAddress, bad);
+        EXPECT_EQ(openListeningSocket(r, sink), -1) << bad;
+    }
 }
 
 } // namespace
