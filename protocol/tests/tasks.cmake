@@ -41,3 +41,12 @@ vk_add_gtest(vkkrn_listener_api_tests
   SOURCES api_listener_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn
   LABELS threads)
+
+# The listener's protocol lines to a Java text handler from a real virtual
+# machine (the recorder class is the event tests').
+find_package(Java 17 REQUIRED COMPONENTS Development)
+include(UseJava)
+vk_add_jvm_gtest(vkkrn_jvm_listener_tests
+  SOURCES jvm_listener_test.cpp
+  JAVA_SOURCES java/vkkrntest/EventRecorder.java
+  LIBS vkkrn_objects vkkrn_test_support simkrn)
