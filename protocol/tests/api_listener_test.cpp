@@ -92,8 +92,7 @@ TEST_F(ListenerTest, StartChecks) {
 TEST_F(ListenerTest, Task3DeliversAndAcknowledges) {
     _VKKRN_TASK_INIT r = record(3, 2);
     r.uiAcknowledge = 1;
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     const Bytes frame = reader->notification(0x22, Bytes{0x10, 0x20, 0x30}, Form::Standard, 0x07);
     reader->send(frame);
@@ -129,8 +128,7 @@ TEST_F(ListenerTest, Task6AcknowledgesWhatItsCallbackAsks) {
     _VKKRN_TASK_INIT r = record(6, 3);
     recorder_.result = 1;
     recorder_.acknowledgeByte = 0x05;
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 6, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(6, r);
     ASSERT_TRUE(reader);
     reader->notify(0x1F, Bytes{1, 2});
     const auto ack = reader->waitFrame(5s);
@@ -146,8 +144,7 @@ TEST_F(ListenerTest, Task6AcknowledgesWhatItsCallbackAsks) {
 
 TEST_F(ListenerTest, Task7AppendsTheBusAddressAndSendsNothing) {
     _VKKRN_TASK_INIT r = record(7, 1);
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 7, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(7, r);
     ASSERT_TRUE(reader);
     reader->notify(0x77, Bytes{0xAA});
     ASSERT_TRUE(recorder_.waitFor(1));
@@ -162,8 +159,7 @@ TEST_P(CipherKinds, AReaderAuthenticatesAndNotifiesEnciphered) {
     const std::size_t length = 16u + 8u * type;
     _VKKRN_TASK_INIT r = record(3, 1);
     withKey(r, length);
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     ASSERT_TRUE(reader->authenticate(type, keyBytes(length)));
     for (int i = 0; i < 3; ++i) {
@@ -185,8 +181,7 @@ INSTANTIATE_TEST_SUITE_P(KeyTypes, CipherKinds, ::testing::Values(0, 1, 2));
 
 TEST_F(ListenerTest, OneConnectionAtATime) {
     _VKKRN_TASK_INIT r = record(3, 1);
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto first = connect();
+    auto first = serve(3, r);
     ASSERT_TRUE(first);
     first->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
@@ -259,8 +254,7 @@ TEST_F(ListenerTest, HostilePeersAreClosedAndAGoodReaderIsServed) {
 
 TEST_F(ListenerTest, AQuietReaderKeepsItsConnectionAfterItsFirstFrame) {
     _VKKRN_TASK_INIT r = record(3, 1);
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
@@ -273,8 +267,7 @@ TEST_F(ListenerTest, AQuietReaderKeepsItsConnectionAfterItsFirstFrame) {
 TEST_F(ListenerTest, CipherRefusalsAndAnUnauthenticatedReader) {
     _VKKRN_TASK_INIT r = record(3, 1);
     withKey(r, 16);
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
@@ -293,8 +286,7 @@ TEST_F(ListenerTest, KeptConnectionsCloseWithTheReader) {
     const int baseline = vktesting::openDescriptors();
     _VKKRN_TASK_INIT r = record(3, 1);
     r.uiKeepConnection = 1;
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
@@ -329,8 +321,7 @@ TEST_F(ListenerTest, CancelAndDeletionWhileServing) {
         unsigned char version[64] = {};
         command.store(VKKRN_0x65_SoftVersion(reader_, 1, version, 0));
     };
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
@@ -354,8 +345,7 @@ TEST_F(ListenerTest, CancelAndDeletionWhileServing) {
 
 TEST_F(ListenerTest, APortTakenMeanwhileEndsTheTask) {
     _VKKRN_TASK_INIT r = record(3, 1);
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
@@ -381,8 +371,7 @@ TEST_F(ListenerTest, DescriptorsAbove1024) {
         filler.emplace_back(::dup(0));
     _VKKRN_TASK_INIT r = record(3, 1);
     r.uiAcknowledge = 1;
-    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
-    auto reader = connect();
+    auto reader = serve(3, r);
     ASSERT_TRUE(reader);
     ASSERT_GT(reader->fd(), 1024);
     reader->notify(0x22, Bytes{1});

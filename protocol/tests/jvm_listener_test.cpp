@@ -2,6 +2,7 @@
 // machine: the listener thread delivers the protocol lines of each notification
 // and each acknowledgement to Java, and detaches when the task ends.
 #include "internal_fixture.h"
+#include "java_event_recorder.h"
 #include "listener_fixture.h"
 
 #include <vkkrn_jni.h>
@@ -44,27 +45,13 @@ class JavaListener : public InternalTest {
         vktesting::expectNoJavaException(env_);
         InternalTest::TearDown();
     }
-    int count() {
-        const int n = env_->CallIntMethod(recorder_, env_->GetMethodID(recorderClass_, "count", "()I"));
-        vktesting::expectNoJavaException(env_);
-        return n;
-    }
+    vkkrn_test::JavaEventRecorder java() { return {env_, recorderClass_, recorder_}; }
+    int count() { return java().count(); }
     std::string entry(int i) {
-        const auto text = static_cast<jstring>(env_->CallObjectMethod(
-            recorder_, env_->GetMethodID(recorderClass_, "entry", "(I)Ljava/lang/String;"), i));
-        vktesting::expectNoJavaException(env_);
-        const char* chars = env_->GetStringUTFChars(text, nullptr);
-        std::string out(chars);
-        env_->ReleaseStringUTFChars(text, chars);
-        env_->DeleteLocalRef(text);
-        return out;
+        const std::u16string text = java().entry(i);
+        return std::string(text.begin(), text.end());
     }
-    bool lastThreadAlive() {
-        const bool alive =
-            env_->CallBooleanMethod(recorder_, env_->GetMethodID(recorderClass_, "lastThreadAlive", "()Z"));
-        vktesting::expectNoJavaException(env_);
-        return alive;
-    }
+    bool lastThreadAlive() { return java().lastThreadAlive(); }
 
     JNIEnv* env_ = nullptr;
     jclass recorderClass_ = nullptr;

@@ -160,6 +160,12 @@ class ListenerTest : public PortlessReaderTest {
             timeout);
         return out;
     }
+    // Starts the listener task and connects the simulated reader to it.
+    std::unique_ptr<krnsim::Notifier> serve(int task, _VKKRN_TASK_INIT& r) {
+        const int rc = VKKRN_StartAsyncTask(reader_, task, &r, nullptr);
+        EXPECT_EQ(rc, 0);
+        return rc == 0 ? connect() : nullptr;
+    }
     std::string log() const { return readFile("vkkrn_log.txt"); }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
 

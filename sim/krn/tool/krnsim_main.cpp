@@ -1,5 +1,6 @@
 // krnsim: serves one virtual KRN reader on TCP or a pseudo-terminal and prints
 // where, until SIGINT or SIGTERM.
+#include "hex_text.h"
 #include "notify_mode.h"
 #include "options.h"
 
@@ -15,17 +16,7 @@
 namespace {
 
 using namespace krnsim;
-
-std::string hexText(ByteView bytes) {
-    std::string text;
-    char pair[4];
-    for (const std::uint8_t byte : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X ", byte);
-        text += pair;
-    }
-    if (!text.empty()) text.pop_back();
-    return text;
-}
+using krnsim::tool::hexText;
 
 void printEntry(const LogEntry& entry) {
     std::string line = "krnsim: [" + std::to_string(entry.connection) + "] <- " + hexText(entry.raw);

@@ -1,4 +1,5 @@
 #include "notify_mode.h"
+#include "hex_text.h"
 
 #include <krnsim/notifier.h>
 
@@ -11,17 +12,6 @@
 namespace krnsim::tool {
 
 namespace {
-
-std::string hexText(ByteView bytes) {
-    std::string text;
-    char pair[4];
-    for (const std::uint8_t byte : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X ", byte);
-        text += pair;
-    }
-    if (!text.empty()) text.pop_back();
-    return text;
-}
 
 // Waits up to `ms` for a stop signal: true when one came.
 bool stopWithin(const sigset_t& stopSignals, int ms) {
