@@ -38,7 +38,7 @@ target_link_libraries(vkkrn_internal_listener_tests PRIVATE simkrn_core)
 # The notification listener through the exports, against the simulated reader
 # notifying over loopback TCP and raw peers.
 vk_add_gtest(vkkrn_listener_api_tests
-  SOURCES api_listener_test.cpp
+  SOURCES api_listener_test.cpp api_listener_hostile_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn
   LABELS threads)
 
