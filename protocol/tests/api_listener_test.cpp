@@ -250,6 +250,10 @@ TEST_F(ListenerTest, HostilePeersAreClosedAndAGoodReaderIsServed) {
         EXPECT_TRUE(status == 0 || status == -1230 || status == -4030 || status == -4031) << status;
     good.reset();
     EXPECT_TRUE(vktesting::waitUntil([&] { return vktesting::openDescriptors() <= baseline; }));
+    // The listener closed the silent peer's connection first: its side waits out
+    // TIME_WAIT on the port, and a new listener there is refused meanwhile.
+    EXPECT_EQ(VKKRN_CancelAsyncTask(reader_), 0);
+    EXPECT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), -4086);
 }
 
 TEST_F(ListenerTest, AQuietReaderKeepsItsConnectionAfterItsFirstFrame) {

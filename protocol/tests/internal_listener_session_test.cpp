@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
@@ -428,6 +431,24 @@ TEST(ListenerSocket, KeepAliveValuesAndBadAddresses) {
         std::strcpy(r.cAddress, bad);
         EXPECT_EQ(openListeningSocket(r, sink), -1) << bad;
     }
+}
+
+TEST(ListenerSocket, ASendToAPeerThatNeverReadsGivesUp) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
+    const int small = 4096;
+    setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    const std::vector<std::uint8_t> bytes(1 << 20, 0x5A);
+    std::atomic<unsigned char> stop{0};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sendWithin(pair[0], bytes, std::chrono::milliseconds(50), stop), ETIMEDOUT);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    stop.store(1);
+    EXPECT_EQ(sendWithin(pair[0], bytes, std::chrono::seconds(10), stop), ECANCELED);
+    close(pair[1]);
+    stop.store(0);
+    EXPECT_EQ(sendWithin(pair[0], bytes, std::chrono::seconds(10), stop), EPIPE) << "no SIGPIPE";
+    close(pair[0]);
 }
 
 } // namespace
