@@ -590,8 +590,10 @@ VKKRN_API int VKKRN_0xAD_WriteReaderAuthentKey(int readerHnd, int adr, int b1, i
  *   otherwise the reader keeps it (its newest) until the reader is deleted.
  *   A kept connection, or one the host closed (TIME_WAIT), holds the port:
  *   starting a listener on it gives -4086 until the system frees it.
- * - A listener runs until cancelled; its callback must not cancel its own task
- *   (-4084, the listener goes on). */
+ * - A listener runs until cancelled. A cancel while a frame is handled (its
+ *   callback and acknowledgement) gives -4084 and the task ends after that
+ *   frame; from its own callback a cancel gives -4084 and changes nothing, and
+ *   commands on the same reader give -4032. */
 
 typedef void (*VKKRN_TaskCallback1)(void* pAny, int readerHnd, int taskId, int status, unsigned char cmd,
                                     unsigned char* data, int len);

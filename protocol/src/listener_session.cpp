@@ -92,7 +92,7 @@ void Session::feed(std::span<const std::uint8_t> bytes, Millis now) {
         bytes = bytes.subspan(take);
         if (have_ < need_) continue;
         if (inHead_) {
-            takeHead(now);
+            takeHead();
         } else {
             dispatch();
             have_ = 0;
@@ -102,7 +102,7 @@ void Session::feed(std::span<const std::uint8_t> bytes, Millis now) {
     }
 }
 
-void Session::takeHead(Millis /*now*/) {
+void Session::takeHead() {
     const std::uint8_t* h = frame_.get();
     if (h[0] == codec::kAdvancedMark) {
         const std::size_t length = (static_cast<std::size_t>(h[1]) << 8) | h[2];

@@ -99,7 +99,7 @@ class Session {
     bool served() const { return served_; }
 
   private:
-    void takeHead(Millis now);
+    void takeHead();
     void dispatch();
     int handshake();
     int handshakeStep1();

@@ -5,6 +5,7 @@
 // served within the idle limit and half a second.
 #include "listener_fixture.h"
 
+#include <vktesting/allocation_counter.h>
 #include <vktesting/process_usage.h>
 
 #include <gtest/gtest.h>
@@ -178,6 +179,7 @@ TEST_P(HostilePeers, TheHostLivesAndOthersLoseNothing) {
         }
     });
 
+    recorder_.allocationCounter = &vktesting::threadAllocationCount;
     _VKKRN_TASK_INIT r = record(3, 1);
     r.uiAcknowledge = 1;
     if (GetParam().cipher) withKey(r, 16);
@@ -213,6 +215,9 @@ TEST_P(HostilePeers, TheHostLivesAndOthersLoseNothing) {
         EXPECT_NE(std::find(allowed.begin(), allowed.end(), status), allowed.end()) << status;
     }
     good.reset();
+    if (!GetParam().cipher) { // a handshake makes (and frees) a cipher object
+        EXPECT_EQ(recorder_.allocationsBetweenCalls(), 0u) << "the listener's thread allocated while serving";
+    }
 
     stop.store(true);
     neighbourReader.join();

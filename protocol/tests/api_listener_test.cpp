@@ -52,6 +52,16 @@ class RawPeer {
     bool connected_ = false;
 };
 
+// Connects once the listener listens again (it does a moment after a connection ends).
+std::unique_ptr<RawPeer> connectRaw(std::uint16_t port) {
+    std::unique_ptr<RawPeer> peer;
+    vktesting::waitUntil([&] {
+        peer = std::make_unique<RawPeer>(port);
+        return peer->connected();
+    });
+    return peer;
+}
+
 TEST_F(ListenerTest, StartChecks) {
     struct Case {
         int task;
@@ -119,7 +129,7 @@ TEST_F(ListenerTest, Task3DeliversAndAcknowledges) {
     EXPECT_FALSE(reader->waitFrame(200ms));
     EXPECT_TRUE(logHas("Connected with: 127.0.0.1"));
     EXPECT_TRUE(logHas("Enter callback [0x22]"));
-    EXPECT_EQ(VKKRN_CancelAsyncTask(reader_), 0);
+    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
     EXPECT_TRUE(reader->waitFrame(2s) == std::nullopt && reader->closedByHost()) << "keep 0 closes";
     EXPECT_TRUE(logHas("Disconnected (5)"));
 }
@@ -204,30 +214,30 @@ TEST_F(ListenerTest, HostilePeersAreClosedAndAGoodReaderIsServed) {
     ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
     const int baseline = vktesting::openDescriptors();
     {
-        RawPeer silent(port_);
-        ASSERT_TRUE(silent.connected());
+        const auto silent = connectRaw(port_);
+        ASSERT_TRUE(silent->connected());
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_TRUE(silent.closedWithin(6s));
+        ASSERT_TRUE(silent->closedWithin(6s));
         EXPECT_GE(std::chrono::steady_clock::now() - start, 2900ms) << "closed at the idle limit";
     }
     EXPECT_TRUE(logHas("Idle timeout: 3"));
     EXPECT_TRUE(logHas("Disconnected (6)"));
     {
-        RawPeer half(port_);
-        ASSERT_TRUE(half.connected());
+        const auto half = connectRaw(port_);
+        ASSERT_TRUE(half->connected());
         const Bytes frame = krnsim::buildReply(Form::Standard, 1, 0x22, 0, Bytes{1, 2, 3});
-        half.send(Bytes(frame.begin(), frame.begin() + 4));
+        half->send(Bytes(frame.begin(), frame.begin() + 4));
         ASSERT_TRUE(recorder_.waitFor(1, 3s));
         EXPECT_EQ(recorder_.statuses(), std::vector<int>{-1230});
-        ASSERT_TRUE(half.closedWithin(4s));
+        ASSERT_TRUE(half->closedWithin(4s));
     }
     {
-        RawPeer noise(port_);
-        ASSERT_TRUE(noise.connected());
+        const auto noise = connectRaw(port_);
+        ASSERT_TRUE(noise->connected());
         Bytes junk(4096);
         for (std::size_t i = 0; i < junk.size(); ++i)
             junk[i] = static_cast<std::uint8_t>(i * 131 + 7);
-        noise.send(junk);
+        noise->send(junk);
     } // closed at once
     // A connection queued behind the noise is reset when the listener takes the
     // noise's: a good reader connects again until it is served.
@@ -252,7 +262,7 @@ TEST_F(ListenerTest, HostilePeersAreClosedAndAGoodReaderIsServed) {
     EXPECT_TRUE(vktesting::waitUntil([&] { return vktesting::openDescriptors() <= baseline; }));
     // The listener closed the silent peer's connection first: its side waits out
     // TIME_WAIT on the port, and a new listener there is refused meanwhile.
-    EXPECT_EQ(VKKRN_CancelAsyncTask(reader_), 0);
+    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
     EXPECT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), -4086);
 }
 
@@ -294,7 +304,7 @@ TEST_F(ListenerTest, KeptConnectionsCloseWithTheReader) {
     ASSERT_TRUE(reader);
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
-    EXPECT_EQ(VKKRN_CancelAsyncTask(reader_), 0);
+    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
     EXPECT_FALSE(reader->waitFrame(200ms));
     EXPECT_FALSE(reader->closedByHost()) << "kept";
     EXPECT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), -4086) << "the kept connection holds the port";
@@ -311,7 +321,7 @@ TEST_F(ListenerTest, CancelAndDeletionWhileServing) {
     ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
     // Cancel while accepting.
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(VKKRN_CancelAsyncTask(reader_), 0);
+    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 
     // Cancel from inside the callback is refused; the listener goes on.

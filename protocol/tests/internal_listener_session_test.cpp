@@ -73,6 +73,7 @@ class FakeHost : public ListenerHost {
     std::uint8_t ackByte = 0;
     int sendError = 0;
     bool randFails = false;
+    bool rekeyFails = false;
 };
 
 class NoRandom : public VKKRN_CryptoPlugIn_AES {
@@ -81,8 +82,16 @@ class NoRandom : public VKKRN_CryptoPlugIn_AES {
     int get_rand(unsigned char*, int) override { return -1; }
 };
 
+// Keys at construction, then refuses the channel key.
+class NoRekey : public VKKRN_CryptoPlugIn_AES {
+  public:
+    using VKKRN_CryptoPlugIn_AES::VKKRN_CryptoPlugIn_AES;
+    int init(const unsigned char*) override { return -4091; }
+};
+
 std::unique_ptr<VKKRN_CryptoPlugIn> FakeHost::makeCipher(unsigned keyType, const std::uint8_t* key) {
     if (randFails) return std::make_unique<NoRandom>(keyType, key);
+    if (rekeyFails) return std::make_unique<NoRekey>(keyType, key);
     return std::make_unique<VKKRN_CryptoPlugIn_AES>(keyType, key);
 }
 
@@ -376,6 +385,18 @@ TEST_F(ListenerSession, NoRandomBytesFailsStepOne) {
     EXPECT_TRUE(host_.sent.empty());
     EXPECT_EQ(host_.reports, std::vector<int>{-4092});
     EXPECT_EQ(session_->authState(), 0);
+}
+
+TEST_F(ListenerSession, AFailingRekeyFailsStepTwo) {
+    host_.rekeyFails = true;
+    open(3, 0, 16);
+    krnsim::NotifyChannel reader(0, key_, 1);
+    handshake(reader); // the proof goes out before the channel key is refused
+    EXPECT_EQ(host_.reports, std::vector<int>{-4092});
+    EXPECT_EQ(session_->authState(), 0) << "cipher discarded";
+    feed(krnsim::buildReply(Form::Advanced, 1, 0xAF, 0, Bytes{1, 2}));
+    EXPECT_EQ(host_.reports.back(), -4092);
+    EXPECT_TRUE(host_.calls.empty());
 }
 
 TEST_F(ListenerSession, AnUnauthenticatedReaderIsClosedAtTheIdleLimit) {

@@ -39,7 +39,7 @@ target_link_libraries(vkkrn_internal_listener_tests PRIVATE simkrn_core)
 # notifying over loopback TCP and raw peers.
 vk_add_gtest(vkkrn_listener_api_tests
   SOURCES api_listener_test.cpp api_listener_hostile_test.cpp
-  LIBS vkkrn vkkrn_test_support simkrn
+  LIBS vkkrn vkkrn_test_support simkrn vktesting_allocations
   LABELS threads)
 
 # The listener's protocol lines to a Java text handler from a real virtual

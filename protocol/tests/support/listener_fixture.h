@@ -38,17 +38,20 @@ class ListenerRecorder {
   public:
     static void form1(void* context, int reader, int task, int status, unsigned char cmd, unsigned char* data,
                       int len) {
-        static_cast<ListenerRecorder*>(context)->record(
-            {reader, task, status, cmd, bytes(data, len), {}, -1});
+        auto* self = static_cast<ListenerRecorder*>(context);
+        self->enter();
+        self->record({reader, task, status, cmd, bytes(data, len), {}, -1});
     }
     static void form2(void* context, int reader, int task, int status, unsigned char cmd, unsigned char* data,
                       int len, char* address, int port) {
-        static_cast<ListenerRecorder*>(context)->record(
-            {reader, task, status, cmd, bytes(data, len), address ? address : "", port});
+        auto* self = static_cast<ListenerRecorder*>(context);
+        self->enter();
+        self->record({reader, task, status, cmd, bytes(data, len), address ? address : "", port});
     }
     static int form3(void* context, int reader, int task, int status, unsigned char cmd, unsigned char* data,
                      int len, char* address, int port, unsigned char* acknowledge) {
         auto* self = static_cast<ListenerRecorder*>(context);
+        self->enter();
         self->record({reader, task, status, cmd, bytes(data, len), address ? address : "", port});
         *acknowledge = self->acknowledgeByte;
         return self->result;
@@ -70,6 +73,10 @@ class ListenerRecorder {
     }
 
     std::function<void(const ListenerCall&)> onCall; // runs on the listener thread
+    // With a counter of the calling thread's allocations: the allocations the
+    // listener's thread made between one callback's end and the next one's start.
+    std::uint64_t (*allocationCounter)() = nullptr;
+    std::uint64_t allocationsBetweenCalls() const { return between_.load(); }
     int result = 0;
     unsigned char acknowledgeByte = 0;
 
@@ -78,18 +85,34 @@ class ListenerRecorder {
         if (data == nullptr || len <= 0) return {};
         return std::vector<std::uint8_t>(data, data + len);
     }
+    // First thing in a callback, before the recorder allocates anything itself.
+    void enter() {
+        if (allocationCounter != nullptr && lastExit_ != 0)
+            between_.fetch_add(allocationCounter() - lastExit_);
+    }
     void record(const ListenerCall& call) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             calls_.push_back(call);
         }
         if (onCall) onCall(call);
+        if (allocationCounter != nullptr) lastExit_ = allocationCounter();
         count_.fetch_add(1);
     }
     mutable std::mutex mutex_;
     std::vector<ListenerCall> calls_;
     std::atomic<int> count_{0};
+    std::uint64_t lastExit_ = 0; // on the listener thread only
+    std::atomic<std::uint64_t> between_{0};
 };
+
+// Cancels the reader's task once the frame under way is handled (the task is
+// "in its callback" until then: -4084): the last result.
+inline int cancelWhenIdle(int reader) {
+    int rc = -4084;
+    vktesting::waitUntil([&] { return (rc = VKKRN_CancelAsyncTask(reader)) != -4084; });
+    return rc;
+}
 
 // A port that was free a moment ago (bound to :0 and released).
 inline std::uint16_t freeLoopbackPort() {
