@@ -189,6 +189,26 @@ class ListenerTest : public PortlessReaderTest {
         EXPECT_EQ(rc, 0);
         return rc == 0 ? connect() : nullptr;
     }
+    // A good reader after hostile ones: connects and tries `attempt` until it
+    // succeeds (a connect queued behind another is reset when that one is
+    // accepted, so the reader tries again). The served reader, or null.
+    std::unique_ptr<krnsim::Notifier> retryUntilServed(const std::function<bool(krnsim::Notifier&)>& attempt,
+                                                       std::chrono::milliseconds timeout) {
+        std::unique_ptr<krnsim::Notifier> reader;
+        const bool served = vktesting::waitUntil(
+            [&] {
+                reader = connect(timeout);
+                if (!reader) return false;
+                try {
+                    return attempt(*reader);
+                } catch (const std::runtime_error&) {
+                    return false; // reset meanwhile
+                }
+            },
+            timeout);
+        if (!served) reader.reset();
+        return reader;
+    }
     std::string log() const { return readFile("vkkrn_log.txt"); }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
 
