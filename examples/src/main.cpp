@@ -3,8 +3,9 @@
 // transponders in its field (0xB0 inventory); prints each reply with a hex
 // dump, its status text and the protocol lines the library reports to an event
 // handler. Without arguments it starts the simulated reader
-// in-process on loopback TCP.
+// in-process on loopback TCP, and then lets it notify a listener (task 3).
 #include "arguments.h"
+#include "listener_demo.h"
 #include "report.h"
 
 #include <krnsim/demo_field.h>
@@ -212,6 +213,9 @@ int run(const Arguments& args) {
         std::printf("  status 0x%02X: %s\n", status, text);
         printReply(command.code, data);
     }
+    // The built-in reader also notifies: a listener on this reader receives it.
+    if (result == 0 && args.target == Arguments::Target::Simulator)
+        result = vkexample::demoNotification(reader);
 
     VKKRN_DelEventHandler(reader, &handler);
     VKKRN_DeleteReader(reader);

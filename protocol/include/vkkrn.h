@@ -541,8 +541,8 @@ VKKRN_API int VKKRN_0xAD_WriteReaderAuthentKey(int readerHnd, int adr, int b1, i
  * One task at a time per reader runs on a worker thread of the reader: 1 an
  * inventory (0xB0 [01][40][T & FF]), 2 one inventory at the start and one per
  * VKKRN_TriggerAsyncTask until cancelled, 4 and 5 the wait for the reply of
- * VKKRN_0xC0_SAMCmd and VKKRN_0xBC_CmdQueue; 3, 6 and 7 (notification
- * listeners) are not offered yet (-4081). Each result or failure reaches the
+ * VKKRN_0xC0_SAMCmd and VKKRN_0xBC_CmdQueue, 3, 6 and 7 notification listeners
+ * (below). Each result or failure reaches the
  * callback on the task thread: status the reader's status byte or a negative
  * code (length 0 then), command 0xB0, 0xC0 or 0xBC, data valid during the call
  * only.
@@ -556,7 +556,44 @@ VKKRN_API int VKKRN_0xAD_WriteReaderAuthentKey(int readerHnd, int adr, int b1, i
  * Inventory waits: the port's "Timeout" is T x 110 + 7000 ms during each
  * attempt (restored afterwards); the task gives -4082 after T x 120 ms + 7 s.
  * Reply waits: "Timeout" T x 100 ms on USB, 10 ms elsewhere; -4082 after
- * T x 120 ms. */
+ * T x 120 ms.
+ *
+ * Notification listeners (tasks 3: 0x22, 6: 0x1F, 7: 0x77; mode 5; tasks 3 and
+ * 7 take callback forms 1 and 2, task 6 form 3 only, else the start gives -4081
+ * with -4054 logged): a TCP server on cAddress (IPv4 text, empty: every
+ * interface; text that is no address fails like a port in use: -4081, -4083
+ * logged) and uiTcpPort, for readers that connect on their own.
+ * - One connection at a time: while one is served the port refuses connects.
+ * - Whole frames, standard or advanced, reach the callback with the frame's
+ *   status, command and data (0x77: the frame's bus address appended). Forms 2
+ *   and 3 get the peer's address text and the task's own port (error reports:
+ *   the configured address and port). Errors come as status with length 0:
+ *   -1230 a frame not completed within T seconds (uiTimeout, 0 counts as 1;
+ *   the part read is dropped), -4030 a length field no frame can have, -4031 a
+ *   CRC error, -4092/-4094/-4035 refusals of the authenticated channel, -4083
+ *   the port cannot be listened on again (the task then ends).
+ * - Idle limits: a connection that has not delivered a frame (nor answered a
+ *   handshake step) 3 x T seconds after its accept is closed; with the cipher
+ *   on, one not authenticated by then is closed with -4092. After its first
+ *   frame a reader may stay quiet as long as it likes (keep-alive, with
+ *   ucKeepAlive, finds dead peers: idle and interval in ms rounded up to
+ *   seconds, the probe count).
+ * - Acknowledgements: task 3 answers a 0x22 with a 0x32 request (no data) to
+ *   ucBusAdr when uiAcknowledge is 1; task 6 answers a 0x1F with a 0x1F reply
+ *   (status 0, the byte the callback set) when the callback returns 1; task 7
+ *   answers nothing. A send that cannot complete within T closes the connection.
+ * - With ucCipher and a key of 16, 24 or 32 bytes, a reader first authenticates
+ *   with 0xAE (key type 0, 1, 2 matching the key length), then sends only 0xAF;
+ *   every notification of tasks 3 and 6 is acknowledged, enciphered. The first
+ *   handshake locks the reader's FRAMESUPPORT to ADVANCED (-4056 afterwards).
+ * - uiKeepConnection 0 closes the open connection when the task is cancelled;
+ *   otherwise the reader keeps it (its newest) until the reader is deleted.
+ *   A kept connection, or one the host closed (TIME_WAIT), holds the port:
+ *   starting a listener on it gives -4086 until the system frees it.
+ * - A listener runs until cancelled. A cancel while a frame is handled (its
+ *   callback and acknowledgement) gives -4084 and the task ends after that
+ *   frame; from its own callback a cancel gives -4084 and changes nothing, and
+ *   commands on the same reader give -4032. */
 
 typedef void (*VKKRN_TaskCallback1)(void* pAny, int readerHnd, int taskId, int status, unsigned char cmd,
                                     unsigned char* data, int len);
@@ -609,10 +646,12 @@ _Static_assert(__builtin_offsetof(_VKKRN_TASK_INIT, callback) == 112, "callback 
  * state from established to closed (the library's last error); then the
  * reader's codes (also its last error). */
 
-/* Starts task 1 or 2 (3, 6, 7: -4081): 0 once the thread runs; -4050 for another
- * id, -4002 without a callback, -4080 when a task still runs after 3 x 100 ms,
- * -4081 when the task ended at once (callback variant not 1; mode not 1: the
- * callback gets -4054) or no thread could start. `reserved` is not read. */
+/* Starts task 1, 2, 3, 6 or 7: 0 once the thread runs; -4050 for another id,
+ * -4002 without a callback, -4080 when a task still runs after 3 x 100 ms,
+ * -4081 when the task ended at once (callback variant not served; tasks 1, 2
+ * with mode not 1: the callback gets -4054; listeners with mode not 5 or a
+ * port that cannot be listened on) or no thread could start. `reserved` is not
+ * read. */
 VKKRN_API int VKKRN_StartAsyncTask(int readerHnd, int taskId, _VKKRN_TASK_INIT* record, void* reserved);
 /* Stops the task and waits for its thread: 0, -4081 without a task, -4084 while
  * its callback runs (the task ends after it) or from the task's own thread. */

@@ -21,7 +21,10 @@
 
 namespace vkkrn {
 class TextWriter;
+namespace listener {
+class Session;
 }
+} // namespace vkkrn
 
 class VKKRN_PlugIn;
 struct _VKKRN_EVENT_INIT;
@@ -430,6 +433,14 @@ class VKKRNReader {
     void threadAsyncInventory();
     void threadAsyncRead();
     void threadScanMode();
+    // The notification listener (reader_listener.cpp).
+    void threadNotification();
+    int serveListenerConnection(vkkrn::listener::Session& session, int fd, unsigned char* buffer);
+    void closeListenerConnection(int fd, int number);
+    // A connection left open when its listener stopped (keep-connection not 0):
+    // the reader holds the newest one and closes it when it dies.
+    void keepConnection(int fd);
+    void closeKeptConnection();
     // Marks a reader's status in the outer frame of an authenticated reply (not
     // 0: 0x82 ended the channel, 0x19, ...), returned in place of a length.
     static constexpr int kSecuredOuterStatus = 0x40000000;
@@ -486,6 +497,7 @@ class VKKRNReader {
     std::atomic<bool> deleting_{false};
     std::atomic<int> workerStops_{0}; // stop sequences under way
     std::atomic<unsigned char> triggerFlag_{0};
+    std::atomic<int> keptConnection_{-1};
     std::atomic<unsigned char> tcpRecordRegistered_{0};
     std::atomic<int> tcpRegistrationHandle_{0};
     std::atomic<int> portType_{255};

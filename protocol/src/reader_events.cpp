@@ -2,6 +2,7 @@
 // to native callbacks and to Java methods. The handler list is guarded by the
 // event-list lock, held for the whole walk: once Del returns, its handler is
 // never called again.
+#include "dispatch_mark.h"
 #include "error_codes.h"
 #include "protocol_events.h"
 #include "reader.h"
@@ -16,6 +17,29 @@
 
 namespace {
 
+// The readers whose handlers this thread is running, innermost last. A handler
+// that calls back into one of them would wait for locks this thread holds.
+constexpr int kMaxNesting = 8;
+thread_local const VKKRNReader* tlDispatching[kMaxNesting] = {};
+thread_local int tlDepth = 0;
+
+} // namespace
+
+namespace vkkrn {
+
+DispatchMark::DispatchMark(const VKKRNReader* reader) {
+    if (tlDepth < kMaxNesting) tlDispatching[tlDepth] = reader;
+    ++tlDepth;
+}
+
+DispatchMark::~DispatchMark() {
+    --tlDepth;
+}
+
+} // namespace vkkrn
+
+namespace {
+
 using namespace vkkrn;
 
 constexpr unsigned int kFlagStored = 3;
@@ -26,23 +50,6 @@ constexpr unsigned int kFlagJavaNative = 102;
 constexpr unsigned int kUseScanData = 4;
 constexpr int kEventScanData = 4;
 constexpr int kDiagnosticLevel = 8;
-
-// The readers whose handlers this thread is running, innermost last. A handler
-// that calls back into one of them would wait for locks this thread holds.
-constexpr int kMaxNesting = 8;
-thread_local const VKKRNReader* tlDispatching[kMaxNesting] = {};
-thread_local int tlDepth = 0;
-
-class DispatchMark {
-  public:
-    explicit DispatchMark(const VKKRNReader* reader) {
-        if (tlDepth < kMaxNesting) tlDispatching[tlDepth] = reader;
-        ++tlDepth;
-    }
-    ~DispatchMark() { --tlDepth; }
-    DispatchMark(const DispatchMark&) = delete;
-    DispatchMark& operator=(const DispatchMark&) = delete;
-};
 
 // Detaches, when the thread ends, a thread that a text event attached to the
 // virtual machine (it stays attached between events, as a worker thread

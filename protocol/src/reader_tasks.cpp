@@ -32,6 +32,9 @@ constexpr unsigned char kCmdInventory = 0xB0;
 constexpr unsigned char kCmdSam = 0xC0;
 constexpr unsigned char kCmdQueue = 0xBC;
 constexpr unsigned char kCmdSecured = 0xAF;
+constexpr unsigned char kCmdNotify = 0x22;
+constexpr unsigned char kCmdMessage = 0x1F;
+constexpr unsigned char kCmdBusMessage = 0x77;
 constexpr int kMaxQueueData = 65526;
 constexpr int kIdDoPortCmd = 1025;
 constexpr int kPollPeriodMs = 10;
@@ -118,6 +121,7 @@ void VKKRNReader::StopWorkers() {
     scanThreadPara_.stopRequest.store(1);
     stopSequence(scanThreadPara_, scanThread_);
     scanThreadSet_.store(false);
+    closeKeptConnection();
 }
 
 int VKKRNReader::waitForTaskEnd() {
@@ -187,10 +191,16 @@ int VKKRNReader::startTaskLocked(int taskId, const _VKKRN_TASK_INIT* init) {
             return kErrNullPointer;
         if (taskId == 3) rec.uiAcknowledge = init->uiAcknowledge;
         if (rec.uiCallbackVariant == 3) rec.callback = {};
-        return kErrTaskNotStarted; // the notification listener is not offered
+        para.command = taskId == 3 ? kCmdNotify : kCmdBusMessage;
+        ResetAsyncTaskTriggerFlag();
+        body = &VKKRNReader::threadNotification;
+        break;
     case 6:
         if (!hasCallback) return kErrNullPointer;
-        return kErrTaskNotStarted;
+        para.command = kCmdMessage;
+        ResetAsyncTaskTriggerFlag();
+        body = &VKKRNReader::threadNotification;
+        break;
     case 4:
     case 5:
         if (!hasCallback) return kErrNullPointer;

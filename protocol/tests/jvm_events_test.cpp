@@ -1,6 +1,7 @@
 // Java event handlers from a real virtual machine: the reader calls the methods
 // of a Java recorder object on the thread that raises the event.
 #include "internal_fixture.h"
+#include "java_event_recorder.h"
 #include "sim_plugin.h"
 
 #include <vkkrn_jni.h>
@@ -57,29 +58,11 @@ class JavaEvents : public InternalTest {
         return VKKRN_SendTransparent(handle_, frame.data(), static_cast<int>(frame.size()), rx, sizeof rx, 0,
                                      0);
     }
-    int count() {
-        const int n = env_->CallIntMethod(recorder_, env_->GetMethodID(recorderClass_, "count", "()I"));
-        vktesting::expectNoJavaException(env_); // -Xcheck:jni wants the check before the next call
-        return n;
-    }
-    std::u16string entry(int i) {
-        const auto text = static_cast<jstring>(env_->CallObjectMethod(
-            recorder_, env_->GetMethodID(recorderClass_, "entry", "(I)Ljava/lang/String;"), i));
-        vktesting::expectNoJavaException(env_);
-        const jchar* chars = env_->GetStringChars(text, nullptr);
-        std::u16string out(reinterpret_cast<const char16_t*>(chars),
-                           static_cast<std::size_t>(env_->GetStringLength(text)));
-        env_->ReleaseStringChars(text, chars);
-        env_->DeleteLocalRef(text);
-        return out;
-    }
+    vkkrn_test::JavaEventRecorder java() { return {env_, recorderClass_, recorder_}; }
+    int count() { return java().count(); }
+    std::u16string entry(int i) { return java().entry(i); }
     std::string ascii(const std::u16string& s) { return std::string(s.begin(), s.end()); }
-    bool lastThreadAlive() {
-        const bool alive =
-            env_->CallBooleanMethod(recorder_, env_->GetMethodID(recorderClass_, "lastThreadAlive", "()Z"));
-        vktesting::expectNoJavaException(env_);
-        return alive;
-    }
+    bool lastThreadAlive() { return java().lastThreadAlive(); }
 
     JNIEnv* env_ = nullptr;
     jclass recorderClass_ = nullptr;

@@ -1,6 +1,9 @@
 // The krnsim program as a child process.
 #include "client.h"
 
+#include <krnsim/frame.h>
+#include <vktesting/loopback_listener.h>
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -169,6 +172,41 @@ TEST(KrnSimProgram, ExitsWith1WhenTheEndpointCannotBeOpened) {
     Program program({"--tcp", "--port", std::to_string(ntohs(address.sin_port))});
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_EQ(program.readyLine(), "");
+}
+
+TEST(KrnSimProgram, NotifiesAListenerAndPrintsItsAcknowledgements) {
+    vktesting::LoopbackListener host;
+    Program program(
+        {"--notify", "127.0.0.1:" + std::to_string(host.port()), "--command", "1F", "--every", "20"});
+    const vktesting::UniqueFd connection = host.accept(kPatience);
+    ASSERT_TRUE(connection);
+    EXPECT_EQ(program.readyLine(), "KRNSIM notify 127.0.0.1 " + std::to_string(host.port()));
+    const Bytes first = readFrame(connection.get());
+    EXPECT_EQ(first, buildReply(Form::Standard, 1, 0x1F, 0, Bytes{0, 0}));
+    const Bytes ack = buildReply(Form::Standard, 9, 0x1F, 0, Bytes{0x05});
+    ASSERT_EQ(::write(connection.get(), ack.data(), ack.size()), static_cast<ssize_t>(ack.size()));
+    std::string expected = "KRNSIM ack";
+    for (const std::uint8_t byte : ack) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, " %02X", byte);
+        expected += pair;
+    }
+    EXPECT_EQ(program.readyLine(), expected + " (ok)");
+    EXPECT_EQ(readFrame(connection.get()), buildReply(Form::Standard, 1, 0x1F, 0, Bytes{0, 1}));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+TEST(KrnSimProgram, NotifyArgumentsAreChecked) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--notify", "x"},
+             {"--notify", "1", "--command", "33"},
+             {"--notify", "1", "--key-type", "1"},
+             {"--notify", "1", "--key-type", "1", "--key", "000102030405060708090a0b0c0d0e0f"},
+             {"--tcp", "--key-type", "0"}}) {
+        Program program(arguments);
+        EXPECT_EQ(program.exitCode(), 2) << arguments[1];
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // krnsim: serves one virtual KRN reader on TCP or a pseudo-terminal and prints
 // where, until SIGINT or SIGTERM.
+#include "hex_text.h"
+#include "notify_mode.h"
 #include "options.h"
 
 #include <krnsim/demo_field.h>
@@ -14,17 +16,7 @@
 namespace {
 
 using namespace krnsim;
-
-std::string hexText(ByteView bytes) {
-    std::string text;
-    char pair[4];
-    for (const std::uint8_t byte : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X ", byte);
-        text += pair;
-    }
-    if (!text.empty()) text.pop_back();
-    return text;
-}
+using krnsim::tool::hexText;
 
 void printEntry(const LogEntry& entry) {
     std::string line = "krnsim: [" + std::to_string(entry.connection) + "] <- " + hexText(entry.raw);
@@ -56,6 +48,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    if (options.mode == krnsim::tool::Options::Mode::Notify)
+        return krnsim::tool::runNotify(options, stopSignals);
 
     Simulator sim;
     sim.reader().setBusAddress(options.busAddress);

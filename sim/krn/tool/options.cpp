@@ -34,6 +34,17 @@ std::vector<std::uint8_t> parseKey(const std::string& text) {
     return key;
 }
 
+// [HOST:]PORT of --notify.
+void parseNotifyTarget(const std::string& text, Options& options) {
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        options.notifyHost = text.substr(0, colon);
+        if (options.notifyHost.empty()) throw UsageError("--notify needs [HOST:]PORT");
+    }
+    const std::string port = colon == std::string::npos ? text : text.substr(colon + 1);
+    options.notifyPort = static_cast<std::uint16_t>(parseNumber(port, "--notify", 1, 65535));
+}
+
 } // namespace
 
 Options parseOptions(const std::vector<std::string>& arguments) {
@@ -47,7 +58,7 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             return arguments[++i];
         };
         auto setMode = [&](Options::Mode chosen) {
-            if (mode) throw UsageError("give exactly one of --tcp and --pty");
+            if (mode) throw UsageError("give exactly one of --tcp, --pty and --notify");
             mode = chosen;
         };
         if (argument == "--tcp") {
@@ -64,17 +75,36 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             options.busAddress = static_cast<int>(parseNumber(value(), argument, 0, 253));
         } else if (argument == "--key") {
             options.key = parseKey(value());
+        } else if (argument == "--notify") {
+            setMode(Options::Mode::Notify);
+            parseNotifyTarget(value(), options);
+        } else if (argument == "--command") {
+            const std::string& text = value();
+            if (text != "22" && text != "1F" && text != "1f" && text != "77")
+                throw UsageError("--command is 22, 1F or 77");
+            options.command = static_cast<int>(std::strtol(text.c_str(), nullptr, 16));
+        } else if (argument == "--every") {
+            options.everyMs = static_cast<int>(parseNumber(value(), argument, 1, 3600000));
+        } else if (argument == "--key-type") {
+            options.keyType = static_cast<int>(parseNumber(value(), argument, 0, 2));
         } else if (argument == "--verbose") {
             options.verbose = true;
         } else {
             throw UsageError("unknown argument " + argument);
         }
     }
-    if (!mode) throw UsageError("give one of --tcp and --pty");
+    if (!mode) throw UsageError("give one of --tcp, --pty and --notify");
     options.mode = *mode;
     if (portGiven && options.mode != Options::Mode::Tcp) throw UsageError("--port goes with --tcp");
     if (!options.link.empty() && options.mode != Options::Mode::Pty)
         throw UsageError("--link goes with --pty");
+    const bool notify = options.mode == Options::Mode::Notify;
+    if (options.keyType >= 0 && !notify) throw UsageError("--key-type goes with --notify");
+    if (notify && (options.keyType >= 0) != !options.key.empty())
+        throw UsageError("--key-type and --key go together with --notify");
+    if (notify && options.keyType >= 0 &&
+        options.key.size() != 16u + 8u * static_cast<unsigned>(options.keyType))
+        throw UsageError("--key-type 0, 1, 2 takes a key of 16, 24, 32 bytes");
     return options;
 }
 
