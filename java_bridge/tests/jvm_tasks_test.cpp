@@ -4,7 +4,9 @@
 // failure or task from reaching another's.
 #include "task_fixture.h"
 
+#include <krnsim/notifier.h>
 #include <vkdm/vkdm_core.h>
+#include <vktesting/loopback_listener.h>
 #include <vktesting/test_jvm.h>
 #include <vktesting/wait_until.h>
 
@@ -12,6 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -283,5 +290,215 @@ TEST_F(TaskJvmTest, AnUnconnectedModuleThrowsTheReaderLibrarysCode) {
     ASSERT_TRUE(missing.thrown);
     EXPECT_EQ(missing.thrown->code, -141);
 }
+
+// ---- the notification listener ---------------------------------------------------
+
+// What the core holds under an identifier after a message.
+struct Stored {
+    const char* id;
+    std::vector<std::uint8_t> bytes;                   // read as a byte string of this length...
+    std::optional<std::uint32_t> value = std::nullopt; // ...or as an unsigned int
+};
+
+// One message of the notifying reader and what the listener makes of it: the
+// Java call (none: no call) and the core's data afterwards.
+struct Message {
+    const char* name;
+    std::uint8_t command;
+    std::uint8_t status;
+    krnsim::Bytes data;
+    const char* call;
+    std::vector<Stored> stored;
+    int records = -1; // BRM records of the last notification (-1: not looked at)
+};
+
+constexpr std::uint8_t kBusAddress = 7;
+
+// [TR-DATA 1][count high, low] then one record [type][UID length 8][UID]; with
+// bit 7 [TR-DATA 1][TR-DATA 2][count] and the record ends with [input][state].
+const krnsim::Bytes kOneRecord = {0x01, 0x00, 0x01, 0x03, 0x08, 0xE0, 0x04,
+                                  0x01, 0x00, 0x00, 0x00, 0x00, 0x09};
+const krnsim::Bytes kOneRecordWithInput = {0x81, 0x01, 0x00, 0x01, 0x03, 0x08, 0xE0, 0x04,
+                                           0x01, 0x00, 0x00, 0x00, 0x00, 0x09, 0x02, 0x01};
+
+std::vector<std::uint8_t> diagnosticBytes() {
+    std::vector<std::uint8_t> b(31, 0);
+    b[0] = 0x12;
+    b[1] = 0x34;
+    return b;
+}
+
+std::vector<Message> messages() {
+    return {
+        {"0x22, one record",
+         0x22,
+         0x00,
+         kOneRecord,
+         "onVkdmNewNotification(0, 0x22)",
+         {{"03 10 18 02 01 00 00", {0x01}}, {"03 10 18 05 02 00 00", {}, 1}},
+         1},
+        {"0x22, status outside the list", 0x22, 0x01, kOneRecord, nullptr, {}, 0},
+        {"0x22, TR-DATA 2 behind bit 7",
+         0x22,
+         0x84,
+         kOneRecordWithInput,
+         "onVkdmNewNotification(132, 0x22)",
+         {{"03 10 18 02 01 00 00", {0x81}},
+          {"03 10 18 03 01 00 00", {0x01}},
+          {"03 10 18 05 02 00 00", {}, 1}},
+         1},
+        {"0x22, count 0", 0x22, 0x00, {0x01, 0x00, 0x00}, nullptr, {{"03 10 18 05 02 00 00", {}, 0}}, 0},
+        {"0x6E, three bytes",
+         0x6E,
+         0x00,
+         {0x12, 0x34, 0x56},
+         "onVkdmNewNotification(0, 0x6E)",
+         {{"03 10 07 00 01 00 00", {0x01}}, {"03 10 07 01 31 00 00", diagnosticBytes()}}},
+        {"0x74, input event",
+         0x74,
+         0x00,
+         {0x05, 0x01},
+         "onVkdmNewNotification(0, 0x22)",
+         {{"03 10 18 02 01 00 00", {0x80}},
+          {"03 10 18 03 01 00 00", {0x01}},
+          {"03 10 18 05 02 00 00", {}, 1}},
+         1},
+        // The listener appends the reader's bus address: 15 data bytes make 16, too short.
+        {"0x77, one byte short", 0x77, 0x00, krnsim::Bytes(15, 0xFF), nullptr, {}},
+        {"0x77, four counters",
+         0x77,
+         0x00,
+         {0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0},
+         "onVkdmNewNotification(0, 0x77)",
+         {{"03 10 38 00 04 00 00", {}, 1u},
+          {"03 10 38 04 04 00 00", {}, 0x100u},
+          {"03 10 38 08 04 00 00", {}, 0x10000u},
+          {"03 10 38 12 04 00 00", {}, 0x1000000u},
+          {"03 10 38 16 01 00 00", {kBusAddress}}}},
+    };
+}
+
+struct Channel {
+    const char* name;
+    bool cipher;
+    std::uint8_t keyType;
+    const char* key;
+};
+
+void PrintTo(const Channel& c, std::ostream* os) {
+    *os << c.name;
+}
+
+krnsim::Bytes keyBytes(const char* hex) {
+    krnsim::Bytes out;
+    for (const char* p = hex; p[0] != '\0' && p[1] != '\0'; p += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+    return out;
+}
+
+std::uint16_t freePort() {
+    vktesting::LoopbackListener probe;
+    return probe.port(); // closed unconnected: no TIME_WAIT holds it
+}
+
+class NotificationJvmTest : public TaskJvmTest, public ::testing::WithParamInterface<Channel> {
+  protected:
+    void expectStored(const Message& m) {
+        for (const Stored& s : m.stored) {
+            SCOPED_TRACE(s.id);
+            if (s.value) {
+                unsigned int v = 0xDEADBEEF;
+                EXPECT_EQ(core()->GetData(s.id, &v), 0);
+                EXPECT_EQ(v, *s.value);
+            } else {
+                std::vector<std::uint8_t> v(s.bytes.size(), 0xEE);
+                EXPECT_EQ(core()->GetData(s.id, v.data(), static_cast<int>(v.size())), 0);
+                EXPECT_EQ(v, s.bytes);
+            }
+        }
+        if (m.records >= 0) {
+            EXPECT_EQ(core()->m_BrmRecordCount.load(), m.records);
+        }
+    }
+};
+
+TEST_P(NotificationJvmTest, TheReadersMessagesReachJavaAndTheCoreAndCancelEndsTheListener) {
+    const Channel& channel = GetParam();
+    const std::uint16_t port = freePort();
+    jobject l = listener();
+    const Outcome o = start(handle, l,
+                            {.kind = 3,
+                             .port = port,
+                             .acknowledge = 1,
+                             .timeout = 1,
+                             .cipher = channel.cipher,
+                             .key = channel.key});
+    ASSERT_FALSE(o.thrown) << o.thrown->message;
+    ASSERT_EQ(o.value.i, 0);
+    EXPECT_EQ(uses(Slot::Reader), 1);
+    EXPECT_EQ(flag(), 1);
+
+    std::unique_ptr<krnsim::Notifier> reader;
+    ASSERT_TRUE(vktesting::waitUntil([&] {
+        try {
+            reader = std::make_unique<krnsim::Notifier>(port, kBusAddress);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    }));
+    if (channel.cipher) {
+        ASSERT_TRUE(reader->authenticate(channel.keyType, keyBytes(channel.key)));
+    }
+
+    std::vector<std::string> expected;
+    for (const Message& m : messages()) {
+        SCOPED_TRACE(m.name);
+        reader->notify(m.command, m.data, krnsim::Form::Standard, m.status);
+        const bool acknowledged = channel.cipher || m.command == 0x22;
+        if (acknowledged) {
+            // Sent once the message's callback has returned.
+            const auto ack = reader->waitFrame(5000ms);
+            ASSERT_TRUE(ack);
+            EXPECT_EQ(ack->command, 0x32);
+            EXPECT_EQ(ack->verdict, "ok");
+        }
+        if (m.call != nullptr) {
+            expected.push_back(m.call);
+            ASSERT_EQ(calls(l, static_cast<int>(expected.size())).size(), expected.size());
+        }
+        if (acknowledged || m.call != nullptr) expectStored(m);
+    }
+    const auto got = calls(l, static_cast<int>(expected.size()), 0);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_THAT(got[i], StartsWith(expected[i] + " on "));
+        EXPECT_THAT(got[i], ::testing::Not(HasSubstr(" on main")));
+    }
+    // The peer's address and the listener's own port.
+    std::uint8_t address[4] = {};
+    EXPECT_EQ(core()->GetData("03 10 36 00 04 00 00", address, 4), 0);
+    EXPECT_THAT(address, ::testing::ElementsAre(127, 0, 0, 1));
+    unsigned int storedPort = 0;
+    EXPECT_EQ(core()->GetData("03 10 36 04 02 00 00", &storedPort), 0);
+    EXPECT_EQ(storedPort, port);
+
+    // The reader hangs up first (no TIME_WAIT on the listener's port), then the task ends.
+    reader.reset();
+    EXPECT_EQ(cancelOutsideCallbacks(handle), 0);
+    EXPECT_EQ(uses(Slot::Reader), 0);
+    EXPECT_EQ(flag(), 0);
+    EXPECT_THROW(krnsim::Notifier(port, kBusAddress), std::runtime_error);
+    EXPECT_EQ(calls(l, static_cast<int>(expected.size()), 0).size(), expected.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Channels, NotificationJvmTest,
+    ::testing::Values(Channel{"Plain", false, 0, nullptr},
+                      Channel{"Aes128", true, 0, "00112233445566778899AABBCCDDEEFF"},
+                      Channel{"Aes192", true, 1, "000102030405060708090A0B0C0D0E0F1011121314151617"},
+                      Channel{"Aes256", true, 2,
+                              "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"}),
+    [](const ::testing::TestParamInfo<Channel>& info) { return std::string(info.param.name); });
 
 } // namespace
