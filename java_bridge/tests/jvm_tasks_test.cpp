@@ -321,13 +321,24 @@ const krnsim::Bytes kOneRecord = {0x01, 0x00, 0x01, 0x03, 0x08, 0xE0, 0x04,
 const krnsim::Bytes kOneRecordWithInput = {0x81, 0x01, 0x00, 0x01, 0x03, 0x08, 0xE0, 0x04,
                                            0x01, 0x00, 0x00, 0x00, 0x00, 0x09, 0x02, 0x01};
 
-std::vector<std::uint8_t> diagnosticBytes() {
+// The 31 bytes of a diagnostic: its first two data bytes, then zeros.
+std::vector<std::uint8_t> diagnosticBytes(std::uint8_t first, std::uint8_t second) {
     std::vector<std::uint8_t> b(31, 0);
-    b[0] = 0x12;
-    b[1] = 0x34;
+    b[0] = first;
+    b[1] = second;
     return b;
 }
 
+constexpr char kFirst[] = "03 10 18 02 01 00 00";
+constexpr char kSecond[] = "03 10 18 03 01 00 00";
+constexpr char kCount[] = "03 10 18 05 02 00 00";
+constexpr char kDiagnosticFlag[] = "03 10 07 00 01 00 00";
+constexpr char kDiagnostic[] = "03 10 07 01 31 00 00";
+constexpr char kCounters[4][21] = {"03 10 38 00 04 00 00", "03 10 38 04 04 00 00", "03 10 38 08 04 00 00",
+                                   "03 10 38 12 04 00 00"};
+constexpr char kCounterByte[] = "03 10 38 16 01 00 00";
+
+// In this order: a row may show that an earlier row's values were left alone.
 std::vector<Message> messages() {
     return {
         {"0x22, one record",
@@ -335,7 +346,7 @@ std::vector<Message> messages() {
          0x00,
          kOneRecord,
          "onVkdmNewNotification(0, 0x22)",
-         {{"03 10 18 02 01 00 00", {0x01}}, {"03 10 18 05 02 00 00", {}, 1}},
+         {{kFirst, {0x01}}, {kCount, {}, 1}},
          1},
         {"0x22, status outside the list", 0x22, 0x01, kOneRecord, nullptr, {}, 0},
         {"0x22, TR-DATA 2 behind bit 7",
@@ -343,38 +354,69 @@ std::vector<Message> messages() {
          0x84,
          kOneRecordWithInput,
          "onVkdmNewNotification(132, 0x22)",
-         {{"03 10 18 02 01 00 00", {0x81}},
-          {"03 10 18 03 01 00 00", {0x01}},
-          {"03 10 18 05 02 00 00", {}, 1}},
+         {{kFirst, {0x81}}, {kSecond, {0x01}}, {kCount, {}, 1}},
          1},
-        {"0x22, count 0", 0x22, 0x00, {0x01, 0x00, 0x00}, nullptr, {{"03 10 18 05 02 00 00", {}, 0}}, 0},
+        {"0x22, shorter than its header",
+         0x22,
+         0x00,
+         {0x85, 0x05, 0x00},
+         nullptr,
+         {{kFirst, {0x81}}, {kSecond, {0x01}}, {kCount, {}, 1}},
+         0},
+        {"0x22, count 0", 0x22, 0x00, {0x01, 0x00, 0x00}, nullptr, {{kFirst, {0x01}}, {kCount, {}, 0}}, 0},
+        {"0x22, two records announced, one sent",
+         0x22,
+         0x00,
+         {0x01, 0x00, 0x02, 0x03, 0x08, 0xE0, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00, 0x09},
+         "onVkdmNewNotification(-129, 0x22)",
+         {{kCount, {}, 2}}},
+        {"0x22, no data", 0x22, 0x00, {}, "onVkdmNewNotification(0, 0x22)", {}, 0},
+        {"0x1F, not for Java", 0x1F, 0x00, {0x01}, nullptr, {}},
         {"0x6E, three bytes",
          0x6E,
          0x00,
          {0x12, 0x34, 0x56},
          "onVkdmNewNotification(0, 0x6E)",
-         {{"03 10 07 00 01 00 00", {0x01}}, {"03 10 07 01 31 00 00", diagnosticBytes()}}},
+         {{kDiagnosticFlag, {0x01}}, {kDiagnostic, diagnosticBytes(0x12, 0x34)}}},
+        {"0x6E, one byte",
+         0x6E,
+         0x84,
+         {0x56},
+         "onVkdmNewNotification(132, 0x6E)",
+         {{kDiagnostic, diagnosticBytes(0x56, 0x00)}}},
+        {"0x6E, an error status reaches Java, nothing stored",
+         0x6E,
+         0x01,
+         {0x99},
+         "onVkdmNewNotification(1, 0x6E)",
+         {{kDiagnostic, diagnosticBytes(0x56, 0x00)}}},
         {"0x74, input event",
          0x74,
          0x00,
          {0x05, 0x01},
          "onVkdmNewNotification(0, 0x22)",
-         {{"03 10 18 02 01 00 00", {0x80}},
-          {"03 10 18 03 01 00 00", {0x01}},
-          {"03 10 18 05 02 00 00", {}, 1}},
+         {{kFirst, {0x80}}, {kSecond, {0x01}}, {kCount, {}, 1}},
          1},
+        {"0x74, an error status", 0x74, 0x02, {0x05, 0x01}, nullptr, {}, 0},
+        {"0x74, no data", 0x74, 0x00, {}, "onVkdmNewNotification(0, 0x22)", {}, 0},
         // The listener appends the reader's bus address: 15 data bytes make 16, too short.
         {"0x77, one byte short", 0x77, 0x00, krnsim::Bytes(15, 0xFF), nullptr, {}},
-        {"0x77, four counters",
+        {"0x77, four counters and the bus address",
          0x77,
          0x00,
          {0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0},
          "onVkdmNewNotification(0, 0x77)",
-         {{"03 10 38 00 04 00 00", {}, 1u},
-          {"03 10 38 04 04 00 00", {}, 0x100u},
-          {"03 10 38 08 04 00 00", {}, 0x10000u},
-          {"03 10 38 12 04 00 00", {}, 0x1000000u},
-          {"03 10 38 16 01 00 00", {kBusAddress}}}},
+         {{kCounters[0], {}, 1u},
+          {kCounters[1], {}, 0x100u},
+          {kCounters[2], {}, 0x10000u},
+          {kCounters[3], {}, 0x1000000u},
+          {kCounterByte, {kBusAddress}}}},
+        {"0x77, one byte more",
+         0x77,
+         0x00,
+         {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0x42},
+         "onVkdmNewNotification(0, 0x77)",
+         {{kCounters[0], {}, 0xFFFFFFFFu}, {kCounters[3], {}, 4u}, {kCounterByte, {0x42}}}},
     };
 }
 
@@ -448,6 +490,11 @@ TEST_P(NotificationJvmTest, TheReadersMessagesReachJavaAndTheCoreAndCancelEndsTh
         }
     }));
     if (channel.cipher) {
+        // Before the handshake a plain message is refused (an error report,
+        // which reaches no Java method) and not acknowledged; the handshake
+        // then goes on as usual.
+        reader->notify(0x22, kOneRecord);
+        EXPECT_FALSE(reader->waitFrame(50ms));
         ASSERT_TRUE(reader->authenticate(channel.keyType, keyBytes(channel.key)));
     }
 
@@ -455,9 +502,9 @@ TEST_P(NotificationJvmTest, TheReadersMessagesReachJavaAndTheCoreAndCancelEndsTh
     for (const Message& m : messages()) {
         SCOPED_TRACE(m.name);
         reader->notify(m.command, m.data, krnsim::Form::Standard, m.status);
-        const bool acknowledged = channel.cipher || m.command == 0x22;
+        // Acknowledged once the message's callback has returned.
+        const bool acknowledged = channel.cipher || m.command == 0x22 || m.command == 0x1F;
         if (acknowledged) {
-            // Sent once the message's callback has returned.
             const auto ack = reader->waitFrame(5000ms);
             ASSERT_TRUE(ack);
             EXPECT_EQ(ack->command, 0x32);
