@@ -62,16 +62,8 @@ class JavaListener : public InternalTest {
 
 TEST_F(JavaListener, ALinePerNotificationAndAcknowledgement) {
     const std::uint16_t port = vkkrn_test::freeLoopbackPort();
-    _VKKRN_TASK_INIT r{};
-    r.pAny = &calls_;
-    r.ucBusAdr = 9;
-    r.uiMode = 5;
-    std::strcpy(r.cAddress, "127.0.0.1");
-    r.uiTcpPort = port;
-    r.uiTimeout = 1;
-    r.uiCallbackVariant = 1;
+    _VKKRN_TASK_INIT r = vkkrn_test::listenerRecord(calls_, port, 1);
     r.uiAcknowledge = 1;
-    r.callback.form1 = &vkkrn_test::ListenerRecorder::form1;
     ASSERT_EQ(VKKRN_StartAsyncTask(handle_, 3, &r, nullptr), 0);
     std::unique_ptr<krnsim::Notifier> reader;
     ASSERT_TRUE(vktesting::waitUntil([&] {

@@ -126,6 +126,24 @@ inline std::uint16_t freeLoopbackPort() {
     return ntohs(a.sin_port);
 }
 
+// A listener record on 127.0.0.1:port calling `recorder` back in `variant`
+// (bus address 9, mode 5, T in seconds).
+inline _VKKRN_TASK_INIT listenerRecord(ListenerRecorder& recorder, std::uint16_t port, unsigned variant,
+                                       unsigned timeout = 1) {
+    _VKKRN_TASK_INIT r{};
+    r.pAny = &recorder;
+    r.ucBusAdr = 9;
+    r.uiMode = 5;
+    std::strcpy(r.cAddress, "127.0.0.1");
+    r.uiTcpPort = port;
+    r.uiTimeout = timeout;
+    r.uiCallbackVariant = variant;
+    if (variant == 1) r.callback.form1 = &ListenerRecorder::form1;
+    if (variant == 2) r.callback.form2 = &ListenerRecorder::form2;
+    if (variant == 3) r.callback.form3 = &ListenerRecorder::form3;
+    return r;
+}
+
 class ListenerTest : public PortlessReaderTest {
   protected:
     void SetUp() override {
@@ -139,20 +157,9 @@ class ListenerTest : public PortlessReaderTest {
         PortlessReaderTest::TearDown();
     }
 
-    _VKKRN_TASK_INIT record(int task, unsigned variant, unsigned timeout = 1) {
-        _VKKRN_TASK_INIT r{};
-        r.pAny = &recorder_;
-        r.ucBusAdr = 9;
-        r.uiMode = 5;
-        std::strcpy(r.cAddress, "127.0.0.1");
-        r.uiTcpPort = port_;
-        r.uiTimeout = timeout;
-        r.uiCallbackVariant = variant;
-        if (variant == 1) r.callback.form1 = &ListenerRecorder::form1;
-        if (variant == 2) r.callback.form2 = &ListenerRecorder::form2;
-        if (variant == 3) r.callback.form3 = &ListenerRecorder::form3;
-        (void)task;
-        return r;
+    // The task id names the test's intent only: the record is the same.
+    _VKKRN_TASK_INIT record(int /*task*/, unsigned variant, unsigned timeout = 1) {
+        return listenerRecord(recorder_, port_, variant, timeout);
     }
     static void withKey(_VKKRN_TASK_INIT& r, std::size_t length) {
         r.ucCipher = 1;
