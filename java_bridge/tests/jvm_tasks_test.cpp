@@ -4,7 +4,9 @@
 // failure or task from reaching another's.
 #include "task_fixture.h"
 
+#include <krnsim/notifier.h>
 #include <vkdm/vkdm_core.h>
+#include <vktesting/loopback_listener.h>
 #include <vktesting/test_jvm.h>
 #include <vktesting/wait_until.h>
 
@@ -12,6 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -283,5 +290,262 @@ TEST_F(TaskJvmTest, AnUnconnectedModuleThrowsTheReaderLibrarysCode) {
     ASSERT_TRUE(missing.thrown);
     EXPECT_EQ(missing.thrown->code, -141);
 }
+
+// ---- the notification listener ---------------------------------------------------
+
+// What the core holds under an identifier after a message.
+struct Stored {
+    const char* id;
+    std::vector<std::uint8_t> bytes;                   // read as a byte string of this length...
+    std::optional<std::uint32_t> value = std::nullopt; // ...or as an unsigned int
+};
+
+// One message of the notifying reader and what the listener makes of it: the
+// Java call (none: no call) and the core's data afterwards.
+struct Message {
+    const char* name;
+    std::uint8_t command;
+    std::uint8_t status;
+    krnsim::Bytes data;
+    const char* call;
+    std::vector<Stored> stored;
+    int records = -1; // BRM records of the last notification (-1: not looked at)
+};
+
+constexpr std::uint8_t kBusAddress = 7;
+
+// [TR-DATA 1][count high, low] then one record [type][UID length 8][UID]; with
+// bit 7 [TR-DATA 1][TR-DATA 2][count] and the record ends with [input][state].
+const krnsim::Bytes kOneRecord = {0x01, 0x00, 0x01, 0x03, 0x08, 0xE0, 0x04,
+                                  0x01, 0x00, 0x00, 0x00, 0x00, 0x09};
+const krnsim::Bytes kOneRecordWithInput = {0x81, 0x01, 0x00, 0x01, 0x03, 0x08, 0xE0, 0x04,
+                                           0x01, 0x00, 0x00, 0x00, 0x00, 0x09, 0x02, 0x01};
+
+// The 31 bytes of a diagnostic: its first two data bytes, then zeros.
+std::vector<std::uint8_t> diagnosticBytes(std::uint8_t first, std::uint8_t second) {
+    std::vector<std::uint8_t> b(31, 0);
+    b[0] = first;
+    b[1] = second;
+    return b;
+}
+
+constexpr char kFirst[] = "03 10 18 02 01 00 00";
+constexpr char kSecond[] = "03 10 18 03 01 00 00";
+constexpr char kCount[] = "03 10 18 05 02 00 00";
+constexpr char kDiagnosticFlag[] = "03 10 07 00 01 00 00";
+constexpr char kDiagnostic[] = "03 10 07 01 31 00 00";
+constexpr char kCounters[4][21] = {"03 10 38 00 04 00 00", "03 10 38 04 04 00 00", "03 10 38 08 04 00 00",
+                                   "03 10 38 12 04 00 00"};
+constexpr char kCounterByte[] = "03 10 38 16 01 00 00";
+
+// In this order: a row may show that an earlier row's values were left alone.
+std::vector<Message> messages() {
+    return {
+        {"0x22, one record",
+         0x22,
+         0x00,
+         kOneRecord,
+         "onVkdmNewNotification(0, 0x22)",
+         {{kFirst, {0x01}}, {kCount, {}, 1}},
+         1},
+        {"0x22, status outside the list", 0x22, 0x01, kOneRecord, nullptr, {}, 0},
+        {"0x22, TR-DATA 2 behind bit 7",
+         0x22,
+         0x84,
+         kOneRecordWithInput,
+         "onVkdmNewNotification(132, 0x22)",
+         {{kFirst, {0x81}}, {kSecond, {0x01}}, {kCount, {}, 1}},
+         1},
+        {"0x22, shorter than its header",
+         0x22,
+         0x00,
+         {0x85, 0x05, 0x00},
+         nullptr,
+         {{kFirst, {0x81}}, {kSecond, {0x01}}, {kCount, {}, 1}},
+         0},
+        {"0x22, count 0", 0x22, 0x00, {0x01, 0x00, 0x00}, nullptr, {{kFirst, {0x01}}, {kCount, {}, 0}}, 0},
+        {"0x22, two records announced, one sent",
+         0x22,
+         0x00,
+         {0x01, 0x00, 0x02, 0x03, 0x08, 0xE0, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00, 0x09},
+         "onVkdmNewNotification(-129, 0x22)",
+         {{kCount, {}, 2}}},
+        {"0x22, no data", 0x22, 0x00, {}, "onVkdmNewNotification(0, 0x22)", {}, 0},
+        {"0x1F, not for Java", 0x1F, 0x00, {0x01}, nullptr, {}},
+        {"0x6E, three bytes",
+         0x6E,
+         0x00,
+         {0x12, 0x34, 0x56},
+         "onVkdmNewNotification(0, 0x6E)",
+         {{kDiagnosticFlag, {0x01}}, {kDiagnostic, diagnosticBytes(0x12, 0x34)}}},
+        {"0x6E, one byte",
+         0x6E,
+         0x84,
+         {0x56},
+         "onVkdmNewNotification(132, 0x6E)",
+         {{kDiagnostic, diagnosticBytes(0x56, 0x00)}}},
+        {"0x6E, an error status reaches Java, nothing stored",
+         0x6E,
+         0x01,
+         {0x99},
+         "onVkdmNewNotification(1, 0x6E)",
+         {{kDiagnostic, diagnosticBytes(0x56, 0x00)}}},
+        {"0x74, input event",
+         0x74,
+         0x00,
+         {0x05, 0x01},
+         "onVkdmNewNotification(0, 0x22)",
+         {{kFirst, {0x80}}, {kSecond, {0x01}}, {kCount, {}, 1}},
+         1},
+        {"0x74, an error status", 0x74, 0x02, {0x05, 0x01}, nullptr, {}, 0},
+        {"0x74, no data", 0x74, 0x00, {}, "onVkdmNewNotification(0, 0x22)", {}, 0},
+        // The listener appends the reader's bus address: 15 data bytes make 16, too short.
+        {"0x77, one byte short", 0x77, 0x00, krnsim::Bytes(15, 0xFF), nullptr, {}},
+        {"0x77, four counters and the bus address",
+         0x77,
+         0x00,
+         {0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0},
+         "onVkdmNewNotification(0, 0x77)",
+         {{kCounters[0], {}, 1u},
+          {kCounters[1], {}, 0x100u},
+          {kCounters[2], {}, 0x10000u},
+          {kCounters[3], {}, 0x1000000u},
+          {kCounterByte, {kBusAddress}}}},
+        {"0x77, one byte more",
+         0x77,
+         0x00,
+         {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0x42},
+         "onVkdmNewNotification(0, 0x77)",
+         {{kCounters[0], {}, 0xFFFFFFFFu}, {kCounters[3], {}, 4u}, {kCounterByte, {0x42}}}},
+    };
+}
+
+struct Channel {
+    const char* name;
+    bool cipher;
+    std::uint8_t keyType;
+    const char* key;
+};
+
+void PrintTo(const Channel& c, std::ostream* os) {
+    *os << c.name;
+}
+
+krnsim::Bytes keyBytes(const char* hex) {
+    krnsim::Bytes out;
+    for (const char* p = hex; p[0] != '\0' && p[1] != '\0'; p += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+    return out;
+}
+
+std::uint16_t freePort() {
+    vktesting::LoopbackListener probe;
+    return probe.port(); // closed unconnected: no TIME_WAIT holds it
+}
+
+class NotificationJvmTest : public TaskJvmTest, public ::testing::WithParamInterface<Channel> {
+  protected:
+    void expectStored(const Message& m) {
+        for (const Stored& s : m.stored) {
+            SCOPED_TRACE(s.id);
+            if (s.value) {
+                unsigned int v = 0xDEADBEEF;
+                EXPECT_EQ(core()->GetData(s.id, &v), 0);
+                EXPECT_EQ(v, *s.value);
+            } else {
+                std::vector<std::uint8_t> v(s.bytes.size(), 0xEE);
+                EXPECT_EQ(core()->GetData(s.id, v.data(), static_cast<int>(v.size())), 0);
+                EXPECT_EQ(v, s.bytes);
+            }
+        }
+        if (m.records >= 0) {
+            EXPECT_EQ(core()->m_BrmRecordCount.load(), m.records);
+        }
+    }
+};
+
+TEST_P(NotificationJvmTest, TheReadersMessagesReachJavaAndTheCoreAndCancelEndsTheListener) {
+    const Channel& channel = GetParam();
+    const std::uint16_t port = freePort();
+    jobject l = listener();
+    const Outcome o = start(handle, l,
+                            {.kind = 3,
+                             .port = port,
+                             .acknowledge = 1,
+                             .timeout = 1,
+                             .cipher = channel.cipher,
+                             .key = channel.key});
+    ASSERT_FALSE(o.thrown) << o.thrown->message;
+    ASSERT_EQ(o.value.i, 0);
+    EXPECT_EQ(uses(Slot::Reader), 1);
+    EXPECT_EQ(flag(), 1);
+
+    std::unique_ptr<krnsim::Notifier> reader;
+    ASSERT_TRUE(vktesting::waitUntil([&] {
+        try {
+            reader = std::make_unique<krnsim::Notifier>(port, kBusAddress);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    }));
+    if (channel.cipher) {
+        // Before the handshake a plain message is refused (an error report,
+        // which reaches no Java method) and not acknowledged; the handshake
+        // then goes on as usual.
+        reader->notify(0x22, kOneRecord);
+        EXPECT_FALSE(reader->waitFrame(50ms));
+        ASSERT_TRUE(reader->authenticate(channel.keyType, keyBytes(channel.key)));
+    }
+
+    std::vector<std::string> expected;
+    for (const Message& m : messages()) {
+        SCOPED_TRACE(m.name);
+        reader->notify(m.command, m.data, krnsim::Form::Standard, m.status);
+        // Acknowledged once the message's callback has returned.
+        const bool acknowledged = channel.cipher || m.command == 0x22 || m.command == 0x1F;
+        if (acknowledged) {
+            const auto ack = reader->waitFrame(5000ms);
+            ASSERT_TRUE(ack);
+            EXPECT_EQ(ack->command, 0x32);
+            EXPECT_EQ(ack->verdict, "ok");
+        }
+        if (m.call != nullptr) {
+            expected.push_back(m.call);
+            ASSERT_EQ(calls(l, static_cast<int>(expected.size())).size(), expected.size());
+        }
+        if (acknowledged || m.call != nullptr) expectStored(m);
+    }
+    const auto got = calls(l, static_cast<int>(expected.size()), 0);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_THAT(got[i], StartsWith(expected[i] + " on "));
+        EXPECT_THAT(got[i], ::testing::Not(HasSubstr(" on main")));
+    }
+    // The peer's address and the listener's own port.
+    std::uint8_t address[4] = {};
+    EXPECT_EQ(core()->GetData("03 10 36 00 04 00 00", address, 4), 0);
+    EXPECT_THAT(address, ::testing::ElementsAre(127, 0, 0, 1));
+    unsigned int storedPort = 0;
+    EXPECT_EQ(core()->GetData("03 10 36 04 02 00 00", &storedPort), 0);
+    EXPECT_EQ(storedPort, port);
+
+    // The reader hangs up first (no TIME_WAIT on the listener's port), then the task ends.
+    reader.reset();
+    EXPECT_EQ(cancelOutsideCallbacks(handle), 0);
+    EXPECT_EQ(uses(Slot::Reader), 0);
+    EXPECT_EQ(flag(), 0);
+    EXPECT_THROW(krnsim::Notifier(port, kBusAddress), std::runtime_error);
+    EXPECT_EQ(calls(l, static_cast<int>(expected.size()), 0).size(), expected.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Channels, NotificationJvmTest,
+    ::testing::Values(Channel{"Plain", false, 0, nullptr},
+                      Channel{"Aes128", true, 0, "00112233445566778899AABBCCDDEEFF"},
+                      Channel{"Aes192", true, 1, "000102030405060708090A0B0C0D0E0F1011121314151617"},
+                      Channel{"Aes256", true, 2,
+                              "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"}),
+    [](const ::testing::TestParamInfo<Channel>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -24,6 +24,7 @@ constexpr char kStart[] = "(IIIIIIBZLjava/lang/String;ZIIILjava/lang/Object;)I";
 struct StartArgs {
     int kind = 1;
     int port = 0;
+    int acknowledge = 0;
     jbyte timeout = 10;
     bool cipher = false;
     const char* key = nullptr;
@@ -64,10 +65,10 @@ class TaskJvmTest : public SimulatedModuleTest {
 
     Outcome start(int moduleHandle, jobject listener, const StartArgs& a = {}) {
         jstring key = a.key != nullptr ? env->NewStringUTF(a.key) : nullptr;
-        Outcome o =
-            callReader(env, "StartAsyncTask", kStart,
-                       {I(moduleHandle), I(a.kind), I(0), I(0), I(a.port), I(0), B(a.timeout), Z(a.cipher),
-                        L(key), Z(a.keepAlive), I(a.keepAlive1), I(0), I(a.keepAlive3), L(listener)});
+        Outcome o = callReader(env, "StartAsyncTask", kStart,
+                               {I(moduleHandle), I(a.kind), I(0), I(0), I(a.port), I(a.acknowledge),
+                                B(a.timeout), Z(a.cipher), L(key), Z(a.keepAlive), I(a.keepAlive1), I(0),
+                                I(a.keepAlive3), L(listener)});
         if (key != nullptr) env->DeleteLocalRef(key);
         return o;
     }
