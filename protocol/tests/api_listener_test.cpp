@@ -136,7 +136,7 @@ TEST_F(ListenerTest, Task3DeliversAndAcknowledges) {
     EXPECT_FALSE(reader->waitFrame(200ms));
     EXPECT_TRUE(logHas("Connected with: 127.0.0.1"));
     EXPECT_TRUE(logHas("Enter callback [0x22]"));
-    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
+    EXPECT_EQ(cancelOutsideTheCallback(reader_), 0);
     EXPECT_TRUE(reader->waitFrame(2s) == std::nullopt && reader->closedByHost()) << "keep 0 closes";
     EXPECT_TRUE(logHas("Disconnected (5)"));
 }
@@ -266,7 +266,7 @@ TEST_F(ListenerTest, HostilePeersAreClosedAndAGoodReaderIsServed) {
     EXPECT_TRUE(vktesting::waitUntil([&] { return vktesting::openDescriptors() <= baseline; }));
     // The listener closed the silent peer's connection first: its side waits out
     // TIME_WAIT on the port, and a new listener there is refused meanwhile.
-    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
+    EXPECT_EQ(cancelOutsideTheCallback(reader_), 0);
     EXPECT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), -4086);
 }
 
@@ -308,7 +308,7 @@ TEST_F(ListenerTest, KeptConnectionsCloseWithTheReader) {
     ASSERT_TRUE(reader);
     reader->notify(0x22, Bytes{1});
     ASSERT_TRUE(recorder_.waitFor(1));
-    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
+    EXPECT_EQ(cancelOutsideTheCallback(reader_), 0);
     EXPECT_FALSE(reader->waitFrame(200ms));
     EXPECT_FALSE(reader->closedByHost()) << "kept";
     EXPECT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), -4086) << "the kept connection holds the port";
@@ -325,7 +325,7 @@ TEST_F(ListenerTest, CancelAndDeletionWhileServing) {
     ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &r, nullptr), 0);
     // Cancel while accepting.
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(vkkrn_test::cancelWhenIdle(reader_), 0);
+    EXPECT_EQ(cancelOutsideTheCallback(reader_), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 
     // Cancel from inside the callback is refused; the listener goes on.

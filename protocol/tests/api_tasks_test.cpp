@@ -60,18 +60,6 @@ class PortParameters {
     int (*comGet_)(int, char*, char*) = nullptr;
 };
 
-// Cancels the reader's task. A cancel that meets a callback still on its way
-// out is refused (-4084) and leaves the stop set, so the task ends after that
-// callback: the result is the first cancel that no callback refused.
-int cancelOutsideTheCallback(int reader) {
-    int result = VKKRN_CancelAsyncTask(reader);
-    vktesting::waitUntil([&] {
-        if (result == -4084) result = VKKRN_CancelAsyncTask(reader);
-        return result != -4084;
-    });
-    return result;
-}
-
 class TaskTest : public vktesting::TempDirTest {
   protected:
     void open(LinkKind kind) {

@@ -87,7 +87,7 @@ TEST_F(JavaListener, ALinePerNotificationAndAcknowledgement) {
     EXPECT_NE(entry(3).find(">>  05 09 32"), std::string::npos) << entry(3);
     EXPECT_TRUE(lastThreadAlive());
     reader.reset();
-    EXPECT_EQ(vkkrn_test::cancelWhenIdle(handle_), 0);
+    EXPECT_EQ(cancelOutsideTheCallback(handle_), 0);
     EXPECT_FALSE(lastThreadAlive()) << "the listener's thread detached as it ended";
 }
 

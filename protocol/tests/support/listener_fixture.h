@@ -5,6 +5,7 @@
 #define VKKRN_TESTS_LISTENER_FIXTURE_H
 
 #include "portless_reader.h"
+#include "task_recorder.h"
 
 #include <krnsim/notifier.h>
 #include <vktesting/unique_fd.h>
@@ -105,14 +106,6 @@ class ListenerRecorder {
     std::uint64_t lastExit_ = 0; // on the listener thread only
     std::atomic<std::uint64_t> between_{0};
 };
-
-// Cancels the reader's task once the frame under way is handled (the task is
-// "in its callback" until then: -4084): the last result.
-inline int cancelWhenIdle(int reader) {
-    int rc = -4084;
-    vktesting::waitUntil([&] { return (rc = VKKRN_CancelAsyncTask(reader)) != -4084; });
-    return rc;
-}
 
 // A port that was free a moment ago (bound to :0 and released).
 inline std::uint16_t freeLoopbackPort() {

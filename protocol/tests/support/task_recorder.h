@@ -72,4 +72,16 @@ class TaskRecorder {
     std::atomic<int> count_{0};
 };
 
+// Cancels the reader's task. A cancel that meets a callback still on its way
+// out is refused (-4084) and leaves the stop set, so the task ends after that
+// callback: the result is the first cancel that no callback refused.
+inline int cancelOutsideTheCallback(int reader) {
+    int result = VKKRN_CancelAsyncTask(reader);
+    vktesting::waitUntil([&] {
+        if (result == -4084) result = VKKRN_CancelAsyncTask(reader);
+        return result != -4084;
+    });
+    return result;
+}
+
 #endif
