@@ -93,6 +93,7 @@ void Session::feed(std::span<const std::uint8_t> bytes, Millis now) {
         if (have_ < need_) continue;
         if (inHead_) {
             takeHead();
+            if (inHead_ && have_ > 0) frameStart_ = now; // a head resumed after a noise byte
         } else {
             dispatch();
             have_ = 0;
@@ -113,9 +114,14 @@ void Session::takeHead() {
         }
         host_.report(codec::kLengthError); // a length that cannot be a frame
     } else if (h[0] < 5) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Noise data received: %02X %02X %02X", h[0], h[1], h[2]);
+        // Noise: drop this one byte and look for a head from the next, so that a
+        // frame right behind a stray byte is read whole.
+        char text[32];
+        std::snprintf(text, sizeof text, "Noise data received: %02X", h[0]);
         host_.line(text);
+        std::memmove(frame_.get(), h + 1, kHeadSize - 1);
+        have_ = kHeadSize - 1;
+        return;
     } else {
         need_ = h[0];
         inHead_ = false;

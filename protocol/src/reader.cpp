@@ -1,6 +1,7 @@
 #include "reader.h"
 
 #include "settings_file.h"
+#include "task_key.h"
 
 #include <vkkrn.h>
 
@@ -23,6 +24,7 @@ VKKRNReader::~VKKRNReader() {
     // the TCP library calls handlers under the lock its unregistration takes.
     unregisterTcpRecord();
     stopWorkerThreads();
+    if (taskRecord_) vkkrn::wipeTaskKey(*taskRecord_);
     releasePlugInLocked();
     cipher_.reset();
     freeEventHandlers();

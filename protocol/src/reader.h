@@ -310,6 +310,9 @@ class VKKRNReader {
     int RemoveThreadAsyncTask();
     int TriggerAsyncTask();
     unsigned char GetAsyncTaskTriggerFlag() const { return triggerFlag_.load(); }
+    // The reader's copy of the last task's record (null before the first task);
+    // to be read only while no task runs.
+    const _VKKRN_TASK_INIT* TaskRecord() const { return taskRecord_.get(); }
     void ResetAsyncTaskTriggerFlag() { triggerFlag_.store(0); }
     int Exe_0xBC_CmdQueue(int first, int second, unsigned char* data, int len, const _VKKRN_TASK_INIT* init);
     int Exe_0xC0_SAMCmd(int slot, unsigned char* data, int len, const _VKKRN_TASK_INIT* init);

@@ -12,6 +12,7 @@
 #include "listener_session.h"
 #include "listener_socket.h"
 #include "reader.h"
+#include "task_key.h"
 #include "worker_start.h"
 
 #include <vkkrn.h>
@@ -170,6 +171,9 @@ void VKKRNReader::threadNotification() {
     const WorkerMark mark(this);
     _VKKRN_STRUCT_THREAD_PARA& para = taskThreadPara_;
     const _VKKRN_TASK_INIT& rec = *para.taskRecord;
+    // However the listener ends, its key leaves the record with it (after the
+    // session below, which reads it).
+    const TaskKeyWipe wipe(*para.taskRecord);
     std::unique_lock<std::mutex> lock(commandMutex_, std::defer_lock);
 
     char text[64];
@@ -263,6 +267,9 @@ void VKKRNReader::threadNotification() {
             keepConnection(connection);
     }
     if (listening >= 0) close(listening);
+    // The task has ended even when the cancel that stopped it was refused
+    // because a callback ran at that moment.
+    ClearThreadAsyncTask();
     para.started.store(0);
 }
 

@@ -11,6 +11,7 @@
 #include "error_codes.h"
 #include "port_api.h"
 #include "reader.h"
+#include "task_key.h"
 #include "worker_start.h"
 
 #include <vkkrn.h>
@@ -156,12 +157,6 @@ int VKKRNReader::startTaskLocked(int taskId, const _VKKRN_TASK_INIT* init) {
     rec.uiTcpPort = init->uiTcpPort;
     rec.uiTimeout = init->uiTimeout;
     rec.uiCallbackVariant = init->uiCallbackVariant;
-    if (init->ucCipher != 0 &&
-        (init->uiKeyLength == 16 || init->uiKeyLength == 24 || init->uiKeyLength == 32)) {
-        rec.ucCipher = 1;
-        rec.uiKeyLength = init->uiKeyLength;
-        std::memcpy(rec.ucKey, init->ucKey, init->uiKeyLength);
-    }
     if (init->ucKeepAlive != 0) {
         rec.ucKeepAlive = 1;
         rec.uiKeepAliveIdle = init->uiKeepAliveIdle;
@@ -209,10 +204,19 @@ int VKKRNReader::startTaskLocked(int taskId, const _VKKRN_TASK_INIT* init) {
         break;
     default: return kErrUnknownParameter;
     }
+    // Only a listener reads the key, and it wipes it when it ends.
+    const bool listener = body == &VKKRNReader::threadNotification;
+    if (listener && init->ucCipher != 0 &&
+        (init->uiKeyLength == 16 || init->uiKeyLength == 24 || init->uiKeyLength == 32)) {
+        rec.ucCipher = 1;
+        rec.uiKeyLength = init->uiKeyLength;
+        std::memcpy(rec.ucKey, init->ucKey, init->uiKeyLength);
+    }
 
     taskThreadSet_.store(true);
     std::thread thread;
     if (!startWorkerThread(thread, [this, body] { (this->*body)(); })) {
+        wipeTaskKey(rec);
         taskThreadSet_.store(false);
         return kErrTaskNotStarted;
     }

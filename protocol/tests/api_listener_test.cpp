@@ -9,6 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <ostream>
+#include <string>
 #include <thread>
 
 namespace {
@@ -436,5 +441,111 @@ TEST_F(ListenerTest, TwoListenersHandshakeAtOnce) {
     EXPECT_EQ(otherRecorder.statuses(), std::vector<int>(5, 0));
     EXPECT_EQ(VKKRN_DeleteReader(other), 0);
 }
+
+// ---- A cancel that meets a callback ------------------------------------------
+
+struct ListenerTask {
+    int task;
+    unsigned variant;
+    std::uint8_t command;
+    friend void PrintTo(const ListenerTask& t, std::ostream* os) { *os << "task " << t.task; }
+};
+
+class CancelDuringACallback : public ListenerTest, public ::testing::WithParamInterface<ListenerTask> {};
+
+// Refused with -4084 while the callback runs, the cancel still stops the
+// listener after it: the reader has no task left, and a new one starts at once.
+TEST_P(CancelDuringACallback, TheListenerEndsAfterTheCallback) {
+    const ListenerTask t = GetParam();
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool inside = false;
+    bool release = false;
+    recorder_.onCall = [&](const vkkrn_test::ListenerCall&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        inside = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+    };
+    _VKKRN_TASK_INIT r = record(t.task, t.variant);
+    auto reader = serve(t.task, r);
+    ASSERT_TRUE(reader);
+    reader->notify(t.command, Bytes{1});
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return inside; }));
+    }
+    EXPECT_EQ(VKKRN_CancelAsyncTask(reader_), -4084);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(vktesting::waitUntil([&] { return VKKRN_TriggerAsyncTask(reader_) == -4081; }, 2s))
+        << "the listener still counts as running";
+
+    port_ = vkkrn_test::freeLoopbackPort();
+    _VKKRN_TASK_INIT next = record(t.task, t.variant);
+    EXPECT_EQ(VKKRN_StartAsyncTask(reader_, t.task, &next, nullptr), 0);
+    EXPECT_EQ(cancelOutsideTheCallback(reader_), 0);
+    const std::string text = log();
+    std::size_t finishes = 0;
+    for (std::size_t at = text.find("Finish notification thread"); at != std::string::npos;
+         at = text.find("Finish notification thread", at + 1))
+        ++finishes;
+    EXPECT_EQ(finishes, 2u) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tasks, CancelDuringACallback,
+                         ::testing::Values(ListenerTask{3, 1, 0x22}, ListenerTask{6, 3, 0x1F},
+                                           ListenerTask{7, 2, 0x77}),
+                         [](const auto& info) { return "Task" + std::to_string(info.param.task); });
+
+// ---- Stray bytes -----------------------------------------------------------------
+
+struct StrayBytesCase {
+    const char* name;
+    Bytes before;  // ahead of the first frame
+    Bytes between; // between the first and the second frame
+    friend void PrintTo(const StrayBytesCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class StrayBytes : public ListenerTest, public ::testing::WithParamInterface<StrayBytesCase> {};
+
+// Bytes that cannot start a frame are dropped one at a time: every frame after
+// them arrives, and nothing else reaches the callback.
+TEST_P(StrayBytes, NoFrameAfterThemIsLost) {
+    const StrayBytesCase& c = GetParam();
+    _VKKRN_TASK_INIT r = record(3, 1);
+    auto reader = serve(3, r);
+    ASSERT_TRUE(reader);
+    Bytes stream = c.before;
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        const Bytes frame = reader->notification(0x22, Bytes{i, 0x5A});
+        stream.insert(stream.end(), frame.begin(), frame.end());
+        if (i == 0) stream.insert(stream.end(), c.between.begin(), c.between.end());
+    }
+    reader->send(stream);
+    ASSERT_TRUE(recorder_.waitFor(3)) << ::testing::PrintToString(recorder_.statuses());
+    const auto calls = recorder_.calls();
+    ASSERT_EQ(calls.size(), 3u);
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(calls[i].status, 0);
+        EXPECT_EQ(calls[i].data, (Bytes{i, 0x5A}));
+    }
+    const Bytes& noise = c.before.empty() ? c.between : c.before;
+    char line[32];
+    std::snprintf(line, sizeof line, "Noise data received: %02X", noise.front());
+    EXPECT_TRUE(logHas(line)) << log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Noise, StrayBytes,
+                         ::testing::Values(StrayBytesCase{"OneByte", {0x00}, {}},
+                                           StrayBytesCase{"TwoBytes", {0x00, 0x00}, {}},
+                                           StrayBytesCase{"ThreeBytes", {0x00, 0x04, 0x01}, {}},
+                                           StrayBytesCase{"FourBytes", {0x03, 0x00, 0x01, 0x04}, {}},
+                                           StrayBytesCase{"BetweenTwoFrames", {}, {0x00}},
+                                           StrayBytesCase{"TwoBetweenTwoFrames", {}, {0x01, 0x00}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

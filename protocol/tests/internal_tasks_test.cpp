@@ -147,6 +147,44 @@ TEST_F(Tasks, NoThreadMeansNoTask) {
     EXPECT_EQ(recorder.count(), 0);
 }
 
+// A listener's key is a secret: the reader's copy of the record holds it only
+// while the listener runs, however the task ends.
+TEST_F(Tasks, TheListenerKeyLeavesTheRecordWhenTheTaskEnds) {
+    struct Case {
+        const char* name;
+        int task;
+        unsigned mode;     // 5 listens; another ends the task at once
+        bool threadStarts; // false: no thread can be had
+        int start;         // the start's result
+    };
+    const Case cases[] = {
+        {"cancelled while listening", 3, 5, true, 0},
+        {"ended at once by its mode", 6, 4, true, -4081},
+        {"no thread to run it", 7, 5, false, -4081},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TaskRecorder recorder;
+        _VKKRN_TASK_INIT r = recorder.record();
+        r.uiMode = c.mode;
+        r.uiCallbackVariant = c.task == 6 ? 3 : 1;
+        std::snprintf(r.cAddress, sizeof r.cAddress, "127.0.0.1");
+        r.uiTcpPort = 0; // any free port
+        r.ucCipher = 1;
+        r.uiKeyLength = 32;
+        for (unsigned i = 0; i < 32; ++i)
+            r.ucKey[i] = static_cast<unsigned char>(0xA0 + i);
+        vkkrn::failWorkerStarts(!c.threadStarts);
+        EXPECT_EQ(reader_->StartThreadAsyncTask(c.task, &r, nullptr), c.start);
+        vkkrn::failWorkerStarts(false);
+        waitForEnd();
+        const _VKKRN_TASK_INIT* kept = reader_->TaskRecord();
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(kept->uiKeyLength, 0u);
+        EXPECT_EQ(Bytes(kept->ucKey, kept->ucKey + sizeof kept->ucKey), Bytes(32, 0));
+    }
+}
+
 TEST_F(Tasks, ADeletedReaderStartsNoThread) {
     std::shared_ptr<VKKRNReader> held = reader_;
     ASSERT_EQ(g_LibVkKrnDrvHnd.DeleteReader(handle_), 0);

@@ -83,7 +83,8 @@ VKTCL_API int VKTCL_NewTransponder(int readerHandle, unsigned char busAddress, u
                                    unsigned char nad, bool useCid, bool useNad);
 
 /* Deletes a transponder; a running asynchronous APDU is cancelled at its next
- * read and still calls back once. -4222 negative, -4221 zero, -4201 no
+ * read and still calls back once. libvkkrn's stop flag (VKKRN_SetStopFlag) is
+ * left as the application set it. -4222 negative, -4221 zero, -4201 no
  * transponder at all, -4223 unknown handle. */
 VKTCL_API int VKTCL_DeleteTransponder(int handle);
 
@@ -99,18 +100,38 @@ VKTCL_API int VKTCL_GetTransponderList(int handle);
  * byte, or a negative code. With one, a worker thread runs it and the call
  * returns 0 at once (-4227 when the thread cannot start: no callback then);
  * every start that returned 0 calls back exactly once. -4209 while another
- * APDU of the transponder runs. */
+ * APDU, ping or deselect of the transponder runs, from any thread, synchronous
+ * or not: one exchange at a time holds the transponder, and the others are
+ * refused at once.
+ *
+ * Bounds of one request block's answers: more than 4,096 answer frames, or a
+ * response of more than 65,538 bytes, end the exchange with -4271; answers
+ * still coming 60 s after the block went out, with -4232.
+ *
+ * Readers on serial and TCP ports: each request block goes out and its first
+ * answer comes back in libvkkrn's transparent exchange (VKKRN_SendTransparent),
+ * under the reader's command lock, so commands of other threads to the same
+ * reader wait meanwhile. The answers that follow without a request (waiting-time
+ * requests, chained response blocks) are read one at a time (VKKRN_Receive),
+ * each under the lock on its own, as on other ports: a command of another thread
+ * that comes between two of them makes the APDU fail (the port drops answers
+ * still waiting when it sends: the port's time-out code and an incomplete
+ * response; or the other command's reply is met: -4035), and that command may
+ * fail too (-4035 when it meets an answer of the card); neither is handed the
+ * other's reply. */
 VKTCL_API int VKTCL_Apdu(int handle, unsigned char* apdu, int length, _VKTCL_EVENT_INIT* event);
 
 /* T=CL deselect and presence check of the card, on the caller's thread: the
- * handle codes, -4209 while an APDU runs, else the exchange's result. */
+ * handle codes, -4209 while an APDU, ping or deselect of the transponder runs,
+ * else the exchange's result. */
 VKTCL_API int VKTCL_Deselect(int handle);
 VKTCL_API int VKTCL_Ping(int handle);
 
 /* Copies the response of the last APDU: its length, or -4202 null buffer, the
- * handle codes, -4209 no response ready (an APDU runs, or a ping or deselect
- * came after it), -4257 buffer smaller than the response (nothing written),
- * -4275 the response is incomplete. */
+ * handle codes, -4209 no response ready (an APDU, ping or deselect runs, or a
+ * ping or deselect came after it), -4257 buffer smaller than the response
+ * (nothing written), -4275 the response is incomplete. After status 0x96 the
+ * response is the card's one error byte. */
 VKTCL_API int VKTCL_GetResponseData(int handle, unsigned char* buffer, int size);
 
 #ifdef __cplusplus

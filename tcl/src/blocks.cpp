@@ -51,6 +51,17 @@ void VKProtocol::clearProtocol() {
 }
 
 bool VKResponse::addProtocolBlock(std::unique_ptr<VKProtocolBlock> block) {
+    if (block->getSTATUS() == kStatusIsoError) {
+        // The card ended the exchange with an error: its one byte is the whole
+        // response, whatever data came before it.
+        blocks_.clear();
+        blocks_.push_back(std::move(block));
+        received_ = expected_ = 1;
+        length_ = 1;
+        duplicate_ = false;
+        lastSeen_ = complete_ = true;
+        return true;
+    }
     const int id = block->getBlockID();
     duplicate_ = duplicate_ || std::any_of(blocks_.begin(), blocks_.end(),
                                            [id](const auto& held) { return held->getBlockID() == id; });
@@ -64,13 +75,6 @@ bool VKResponse::addProtocolBlock(std::unique_ptr<VKProtocolBlock> block) {
     if (status == kStatusOk) {
         lastSeen_ = true;
         expected_ = id + 1;
-    }
-    if (status == kStatusIsoError) {
-        length_ = 1;
-        lastSeen_ = true;
-        expected_ = 1;
-        complete_ = true;
-        return true;
     }
     if (pstat == kPstatData) length_ += length;
     if (lastSeen_ && checkComplete()) filterResponse();

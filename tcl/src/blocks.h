@@ -68,7 +68,8 @@ class VKProtocol {
 class VKResponse {
   public:
     virtual ~VKResponse() = default;
-    // Takes the block; returns whether the response is now complete.
+    // Takes the block; returns whether the response is now complete. A block of
+    // status 0x96 (the card's error byte) replaces every block held before it.
     bool addProtocolBlock(std::unique_ptr<VKProtocolBlock> block);
     bool checkComplete();
     // Drops every block that carries no response data.

@@ -70,8 +70,9 @@ std::optional<int> wantedTimeout(std::uint8_t wtxm, std::uint8_t fwi) {
     return std::clamp(wanted, 300, 6500);
 }
 
-BlockExchange::BlockExchange(Route route, int requestIndex, VKResponse& response, Raise raise)
-    : route_(route), response_(response), raise_(std::move(raise)), lastId_(requestIndex) {}
+BlockExchange::BlockExchange(Route route, int requestIndex, VKResponse& response, Raise raise,
+                             Clock::time_point sent)
+    : route_(route), sent_(sent), response_(response), raise_(std::move(raise)), lastId_(requestIndex) {}
 
 bool BlockExchange::end(int result) {
     ended_ = true;
@@ -81,6 +82,19 @@ bool BlockExchange::end(int result) {
 
 bool BlockExchange::feed(const AnswerFrame& answer) {
     if (ended_) return true;
+    if (++frames_ > kMaxAnswerFrames) return end(kErrResponseTooLarge);
+    const bool ended = feedOne(answer);
+    if (response_.getResponseLength() > kMaxResponseBytes && (!ended || result_ == 0))
+        return end(kErrResponseTooLarge);
+    return ended;
+}
+
+bool BlockExchange::overdue(Clock::time_point now) {
+    if (!ended_ && now - sent_ > kMaxBlockTime) end(kErrBlockTime);
+    return ended_;
+}
+
+bool BlockExchange::feedOne(const AnswerFrame& answer) {
     if (route_ != Route::Library) return feedDirect(answer);
     if (first_) {
         first_ = false;

@@ -6,6 +6,7 @@
 
 #include "blocks.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -40,6 +41,15 @@ int buildRequest(VKProtocol& request, RequestKind kind, const std::uint8_t* data
 // [300, 6500]; none when both values are 0.
 std::optional<int> wantedTimeout(std::uint8_t wtxm, std::uint8_t fwi);
 
+// Bounds of the answers to one request block, so that a reader that keeps
+// sending waiting-time or more-data frames cannot hold a call or grow a response
+// without end: more than kMaxAnswerFrames frames, or a response of more than
+// kMaxResponseBytes bytes (a 65,536-byte response and its status word), end the
+// block with -4271; more than kMaxBlockTime after the block went out, with -4232.
+inline constexpr int kMaxAnswerFrames = 4096;
+inline constexpr int kMaxResponseBytes = 65538;
+inline constexpr std::chrono::seconds kMaxBlockTime{60};
+
 // One answer frame after splitting: the reader status (or a negative split
 // code) and the answer data.
 struct AnswerFrame {
@@ -55,11 +65,17 @@ struct AnswerFrame {
 class BlockExchange {
   public:
     using Raise = std::function<int(std::uint8_t wtxm, std::uint8_t fwi)>;
+    using Clock = std::chrono::steady_clock;
 
-    BlockExchange(Route route, int requestIndex, VKResponse& response, Raise raise);
+    // `sent`: when the request block went out.
+    BlockExchange(Route route, int requestIndex, VKResponse& response, Raise raise,
+                  Clock::time_point sent = Clock::now());
 
     // Takes one answer; true once the block has ended (result() then holds it).
     bool feed(const AnswerFrame& answer);
+    // Before each further read: true once the block has ended, by now after
+    // kMaxBlockTime (-4232).
+    bool overdue(Clock::time_point now);
     // Direct routes: the frames of one read have been fed. Ends the block with 0
     // when the response is complete.
     bool endOfRead();
@@ -78,8 +94,11 @@ class BlockExchange {
     bool feedFirst(const AnswerFrame& answer);
     bool feedFollowUp(const AnswerFrame& answer);
     bool add(int id, const AnswerFrame& answer, int pstat);
+    bool feedOne(const AnswerFrame& answer);
 
     Route route_;
+    Clock::time_point sent_;
+    int frames_ = 0;
     VKResponse& response_;
     Raise raise_;
     bool first_ = true;

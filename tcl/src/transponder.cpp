@@ -18,15 +18,9 @@ namespace {
 constexpr std::size_t kBufferSize = 65538;
 constexpr int kReadSize = 65536;
 constexpr int kFormatBytes = 0;
-constexpr int kFormatCapture = 10;
+constexpr int kFormatUnwrapped = 20; // as the transparent exchange hands frames over
 constexpr int kCommandIso = 0xB2;
 constexpr int kTimeoutCeiling = 6500;
-constexpr int kStaleReads = 16;
-
-using SerialIo = int (*)(int, std::uint8_t*, int);
-using TcpTransmit = int (*)(int, const std::uint8_t*, int);
-using TcpReceive = int (*)(int, std::uint8_t*, int);
-using TcpSetPara = int (*)(int, const char*, const char*);
 
 bool readInt(const char* text, int& out) {
     char* end = nullptr;
@@ -53,17 +47,9 @@ VKTransponder::VKTransponder(VKManager& manager, int transponderHandle, int read
       data_(kBufferSize) {}
 
 VKTransponder::~VKTransponder() {
-    if (running_.load(std::memory_order_acquire)) {
-        // No reader may be delivering a protocol record while the worker is
-        // stopped: the application's handler could be waiting on this thread.
-        VKKRN_SetReaderPara(0, "LockProtToApp", "0");
-        char value[256];
-        while (VKKRN_GetReaderPara(0, "IsProtToAppLocked", value) == 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(1));
-        cancel_.store(true, std::memory_order_release);
-        std::this_thread::yield();
-        VKKRN_SetReaderPara(0, "UnLockProtToApp", "0");
-    }
+    // A running worker stops at its next read; the reader library's stop flag is
+    // the application's and stays as the application left it.
+    cancel_.store(true, std::memory_order_release);
     std::thread worker;
     std::shared_ptr<std::atomic<bool>> done;
     {
@@ -154,31 +140,12 @@ int VKTransponder::buildProtocol(RequestKind kind, const unsigned char* data, in
     return buildRequest(protocol_, kind, data, length, shape);
 }
 
-void VKTransponder::drainStale(Route route) {
-    // An answer that came after an earlier time-out must not become this
-    // APDU's answer: read what is waiting with no time to wait.
-    if (setPortTimeout(readerHandle_, 0) != 0) return;
-    for (int i = 0; i < kStaleReads; ++i) {
-        int n = 0;
-        if (route == Route::Serial) {
-            auto receive = reinterpret_cast<SerialIo>(manager_.portFunction(1032));
-            n = receive != nullptr ? receive(portHandle_, receive_.data(), kReadSize) : 0;
-        } else {
-            auto receive = reinterpret_cast<TcpReceive>(manager_.portFunction(1232));
-            n = receive != nullptr ? receive(portHandle_, receive_.data(), kReadSize) : 0;
-        }
-        if (n <= 0) break;
-    }
-    setPortTimeout(readerHandle_, restoreValue_);
-}
-
 int VKTransponder::sendProtocol(RequestKind kind) {
     readTimeout();
     const Route route = routeOf(portHandle_);
     int result = 0;
     response_.clearResponse();
     if (kind == RequestKind::Apdu) {
-        if (route != Route::Library && protocol_.getBlockCount() > 0) drainStale(route);
         for (int i = 0; i < protocol_.getBlockCount() && result == 0; ++i) {
             if (cancel_.load(std::memory_order_acquire)) break;
             response_.clearResponse();
@@ -192,69 +159,69 @@ int VKTransponder::sendProtocol(RequestKind kind) {
     return result != 0 ? result : restored;
 }
 
-int VKTransponder::sendDirectBlock(Route route, int index) {
-    const bool tcp = route == Route::Tcp;
-    auto serialTransmit = reinterpret_cast<SerialIo>(manager_.portFunction(1031));
-    auto serialReceive = reinterpret_cast<SerialIo>(manager_.portFunction(1032));
-    auto tcpTransmit = reinterpret_cast<TcpTransmit>(tcp ? manager_.portFunction(1231) : nullptr);
-    auto tcpReceive = reinterpret_cast<TcpReceive>(tcp ? manager_.portFunction(1232) : nullptr);
-    auto tcpSetPara = reinterpret_cast<TcpSetPara>(tcp ? manager_.portFunction(1225) : nullptr);
-    if (tcp ? (tcpTransmit == nullptr || tcpReceive == nullptr || tcpSetPara == nullptr)
-            : (serialTransmit == nullptr || serialReceive == nullptr))
-        return kErrNull;
+BlockExchange::Raise VKTransponder::raiser() {
+    return [this](std::uint8_t m, std::uint8_t f) { return setTimeout(m, f); };
+}
 
+AnswerFrame VKTransponder::splitAnswer(const std::uint8_t* frame, int length, int format) {
+    unsigned char address = 0;
+    unsigned char command = 0;
+    int dataLength = 0;
+    const int status = VKKRN_SplitRecProtocol(readerHandle_, const_cast<std::uint8_t*>(frame), length,
+                                              &address, &command, data_.data(), &dataLength, format);
+    if (status >= 0 && command != kCommandIso) return AnswerFrame{kErrForeignReply, data_.data(), 0};
+    return AnswerFrame{status, data_.data(), status < 0 ? 0 : dataLength};
+}
+
+// The block goes out and its first answer comes back in one transparent
+// exchange, which holds the reader's command lock, so no other command of the
+// reader comes between them. Later answers to the same block (waiting-time
+// requests, chained data) come without a request and are read one by one, each
+// read under the lock on its own: a command of another thread between two of
+// them makes the reads fail (the port drops the waiting answers before it sends,
+// or an answer of that command is met: -4035), never hands over its reply.
+int VKTransponder::sendDirectBlock(Route route, int index) {
     const VKProtocolBlock& block = protocol_.getProtocolBlock(index);
     const int frameLength = VKKRN_BuildSendProtocol(readerHandle_, busAddress_, kCommandIso,
                                                     const_cast<std::uint8_t*>(block.getBlock()),
-                                                    block.getBlockLength(), frame_.data(), kFormatCapture);
+                                                    block.getBlockLength(), frame_.data(), kFormatUnwrapped);
     if (frameLength <= 0) return frameLength;
-    const int sent = tcp ? tcpTransmit(portHandle_, frame_.data(), frameLength)
-                         : serialTransmit(portHandle_, frame_.data(), frameLength);
-    if (sent != 0) return sent;
-    if (tcp) tcpSetPara(portHandle_, "UseNUBO", "0");
-
-    BlockExchange exchange(route, index, response_,
-                           [this](std::uint8_t m, std::uint8_t f) { return setTimeout(m, f); });
+    BlockExchange exchange(route, index, response_, raiser());
     const FrameSplit split = [this](const std::uint8_t* frame, int length) {
-        unsigned char address = 0;
-        unsigned char command = 0;
-        int dataLength = 0;
-        const int status =
-            VKKRN_SplitRecProtocol(readerHandle_, const_cast<std::uint8_t*>(frame), length, &address,
-                                   &command, data_.data(), &dataLength, kFormatCapture);
-        return AnswerFrame{status, data_.data(), status < 0 ? 0 : dataLength};
+        return splitAnswer(frame, length, kFormatUnwrapped);
     };
-    while (!exchange.ended()) {
-        if (cancel_.load(std::memory_order_acquire)) {
-            exchange.cancelled();
-            break;
-        }
-        const int n = tcp ? tcpReceive(portHandle_, receive_.data(), kReadSize)
-                          : serialReceive(portHandle_, receive_.data(), kReadSize);
+    int n =
+        VKKRN_SendTransparent(readerHandle_, frame_.data(), frameLength, receive_.data(), kReadSize, 0, 0);
+    for (;;) {
         if (n <= 0) {
             exchange.readFailed(n);
             break;
         }
         walkRead(receive_.data(), n, split, exchange);
+        if (exchange.ended() || exchange.overdue(BlockExchange::Clock::now())) break;
+        if (cancel_.load(std::memory_order_acquire)) {
+            exchange.cancelled();
+            break;
+        }
+        n = VKKRN_Receive(readerHandle_, receive_.data(), kReadSize, 0);
     }
-    if (tcp) tcpSetPara(portHandle_, "UseNUBO", "1");
     return exchange.result();
 }
 
 int VKTransponder::sendLibraryBlock(int index) {
+    using Clock = BlockExchange::Clock;
     const VKProtocolBlock& block = protocol_.getProtocolBlock(index);
+    const Clock::time_point sent = Clock::now();
     int answerLength = 0;
     const int status =
         VKKRN_0xB2_ISOCmd(readerHandle_, busAddress_, const_cast<std::uint8_t*>(block.getBlock()),
                           block.getBlockLength(), data_.data(), &answerLength, kFormatBytes);
-    BlockExchange exchange(Route::Library, index, response_,
-                           [this](std::uint8_t m, std::uint8_t f) { return setTimeout(m, f); });
+    BlockExchange exchange(Route::Library, index, response_, raiser(), sent);
     if (exchange.feed(AnswerFrame{status, data_.data(), status < 0 ? 0 : answerLength}))
         return exchange.result();
 
-    using Clock = std::chrono::steady_clock;
     Clock::time_point lastFrame = Clock::now();
-    while (!exchange.ended()) {
+    while (!exchange.ended() && !exchange.overdue(Clock::now())) {
         if (cancel_.load(std::memory_order_acquire)) {
             exchange.cancelled();
             break;
@@ -275,26 +242,24 @@ int VKTransponder::sendLibraryBlock(int index) {
             continue;
         }
         lastFrame = Clock::now();
-        unsigned char address = 0;
-        unsigned char command = 0;
-        int dataLength = 0;
-        const int split = VKKRN_SplitRecProtocol(readerHandle_, receive_.data(), n, &address, &command,
-                                                 data_.data(), &dataLength, kFormatBytes);
-        exchange.feed(AnswerFrame{split, data_.data(), split < 0 ? 0 : dataLength});
+        exchange.feed(splitAnswer(receive_.data(), n, kFormatBytes));
     }
     return exchange.result();
 }
 
 int VKTransponder::apdu(const unsigned char* data, int length, const _VKTCL_EVENT_INIT* event) {
-    if (running_.load(std::memory_order_acquire)) return kErrBusy;
-    const int port = getPortHandle(portHandle_);
-    if (port != 0) return port;
-    const int built = buildProtocol(RequestKind::Apdu, data, length);
-    if (built != 0) return built;
+    if (!claim_.tryExchange()) return kErrBusy;
+    int prepared = getPortHandle(portHandle_);
+    if (prepared == 0) prepared = buildProtocol(RequestKind::Apdu, data, length);
+    if (prepared != 0) {
+        claim_.endExchange();
+        return prepared;
+    }
     if (event == nullptr) {
         responseReady_.store(false, std::memory_order_release);
         const int result = sendProtocol(RequestKind::Apdu);
         responseReady_.store(true, std::memory_order_release);
+        claim_.endExchange();
         return result;
     }
     event_ = Event{};
@@ -313,11 +278,10 @@ int VKTransponder::apdu(const unsigned char* data, int length, const _VKTCL_EVEN
         previous = std::move(worker_);
         previousDone = std::move(workerDone_);
         auto done = std::make_shared<std::atomic<bool>>(false);
-        running_.store(true, std::memory_order_release);
         if (manager_.threadStarter()(worker_, [this, done] { runWorker(done); })) {
-            workerDone_ = std::move(done);
+            workerDone_ = std::move(done); // the worker gives the claim back
         } else {
-            running_.store(false, std::memory_order_release);
+            claim_.endExchange();
             result = kErrThread;
         }
     }
@@ -335,7 +299,7 @@ void VKTransponder::runWorker(std::shared_ptr<std::atomic<bool>> done) {
     const int handle = handle_;
     responseReady_.store(true, std::memory_order_release);
     // From here on the transponder may start its next APDU or be deleted.
-    running_.store(false, std::memory_order_release);
+    claim_.endExchange();
     if (event.callback != nullptr) {
         if (event.selector == VKTCL_CALLBACK3)
             reinterpret_cast<VKTCL_ApduCallback3>(event.callback)(handle, result, length);
@@ -346,10 +310,11 @@ void VKTransponder::runWorker(std::shared_ptr<std::atomic<bool>> done) {
 }
 
 int VKTransponder::shortOrNothing(RequestKind kind) {
-    if (running_.load(std::memory_order_acquire)) return kErrBusy;
-    const int built = buildProtocol(kind, nullptr, 0);
-    if (built != 0) return built;
-    return sendProtocol(kind);
+    if (!claim_.tryExchange()) return kErrBusy;
+    int result = buildProtocol(kind, nullptr, 0);
+    if (result == 0) result = sendProtocol(kind);
+    claim_.endExchange();
+    return result;
 }
 
 int VKTransponder::deselect() {
@@ -361,11 +326,15 @@ int VKTransponder::ping() {
 }
 
 int VKTransponder::getResponseData(unsigned char* buffer, int size) {
-    if (!responseReady_.load(std::memory_order_acquire)) return kErrBusy;
-    const int length = response_.getResponseLength();
-    if (size < length) return kErrSmallBuffer;
-    const int rc = response_.getResponse(buffer);
-    return rc != 0 ? rc : length;
+    if (!claim_.tryRead()) return kErrBusy;
+    int result = kErrBusy;
+    if (responseReady_.load(std::memory_order_acquire)) {
+        const int length = response_.getResponseLength();
+        const int rc = size < length ? kErrSmallBuffer : response_.getResponse(buffer);
+        result = rc != 0 ? rc : length;
+    }
+    claim_.endRead();
+    return result;
 }
 
 } // namespace vktcl

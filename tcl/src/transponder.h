@@ -6,6 +6,7 @@
 
 #include "blocks.h"
 #include "exchange.h"
+#include "exchange_claim.h"
 
 #include <vktcl.h>
 
@@ -24,7 +25,8 @@ class VKTransponder {
     VKTransponder(VKManager& manager, int transponderHandle, int readerHandle, unsigned char busAddress,
                   unsigned char cid, unsigned char nad, bool useCid, bool useNad);
     // Cancels a running worker at its next read and joins it (hands it to the
-    // manager when run on that worker).
+    // manager when run on that worker). The application's stop flag of the
+    // reader library is left as it is.
     virtual ~VKTransponder();
     VKTransponder(const VKTransponder&) = delete;
     VKTransponder& operator=(const VKTransponder&) = delete;
@@ -34,6 +36,7 @@ class VKTransponder {
     // time-out).
     int initVKTransponder();
     // One APDU (0 to 65,535 bytes): synchronous without `event`, else on a worker.
+    // APDU, ping and deselect claim the transponder: -4209 while another holds it.
     int apdu(const unsigned char* data, int length, const _VKTCL_EVENT_INIT* event);
     int deselect();
     int ping();
@@ -59,7 +62,10 @@ class VKTransponder {
     int sendProtocol(RequestKind kind);
     int sendDirectBlock(Route route, int index);
     int sendLibraryBlock(int index);
-    void drainStale(Route route);
+    BlockExchange::Raise raiser();
+    // The split of one answer frame (`format` of libvkkrn); a frame of another
+    // command than 0xB2 gives -4035.
+    AnswerFrame splitAnswer(const std::uint8_t* frame, int length, int format);
     int shortOrNothing(RequestKind kind);
     void runWorker(std::shared_ptr<std::atomic<bool>> done);
     void release(std::thread worker, std::shared_ptr<std::atomic<bool>> done);
@@ -67,7 +73,7 @@ class VKTransponder {
     VKManager& manager_;
     std::atomic<bool> responseReady_{false};
     std::atomic<bool> cancel_{false};
-    std::atomic<bool> running_{false};
+    ExchangeClaim claim_;
     Event event_;
     const int handle_;
     const int readerHandle_;
@@ -82,6 +88,7 @@ class VKTransponder {
     int baseTimeout_ = 0; // compared with a waiting time
     int inForce_ = 0;     // the port time-out in force
     int restoreValue_ = 0;
+    // Used by the exchange that holds the claim.
     std::vector<unsigned char> frame_;   // a request frame
     std::vector<unsigned char> receive_; // one read
     std::vector<unsigned char> data_;    // the data of one split answer

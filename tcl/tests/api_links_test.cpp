@@ -107,6 +107,55 @@ TEST_P(TclLinks, IsoErrorStatus) {
     EXPECT_EQ(response(h), Bytes{0x6A});
 }
 
+// An error status after data blocks: the card's error byte is the response.
+TEST_P(TclLinks, IsoErrorAfterDataBlocks) {
+    const int h = newTransponder();
+    card_->setChainingSize(20);
+    card_->setFaultHook([](std::vector<CardAnswer>& a) {
+        ASSERT_GE(a.size(), 3u);
+        a.back() = CardAnswer{0x96, Bytes{0x6A}};
+    });
+    // The reader library's route ends a follow-up 0x96 with 0.
+    EXPECT_EQ(apdu(h, apduOf(60)), kind_ == TclLink::PlugIn ? 0 : 0x96);
+    int rc = 0;
+    EXPECT_EQ(response(h, &rc), Bytes{0x6A});
+    EXPECT_EQ(rc, 1);
+}
+
+// A reader that keeps answering one request block is cut off with -4271: by
+// the number of its frames, or by the size of the response. (The port time-out
+// is raised: thousands of frames must not find a gap on a loaded machine.)
+TEST_P(TclLinks, WaitingTimeFramesWithoutEndAreCutOff) {
+    ASSERT_EQ(setPortPara("Timeout", "3000"), 0);
+    const int h = newTransponder();
+    constexpr std::size_t kFlood = 5000;
+    card_->setFaultHook([](std::vector<CardAnswer>& a) {
+        std::vector<CardAnswer> flood;
+        for (std::size_t id = 0; id < kFlood; ++id)
+            flood.push_back(
+                CardAnswer{0x94,
+                           Bytes{1, static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id), 0, 0},
+                           {},
+                           false,
+                           true});
+        for (CardAnswer& x : a) {
+            const std::size_t id = (static_cast<std::size_t>(x.data[1]) << 8 | x.data[2]) + kFlood;
+            x.data[1] = static_cast<std::uint8_t>(id >> 8);
+            x.data[2] = static_cast<std::uint8_t>(id);
+            x.sameWrite = true;
+        }
+        a.insert(a.begin(), flood.begin(), flood.end());
+    });
+    EXPECT_EQ(apdu(h, apduOf(8)), -4271);
+}
+
+TEST_P(TclLinks, AResponseBeyondItsLimitIsCutOff) {
+    ASSERT_EQ(setPortPara("Timeout", "3000"), 0);
+    const int h = newTransponder();
+    card_->setModel([](const Bytes&) { return Bytes(70000, 0x33); });
+    EXPECT_EQ(apdu(h, apduOf(8)), -4271);
+}
+
 TEST_P(TclLinks, FailuresOfTheReaderAndTheLine) {
     const int h = newTransponder();
     card_->setPresent(false);

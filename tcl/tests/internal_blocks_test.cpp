@@ -50,7 +50,7 @@ TEST(TclResponse, Reassembly) {
         {"missing", {{0, 0x94, 2, 3}, {2, 0, 2, 3}}, false, 6, -4275},
         {"no last", {{0, 0x94, 2, 3}}, false, 3, -4275},
         {"short payload", {{0, 0, 2, 0}}, true, 0, 0},
-        {"0x96 after data", {{0, 0x94, 2, 4}, {1, 0x96, 0x96, 0}}, true, 1, -4275},
+        {"0x96 after data", {{0, 0x94, 2, 4}, {1, 0x96, 0x96, 0}}, true, 1, 0},
     };
     for (const auto& row : rows) {
         VKResponse response;
@@ -96,15 +96,21 @@ TEST(TclResponse, ClearingStartsAfresh) {
     EXPECT_EQ(response.getResponseLength(), 3);
 }
 
-TEST(TclResponse, IsoErrorAlone) {
-    VKResponse response;
-    const std::uint8_t byte = 0x6A;
-    EXPECT_TRUE(
-        response.addProtocolBlock(std::make_unique<VKProtocolBlock>(0, 0x96, 0, 0x96, 0, &byte, 0, 1)));
-    std::uint8_t out[2] = {0, 0xEE};
-    EXPECT_EQ(response.getResponse(out), 0);
-    EXPECT_EQ(out[0], 0x6A);
-    EXPECT_EQ(out[1], 0xEE);
+// The card's error byte is the whole response, alone or after data blocks.
+TEST(TclResponse, IsoErrorIsTheWholeResponse) {
+    for (const int before : {0, 1, 3}) {
+        VKResponse response;
+        for (int id = 0; id < before; ++id)
+            response.addProtocolBlock(answer(id, 0x94, 2, 5));
+        const std::uint8_t byte = 0x6A;
+        EXPECT_TRUE(response.addProtocolBlock(
+            std::make_unique<VKProtocolBlock>(before, 0x96, 0, 0x96, 0, &byte, 0, 1)));
+        EXPECT_EQ(response.getResponseLength(), 1) << before;
+        std::uint8_t out[2] = {0, 0xEE};
+        EXPECT_EQ(response.getResponse(out), 0) << before;
+        EXPECT_EQ(out[0], 0x6A) << before;
+        EXPECT_EQ(out[1], 0xEE) << before;
+    }
 }
 
 TEST(TclBlocks, OutgoingAndCopies) {

@@ -262,4 +262,45 @@ TEST(TclRoutes, ByPortHandle) {
     EXPECT_EQ(vktcl::routeOf(-1), Route::Library);
 }
 
+// A reader that keeps answering one request block is cut off: by the number of
+// frames, by the size of the response, and by the time since the block went out.
+TEST(TclBlockExchange, BoundsEndABlockThatNeverEnds) {
+    using Clock = BlockExchange::Clock;
+    for (const Route route : {Route::Serial, Route::Library}) {
+        const std::string name = route == Route::Library ? " (library)" : " (direct)";
+        {
+            VKResponse response;
+            BlockExchange exchange(route, 0, response, [](std::uint8_t, std::uint8_t) { return 0; });
+            int fed = 0;
+            for (int id = 0; !exchange.ended() && id < 2 * vktcl::kMaxAnswerFrames; ++id, ++fed) {
+                const Bytes w = wtx(id, 0, 0);
+                exchange.feed(AnswerFrame{0x94, w.data(), static_cast<int>(w.size())});
+            }
+            EXPECT_EQ(exchange.result(), -4271) << "waiting-time frames" << name;
+            EXPECT_EQ(fed, vktcl::kMaxAnswerFrames + 1) << name;
+        }
+        {
+            VKResponse response;
+            BlockExchange exchange(route, 0, response, [](std::uint8_t, std::uint8_t) { return 0; });
+            const Bytes payload(1000, 0x5A);
+            int id = 0;
+            for (; !exchange.ended() && id < 200; ++id) {
+                const Bytes b = block(2, id, payload);
+                exchange.feed(AnswerFrame{0x94, b.data(), static_cast<int>(b.size())});
+            }
+            EXPECT_EQ(exchange.result(), -4271) << "more-data frames" << name;
+            EXPECT_EQ(id, vktcl::kMaxResponseBytes / 1000 + 1) << name;
+        }
+        {
+            VKResponse response;
+            const Clock::time_point sent = Clock::now();
+            BlockExchange exchange(
+                route, 0, response, [](std::uint8_t, std::uint8_t) { return 0; }, sent);
+            EXPECT_FALSE(exchange.overdue(sent + vktcl::kMaxBlockTime)) << name;
+            EXPECT_TRUE(exchange.overdue(sent + vktcl::kMaxBlockTime + std::chrono::milliseconds(1))) << name;
+            EXPECT_EQ(exchange.result(), -4232) << name;
+        }
+    }
+}
+
 } // namespace

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -219,6 +221,136 @@ TEST_F(TclAsync, CallbackDeletesItsTransponder) {
     const int next = newTransponder();
     ASSERT_EQ(start(next, apduOf(4), event(3, reinterpret_cast<void*>(&callback3))), 0);
     ASSERT_TRUE(calls_.waitFor(2));
+}
+
+// ---- Several threads on one transponder or one reader ----------------------------
+
+class TclThreads : public TclLinkTest {};
+
+// What one thread's APDUs came to.
+struct ApduTally {
+    int right = 0;        // its own response
+    int refused = 0;      // -4209: another exchange held the transponder
+    int fetchRefused = 0; // -4209 for the response: the other thread's APDU began meanwhile
+    std::vector<std::string> wrong;
+};
+
+// Runs `ran` APDUs of `apdu` that were not refused, refused ones not counted.
+ApduTally runApdus(int h, const Bytes& apdu, int ran) {
+    ApduTally tally;
+    Bytes out(70000);
+    while (ran > 0) {
+        const int rc =
+            VKTCL_Apdu(h, const_cast<std::uint8_t*>(apdu.data()), static_cast<int>(apdu.size()), nullptr);
+        if (rc == -4209) {
+            ++tally.refused;
+            std::this_thread::yield();
+            continue;
+        }
+        --ran;
+        const int n = VKTCL_GetResponseData(h, out.data(), static_cast<int>(out.size()));
+        if (rc == 0 && n == -4209) {
+            ++tally.fetchRefused;
+        } else {
+            Bytes expected = apdu;
+            expected.push_back(0x90);
+            expected.push_back(0x00);
+            if (rc == 0 && n == static_cast<int>(expected.size()) &&
+                std::equal(expected.begin(), expected.end(), out.begin()))
+                ++tally.right;
+            else
+                tally.wrong.push_back("result " + std::to_string(rc) + ", response " + std::to_string(n));
+        }
+    }
+    return tally;
+}
+
+// Two threads with synchronous APDUs on one transponder: one exchange holds it
+// at a time, the other is refused with -4209; no thread gets the other's
+// response or a broken one.
+TEST_P(TclThreads, SynchronousApdusOnOneTransponder) {
+    const int h = newTransponder();
+    const Bytes first = apduOf(12000, 0x10);
+    const Bytes second = apduOf(12000, 0x80);
+    ApduTally tallies[2];
+    std::thread other([&] { tallies[1] = runApdus(h, second, 6); });
+    tallies[0] = runApdus(h, first, 6);
+    other.join();
+    for (const ApduTally& t : tallies) {
+        EXPECT_TRUE(t.wrong.empty()) << ::testing::PrintToString(t.wrong);
+        EXPECT_EQ(t.right + t.fetchRefused + static_cast<int>(t.wrong.size()), 6);
+    }
+    EXPECT_GT(tallies[0].right + tallies[1].right, 0);
+}
+
+// APDUs and commands of another thread on one reader: every block goes out and
+// comes back under the reader's command lock, so neither takes the other's reply.
+TEST_P(TclThreads, ApdusAndReaderCommandsOnOneReader) {
+    setBuffers(256, 4096); // the response comes in one answer frame
+    const int h = newTransponder();
+    std::atomic<bool> done{false};
+    std::vector<int> versionResults;
+    std::thread commands([&] {
+        unsigned char version[256];
+        while (!done.load())
+            versionResults.push_back(
+                VKKRN_0x65_SoftVersion(reader_, krnsim::Reader::kDefaultBusAddress, version, 0));
+    });
+    int right = 0;
+    std::vector<int> failures;
+    for (int i = 0; i < 10; ++i) {
+        const Bytes a = apduOf(1024, static_cast<std::uint8_t>(i));
+        const int rc = apdu(h, a);
+        if (rc == 0 && response(h) == echoed(a))
+            ++right;
+        else
+            failures.push_back(rc);
+    }
+    done = true;
+    commands.join();
+    EXPECT_EQ(right, 10) << ::testing::PrintToString(failures);
+    EXPECT_FALSE(versionResults.empty());
+    for (const int rc : versionResults)
+        EXPECT_EQ(rc, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, TclThreads, ::testing::Values(TclLink::Serial, TclLink::Tcp, TclLink::PlugIn),
+                         tclLinkName);
+
+// ---- The application's stop flag ------------------------------------------------
+
+void countEvent(void* any, unsigned char*, int) {
+    static_cast<std::atomic<int>*>(any)->fetch_add(1);
+}
+
+// Deleting a transponder whose APDU runs leaves libvkkrn's stop flag as the
+// application set it.
+TEST_F(TclAsync, DeletionKeepsTheApplicationsStopFlag) {
+    std::atomic<int> events{0};
+    _VKKRN_EVENT_INIT handler{};
+    handler.pAny = &events;
+    handler.uiUse = 1;
+    handler.uiFlag = 6;
+    handler.callback.form6 = &countEvent;
+    ASSERT_EQ(VKKRN_SetReaderPara(reader_, "LOGPROT", "1"), 0);
+    ASSERT_EQ(VKKRN_AddEventHandler(reader_, &handler), 0);
+    unsigned char version[256];
+    ASSERT_EQ(VKKRN_0x65_SoftVersion(reader_, krnsim::Reader::kDefaultBusAddress, version, 0), 0);
+    ASSERT_GT(events.load(), 0) << "the handler sees the reader's protocol lines";
+
+    plugIn_->timeoutMs = kTimeoutMs;
+    const int h = newTransponder();
+    ASSERT_EQ(VKKRN_SetStopFlag(), 0);
+    card_->setFaultHook([](std::vector<CardAnswer>& a) { a.clear(); });
+    ASSERT_EQ(start(h, apduOf(4), event(3, reinterpret_cast<void*>(&callback3))), 0);
+    EXPECT_EQ(VKTCL_DeleteTransponder(h), 0);
+    events.store(0);
+    EXPECT_EQ(VKKRN_0x65_SoftVersion(reader_, krnsim::Reader::kDefaultBusAddress, version, 0), 0);
+    EXPECT_EQ(events.load(), 0) << "the reader's protocol lines went out again";
+    ASSERT_EQ(VKKRN_ClearStopFlag(), 0);
+    EXPECT_EQ(VKKRN_0x65_SoftVersion(reader_, krnsim::Reader::kDefaultBusAddress, version, 0), 0);
+    EXPECT_GT(events.load(), 0);
+    EXPECT_EQ(VKKRN_DelEventHandler(reader_, &handler), 0);
 }
 
 } // namespace

@@ -22,8 +22,9 @@
  *
  * Event handlers (_VKTCP_EVENT_INIT, flag VKTCP_EVENT_FLAG_CONTEXT):
  *   VKTCP_EVENT_DISCONNECT (2)  called by the thread that disconnects the socket,
- *       while the library's registry lock is held: the handler must not call this
- *       library.
+ *       while that socket's handler-list lock is held (and, when the library is
+ *       unloaded, its registry lock too): the handler must not add or remove
+ *       handlers of that socket, and must not call this library at unload.
  *   VKTCP_EVENT_SEND_FAILED (101)  called by VKTCP_Transceive when its request
  *       was not sent in full, value 0. The handler may call VKTCP_Transmit or
  *       VKTCP_Receive on that socket, but must not call VKTCP_Transceive on it,

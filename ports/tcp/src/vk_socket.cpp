@@ -81,8 +81,10 @@ int VKSocket::Connect(const char* host, int port) {
 }
 
 int VKSocket::DisConnect() {
+    if (disconnecting_.exchange(true)) return kErrHandleNotFound;
     // Shutting down first wakes a transfer blocked on this socket, which then
-    // gives up the I/O mutex.
+    // gives up the I/O mutex. The descriptor stays this socket's until the close
+    // below, which no one else makes.
     const int open = fd_.load();
     if (open >= 0) ::shutdown(open, SHUT_RDWR);
     {
@@ -90,7 +92,10 @@ int VKSocket::DisConnect() {
         // The descriptor counts as released whatever close says: its number may
         // already belong to someone else.
         const int fd = fd_.exchange(-1);
-        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return Fail(kErrClose);
+        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
+            disconnecting_.store(false); // a later call takes the socket off the list
+            return Fail(kErrClose);
+        }
     }
     int state = TestConnectionStatus(addressText_, port_);
     for (int i = 0; i < kDisconnectPolls && state < kStateTimeWait; ++i) {

@@ -26,7 +26,7 @@ class VKSocket {
     int Connect(const char* host, int port);
     // Closes, waits up to half a second for time-wait, calls the event-2 handlers.
     // 0 when time-wait was reached, the last state seen (0..10) otherwise, -1213
-    // when closing failed.
+    // when closing failed, -1223 while another caller disconnects the socket.
     int DisConnect();
 
     // `key` upper-cased by the caller.
@@ -71,6 +71,9 @@ class VKSocket {
     // The descriptor, -1 when none. Changed only under ioMutex_ (and before the
     // socket is listed); read by DisConnect without it to wake a blocked transfer.
     std::atomic<int> fd_{-1};
+    // Set while one caller disconnects: only that caller shuts the descriptor
+    // down and closes it, so no other can reach a number the system gave anew.
+    std::atomic<bool> disconnecting_{false};
     vk::LateReplyWindow lateReply_; // under ioMutex_
     int handle_ = 0;
     char addressText_[kTextSize] = {};

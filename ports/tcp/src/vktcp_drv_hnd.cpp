@@ -113,19 +113,28 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
     SocketRef socket;
     int handle = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (const SocketRef existing = FindByHostLocked(host, port)) return existing->GetSocketHnd();
+        std::unique_lock<std::mutex> lock(mutex_);
+        // A caller connecting to the same host text and port waits for the one
+        // under way and then shares its connection.
+        for (;;) {
+            if (const SocketRef existing = FindByHostLocked(host, port)) return existing->GetSocketHnd();
+            if (FindConnectingLocked(host, port) == connecting_.end()) break;
+            connectEnded_.wait(lock);
+        }
         counter_ =
             nextSocketCount(counter_, [this](int candidate) { return FindLocked(candidate) != nullptr; });
         handle = socketHandle(counter_);
         try {
             socket = std::make_shared<VKSocket>();
+            connecting_.push_back({host, port});
         } catch (const std::bad_alloc&) {
             return Store(kErrCreateSocket);
         }
     }
     const int rc = socket->Connect(host, port);
     std::lock_guard<std::mutex> lock(mutex_);
+    if (const auto it = FindConnectingLocked(host, port); it != connecting_.end()) connecting_.erase(it);
+    connectEnded_.notify_all();
     if (rc != kOk) return Store(rc);
     socket->SetSocketHnd(handle);
     try {
@@ -149,7 +158,9 @@ int VKTCPDrvHnd::DisConnect(int handle) {
     lastError_.store(kOk);
     // The wait for the connection's end (up to half a second) runs without the
     // registry lock: every other socket's transfers look their handle up in it.
-    if (socket->DisConnect() == kErrClose) return Store(kErrClose);
+    // A second caller meanwhile finds the socket claimed (-1223).
+    const int rc = socket->DisConnect();
+    if (rc == kErrClose || rc == kErrHandleNotFound) return Store(rc);
     std::lock_guard<std::mutex> lock(mutex_);
     std::erase(sockets_, socket);
     return kOk;
@@ -259,6 +270,12 @@ VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindLocked(int handle) const {
         if (socket->GetSocketHnd() == handle) return socket;
     }
     return nullptr;
+}
+
+VKTCPDrvHnd::ConnectingList::const_iterator VKTCPDrvHnd::FindConnectingLocked(const char* host,
+                                                                              int port) const {
+    return std::find_if(connecting_.begin(), connecting_.end(),
+                        [&](const Connecting& c) { return c.port == port && c.host == host; });
 }
 
 VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindByHostLocked(const char* host, int port) const {

@@ -10,8 +10,10 @@
 #include <vktcp.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace vktcp {
@@ -54,6 +56,14 @@ class VKTCPDrvHnd {
     // Called with mutex_ held.
     SocketRef FindLocked(int handle) const;
     SocketRef FindByHostLocked(const char* host, int port) const;
+    // A connect under way, by the caller's host text and port.
+    struct Connecting {
+        std::string host;
+        int port = 0;
+    };
+    using ConnectingList = std::vector<Connecting>;
+    // The connect under way to this host text and port, or connecting_.end().
+    ConnectingList::const_iterator FindConnectingLocked(const char* host, int port) const;
     bool ValidHostAndPort(const char* host, int port) const;
     int Store(int code) {
         lastError_.store(code);
@@ -61,10 +71,12 @@ class VKTCPDrvHnd {
     }
 
     std::atomic<int> lastError_{0};
-    std::vector<SocketRef> sockets_; // guarded by mutex_, in the order of connection
-    int counter_ = 0;                // guarded by mutex_
+    std::vector<SocketRef> sockets_;       // guarded by mutex_, in the order of connection
+    ConnectingList connecting_;            // guarded by mutex_: connects under way
+    std::condition_variable connectEnded_; // with mutex_: a connect under way has ended
+    int counter_ = 0;                      // guarded by mutex_
     std::atomic<int> language_;
-    // Registry mutex: the socket list and the counter, held for look-ups and
+    // Registry mutex: the socket list, the connects under way and the counter, held for look-ups and
     // changes of the list only, never across a transfer, a connect, a name
     // look-up or the wait of a disconnection. First in the lock order (before a
     // socket's I/O and handler-list mutexes).

@@ -143,4 +143,55 @@ TEST_F(Races, ConnectAndDisconnectFromSeveralThreads) {
     other.join();
 }
 
+// Runs `work` (0) on this thread and `work` (1) on another, released together.
+template <typename Work> void bothAtOnce(Work work) {
+    std::atomic<int> ready{0};
+    auto run = [&](int side) {
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+        work(side);
+    };
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+}
+
+TEST_F(Races, TwoConnectsToOneHostAndPortShareOneConnection) {
+    vksim::TcpPeer tcpPeer;
+    constexpr int kRounds = 40;
+    for (int round = 0; round < kRounds; ++round) {
+        int handles[2] = {0, 0};
+        bothAtOnce([&](int side) { handles[side] = api.Connect("127.0.0.1", tcpPeer.port()); });
+        ASSERT_GT(handles[0], 0);
+        EXPECT_EQ(handles[0], handles[1]) << "round " << round;
+        const int first = api.GetSocketList(0);
+        EXPECT_EQ(api.GetSocketList(first), 0) << "one socket listed, round " << round;
+        for (int h = api.GetSocketList(0); h > 0; h = api.GetSocketList(0))
+            api.DisConnect(h);
+    }
+    EXPECT_EQ(tcpPeer.acceptCount(), static_cast<std::size_t>(kRounds));
+}
+
+TEST_F(Races, TwoDisconnectsOfOneHandleEndItOnce) {
+    vksim::TcpPeer tcpPeer;
+    std::atomic<int> handlerCalls{0};
+    for (int round = 0; round < 20; ++round) {
+        const int h = api.Connect("127.0.0.1", tcpPeer.port());
+        ASSERT_GT(h, 0);
+        _VKTCP_EVENT_INIT record{
+            &handlerCalls, VKTCP_EVENT_DISCONNECT, 0, VKTCP_EVENT_FLAG_CONTEXT,
+            [](void* any, int, int, int) { static_cast<std::atomic<int>*>(any)->fetch_add(1); }};
+        ASSERT_EQ(api.AddEventHandler(h, &record), 0);
+        int results[2] = {1, 1};
+        bothAtOnce([&](int side) { results[side] = api.DisConnect(h); });
+        const int wins = (results[0] == 0 ? 1 : 0) + (results[1] == 0 ? 1 : 0);
+        EXPECT_EQ(wins, 1) << results[0] << " " << results[1];
+        for (const int rc : results)
+            EXPECT_TRUE(rc == 0 || rc == -1223 || rc == -1201) << rc;
+        EXPECT_EQ(handlerCalls.load(), round + 1) << "the disconnection handlers ran once";
+        EXPECT_EQ(api.GetSocketList(0), -1201);
+    }
+}
+
 } // namespace
