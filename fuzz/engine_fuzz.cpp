@@ -9,10 +9,10 @@
 // then the reply data; or the request). Arbitrary replies to both exchanges of
 // the reader authentication with the real cipher: never a success, the frame
 // mode and its lock restored.
-#include "builtin_plugins.h"
-#include "drv_hnd.h"
+#include "exchange/builtin_plugins.h"
+#include "registry/drv_hnd.h"
 #include "fake_cipher.h"
-#include "reader.h"
+#include "reader/reader.h"
 
 #include <vkkrn.h>
 #include <vkkrn_plugin.h>

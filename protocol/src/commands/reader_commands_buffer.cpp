@@ -1,6 +1,6 @@
 // Reader commands of the reader's data buffer: read (short and long form),
 // information, clear and initialise, and its notification and software triggers.
-#include "command_call.h"
+#include "commands/command_call.h"
 
 using namespace vkkrn;
 

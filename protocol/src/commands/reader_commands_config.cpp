@@ -1,6 +1,6 @@
 // Reader commands of the configuration blocks and configurations, the system
 // timer and the date.
-#include "command_call.h"
+#include "commands/command_call.h"
 
 using namespace vkkrn;
 

@@ -1,6 +1,6 @@
 // Reader commands for the transponders in the field and for data exchanged with
 // them: destroy, halt, quiet-bit reset, EAS request, table and MAX data exchange.
-#include "command_call.h"
+#include "commands/command_call.h"
 
 using namespace vkkrn;
 

@@ -1,5 +1,5 @@
 // Reader commands of outputs, inputs, antennas and the display.
-#include "command_call.h"
+#include "commands/command_call.h"
 
 using namespace vkkrn;
 

@@ -1,7 +1,7 @@
 // The piggyback command, the reader login and the key writes. Key and login
 // bytes are placed in the data buffer only, which the next command overwrites;
 // the capture and the protocol log mask the key bytes.
-#include "command_call.h"
+#include "commands/command_call.h"
 
 using namespace vkkrn;
 

@@ -1,7 +1,7 @@
 // System commands of the reader: baud rate, flash loader, resets, version and
 // reader information, channel analysis, RF control and noise, diagnostics and
 // antenna tuning.
-#include "command_call.h"
+#include "commands/command_call.h"
 
 using namespace vkkrn;
 

@@ -5,7 +5,7 @@
 // form of the ISO and ISO transparent commands, and the reply data copied out
 // as bytes or hex text. The synchronous SAM command also swaps the port's
 // "Timeout" around its exchange.
-#include "command_call.h"
+#include "commands/command_call.h"
 
 #include <cstdio>
 #include <cstring>

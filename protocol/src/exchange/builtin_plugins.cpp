@@ -1,9 +1,9 @@
-#include "builtin_plugins.h"
+#include "exchange/builtin_plugins.h"
 
-#include "error_codes.h"
-#include "port_api.h"
-#include "port_para_ids.h"
-#include "reader.h"
+#include "texts/error_codes.h"
+#include "exchange/port_api.h"
+#include "exchange/port_para_ids.h"
+#include "reader/reader.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "error_codes.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn_plugin.h>
 

@@ -1,7 +1,7 @@
-#include "plugin_library.h"
+#include "exchange/plugin_library.h"
 
-#include "drv_hnd.h"
-#include "error_codes.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn_plugin.h>
 

@@ -1,7 +1,7 @@
 // Installing, removing and driving a reader's port plug-in.
-#include "drv_hnd.h"
-#include "error_codes.h"
-#include "reader.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
+#include "reader/reader.h"
 
 #include <vkkrn_plugin.h>
 

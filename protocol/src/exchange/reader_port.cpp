@@ -1,8 +1,8 @@
 // Port binding, communication mode and the TCP disconnection handler of a reader.
-#include "builtin_plugins.h"
-#include "error_codes.h"
-#include "reader.h"
-#include "tcp_fan_out.h"
+#include "exchange/builtin_plugins.h"
+#include "texts/error_codes.h"
+#include "reader/reader.h"
+#include "exchange/tcp_fan_out.h"
 
 #include <vkcommon/port_handle.h>
 

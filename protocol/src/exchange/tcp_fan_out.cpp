@@ -1,8 +1,8 @@
-#include "tcp_fan_out.h"
+#include "exchange/tcp_fan_out.h"
 
-#include "error_codes.h"
-#include "port_api.h"
-#include "reader.h"
+#include "texts/error_codes.h"
+#include "exchange/port_api.h"
+#include "reader/reader.h"
 
 #include <vktcp.h>
 

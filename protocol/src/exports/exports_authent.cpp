@@ -1,5 +1,5 @@
 // Export of the reader authentication that opens the authenticated channel.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

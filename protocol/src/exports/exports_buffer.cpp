@@ -1,5 +1,5 @@
 // Exports of the reader commands of its data buffer and triggers.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

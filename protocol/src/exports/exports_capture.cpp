@@ -1,6 +1,6 @@
 // Exports that read a reader's last frames and status, and the status texts.
-#include "export_frame.h"
-#include "status_texts.h"
+#include "exports/export_frame.h"
+#include "texts/status_texts.h"
 
 #include <vkkrn.h>
 

@@ -1,5 +1,5 @@
 // Exports of the reader commands of configuration blocks, configurations, timer and date.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

@@ -1,6 +1,6 @@
 // Exports of the transparent exchange and of the event handlers: argument and
 // handle checks in the library's order, then the reader method.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 #include <vkkrn_jni.h>

@@ -1,5 +1,5 @@
 // Exports of the reader commands for the transponders in the field and their data exchange.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

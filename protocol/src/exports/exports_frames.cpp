@@ -2,8 +2,8 @@
 // assemble their own traffic. A frame export takes the reader's command lock,
 // then the library's buffer lock, and runs the reader method on a copy of its
 // input in the scratch buffer; conversions need only the buffer lock.
-#include "export_frame.h"
-#include "frame_formats.h"
+#include "exports/export_frame.h"
+#include "reader/frame_formats.h"
 
 #include <vkkrn.h>
 #include <vkkrn_codec/crc16.h>

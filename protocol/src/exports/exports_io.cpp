@@ -1,5 +1,5 @@
 // Exports of the reader commands of outputs, inputs, antennas and the display.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

@@ -1,5 +1,5 @@
 // Exports of the piggyback command, the reader login and the key writes.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

@@ -1,5 +1,5 @@
 // Exports that set and read reader parameters and the library-wide keys.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkcommon/language_id.h>
 #include <vkcommon/param_text.h>

@@ -1,6 +1,6 @@
 // Exports that load, install, remove and drive a reader's port plug-in.
-#include "export_frame.h"
-#include "plugin_library.h"
+#include "exports/export_frame.h"
+#include "exchange/plugin_library.h"
 
 #include <vkkrn.h>
 

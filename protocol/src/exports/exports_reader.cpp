@@ -1,6 +1,6 @@
 // Exports that create, list and delete readers, and report version and errors.
-#include "error_texts.h"
-#include "export_frame.h"
+#include "texts/error_texts.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

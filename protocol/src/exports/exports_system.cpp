@@ -1,5 +1,5 @@
 // Exports of the reader's system commands.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

@@ -1,6 +1,6 @@
 // Exports of the transponder, transparent, SAM and card-crypto commands: the
 // null test, the handle checks, then the reader method of the same command byte.
-#include "export_frame.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 

@@ -1,9 +1,9 @@
 // One listener connection: framing, dispatch, handshake, acknowledgements and
 // the connection's time limits.
-#include "listener_session.h"
+#include "listener/listener_session.h"
 
-#include "channel_key.h"
-#include "error_codes.h"
+#include "security/channel_key.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn_codec/frame.h>
 

@@ -9,7 +9,7 @@
 #ifndef VKKRN_LISTENER_SESSION_H
 #define VKKRN_LISTENER_SESSION_H
 
-#include "crypto_plugin.h"
+#include "security/crypto_plugin.h"
 
 #include <cstddef>
 #include <cstdint>

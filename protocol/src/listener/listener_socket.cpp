@@ -1,5 +1,5 @@
 // The listener's sockets.
-#include "listener_socket.h"
+#include "listener/listener_socket.h"
 
 #include <vkkrn.h>
 

@@ -5,14 +5,14 @@
 // is the socket-free `listener::Session`; this thread owns the sockets, the
 // clock and the stop request, and is the session's host towards the reader:
 // stores and log lines under the command lock, callbacks without any lock.
-#include "crypto_plugin_aes.h"
-#include "dispatch_mark.h"
-#include "drv_hnd.h"
-#include "error_codes.h"
-#include "listener_session.h"
-#include "listener_socket.h"
-#include "reader.h"
-#include "worker_start.h"
+#include "security/crypto_plugin_aes.h"
+#include "reader/dispatch_mark.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
+#include "listener/listener_session.h"
+#include "listener/listener_socket.h"
+#include "reader/reader.h"
+#include "tasks/worker_start.h"
 
 #include <vkkrn.h>
 

@@ -1,4 +1,4 @@
-#include "date_time.h"
+#include "reader/date_time.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,6 +1,6 @@
-#include "reader.h"
+#include "reader/reader.h"
 
-#include "settings_file.h"
+#include "texts/settings_file.h"
 
 #include <vkkrn.h>
 

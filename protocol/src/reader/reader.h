@@ -2,9 +2,9 @@
 #ifndef VKKRN_READER_H
 #define VKKRN_READER_H
 
-#include "cipher_slot.h"
-#include "port_api.h"
-#include "thread_para.h"
+#include "security/cipher_slot.h"
+#include "exchange/port_api.h"
+#include "tasks/thread_para.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,8 +1,8 @@
 // The reader's last frames: stored by the frame methods and the exchanges, read
 // back by callers. The capture mutex is held only while bytes are copied.
-#include "error_codes.h"
-#include "reader.h"
-#include "status_texts.h"
+#include "texts/error_codes.h"
+#include "reader/reader.h"
+#include "texts/status_texts.h"
 
 #include <vkkrn_codec/frame.h>
 #include <vkkrn_codec/hex.h>

@@ -2,10 +2,10 @@
 // to native callbacks and to Java methods. The handler list is guarded by the
 // event-list lock, held for the whole walk: once Del returns, its handler is
 // never called again.
-#include "dispatch_mark.h"
-#include "error_codes.h"
-#include "protocol_events.h"
-#include "reader.h"
+#include "reader/dispatch_mark.h"
+#include "texts/error_codes.h"
+#include "reader/protocol_events.h"
+#include "reader/reader.h"
 
 #include <vkkrn.h>
 #include <vkkrn_jni.h>

@@ -2,15 +2,15 @@
 // log file, and the protocol events to the application. Lines are composed in
 // the reader's text buffers by the thread that holds the command lock; the
 // capture mutex is held only while stored frames are read.
-#include "date_time.h"
-#include "drv_hnd.h"
-#include "error_codes.h"
-#include "error_texts.h"
-#include "log_file.h"
-#include "protocol_events.h"
-#include "protocol_lines.h"
-#include "reader.h"
-#include "status_texts.h"
+#include "reader/date_time.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
+#include "texts/error_texts.h"
+#include "texts/log_file.h"
+#include "reader/protocol_events.h"
+#include "texts/protocol_lines.h"
+#include "reader/reader.h"
+#include "texts/status_texts.h"
 
 #include <vkcommon/error_code_range.h>
 

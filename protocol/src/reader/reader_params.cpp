@@ -2,12 +2,12 @@
 // parameters it passes on to its port library. Parameters take neither the
 // command lock nor the event-list lock, except PORTHND, which replaces the port
 // plug-in and so waits for a running command.
-#include "error_codes.h"
-#include "error_texts.h"
-#include "port_api.h"
-#include "port_para_ids.h"
-#include "reader.h"
-#include "text_writer.h"
+#include "texts/error_codes.h"
+#include "texts/error_texts.h"
+#include "exchange/port_api.h"
+#include "exchange/port_para_ids.h"
+#include "reader/reader.h"
+#include "texts/text_writer.h"
 
 #include <vkcommon/param_text.h>
 #include <vkcommon/port_handle.h>

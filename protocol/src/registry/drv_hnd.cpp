@@ -1,8 +1,8 @@
-#include "drv_hnd.h"
+#include "registry/drv_hnd.h"
 
-#include "error_codes.h"
-#include "port_api.h"
-#include "reader.h"
+#include "texts/error_codes.h"
+#include "exchange/port_api.h"
+#include "reader/reader.h"
 
 #include <vkcommon/port_handle.h>
 

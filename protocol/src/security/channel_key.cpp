@@ -1,4 +1,4 @@
-#include "channel_key.h"
+#include "security/channel_key.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 #ifndef VKKRN_CIPHER_SLOT_H
 #define VKKRN_CIPHER_SLOT_H
 
-#include "crypto_plugin.h"
+#include "security/crypto_plugin.h"
 
 #include <memory>
 #include <mutex>

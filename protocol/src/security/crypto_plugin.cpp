@@ -1,4 +1,4 @@
-#include "crypto_plugin.h"
+#include "security/crypto_plugin.h"
 
 #include <dlfcn.h>
 

@@ -1,6 +1,6 @@
-#include "crypto_plugin_aes.h"
+#include "security/crypto_plugin_aes.h"
 
-#include "error_codes.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn.h>
 

@@ -10,7 +10,7 @@
 #ifndef VKKRN_CRYPTO_PLUGIN_AES_H
 #define VKKRN_CRYPTO_PLUGIN_AES_H
 
-#include "crypto_plugin.h"
+#include "security/crypto_plugin.h"
 
 class VKKRN_CryptoPlugIn_AES : public VKKRN_CryptoPlugIn {
   public:

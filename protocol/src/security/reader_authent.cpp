@@ -2,11 +2,11 @@
 // hold the same key, then the reader's exchanges run on a channel key made from
 // both sides' random values. Both exchanges run here under the command lock,
 // never wrapped, without the transceive engine.
-#include "channel_key.h"
-#include "crypto_plugin_aes.h"
-#include "drv_hnd.h"
-#include "error_codes.h"
-#include "reader.h"
+#include "security/channel_key.h"
+#include "security/crypto_plugin_aes.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
+#include "reader/reader.h"
 
 #include <vkkrn_codec/frame.h>
 #include <vkkrn_codec/hex.h>

@@ -4,11 +4,11 @@
 // has put the port in scan mode, and stopped after its removal has released
 // that lock. The thread takes no command lock, only the event-list lock
 // of each delivery.
-#include "drv_hnd.h"
-#include "error_codes.h"
-#include "port_api.h"
-#include "reader.h"
-#include "worker_start.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
+#include "exchange/port_api.h"
+#include "reader/reader.h"
+#include "tasks/worker_start.h"
 
 #include <vkkrn_codec/hex.h>
 

@@ -7,11 +7,11 @@
 // serialised by the task-control lock, which the thread never takes, so they may
 // hold it while they join. The thread takes the command lock for each receive
 // attempt and for storing and logging a reply, and calls back without it.
-#include "crypto_plugin.h"
-#include "error_codes.h"
-#include "port_api.h"
-#include "reader.h"
-#include "worker_start.h"
+#include "security/crypto_plugin.h"
+#include "texts/error_codes.h"
+#include "exchange/port_api.h"
+#include "reader/reader.h"
+#include "tasks/worker_start.h"
 
 #include <vkkrn.h>
 #include <vkkrn_plugin.h>

@@ -1,4 +1,4 @@
-#include "tcp_port_test.h"
+#include "tasks/tcp_port_test.h"
 
 #include <vkcommon/tcp_table.h>
 

@@ -1,4 +1,4 @@
-#include "worker_start.h"
+#include "tasks/worker_start.h"
 
 #include <atomic>
 #include <system_error>

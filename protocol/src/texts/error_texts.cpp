@@ -1,8 +1,8 @@
-#include "error_texts.h"
+#include "texts/error_texts.h"
 
-#include "drv_hnd.h"
-#include "error_codes.h"
-#include "port_api.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
+#include "exchange/port_api.h"
 
 #include <vkcommon/error_code_range.h>
 #include <vkcommon/language_id.h>

@@ -1,4 +1,4 @@
-#include "log_file.h"
+#include "texts/log_file.h"
 
 #include <cstdio>
 

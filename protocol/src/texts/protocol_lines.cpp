@@ -1,4 +1,4 @@
-#include "protocol_lines.h"
+#include "texts/protocol_lines.h"
 
 #include <vkkrn_codec/frame.h>
 

@@ -5,7 +5,7 @@
 #ifndef VKKRN_PROTOCOL_LINES_H
 #define VKKRN_PROTOCOL_LINES_H
 
-#include "text_writer.h"
+#include "texts/text_writer.h"
 
 #include <cstdint>
 #include <optional>

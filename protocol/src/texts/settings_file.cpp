@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "texts/settings_file.h"
 
 #include <vkcommon/param_text.h>
 

@@ -1,6 +1,6 @@
-#include "drv_hnd.h"
-#include "error_codes.h"
-#include "status_texts.h"
+#include "registry/drv_hnd.h"
+#include "texts/error_codes.h"
+#include "texts/status_texts.h"
 
 namespace vkkrn {
 

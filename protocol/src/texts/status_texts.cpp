@@ -1,6 +1,6 @@
 // German texts are written as ISO 8859-1 escapes; a literal is split after an
 // escape that a hex letter follows ("\xDC" "berlauf"), which would else extend it.
-#include "status_texts.h"
+#include "texts/status_texts.h"
 
 #include <vkcommon/language_id.h>
 

@@ -1,4 +1,4 @@
-#include "text_writer.h"
+#include "texts/text_writer.h"
 
 #include <charconv>
 #include <cstring>

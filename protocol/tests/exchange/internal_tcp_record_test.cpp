@@ -1,6 +1,6 @@
 // The reader's TCP disconnection handler, with a stand-in TCP library that keeps
 // the handlers registered with it and fires disconnections on demand.
-#include "crypto_plugin.h"
+#include "security/crypto_plugin.h"
 #include "internal_fixture.h"
 #include "loaded_library.h"
 

@@ -1,7 +1,7 @@
 // The USB plug-ins against a stand-in libvkusb that records every transfer and
 // answers from a script: the first generation's own request form and reply
 // split, and the second generation's pass-through.
-#include "builtin_plugins.h"
+#include "exchange/builtin_plugins.h"
 #include "usb_reader.h"
 
 #include <cstring>

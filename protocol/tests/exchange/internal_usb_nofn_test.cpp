@@ -1,5 +1,5 @@
 // USB readers with a USB library that lacks the device parameter query.
-#include "builtin_plugins.h"
+#include "exchange/builtin_plugins.h"
 #include "internal_fixture.h"
 #include "loaded_library.h"
 

@@ -1,5 +1,5 @@
 // USB readers with a stand-in USB library whose "DeviceName" is scripted.
-#include "builtin_plugins.h"
+#include "exchange/builtin_plugins.h"
 #include "internal_fixture.h"
 #include "loaded_library.h"
 

@@ -1,6 +1,6 @@
 // A port library that is missing at first is bound once it appears on the
 // library path (which names one empty directory).
-#include "drv_hnd.h"
+#include "registry/drv_hnd.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Binding port functions by id, without readers (a reader loads the TCP library).
 // The library path holds a serial library that lacks most names, and no other.
 // dlsym is wrapped at link time to count the lookups.
-#include "drv_hnd.h"
+#include "registry/drv_hnd.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>

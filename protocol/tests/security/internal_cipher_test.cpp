@@ -1,8 +1,8 @@
 // The AES cipher object against OpenSSL's own AES-OFB (one call of the chaining
 // is plain OFB from the published vector) and against the simulated reader's
 // AES; the handshake arithmetic of the channel key.
-#include "channel_key.h"
-#include "crypto_plugin_aes.h"
+#include "security/channel_key.h"
+#include "security/crypto_plugin_aes.h"
 
 #include <krnsim/authentication.h>
 #include <vkkrn.h>

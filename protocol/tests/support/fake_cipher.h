@@ -3,7 +3,7 @@
 #ifndef VKKRN_TESTS_FAKE_CIPHER_H
 #define VKKRN_TESTS_FAKE_CIPHER_H
 
-#include "crypto_plugin.h"
+#include "security/crypto_plugin.h"
 #include "fake_keystream.h"
 
 #include <atomic>

@@ -4,8 +4,8 @@
 #include "fake_cipher.h"
 #include "sim_plugin_reader.h"
 #include "task_recorder.h"
-#include "tcp_port_test.h"
-#include "worker_start.h"
+#include "tasks/tcp_port_test.h"
+#include "tasks/worker_start.h"
 
 #include <krnsim/frame.h>
 

@@ -1,5 +1,5 @@
 #include "internal_fixture.h"
-#include "settings_file.h"
+#include "texts/settings_file.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
