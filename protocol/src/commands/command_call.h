@@ -8,8 +8,8 @@
 #ifndef VKKRN_COMMAND_CALL_H
 #define VKKRN_COMMAND_CALL_H
 
-#include "texts/error_codes.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn_codec/hex.h>
 #include <vkkrn_plugin.h>

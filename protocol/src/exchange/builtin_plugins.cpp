@@ -1,9 +1,9 @@
 #include "exchange/builtin_plugins.h"
 
-#include "texts/error_codes.h"
 #include "exchange/port_api.h"
 #include "exchange/port_para_ids.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
 
 #include <cstring>
 
@@ -12,30 +12,30 @@ namespace vkkrn {
 namespace {
 
 // Calls the port type's parameter function `id` with its library's own type.
-int callPortPara(int portType, int id, int port, char* key, char* value, bool set) {
+int callPortPara(LibraryServices& library, int portType, int id, int port, char* key, char* value, bool set) {
     switch (portType) {
     case 0:
         if (set) {
-            auto fn = portFunction<VIZER_SetPortPara_Fn>(id);
+            auto fn = library.PortFunction<VIZER_SetPortPara_Fn>(id);
             return fn ? fn(port, key, value) : kErrNullPointer;
         } else {
-            auto fn = portFunction<VIZER_GetPortPara_Fn>(id);
+            auto fn = library.PortFunction<VIZER_GetPortPara_Fn>(id);
             return fn ? fn(port, key, value) : kErrNullPointer;
         }
     case 1:
         if (set) {
-            auto fn = portFunction<VKUSB_SetDevicePara_Fn>(id);
+            auto fn = library.PortFunction<VKUSB_SetDevicePara_Fn>(id);
             return fn ? fn(port, key, value) : kErrNullPointer;
         } else {
-            auto fn = portFunction<VKUSB_GetDevicePara_Fn>(id);
+            auto fn = library.PortFunction<VKUSB_GetDevicePara_Fn>(id);
             return fn ? fn(port, key, value) : kErrNullPointer;
         }
     case 2:
         if (set) {
-            auto fn = portFunction<VKTCP_SetSocketPara_Fn>(id);
+            auto fn = library.PortFunction<VKTCP_SetSocketPara_Fn>(id);
             return fn ? fn(port, key, value) : kErrNullPointer;
         } else {
-            auto fn = portFunction<VKTCP_GetSocketPara_Fn>(id);
+            auto fn = library.PortFunction<VKTCP_GetSocketPara_Fn>(id);
             return fn ? fn(port, key, value) : kErrNullPointer;
         }
     default: return kErrNullPointer;
@@ -55,18 +55,20 @@ constexpr int kUsbModeHead = 1;
 
 int PortParaPlugIn::get_port_para(char* key, char* valueOut) {
     const PortParaIds* ids = portParaIds(portType_);
-    return ids ? callPortPara(portType_, ids->getId, portHandle, key, valueOut, false) : kErrNullPointer;
+    return ids ? callPortPara(library_, portType_, ids->getId, portHandle, key, valueOut, false)
+               : kErrNullPointer;
 }
 
 int PortParaPlugIn::set_port_para(char* key, char* value) {
     const PortParaIds* ids = portParaIds(portType_);
-    return ids ? callPortPara(portType_, ids->setId, portHandle, key, value, true) : kErrNullPointer;
+    return ids ? callPortPara(library_, portType_, ids->setId, portHandle, key, value, true)
+               : kErrNullPointer;
 }
 
 template <const PassThroughPort& Port>
 int PassThroughPlugIn<Port>::transceive_protocol(char* frame, int frameLen, char* replyOut,
                                                  int replyOutSize) {
-    void* fn = boundPortFunction(Port.transceiveId);
+    void* fn = this->library_.BoundPortFunction(Port.transceiveId);
     if (fn == nullptr) return kErrNullPointer;
     if constexpr (Port.usbInterface) {
         char interfaceName[] = "NUBO-RCI2";
@@ -83,7 +85,7 @@ int PassThroughPlugIn<Port>::transceive_protocol(char* frame, int frameLen, char
 
 template <const PassThroughPort& Port>
 int PassThroughPlugIn<Port>::transmit_protocol(char* frame, int frameLen) {
-    void* fn = boundPortFunction(Port.transmitId);
+    void* fn = this->library_.BoundPortFunction(Port.transmitId);
     if (fn == nullptr) return kErrNullPointer;
     if constexpr (Port.usbInterface) {
         char interfaceName[] = "NUBO-RCI2";
@@ -97,7 +99,7 @@ int PassThroughPlugIn<Port>::transmit_protocol(char* frame, int frameLen) {
 
 template <const PassThroughPort& Port>
 int PassThroughPlugIn<Port>::receive_protocol(char* replyOut, int replyOutSize) {
-    void* fn = boundPortFunction(Port.receiveId);
+    void* fn = this->library_.BoundPortFunction(Port.receiveId);
     if (fn == nullptr) return kErrNullPointer;
     if constexpr (Port.usbInterface) {
         char interfaceName[] = "NUBO-RCI2";
@@ -148,7 +150,7 @@ int VKKRN_PlugIn_Usb::build_protocol(char /*cmd*/, char /*busAddress*/, char* da
 }
 
 int VKKRN_PlugIn_Usb::transceive_protocol(char* frame, int frameLen, char* replyOut, int replyOutSize) {
-    auto transceive = portFunction<VKUSB_Transceive_Fn>(1140);
+    auto transceive = library_.PortFunction<VKUSB_Transceive_Fn>(1140);
     if (transceive == nullptr) return kErrNullPointer;
     char interfaceName[] = "NUBO-RCI";
     if (frameLen > kUsbHeadLength) {

@@ -5,6 +5,8 @@
 #ifndef VKKRN_BUILTIN_PLUGINS_H
 #define VKKRN_BUILTIN_PLUGINS_H
 
+#include "reader/library_services.h"
+
 #include <vkkrn_plugin.h>
 
 class VKKRNReader;
@@ -12,12 +14,16 @@ class VKKRNReader;
 namespace vkkrn {
 
 // get_port_para and set_port_para of a port type through its port library
-// (-4002 when the function cannot be bound).
+// (-4002 when the function cannot be bound). `library` binds the port functions
+// and outlives the plug-in.
 class PortParaPlugIn : public VKKRN_PlugIn {
   public:
-    explicit PortParaPlugIn(int portType) : portType_(portType) {}
+    PortParaPlugIn(int portType, LibraryServices& library) : library_(library), portType_(portType) {}
     int get_port_para(char* key, char* valueOut) override;
     int set_port_para(char* key, char* value) override;
+
+  protected:
+    LibraryServices& library_;
 
   private:
     int portType_;
@@ -40,7 +46,7 @@ inline constexpr PassThroughPort kUsb2Port{1, 1140, 1141, 1142, true};
 // call; -4002 when the function cannot be bound, else the port's result.
 template <const PassThroughPort& Port> class PassThroughPlugIn : public PortParaPlugIn {
   public:
-    PassThroughPlugIn() : PortParaPlugIn(Port.portType) {}
+    explicit PassThroughPlugIn(LibraryServices& library) : PortParaPlugIn(Port.portType, library) {}
     int transceive_protocol(char* frame, int frameLen, char* replyOut, int replyOutSize) override;
     int transmit_protocol(char* frame, int frameLen) override;
     int receive_protocol(char* replyOut, int replyOutSize) override;
@@ -52,14 +58,21 @@ extern template class PassThroughPlugIn<kUsb2Port>;
 
 } // namespace vkkrn
 
-class VKKRN_PlugIn_Serial : public vkkrn::PassThroughPlugIn<vkkrn::kSerialPort> {};
+class VKKRN_PlugIn_Serial : public vkkrn::PassThroughPlugIn<vkkrn::kSerialPort> {
+  public:
+    using PassThroughPlugIn::PassThroughPlugIn;
+};
 
-class VKKRN_PlugIn_Tcp : public vkkrn::PassThroughPlugIn<vkkrn::kTcpPort> {};
+class VKKRN_PlugIn_Tcp : public vkkrn::PassThroughPlugIn<vkkrn::kTcpPort> {
+  public:
+    using PassThroughPlugIn::PassThroughPlugIn;
+};
 
 // Second-generation USB readers: interface "NUBO-RCI2".
 class VKKRN_PlugIn_Usb2 : public vkkrn::PassThroughPlugIn<vkkrn::kUsb2Port> {
   public:
-    explicit VKKRN_PlugIn_Usb2(VKKRNReader* reader) : reader(reader) {}
+    VKKRN_PlugIn_Usb2(VKKRNReader* reader, vkkrn::LibraryServices& library)
+        : PassThroughPlugIn(library), reader(reader) {}
     VKKRNReader* reader; // the owning reader
 };
 
@@ -68,7 +81,8 @@ class VKKRN_PlugIn_Usb2 : public vkkrn::PassThroughPlugIn<vkkrn::kUsb2Port> {
 // [02][LEN hi][LEN lo][CMD][STATUS][data], neither with bus address nor CRC.
 class VKKRN_PlugIn_Usb : public vkkrn::PortParaPlugIn {
   public:
-    explicit VKKRN_PlugIn_Usb(VKKRNReader* reader) : PortParaPlugIn(1), reader(reader) {}
+    VKKRN_PlugIn_Usb(VKKRNReader* reader, vkkrn::LibraryServices& library)
+        : PortParaPlugIn(1, library), reader(reader) {}
     int build_datastream(char cmd, void* record, int dataFormat, char* dataOut, int dataOutSize) override;
     int build_protocol(char cmd, char busAddress, char* data, int dataLen, char* frameOut,
                        int frameOutSize) override;

@@ -1,6 +1,5 @@
 #include "exchange/plugin_library.h"
 
-#include "registry/drv_hnd.h"
 #include "texts/error_codes.h"
 
 #include <vkkrn_plugin.h>
@@ -11,15 +10,15 @@
 
 namespace vkkrn {
 
-int loadPlugInLibrary(const char* path, VKKRN_PlugIn** plugIn) {
+int loadPlugInLibrary(const char* path, VKKRN_PlugIn** plugIn, LibraryServices& services) {
     if (path == nullptr || plugIn == nullptr) {
-        g_LibVkKrnDrvHnd.SetLastError(kErrNullPointer);
+        services.SetLastError(kErrNullPointer);
         return kErrNullPointer;
     }
     constexpr std::size_t kNameSize = sizeof(VKKRN_PlugIn::libraryFileName);
     const std::size_t length = strnlen(path, kNameSize);
     if (length >= kNameSize) {
-        g_LibVkKrnDrvHnd.SetLastError(kErrOutOfRange);
+        services.SetLastError(kErrOutOfRange);
         return kErrOutOfRange;
     }
     // An empty path would open the main program, whose scope holds every library

@@ -1,6 +1,6 @@
-// The port-library functions this library calls, bound by id through the
-// registry's binder. Their types come from the port libraries' headers; nothing
-// of them is linked.
+// The port-library functions this library calls, bound by id through
+// vkkrn::LibraryServices::PortFunction. Their types come from the port
+// libraries' headers; nothing of them is linked.
 #ifndef VKKRN_PORT_API_H
 #define VKKRN_PORT_API_H
 
@@ -22,14 +22,6 @@ using VIZER_Receive_Fn = decltype(&::VIZER_Receive);
 using VKUSB_Transceive_Fn = decltype(&::VKUSB_Transceive);
 using VKUSB_Transmit_Fn = decltype(&::VKUSB_Transmit);
 using VKUSB_Receive_Fn = decltype(&::VKUSB_Receive);
-
-// The address bound under `id` by the library's registry, or null.
-void* boundPortFunction(int id);
-
-// The bound function `id` as type Fn, or null.
-template <typename Fn> Fn portFunction(int id) {
-    return reinterpret_cast<Fn>(boundPortFunction(id));
-}
 
 } // namespace vkkrn
 

@@ -1,7 +1,6 @@
 // Installing, removing and driving a reader's port plug-in.
-#include "registry/drv_hnd.h"
-#include "texts/error_codes.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn_plugin.h>
 
@@ -25,7 +24,7 @@ int VKKRNReader::removeLibraryPlugInLocked() {
     if (release == nullptr) return vkkrn::kErrReleasePlugIn; // stays installed
     const unsigned int value = plugIn->releaseValue;
     plugIn_ = nullptr;
-    g_LibVkKrnDrvHnd.ReleasePlugInClaim(plugIn);
+    library_.ReleasePlugInClaim(plugIn);
     const int result = release(value);
     ::dlclose(library);
     return result;
@@ -42,7 +41,7 @@ void VKKRNReader::releasePlugInLocked() {
     // A library plug-in without "ReleasePlugIn", or one of an unknown origin, is an
     // object the library cannot free: it is abandoned.
     plugIn_ = nullptr;
-    g_LibVkKrnDrvHnd.ReleasePlugInClaim(plugIn);
+    library_.ReleasePlugInClaim(plugIn);
     if (origin == VKKRN_PLUGIN_ORIGIN_BUILT_IN) {
         plugIn->cleanup();
         delete plugIn;
@@ -55,15 +54,15 @@ int VKKRNReader::PlugIn_Install(void* plugInAddress) {
     int result = 0;
     if (isPortLibraryType(portType_.load())) {
         result = vkkrn::kErrUnsupportedOption;
-    } else if (plugIn_ != nullptr || !g_LibVkKrnDrvHnd.ClaimPlugIn(plugIn)) {
+    } else if (plugIn_ != nullptr || !library_.ClaimPlugIn(plugIn)) {
         result = vkkrn::kErrPlugInInstalled;
     } else if (plugIn->plugInOrigin > VKKRN_PLUGIN_ORIGIN_LIBRARY) {
-        g_LibVkKrnDrvHnd.ReleasePlugInClaim(plugIn);
+        library_.ReleasePlugInClaim(plugIn);
         result = vkkrn::kErrPlugInOrigin;
     } else {
         result = plugIn->init();
         if (result < 0)
-            g_LibVkKrnDrvHnd.ReleasePlugInClaim(plugIn);
+            library_.ReleasePlugInClaim(plugIn);
         else
             plugIn_ = plugIn;
     }
@@ -82,7 +81,7 @@ int VKKRNReader::PlugIn_Remove() {
         VKKRN_PlugIn* plugIn = plugIn_;
         result = plugIn->cleanup();
         plugIn_ = nullptr;
-        g_LibVkKrnDrvHnd.ReleasePlugInClaim(plugIn);
+        library_.ReleasePlugInClaim(plugIn);
         delete plugIn;
     } else if (plugIn_->plugInOrigin == VKKRN_PLUGIN_ORIGIN_LIBRARY) {
         result = removeLibraryPlugInLocked();

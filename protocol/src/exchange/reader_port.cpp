@@ -1,8 +1,8 @@
 // Port binding, communication mode and the TCP disconnection handler of a reader.
 #include "exchange/builtin_plugins.h"
-#include "texts/error_codes.h"
-#include "reader/reader.h"
 #include "exchange/tcp_fan_out.h"
+#include "reader/reader.h"
+#include "texts/error_codes.h"
 
 #include <vkcommon/port_handle.h>
 
@@ -22,7 +22,7 @@ void VKKRNReader::SetPortHnd(int portHnd) {
     if (vk::portTypeBits(portHnd) == static_cast<unsigned>(vk::PortType::Usb)) {
         // Stored even when the query cannot be bound: a plug-in may need it.
         int generation = 0;
-        if (auto getPara = portFunction<VKUSB_GetDevicePara_Fn>(kIdUsbGetDevicePara)) {
+        if (auto getPara = library_.PortFunction<VKUSB_GetDevicePara_Fn>(kIdUsbGetDevicePara)) {
             char key[] = "DeviceName";
             char name[512] = {};
             const int result = getPara(portHnd, key, name);
@@ -32,7 +32,7 @@ void VKKRNReader::SetPortHnd(int portHnd) {
         usbGeneration_.store(generation);
     }
     if (portHnd >= 1 && portHnd <= vk::kPortCountMax) {
-        if (auto setPara = portFunction<VIZER_SetPortPara_Fn>(kIdSerialSetPortPara)) {
+        if (auto setPara = library_.PortFunction<VIZER_SetPortPara_Fn>(kIdSerialSetPortPara)) {
             char key[] = "UseNUBO";
             char value[] = "1";
             setPara(portHnd, key, value);
@@ -44,26 +44,26 @@ void VKKRNReader::SetPortHnd(int portHnd) {
 int VKKRNReader::SetCommMode(int mode) {
     using namespace vkkrn;
     // Bound on every call, so the first reader loads the TCP library when present.
-    boundPortFunction(kIdTcpAddEventHandler);
-    boundPortFunction(kIdTcpDelEventHandler);
+    library_.BoundPortFunction(kIdTcpAddEventHandler);
+    library_.BoundPortFunction(kIdTcpDelEventHandler);
 
     releasePlugInLocked();
 
     VKKRN_PlugIn* created = nullptr;
     switch (mode) {
     case 0:
-        created = new (std::nothrow) VKKRN_PlugIn_Serial();
+        created = new (std::nothrow) VKKRN_PlugIn_Serial(library_);
         unregisterTcpRecord();
         break;
     case 1:
         if (usbGeneration_.load() == 0)
-            created = new (std::nothrow) VKKRN_PlugIn_Usb(this);
+            created = new (std::nothrow) VKKRN_PlugIn_Usb(this, library_);
         else
-            created = new (std::nothrow) VKKRN_PlugIn_Usb2(this);
+            created = new (std::nothrow) VKKRN_PlugIn_Usb2(this, library_);
         unregisterTcpRecord();
         break;
     case 2:
-        created = new (std::nothrow) VKKRN_PlugIn_Tcp();
+        created = new (std::nothrow) VKKRN_PlugIn_Tcp(library_);
         unregisterTcpRecord();
         registerTcpRecord();
         break;
@@ -83,14 +83,14 @@ int VKKRNReader::SetCommMode(int mode) {
 
 void VKKRNReader::registerTcpRecord() {
     const int handle = portHandle_.load();
-    vkkrn::joinTcpFanOut(handle, this);
+    vkkrn::joinTcpFanOut(handle, this, library_);
     tcpRegistrationHandle_.store(handle);
     tcpRecordRegistered_.store(1);
 }
 
 void VKKRNReader::unregisterTcpRecord() {
     if (tcpRecordRegistered_.load() == 0) return;
-    vkkrn::leaveTcpFanOut(tcpRegistrationHandle_.load(), this);
+    vkkrn::leaveTcpFanOut(tcpRegistrationHandle_.load(), this, library_);
     tcpRegistrationHandle_.store(0);
     tcpRecordRegistered_.store(0);
 }

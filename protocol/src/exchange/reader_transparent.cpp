@@ -1,9 +1,9 @@
 // The transparent exchange: frames the caller built itself, sent with or
 // without waiting, and frames received without sending. Each method takes the
 // command lock for its whole exchange.
+#include "reader/reader.h"
 #include "security/crypto_plugin.h"
 #include "texts/error_codes.h"
-#include "reader/reader.h"
 
 #include <vkkrn_codec/crc16.h>
 #include <vkkrn_codec/hex.h>

@@ -1,8 +1,8 @@
 #include "exchange/tcp_fan_out.h"
 
-#include "texts/error_codes.h"
 #include "exchange/port_api.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
 
 #include <vktcp.h>
 
@@ -47,7 +47,7 @@ void onDisconnect(void* any, int socketHandle, int event, int value) {
 
 } // namespace
 
-void joinTcpFanOut(int socketHandle, VKKRNReader* reader) {
+void joinTcpFanOut(int socketHandle, VKKRNReader* reader, LibraryServices& library) {
     FanOut& f = fanOut();
     std::lock_guard<std::mutex> registration(f.registration);
     Socket* socket = nullptr;
@@ -65,11 +65,11 @@ void joinTcpFanOut(int socketHandle, VKKRNReader* reader) {
         socket = entry.get();
     }
     if (socket->registered) return;
-    if (auto add = portFunction<VKTCP_AddEventHandler_Fn>(kIdTcpAddEventHandler))
+    if (auto add = library.PortFunction<VKTCP_AddEventHandler_Fn>(kIdTcpAddEventHandler))
         socket->registered = add(socketHandle, &socket->record) == 0;
 }
 
-void leaveTcpFanOut(int socketHandle, VKKRNReader* reader) {
+void leaveTcpFanOut(int socketHandle, VKKRNReader* reader, LibraryServices& library) {
     FanOut& f = fanOut();
     std::lock_guard<std::mutex> registration(f.registration);
     std::unique_ptr<Socket> gone;
@@ -86,7 +86,7 @@ void leaveTcpFanOut(int socketHandle, VKKRNReader* reader) {
     // Once deleted, the port library calls the handler no more: it calls
     // handlers under the lock its deletion takes.
     if (gone->registered) {
-        if (auto del = portFunction<VKTCP_DelEventHandler_Fn>(kIdTcpDelEventHandler))
+        if (auto del = library.PortFunction<VKTCP_DelEventHandler_Fn>(kIdTcpDelEventHandler))
             del(socketHandle, &gone->record);
     }
 }

@@ -6,16 +6,18 @@
 #ifndef VKKRN_TCP_FAN_OUT_H
 #define VKKRN_TCP_FAN_OUT_H
 
+#include "reader/library_services.h"
+
 class VKKRNReader;
 
 namespace vkkrn {
 
 // Adds the reader to the socket's readers; the first one registers the
-// socket's handler with the port library.
-void joinTcpFanOut(int socketHandle, VKKRNReader* reader);
+// socket's handler with the port library, bound through `library`.
+void joinTcpFanOut(int socketHandle, VKKRNReader* reader, LibraryServices& library);
 // Removes the reader: no disconnection reaches it after this returns. The last
 // one unregisters the socket's handler.
-void leaveTcpFanOut(int socketHandle, VKKRNReader* reader);
+void leaveTcpFanOut(int socketHandle, VKKRNReader* reader, LibraryServices& library);
 
 } // namespace vkkrn
 

@@ -4,9 +4,9 @@
 #ifndef VKKRN_EXPORT_FRAME_H
 #define VKKRN_EXPORT_FRAME_H
 
+#include "reader/reader.h"
 #include "registry/drv_hnd.h"
 #include "texts/error_codes.h"
-#include "reader/reader.h"
 
 #include <new>
 #include <utility>

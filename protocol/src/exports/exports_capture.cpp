@@ -29,7 +29,7 @@ VKKRN_API int VKKRN_GetLastRecProtLen(int readerHnd) {
 
 VKKRN_API int VKKRN_GetStatusText(unsigned char status, char* text) {
     if (text == nullptr) return libraryFailure(kErrNullPointer);
-    return copyStatusText(status, text);
+    return copyStatusText(status, text, g_LibVkKrnDrvHnd);
 }
 
 } // extern "C"

@@ -1,6 +1,6 @@
 // Exports that load, install, remove and drive a reader's port plug-in.
-#include "exports/export_frame.h"
 #include "exchange/plugin_library.h"
+#include "exports/export_frame.h"
 
 #include <vkkrn.h>
 
@@ -9,7 +9,7 @@ using namespace vkkrn;
 extern "C" {
 
 VKKRN_API int VKKRN_PI_Get(const char* libName, VKKRN_PlugIn** plugIn) {
-    return guarded(kErrNoMemory, [&] { return loadPlugInLibrary(libName, plugIn); });
+    return guarded(kErrNoMemory, [&] { return loadPlugInLibrary(libName, plugIn, g_LibVkKrnDrvHnd); });
 }
 
 VKKRN_API int VKKRN_PI_Install(int readerHnd, VKKRN_PlugIn* plugIn) {

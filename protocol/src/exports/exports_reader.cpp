@@ -1,6 +1,6 @@
 // Exports that create, list and delete readers, and report version and errors.
-#include "texts/error_texts.h"
 #include "exports/export_frame.h"
+#include "texts/error_texts.h"
 
 #include <vkkrn.h>
 
@@ -38,13 +38,13 @@ VKKRN_API void VKKRN_GetDLLVersion(char* version) {
 
 VKKRN_API int VKKRN_GetErrorText(int code, char* text) {
     if (text == nullptr) return libraryFailure(kErrNullPointer);
-    return guarded(kErrNoMemory, [&] { return copyErrorText(code, text); });
+    return guarded(kErrNoMemory, [&] { return copyErrorText(code, text, g_LibVkKrnDrvHnd); });
 }
 
 VKKRN_API int VKKRN_GetLastError(int readerHnd, int* code, char* text) {
     return withReader(readerHnd, code == nullptr || text == nullptr, [&](VKKRNReader& reader) {
         *code = reader.GetLastError();
-        return copyErrorText(*code, text);
+        return copyErrorText(*code, text, g_LibVkKrnDrvHnd);
     });
 }
 

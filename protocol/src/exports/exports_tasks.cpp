@@ -1,8 +1,8 @@
 // Exports of the asynchronous tasks, the library-wide stop flag and the time
 // stamps: a null record or data first, then the handle checks, then the test of
 // the record's TCP port, then the reader method.
-#include "reader/date_time.h"
 #include "exports/export_frame.h"
+#include "reader/date_time.h"
 #include "tasks/tcp_port_test.h"
 
 #include <vkkrn.h>

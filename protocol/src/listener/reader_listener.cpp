@@ -5,14 +5,13 @@
 // is the socket-free `listener::Session`; this thread owns the sockets, the
 // clock and the stop request, and is the session's host towards the reader:
 // stores and log lines under the command lock, callbacks without any lock.
-#include "security/crypto_plugin_aes.h"
-#include "reader/dispatch_mark.h"
-#include "registry/drv_hnd.h"
-#include "texts/error_codes.h"
 #include "listener/listener_session.h"
 #include "listener/listener_socket.h"
+#include "reader/dispatch_mark.h"
 #include "reader/reader.h"
+#include "security/crypto_plugin_aes.h"
 #include "tasks/worker_start.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn.h>
 
@@ -44,8 +43,9 @@ listener::Millis nowMs() {
 // The listener's side towards its reader and the application.
 class ReaderHost final : public listener::ListenerHost {
   public:
-    ReaderHost(VKKRNReader& reader, _VKKRN_STRUCT_THREAD_PARA& para, std::chrono::milliseconds sendLimit)
-        : reader_(reader), para_(para), rec_(*para.taskRecord), sendLimit_(sendLimit) {
+    ReaderHost(VKKRNReader& reader, LibraryServices& library, _VKKRN_STRUCT_THREAD_PARA& para,
+               std::chrono::milliseconds sendLimit)
+        : reader_(reader), library_(library), para_(para), rec_(*para.taskRecord), sendLimit_(sendLimit) {
         std::memcpy(configured_, rec_.cAddress, sizeof rec_.cAddress);
         configured_[sizeof rec_.cAddress] = '\0';
     }
@@ -104,7 +104,7 @@ class ReaderHost final : public listener::ListenerHost {
 
     std::unique_ptr<VKKRN_CryptoPlugIn> makeCipher(unsigned keyType, const std::uint8_t* key) override {
         std::unique_ptr<VKKRN_CryptoPlugIn> cipher(new (std::nothrow) VKKRN_CryptoPlugIn_AES(keyType, key));
-        if (cipher && cipher->ErrorState() == 0) cipherLibraryOpened();
+        if (cipher && cipher->ErrorState() == 0) library_.CipherLibraryOpened();
         return cipher;
     }
 
@@ -130,6 +130,7 @@ class ReaderHost final : public listener::ListenerHost {
     }
 
     VKKRNReader& reader_;
+    LibraryServices& library_;
     _VKKRN_STRUCT_THREAD_PARA& para_;
     const _VKKRN_TASK_INIT& rec_;
     std::chrono::milliseconds sendLimit_;
@@ -202,7 +203,7 @@ void VKKRNReader::threadNotification() {
     }
 
     const std::chrono::milliseconds limit(1000LL * seconds);
-    ReaderHost host(*this, para, limit);
+    ReaderHost host(*this, library_, para, limit);
     listener::SessionConfig config;
     config.taskId = static_cast<int>(para.taskId);
     config.command = para.command;

@@ -6,8 +6,9 @@
 
 #include <cstring>
 
-VKKRNReader::VKKRNReader(int /*readerHnd*/, int /*portType*/, unsigned int /*deviceId*/,
-                         unsigned int /*portNumber*/, char* /*host*/) {
+VKKRNReader::VKKRNReader(vkkrn::LibraryServices& library, int /*readerHnd*/, int /*portType*/,
+                         unsigned int /*deviceId*/, unsigned int /*portNumber*/, char* /*hostText*/)
+    : library_(library) {
     SetCommMode(255); // no plug-in, port type 255; its -4004 is expected
     std::strcpy(logFileName_, "vkkrn_log.txt");
 

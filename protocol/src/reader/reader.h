@@ -2,8 +2,9 @@
 #ifndef VKKRN_READER_H
 #define VKKRN_READER_H
 
-#include "security/cipher_slot.h"
 #include "exchange/port_api.h"
+#include "reader/library_services.h"
+#include "security/cipher_slot.h"
 #include "tasks/thread_para.h"
 
 #include <atomic>
@@ -36,10 +37,13 @@ inline constexpr int kReaderTextSize = 197123;
 
 class VKKRNReader {
   public:
-    // The arguments (reader handle, port type, device id, port number, host text)
-    // are not used: the registry binds the port and sets the handle afterwards.
-    // Reads "vkkrn.ini" from the working directory.
-    VKKRNReader(int readerHnd, int portType, unsigned int deviceId, unsigned int portNumber, char* host);
+    // `library`: the library that makes the reader, asked for the language, the
+    // bound port functions, the plug-in claims and the library's last error; it
+    // outlives the reader. The other arguments (reader handle, port type, device
+    // id, port number, host text) are not used: the registry binds the port and
+    // sets the handle afterwards. Reads "vkkrn.ini" from the working directory.
+    VKKRNReader(vkkrn::LibraryServices& library, int readerHnd, int portType, unsigned int deviceId,
+                unsigned int portNumber, char* hostText);
     // Unregisters the TCP disconnection handler, stops the worker threads,
     // releases the port plug-in and the cipher, frees the event handlers.
     virtual ~VKKRNReader();
@@ -465,6 +469,7 @@ class VKKRNReader {
     bool deliverTaskReply(TaskBuffers& buffers, std::unique_lock<std::mutex>& lock, int count);
     void resetUsbPipe();
 
+    vkkrn::LibraryServices& library_;
     VKKRN_PlugIn* plugIn_ = nullptr; // owned as its origin says; guarded by commandMutex_
     vkkrn::CipherSlot cipher_;
     // Lock order: the registry lock, then this; before the buffer lock, the

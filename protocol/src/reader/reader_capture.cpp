@@ -1,7 +1,7 @@
 // The reader's last frames: stored by the frame methods and the exchanges, read
 // back by callers. The capture mutex is held only while bytes are copied.
-#include "texts/error_codes.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
 #include "texts/status_texts.h"
 
 #include <vkkrn_codec/frame.h>
@@ -89,7 +89,7 @@ int VKKRNReader::GetLastState(char* text) {
         std::lock_guard<std::mutex> lock(captureMutex_);
         status = lastStatus_;
     }
-    SetLastError(copyStatusText(status, text));
+    SetLastError(copyStatusText(status, text, library_));
     return status;
 }
 

@@ -2,9 +2,9 @@
 // plug-in, wrapped in 0xAF while the reader holds a cipher, with the reply
 // checked and split into the data buffer. Nothing is allocated per exchange:
 // the frames live in the reader's fixed buffers.
+#include "reader/reader.h"
 #include "security/crypto_plugin.h"
 #include "texts/error_codes.h"
-#include "reader/reader.h"
 
 #include <vkkrn_codec/crc16.h>
 #include <vkkrn_plugin.h>

@@ -3,9 +3,9 @@
 // event-list lock, held for the whole walk: once Del returns, its handler is
 // never called again.
 #include "reader/dispatch_mark.h"
-#include "texts/error_codes.h"
 #include "reader/protocol_events.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn.h>
 #include <vkkrn_jni.h>

@@ -2,10 +2,10 @@
 // capture (formats 10 and 11), the last received bus address and the secured
 // wrap in command 0xAF while the reader holds a cipher. The caller holds the
 // command lock.
-#include "security/crypto_plugin.h"
-#include "texts/error_codes.h"
 #include "reader/frame_formats.h"
 #include "reader/reader.h"
+#include "security/crypto_plugin.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn_codec/frame.h>
 

@@ -3,13 +3,12 @@
 // the reader's text buffers by the thread that holds the command lock; the
 // capture mutex is held only while stored frames are read.
 #include "reader/date_time.h"
-#include "registry/drv_hnd.h"
+#include "reader/protocol_events.h"
+#include "reader/reader.h"
 #include "texts/error_codes.h"
 #include "texts/error_texts.h"
 #include "texts/log_file.h"
-#include "reader/protocol_events.h"
 #include "texts/protocol_lines.h"
-#include "reader/reader.h"
 #include "texts/status_texts.h"
 
 #include <vkcommon/error_code_range.h>
@@ -69,12 +68,12 @@ int VKKRNReader::logErrorText(int code, bool usbSystemCodes, char* portText, Log
     } else if (usbSystemCodes && isUsbSystemCode(code)) {
         id = kIdUsbErrorText;
     } else if (vk::inRange(code, vk::kReaderErrors)) {
-        out.text = errorText(code);
+        out.text = errorText(code, library_);
         return 0;
     } else {
         return 0;
     }
-    const auto fn = portFunction<PortErrorTextFn>(id);
+    const auto fn = library_.PortFunction<PortErrorTextFn>(id);
     if (fn == nullptr) return kErrNullPointer;
     portText[0] = '\0';
     fn(code, portText);
@@ -151,7 +150,7 @@ int VKKRNReader::composeLastReceive(TextWriter& line, bool secured) {
     char portText[kPortTextSize];
     ReceiveLine r;
     if (result >= 0) {
-        if (writeStatusText(status, g_LibVkKrnDrvHnd.GetLanguage(), statusText) != kErrUnknownParameter)
+        if (writeStatusText(status, library_.GetLanguage(), statusText) != kErrUnknownParameter)
             r.statusText = statusText;
     } else {
         LogErrorText text;

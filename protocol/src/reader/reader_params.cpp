@@ -2,11 +2,11 @@
 // parameters it passes on to its port library. Parameters take neither the
 // command lock nor the event-list lock, except PORTHND, which replaces the port
 // plug-in and so waits for a running command.
-#include "texts/error_codes.h"
-#include "texts/error_texts.h"
 #include "exchange/port_api.h"
 #include "exchange/port_para_ids.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
+#include "texts/error_texts.h"
 #include "texts/text_writer.h"
 
 #include <vkcommon/param_text.h>
@@ -181,7 +181,7 @@ int VKKRNReader::GetReaderPara(const char* key, char* value) {
         SetLastError(0);
         return 0;
     }
-    if (k == "ERRSTR") return storeResult(copyErrorText(GetLastError(), value));
+    if (k == "ERRSTR") return storeResult(copyErrorText(GetLastError(), value, library_));
     if (k == "USBGENERATION") {
         const bool usb = GetCommMode() == static_cast<int>(vk::PortType::Usb);
         writeText(value, !usb ? "0" : (GetUsbGeneration() == 0 ? "1" : "2"));
@@ -211,7 +211,7 @@ int VKKRNReader::portPara(const char* key, char* value, bool get) {
     const std::size_t n = vk::boundedLength(key, sizeof keyCopy);
     if (n >= sizeof keyCopy) return storeResult(kErrOutOfRange);
     std::memcpy(keyCopy, key, n + 1);
-    const auto fn = portFunction<PortParaFn>(get ? ids->getId : ids->setId);
+    const auto fn = library_.PortFunction<PortParaFn>(get ? ids->getId : ids->setId);
     if (fn == nullptr) return storeResult(kErrNullPointer);
     return storeResult(fn(handle, keyCopy, value));
 }

@@ -1,8 +1,8 @@
 #include "registry/drv_hnd.h"
 
-#include "texts/error_codes.h"
 #include "exchange/port_api.h"
 #include "reader/reader.h"
+#include "texts/error_codes.h"
 
 #include <vkcommon/port_handle.h>
 
@@ -41,10 +41,6 @@ void cipherLibraryOpened() {
     std::call_once(once, registerExitCleanup);
 }
 
-void* boundPortFunction(int id) {
-    return g_LibVkKrnDrvHnd.GetFunctionPtr(static_cast<unsigned int>(id));
-}
-
 } // namespace vkkrn
 
 VKKRNDrvHnd::VKKRNDrvHnd(int counterStart, void (*onPortLibraryOpened)())
@@ -79,8 +75,8 @@ int VKKRNDrvHnd::CreateNewReader(int portHnd) {
 
     std::shared_ptr<VKKRNReader> reader;
     try {
-        reader =
-            std::make_shared<VKKRNReader>(0, static_cast<int>(vk::portTypeBits(portHnd)), 0u, 0u, nullptr);
+        reader = std::make_shared<VKKRNReader>(*this, 0, static_cast<int>(vk::portTypeBits(portHnd)), 0u, 0u,
+                                               nullptr);
     } catch (const std::bad_alloc&) {
         return consumeNumber(kErrNewReader);
     }

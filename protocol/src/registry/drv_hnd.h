@@ -2,6 +2,8 @@
 #ifndef VKKRN_DRV_HND_H
 #define VKKRN_DRV_HND_H
 
+#include "reader/library_services.h"
+
 #include <vkcommon/port_binder.h>
 
 #include <vkcommon/language_id.h>
@@ -36,14 +38,14 @@ void cipherLibraryOpened();
 // Library-wide scratch buffer of the frame exports, guarded by the buffer lock.
 extern unsigned char g_ucVkKrnTmp[0x20002];
 
-class VKKRNDrvHnd {
+class VKKRNDrvHnd : public vkkrn::LibraryServices {
   public:
     // `counterStart`: the handle counter's first value (the first reader gets the
     // next one).
     explicit VKKRNDrvHnd(int counterStart = 0, void (*onPortLibraryOpened)() = nullptr);
     // Destroys the readers left, then closes the port libraries. Takes no lock
     // that a reader's destruction needs.
-    virtual ~VKKRNDrvHnd();
+    ~VKKRNDrvHnd() override;
     VKKRNDrvHnd(const VKKRNDrvHnd&) = delete;
     VKKRNDrvHnd& operator=(const VKKRNDrvHnd&) = delete;
 
@@ -80,6 +82,7 @@ class VKKRNDrvHnd {
 
     // The port function bound under `id`, or null.
     void* GetFunctionPtr(unsigned int id) { return binder_.function(static_cast<int>(id)); }
+    void* BoundPortFunction(int id) override { return binder_.function(id); }
     // dlsym in an open library.
     void* GetFunctionPtr(void* library, const char* name);
     void* LoadViZerLib() { return binder_.library(vk::PortLibrary::Serial); }
@@ -88,13 +91,14 @@ class VKKRNDrvHnd {
 
     // Marks a plug-in installed on some reader; false when it already is, so that
     // one object never serves (and is released by) two readers.
-    bool ClaimPlugIn(const VKKRN_PlugIn* plugIn);
-    void ReleasePlugInClaim(const VKKRN_PlugIn* plugIn);
+    bool ClaimPlugIn(const VKKRN_PlugIn* plugIn) override;
+    void ReleasePlugInClaim(const VKKRN_PlugIn* plugIn) override;
+    void CipherLibraryOpened() override { vkkrn::cipherLibraryOpened(); }
 
-    void SetLastError(int code) { lastError_.store(code, std::memory_order_relaxed); }
+    void SetLastError(int code) override { lastError_.store(code, std::memory_order_relaxed); }
     int GetLastError() const { return lastError_.load(std::memory_order_relaxed); }
     void SetLanguage(int language) { language_.store(language, std::memory_order_relaxed); }
-    int GetLanguage() const { return language_.load(std::memory_order_relaxed); }
+    int GetLanguage() const override { return language_.load(std::memory_order_relaxed); }
 
   private:
     // The next handle after counter_, skipping handles in use. Registry lock held.

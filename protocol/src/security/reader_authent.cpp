@@ -2,11 +2,10 @@
 // hold the same key, then the reader's exchanges run on a channel key made from
 // both sides' random values. Both exchanges run here under the command lock,
 // never wrapped, without the transceive engine.
+#include "reader/reader.h"
 #include "security/channel_key.h"
 #include "security/crypto_plugin_aes.h"
-#include "registry/drv_hnd.h"
 #include "texts/error_codes.h"
-#include "reader/reader.h"
 
 #include <vkkrn_codec/frame.h>
 #include <vkkrn_codec/hex.h>
@@ -127,7 +126,7 @@ int VKKRNReader::Exe_0xAE_ReaderAuthent(unsigned char adr, unsigned char first, 
         cipher.reset();
         return fail(state, true);
     }
-    vkkrn::cipherLibraryOpened();
+    library_.CipherLibraryOpened();
 
     unsigned char* a = cipher->InitiatorRandom();
     unsigned char* b = cipher->ResponderRandom();

@@ -4,11 +4,10 @@
 // has put the port in scan mode, and stopped after its removal has released
 // that lock. The thread takes no command lock, only the event-list lock
 // of each delivery.
-#include "registry/drv_hnd.h"
-#include "texts/error_codes.h"
 #include "exchange/port_api.h"
 #include "reader/reader.h"
 #include "tasks/worker_start.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn_codec/hex.h>
 
@@ -104,9 +103,9 @@ void VKKRNReader::threadScanMode() {
 
     void* functions[4] = {};
     for (int i = 0; i < 4; ++i) {
-        functions[i] = boundPortFunction(kScanFunctions[i].id);
+        functions[i] = library_.BoundPortFunction(kScanFunctions[i].id);
         if (functions[i] == nullptr) {
-            g_LibVkKrnDrvHnd.SetLastError(kErrNullPointer);
+            library_.SetLastError(kErrNullPointer);
             std::snprintf(line, sizeof line, "VKKRN_ThreadScanMode: %s == NULL (error %d)",
                           kScanFunctions[i].name, kErrNullPointer);
             StringToLogFile(line, kScanLevel);
@@ -137,7 +136,7 @@ void VKKRNReader::threadScanMode() {
 
     std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[kScanBufferSize]);
     std::unique_ptr<unsigned char[]> hex(new (std::nothrow) unsigned char[kHexBufferSize]);
-    if (!data || !hex) g_LibVkKrnDrvHnd.SetLastError(kErrNoMemory);
+    if (!data || !hex) library_.SetLastError(kErrNoMemory);
     while (data && hex && para.stopRequest.load() == 0) {
         int n = receive(port, data.get(), kScanBufferSize);
         if (n > kScanBufferSize) n = kScanBufferSize;

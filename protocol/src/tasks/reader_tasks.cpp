@@ -7,11 +7,11 @@
 // serialised by the task-control lock, which the thread never takes, so they may
 // hold it while they join. The thread takes the command lock for each receive
 // attempt and for storing and logging a reply, and calls back without it.
-#include "security/crypto_plugin.h"
-#include "texts/error_codes.h"
 #include "exchange/port_api.h"
 #include "reader/reader.h"
+#include "security/crypto_plugin.h"
 #include "tasks/worker_start.h"
+#include "texts/error_codes.h"
 
 #include <vkkrn.h>
 #include <vkkrn_plugin.h>
@@ -407,7 +407,7 @@ void VKKRNReader::threadAsyncInventory() {
     if (refuseTaskRecord(lock, kErrNullPointer)) return;
     TaskBuffers buffers;
     if (!buffers.complete()) return taskFailure(buffers, lock, kErrNoMemory);
-    const auto doPortCmd = portFunction<DoPortCmdFn>(kIdDoPortCmd);
+    const auto doPortCmd = library_.PortFunction<DoPortCmdFn>(kIdDoPortCmd);
     const int mode = GetCommMode();
     if (rec.uiMode != 1) return taskFailure(buffers, lock, kErrUnsupportedOption);
     if (mode == 0 && doPortCmd == nullptr) return taskFailure(buffers, lock, kErrNullPointer);

@@ -1,8 +1,7 @@
 #include "texts/error_texts.h"
 
-#include "registry/drv_hnd.h"
-#include "texts/error_codes.h"
 #include "exchange/port_api.h"
+#include "texts/error_codes.h"
 
 #include <vkcommon/error_code_range.h>
 #include <vkcommon/language_id.h>
@@ -128,9 +127,9 @@ constexpr ErrorTextRow kErrorTexts[] = {
 thread_local char t_textBuffer[kErrorTextSize];
 
 // The port library's text of `code` through its text function `Fn` (id `functionId`).
-template <typename Fn> const char* portText(int functionId, int code) {
+template <typename Fn> const char* portText(LibraryServices& library, int functionId, int code) {
     t_textBuffer[0] = '\0';
-    if (auto text = portFunction<Fn>(functionId)) {
+    if (auto text = library.PortFunction<Fn>(functionId)) {
         text(code, t_textBuffer);
         t_textBuffer[kErrorTextSize - 1] = '\0';
     }
@@ -145,15 +144,15 @@ const ErrorTextRow* findRow(int code) {
 }
 
 // The text of `code`; `known` is false for a code without a text of its own.
-const char* lookupErrorText(int code, bool& known) {
+const char* lookupErrorText(int code, LibraryServices& library, bool& known) {
     known = true;
     switch (vk::errorOwner(code)) {
-    case vk::ErrorOwner::Serial: return portText<VIZER_GetErrorText_Fn>(kIdSerialErrorText, code);
-    case vk::ErrorOwner::Usb: return portText<VKUSB_GetErrorText_Fn>(kIdUsbErrorText, code);
-    case vk::ErrorOwner::Tcp: return portText<VKTCP_GetErrorText_Fn>(kIdTcpErrorText, code);
+    case vk::ErrorOwner::Serial: return portText<VIZER_GetErrorText_Fn>(library, kIdSerialErrorText, code);
+    case vk::ErrorOwner::Usb: return portText<VKUSB_GetErrorText_Fn>(library, kIdUsbErrorText, code);
+    case vk::ErrorOwner::Tcp: return portText<VKTCP_GetErrorText_Fn>(library, kIdTcpErrorText, code);
     default: break;
     }
-    const int language = g_LibVkKrnDrvHnd.GetLanguage();
+    const int language = library.GetLanguage();
     if (language != vk::kLanguageGerman && language != vk::kLanguageEnglish)
         return "VKKRN: False language setting";
     const bool german = language == vk::kLanguageGerman;
@@ -166,22 +165,22 @@ const char* lookupErrorText(int code, bool& known) {
 
 } // namespace
 
-const char* errorText(int code) {
+const char* errorText(int code, LibraryServices& library) {
     bool known = true;
-    const char* text = lookupErrorText(code, known);
-    if (!known) g_LibVkKrnDrvHnd.SetLastError(kErrUnknownErrorCode);
+    const char* text = lookupErrorText(code, library, known);
+    if (!known) library.SetLastError(kErrUnknownErrorCode);
     return text;
 }
 
-int copyErrorText(int code, char* out) {
+int copyErrorText(int code, char* out, LibraryServices& library) {
     bool known = true;
-    const char* text = lookupErrorText(code, known);
+    const char* text = lookupErrorText(code, library, known);
     std::size_t n = std::strlen(text);
     if (n >= static_cast<std::size_t>(kErrorTextSize)) n = kErrorTextSize - 1;
     std::memcpy(out, text, n);
     out[n] = '\0';
     const int result = known ? 0 : kErrUnknownErrorCode;
-    g_LibVkKrnDrvHnd.SetLastError(result);
+    library.SetLastError(result);
     return result;
 }
 

@@ -3,6 +3,8 @@
 #ifndef VKKRN_STATUS_TEXTS_H
 #define VKKRN_STATUS_TEXTS_H
 
+#include "reader/library_services.h"
+
 #include <cstdint>
 
 namespace vkkrn {
@@ -20,9 +22,9 @@ const char* statusText(std::uint8_t status, int language);
 // a language other than 7 and 9 (nothing written).
 int writeStatusText(std::uint8_t status, int language, char* out);
 
-// writeStatusText in the library's language for a caller: also stores the result
-// as the library's last error.
-int copyStatusText(std::uint8_t status, char* out);
+// writeStatusText in `library`'s language for a caller: also stores the result as
+// `library`'s last error.
+int copyStatusText(std::uint8_t status, char* out, LibraryServices& library);
 
 } // namespace vkkrn
 

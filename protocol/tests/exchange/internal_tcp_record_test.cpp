@@ -1,8 +1,8 @@
 // The reader's TCP disconnection handler, with a stand-in TCP library that keeps
 // the handlers registered with it and fires disconnections on demand.
-#include "security/crypto_plugin.h"
 #include "internal_fixture.h"
 #include "loaded_library.h"
+#include "security/crypto_plugin.h"
 
 #include <atomic>
 #include <string>

@@ -137,7 +137,7 @@ TEST_F(UsbExchange, FirstGenerationTransferResults) {
 }
 
 TEST_F(UsbExchange, FirstGenerationSplitNeedsRoomForItsTerminator) {
-    VKKRN_PlugIn_Usb plugIn(nullptr);
+    VKKRN_PlugIn_Usb plugIn(nullptr, g_LibVkKrnDrvHnd);
     char reply[] = {0x07, static_cast<char>(0xB0), 0x00, 1, 2, 3, 4};
     char out[5];
     int n = -1;

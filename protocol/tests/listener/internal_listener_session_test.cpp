@@ -1,9 +1,9 @@
 // One listener connection without sockets, on a fake clock: framing, dispatch,
 // acknowledgements, limits and the handshake, with the real cipher object on
 // the library's side and the simulated reader's own AES on the reader's.
-#include "security/crypto_plugin_aes.h"
 #include "listener/listener_session.h"
 #include "listener/listener_socket.h"
+#include "security/crypto_plugin_aes.h"
 
 #include <vkkrn.h>
 

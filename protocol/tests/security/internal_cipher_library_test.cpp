@@ -2,8 +2,8 @@
 // stand-in, or behind a file that is no library. Each build of this program runs
 // with its own directory first on LD_LIBRARY_PATH and loads no libcrypto
 // otherwise (a loaded copy would be found whatever the path).
-#include "security/crypto_plugin_aes.h"
 #include "loaded_library.h"
+#include "security/crypto_plugin_aes.h"
 #include "sim_link.h"
 
 #include <vkkrn.h>
