@@ -6,7 +6,6 @@
 
 #include <gmock/gmock.h>
 
-#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@ namespace {
 using vkbridge::B;
 using vkbridge::Bytes;
 using vkbridge::callReader;
+using vkbridge::hexText;
 using vkbridge::I;
 using vkbridge::kStatusId;
 using vkbridge::Outcome;
@@ -32,16 +32,6 @@ struct KeyCase {
 // Test names and messages show the case by its name.
 void PrintTo(const KeyCase& c, std::ostream* os) {
     *os << c.name;
-}
-
-std::string hexText(const Bytes& bytes) {
-    std::string text;
-    char pair[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        text += pair;
-    }
-    return text;
 }
 
 // The command byte of a frame as it crossed the wire.
