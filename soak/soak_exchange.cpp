@@ -46,16 +46,6 @@ krnsim::Bytes encoded(const krnsim::Bytes& data, int format) {
     return text;
 }
 
-std::string hex(const std::uint8_t* bytes, std::size_t count) {
-    std::string text;
-    char pair[4];
-    for (std::size_t i = 0; i < count && i < 48; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
-        text += pair;
-    }
-    return text;
-}
-
 bool untouchedFrom(const std::vector<std::uint8_t>& out, std::size_t from) {
     return std::all_of(out.begin() + static_cast<long>(from), out.begin() + kWatched,
                        [](std::uint8_t b) { return b == kUntouched; });
@@ -76,6 +66,16 @@ krnsim::Bytes echoData(std::mt19937_64& random, int index, std::uint32_t sequenc
 }
 
 } // namespace
+
+std::string hexText(const std::uint8_t* bytes, std::size_t count) {
+    std::string text;
+    char pair[4];
+    for (std::size_t i = 0; i < count && i < 48; ++i) {
+        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
+        text += pair;
+    }
+    return text;
+}
 
 std::string_view exchangeName(ExchangeKind kind) {
     const auto k = static_cast<std::size_t>(kind);
@@ -284,8 +284,8 @@ Outcome ExchangeMix::run(int reader, const Expected& e) {
     }
     if (o.verdict != Verdict::Own && o.verdict != Verdict::Untouched) {
         o.detail = std::string(exchangeName(e.kind)) + " result " + std::to_string(o.result) + ", length " +
-                   std::to_string(length) + ", outputs " + hex(out_.data(), 48) + ", expected " +
-                   hex(own.data(), own.size());
+                   std::to_string(length) + ", outputs " + hexText(out_.data(), 48) + ", expected " +
+                   hexText(own.data(), own.size());
     }
     return o;
 }

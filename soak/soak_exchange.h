@@ -82,6 +82,9 @@ class ExchangeMix {
     std::vector<std::uint8_t> out_;
 };
 
+// Up to the first 48 bytes as hex text, for reports.
+std::string hexText(const std::uint8_t* bytes, std::size_t count);
+
 // The data of the reader's answers, from the running number of the request.
 krnsim::Bytes versionBlock(std::uint32_t number);
 krnsim::Bytes readerInfo(std::uint8_t mode, std::uint32_t number);

@@ -1,12 +1,13 @@
 #include "soak_reader.h"
 
+#include "soak_exchange.h"
+
 #include <krnsim/frame.h>
 #include <vkcom/vizer.h>
 #include <vkkrn.h>
 #include <vktcp.h>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vksoak {
 namespace {
@@ -100,13 +101,7 @@ void SoakReader::checkWire(const krnsim::LogEntry& entry) {
     const bool plain = !handshake && (command != kCmdSecured || contains(raw, plainFrame_) ||
                                       (plainData_.size() > 3 && contains(raw, plainData_)));
     if (!plain) return;
-    std::string text;
-    char pair[4];
-    for (std::size_t i = 0; i < raw.size() && i < 48; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", raw[i]);
-        text += pair;
-    }
-    plainSeen_ = "a request in plain after authentication: " + text;
+    plainSeen_ = "a request in plain after authentication: " + hexText(raw.data(), raw.size());
 }
 
 void SoakReader::close() {
