@@ -127,10 +127,6 @@ bool allowedCode(FaultKind kind, Link link, int code) {
     return false;
 }
 
-} // namespace vksoak
-
-namespace vksoak {
-
 bool outOfStepCode(int code) {
     return code == kErrLength || code == kErrCrc || code == kErrSplitProtocol || code == kErrDecipher;
 }
