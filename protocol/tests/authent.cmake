@@ -9,7 +9,7 @@ vk_add_gtest(vkkrn_authent_api_tests
 
 # The channel after a spoilt reply: out of step until one new authentication.
 vk_add_gtest(vkkrn_authent_faults_api_tests
-  SOURCES api_authent_faults_test.cpp
+  SOURCES security/api_authent_faults_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   RUNTIME_DEPS vkcom vktcp)
 
