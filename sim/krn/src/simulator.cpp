@@ -37,8 +37,9 @@ constexpr Millis kHangUpPoll{5};
 thread_local const Simulator* tLoopOwner = nullptr;
 
 // A symlink the simulator placed; removed again unless a newer guard has placed
-// its own link at the same path since. (A pty number is reused once its pty is
-// gone, so the newer link may even point at the same slave path.)
+// its own link at the same path since. Placing and removing are one step under
+// one lock, so a pty ending on one thread never removes the link another thread
+// has just placed for a new pty (as a client reconnecting after a hang-up does).
 class SymlinkGuard {
   public:
     SymlinkGuard(std::string path, std::string target) : path_(std::move(path)), target_(std::move(target)) {
