@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -85,6 +86,9 @@ class VKKRNDrvHnd {
     void* LoadViZerLib() { return binder_.library(vk::PortLibrary::Serial); }
     void* LoadVkUsbLib() { return binder_.library(vk::PortLibrary::Usb); }
     void* LoadVkTcpLib() { return binder_.library(vk::PortLibrary::Tcp); }
+    // Why the port library of a reader's communication mode (0 serial, 1 USB,
+    // 2 TCP) could not be opened, as the loader said; empty when it could.
+    std::string PortOpenFailure(int commMode);
 
     // Marks a plug-in installed on some reader; false when it already is, so that
     // one object never serves (and is released by) two readers.
