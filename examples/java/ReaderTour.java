@@ -24,13 +24,13 @@ public final class ReaderTour {
             VkdmKrnReader.ConnectTCP(module, args[0], Integer.parseInt(args[1]));
             System.out.println("libnubokrn4j " + VkdmKrnReader.GetLibVersion(module));
 
-            // The request data and the reply data travel as hex text.
-            String version = VkdmKrnReader.SendProtocol(module, (byte)0x65, "");
-            System.out.println("0x65 software version: " + version);
+            // 0x65 software version: the module keeps the reader's name from it.
+            int status = VkdmKrnReader.SendProtocol(module, (byte)0x65);
+            System.out.println("0x65 software version: status " + status);
             System.out.println("reader name: " + VkdmKrnReader.GetReaderName(module));
 
             // 0xB0 [01][00]: the transponders in the field, [count] then per
-            // transponder [type][8-byte UID].
+            // transponder [type][8-byte UID]. Request and reply data travel as hex text.
             String inventory = VkdmKrnReader.SendProtocol(module, (byte)0xB0, "0100");
             int count = inventory.length() >= 2 ? Integer.parseInt(inventory.substring(0, 2), 16) : 0;
             System.out.println("0xB0 inventory: " + count + " transponders");

@@ -176,7 +176,7 @@ c)
     '^  status 0x00, 2 transponders$' \
     '^  UID E0 04 01 00 12 34 56 78$' \
     '^  response 00 A4 00 00 02 3F 00 90 00$' \
-    '^  GPIO pin 1 level 7$'
+    '^  GPIO pin 1 level [01]$'
   ;;
 java)
   prefix=$2
@@ -189,8 +189,8 @@ java)
     { printf '%s\n' "$output"; fail "the Java example failed"; }
   printf '%s\n' "$output"
   expect_lines "$output" \
-    '^0x65 software version: 0102034B' \
-    '^reader name: ' \
+    '^0x65 software version: status 0$' \
+    '^reader name: KRN reader V' \
     '^0xB0 inventory: 2 transponders$' \
     '^  UID E004010012345678$'
   ;;
@@ -202,7 +202,7 @@ libraries)
   # shellcheck disable=SC1091
   source scripts/ccache-env
   rm -rf "$prefix"
-  cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DBUILD_TESTING=OFF \
+  cmake --no-warn-unused-cli -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DBUILD_TESTING=OFF \
     -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
   cmake --build "$build" >/dev/null
   cmake --install "$build" --prefix "$prefix" >/dev/null
