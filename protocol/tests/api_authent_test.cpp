@@ -419,15 +419,8 @@ TEST_P(AuthentTcp, APlainListenerConnectionKeepsItsLinesUnmarked) {
     _VKKRN_TASK_INIT task = vkkrn_test::listenerRecord(recorder, port, 1);
     task.uiAcknowledge = 1;
     ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &task, nullptr), 0);
-    std::unique_ptr<krnsim::Notifier> notifier;
-    ASSERT_TRUE(vktesting::waitUntil([&] {
-        try {
-            notifier = std::make_unique<krnsim::Notifier>(port, 1, "127.0.0.1");
-            return true;
-        } catch (const std::runtime_error&) {
-            return false;
-        }
-    }));
+    const auto notifier = vkkrn_test::connectNotifier(port);
+    ASSERT_TRUE(notifier);
     notifier->notify(0x22, Bytes{0x12, 0x34});
     ASSERT_TRUE(notifier->waitFrame(std::chrono::seconds(5))) << "the acknowledgement";
     ASSERT_TRUE(recorder.waitFor(1));
