@@ -424,7 +424,7 @@ TEST_P(AuthentTcp, APlainListenerConnectionKeepsItsLinesUnmarked) {
     notifier->notify(0x22, Bytes{0x12, 0x34});
     ASSERT_TRUE(notifier->waitFrame(std::chrono::seconds(5))) << "the acknowledgement";
     ASSERT_TRUE(recorder.waitFor(1));
-    EXPECT_EQ(vkkrn_test::cancelOutsideTheCallback(reader_), 0);
+    EXPECT_EQ(cancelOutsideTheCallback(reader_), 0);
     EXPECT_EQ(VKKRN_DelEventHandler(reader_, &handler), 0);
 
     int marked = 0;
