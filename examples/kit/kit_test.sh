@@ -45,8 +45,8 @@ stop_servers() {
 
 # zrbsim on a loopback address of its own (its port is always 5000).
 serve_instrument() {
-  local prefix=$1 attempt
-  for attempt in 1 2 3 4 5; do
+  local prefix=$1
+  for _ in 1 2 3 4 5; do
     instrument=127.$((RANDOM % 200 + 20)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))
     if serve "$prefix/bin/zrbsim" --address "$instrument" 2>/dev/null; then
       [ "$ready" = "ZRBSIM tcp $instrument 5000" ] && return 0
