@@ -14,6 +14,8 @@ constexpr int kErrLength = -4030;
 constexpr int kErrCrc = -4031;
 constexpr int kErrCommand = -4035;
 constexpr int kErrBusAddress = -4037;
+constexpr int kErrSplitProtocol = -4065;
+constexpr int kErrDecipher = -4094;
 
 constexpr std::array<std::string_view, kFaultKinds> kNames = {
     "bad CRC", "wrong command", "wrong address", "length delta", "truncate", "surplus",       "split",
@@ -40,13 +42,17 @@ std::string_view kindName(std::size_t kind) {
     return kind < kNames.size() ? kNames[kind] : "?";
 }
 
-Draw drawFault(std::mt19937_64& random, std::size_t frameLength, Millis timeout) {
+Draw drawFault(std::mt19937_64& random, std::size_t frameLength, std::uint8_t replyCommand, Millis timeout) {
     const int t = static_cast<int>(timeout.count());
     const int length = static_cast<int>(frameLength);
     switch (static_cast<FaultKind>(uniform(random, 0, static_cast<int>(kFaultKinds) - 1))) {
     case FaultKind::BadCrc: return {Fault::badCrc(), false, false};
-    case FaultKind::WrongCommand:
-        return {Fault::wrongCommand(static_cast<std::uint8_t>(uniform(random, 0, 0xB1))), false, false};
+    case FaultKind::WrongCommand: {
+        // Any command byte but the reply's own.
+        const int other = uniform(random, 0, 0xFE);
+        return {Fault::wrongCommand(static_cast<std::uint8_t>(other >= replyCommand ? other + 1 : other)),
+                false, false};
+    }
     case FaultKind::WrongAddress:
         return {Fault::wrongAddress(static_cast<std::uint8_t>(uniform(random, 2, 0xFD))), false, false};
     case FaultKind::LengthDelta: {
@@ -119,6 +125,10 @@ bool allowedCode(FaultKind kind, Link link, int code) {
     case FaultKind::Split: return false; // these must succeed
     }
     return false;
+}
+
+bool outOfStepCode(int code) {
+    return code == kErrLength || code == kErrCrc || code == kErrSplitProtocol || code == kErrDecipher;
 }
 
 } // namespace vksoak

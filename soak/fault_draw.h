@@ -46,12 +46,20 @@ struct Draw {
 std::string_view kindName(std::size_t kind);
 
 // Draws a fault of a kind chosen uniformly, with parameters that suit a reply
-// frame of `frameLength` bytes and the reply time-out `timeout`.
-Draw drawFault(std::mt19937_64& random, std::size_t frameLength, std::chrono::milliseconds timeout);
+// frame of `frameLength` bytes whose command byte is `replyCommand` and the
+// reply time-out `timeout`.
+Draw drawFault(std::mt19937_64& random, std::size_t frameLength, std::uint8_t replyCommand,
+               std::chrono::milliseconds timeout);
 
 // Whether `code` is a result the fault kind may end in on `link`: the codes
 // the libraries give for what the fault does to the reply.
 bool allowedCode(krnsim::FaultKind kind, Link link, int code);
+
+// Whether `code` is a result an exchange may end in on an authenticated channel
+// whose two ends are out of step after a fault: the reader cannot decipher the
+// request (and answers without data) or the host cannot decipher the reply,
+// so the inner frame fails its length or CRC check, or deciphering fails.
+bool outOfStepCode(int code);
 
 } // namespace vksoak
 

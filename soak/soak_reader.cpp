@@ -1,18 +1,39 @@
 #include "soak_reader.h"
 
+#include "soak_exchange.h"
+
+#include <krnsim/frame.h>
 #include <vkcom/vizer.h>
 #include <vkkrn.h>
 #include <vktcp.h>
 
-namespace vksoak {
+#include <algorithm>
 
-SoakReader::SoakReader(Link link, int index, const std::string& ptyDir, std::chrono::milliseconds timeout)
-    : link_(link), index_(index), ptyDir_(ptyDir), timeout_(timeout) {
+namespace vksoak {
+namespace {
+
+constexpr std::uint8_t kCmdAuthenticate = 0xAE;
+constexpr std::uint8_t kCmdSecured = 0xAF;
+
+bool contains(const krnsim::Bytes& haystack, const krnsim::Bytes& needle) {
+    return !needle.empty() &&
+           std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+} // namespace
+
+SoakReader::SoakReader(Link link, int index, const std::string& ptyDir, std::chrono::milliseconds timeout,
+                       krnsim::Bytes key)
+    : link_(link), index_(index), ptyDir_(ptyDir), timeout_(timeout), key_(std::move(key)) {
     // Echo the request data: the sequence number comes back in the reply.
     sim().setHandler(0xB2, [](const krnsim::Request& r, krnsim::ConnectionContext&) {
         return krnsim::Reply::frame(0x00, r.data);
     });
-    sim().log().setObserver([this](const krnsim::LogEntry&) { received_.fetch_add(1); });
+    if (!key_.empty()) sim().setAuthenticationKey(key_);
+    sim().log().setObserver([this](const krnsim::LogEntry& entry) {
+        received_.fetch_add(1);
+        if (!key_.empty()) checkWire(entry);
+    });
     if (link_ == Link::Tcp) tcpPort_ = sim_->listenTcp().port;
     open();
 }
@@ -46,8 +67,41 @@ int SoakReader::open() {
     std::string timeout = std::to_string(timeout_.count());
     char checkKey[] = "CHKRECBUSADR";
     char on[] = "1";
-    if (const int rc = VKKRN_PI_SetPortPara(reader_, timeoutKey, timeout.data()); rc != 0) return rc;
-    return VKKRN_SetReaderPara(reader_, checkKey, on);
+    int rc = VKKRN_PI_SetPortPara(reader_, timeoutKey, timeout.data());
+    if (rc == 0) rc = VKKRN_SetReaderPara(reader_, checkKey, on);
+    if (rc == 0 && !key_.empty()) rc = authenticate();
+    if (rc != 0) close();
+    return rc;
+}
+
+int SoakReader::authenticate() {
+    const int keyType = static_cast<int>(key_.size() / 8) - 2;
+    return VKKRN_0xAE_ReaderAuthent(reader_, 1, 0, keyType, static_cast<int>(key_.size()), key_.data(), 0);
+}
+
+void SoakReader::watchPlain(krnsim::Bytes frame, krnsim::Bytes data) {
+    std::lock_guard lock(wireMutex_);
+    plainFrame_ = std::move(frame);
+    plainData_ = std::move(data);
+}
+
+std::optional<std::string> SoakReader::plainSeen() const {
+    std::lock_guard lock(wireMutex_);
+    return plainSeen_;
+}
+
+void SoakReader::checkWire(const krnsim::LogEntry& entry) {
+    const krnsim::Bytes& raw = entry.raw;
+    if (raw.size() < 5) return;
+    const std::uint8_t command = raw[0] == krnsim::kAdvancedMark ? raw[4] : raw[2];
+    std::lock_guard lock(wireMutex_);
+    if (plainSeen_) return;
+    const bool handshake = command == kCmdAuthenticate;
+    // Data of three bytes or fewer may show in ciphertext by chance.
+    const bool plain = !handshake && (command != kCmdSecured || contains(raw, plainFrame_) ||
+                                      (plainData_.size() > 3 && contains(raw, plainData_)));
+    if (!plain) return;
+    plainSeen_ = "a request in plain after authentication: " + hexText(raw.data(), raw.size());
 }
 
 void SoakReader::close() {

@@ -739,6 +739,20 @@ VKKRN_API unsigned long long VKGetUTCTimestamp(void);
  * -4093/-4094, or the port's code. On a failure the frame mode and its lock are
  * as before; a channel that was active survives failures up to the first good
  * answer and ends with any later one.
+ *
+ * Recovery after a fault on the channel: host and reader run one cipher stream,
+ * each enciphering the requests and deciphering the replies in turn, so a reply
+ * the host could not take (a time-out, a cut or spoilt frame, -4030, -4031,
+ * -4035, -4037, -4094 or a port code) may leave the reader's stream ahead of the
+ * host's. The library cannot tell whether it did and does not guess: it keeps
+ * its channel, every later exchange fails (mostly -4030: the reader could not
+ * read the request and answered without an inner frame) and none hands out
+ * data. So after any negative result of an exchange on the channel, other than
+ * the argument and handle checks that send nothing (-4001, -4002, -4006,
+ * -4021 to -4023, -4051, -4052, -4060), call this function once more: its first
+ * answer ends the old channel and a success starts a new one. A status above 0
+ * came through the channel and needs nothing. When the port reports the
+ * connection gone, connect again and authenticate on the new connection.
  * Null test: key. */
 VKKRN_API int VKKRN_0xAE_ReaderAuthent(int readerHnd, int adr, int first, int keyType, int keyLength,
                                        unsigned char* key, int format);

@@ -7,6 +7,12 @@ vk_add_gtest(vkkrn_authent_api_tests
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   RUNTIME_DEPS vkcom vktcp)
 
+# The channel after a spoilt reply: out of step until one new authentication.
+vk_add_gtest(vkkrn_authent_faults_api_tests
+  SOURCES security/api_authent_faults_test.cpp
+  LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
+  RUNTIME_DEPS vkcom vktcp)
+
 # The cipher object and the channel key through the library's objects, with
 # OpenSSL's own AES-OFB linked as the oracle and the simulated reader's AES.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)

@@ -90,9 +90,11 @@ int VKKRNReader::exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKK
         *count = received;
         return kSecuredStatus;
     }
+    // A reply without data carries no inner frame: the reader could not take the
+    // request (its stream is not where ours is), which no later exchange mends.
     int plain = 0;
     if (const int rc = cipher->decipher(wrapData_, n, receiveFrame_, plain)) return failLogged(rc);
-    if (plain < 0 || plain > kReaderBufferSize - 1) return failLogged(kErrLengthError);
+    if (plain < 1 || plain > kReaderBufferSize - 1) return failLogged(kErrLengthError);
     *count = plain;
     return plain;
 }

@@ -18,6 +18,8 @@
 #include <deque>
 #include <filesystem>
 #include <future>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -34,10 +36,14 @@ constexpr Millis kHangUpPoll{5};
 
 thread_local const Simulator* tLoopOwner = nullptr;
 
-// A symlink the simulator placed; removed again if it still points at its target.
+// A symlink the simulator placed; removed again unless a newer guard has placed
+// its own link at the same path since. Placing and removing are one step under
+// one lock, so a pty ending on one thread never removes the link another thread
+// has just placed for a new pty (as a client reconnecting after a hang-up does).
 class SymlinkGuard {
   public:
     SymlinkGuard(std::string path, std::string target) : path_(std::move(path)), target_(std::move(target)) {
+        std::lock_guard lock(ownersMutex());
         std::error_code error;
         const auto status = std::filesystem::symlink_status(path_, error);
         if (!error && std::filesystem::exists(status)) {
@@ -47,11 +53,16 @@ class SymlinkGuard {
         }
         std::filesystem::create_symlink(target_, path_, error);
         if (error) throw std::runtime_error("cannot create link " + path_ + ": " + error.message());
+        owners()[path_] = this;
     }
     SymlinkGuard(const SymlinkGuard&) = delete;
     SymlinkGuard& operator=(const SymlinkGuard&) = delete;
     ~SymlinkGuard() {
         if (path_.empty()) return;
+        std::lock_guard lock(ownersMutex());
+        const auto owner = owners().find(path_);
+        if (owner == owners().end() || owner->second != this) return;
+        owners().erase(owner);
         std::error_code error;
         if (std::filesystem::read_symlink(path_, error) == target_ && !error)
             std::filesystem::remove(path_, error);
@@ -59,6 +70,17 @@ class SymlinkGuard {
     const std::string& path() const { return path_; }
 
   private:
+    // Which guard placed the link now at each path; the mutex is taken alone.
+    // Both live as long as the process, for simulators that outlive main.
+    static std::mutex& ownersMutex() {
+        static auto* mutex = new std::mutex;
+        return *mutex;
+    }
+    static std::map<std::string, const SymlinkGuard*>& owners() {
+        static auto* map = new std::map<std::string, const SymlinkGuard*>;
+        return *map;
+    }
+
     std::string path_;
     std::string target_;
 };

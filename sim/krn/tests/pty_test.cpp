@@ -110,5 +110,24 @@ TEST(KrnSimPty, HangsUpOnADisconnectFault) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
+// A client reconnecting after a hang-up opens a new pty at the same link while
+// the old one ends on the loop thread: whatever the order, the link stays the
+// new pty's.
+TEST(KrnSimPty, ALinkPlacedAgainSurvivesTheOldPtyEnding) {
+    const std::string link = shortLinkPath();
+    for (int round = 0; round < 200; ++round) {
+        auto old = std::make_unique<Simulator>();
+        old->openPty(link);
+        Simulator fresh;
+        std::thread ending([&] { old.reset(); });
+        const PtyEndpoint pty = fresh.openPty(link);
+        ending.join();
+        std::error_code error;
+        ASSERT_EQ(std::filesystem::read_symlink(link, error), pty.slavePath) << "round " << round;
+        auto client = openSlave(link);
+        ASSERT_TRUE(client) << "round " << round;
+    }
+}
+
 } // namespace
 } // namespace krnsim
