@@ -1,6 +1,7 @@
 # Helpers every library of the tree uses for its targets, tests, benchmarks and
 # fuzz targets. Keep the rules here so that each directory states only what is
-# its own.
+# its own. In a build of the libraries alone (BUILD_TESTING off) the test,
+# benchmark and fuzz helpers add nothing.
 
 include(GoogleTest)
 set(VK_HELPERS_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -34,6 +35,11 @@ endfunction()
 # HEADERS names files relative to INCLUDE_DIR instead), and a pkg-config file
 # <name>.pc with the library's version and DESCRIPTION. REQUIRES names the
 # pkg-config modules of libraries it links (Requires.private).
+# The library finds the kit's other libraries beside itself (run path $ORIGIN),
+# both those it links and those it opens by file name, so that a program linked
+# with -Wl,-rpath, a prefix on the system path and java.library.path each work
+# without LD_LIBRARY_PATH. LD_LIBRARY_PATH still comes first (tests put stand-ins
+# there).
 function(vk_shared_deliverable target)
   cmake_parse_arguments(ARG "" "OUTPUT_NAME;SOVERSION;VERSION;DESCRIPTION;INCLUDE_DIR" "REQUIRES;HEADERS"
                         ${ARGN})
@@ -45,6 +51,7 @@ function(vk_shared_deliverable target)
     set_target_properties(${target} PROPERTIES SOVERSION ${ARG_SOVERSION} VERSION ${ARG_VERSION})
   endif()
   vk_no_undefined(${target})
+  set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN")
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
   if(NOT ARG_INCLUDE_DIR)
@@ -72,11 +79,18 @@ function(vk_shared_deliverable target)
     set(VK_PC_VERSION 0)
   endif()
   list(JOIN ARG_REQUIRES " " VK_PC_REQUIRES_PRIVATE)
+  vk_install_pc(${ARG_OUTPUT_NAME} ${VK_HELPERS_DIR}/library.pc.in)
+endfunction()
+
+# vk_install_pc(<module> <template>)
+# Configures <template> (@ONLY, with VK_PC_PREFIX set to the prefix as seen from
+# the installed file) into <module>.pc and installs it into lib/pkgconfig.
+function(vk_install_pc module template)
   set(pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
   file(RELATIVE_PATH VK_PC_PREFIX /${pc_dir} /)
   string(REGEX REPLACE "/$" "" VK_PC_PREFIX "\${pcfiledir}/${VK_PC_PREFIX}")
-  set(pc_file ${CMAKE_BINARY_DIR}/pkgconfig/${ARG_OUTPUT_NAME}.pc)
-  configure_file(${VK_HELPERS_DIR}/library.pc.in ${pc_file} @ONLY)
+  set(pc_file ${CMAKE_BINARY_DIR}/pkgconfig/${module}.pc)
+  configure_file(${template} ${pc_file} @ONLY)
   install(FILES ${pc_file} DESTINATION ${pc_dir})
 endfunction()
 
@@ -125,6 +139,19 @@ function(vk_exports target)
   vk_export_test(${target} ${export_list})
 endfunction()
 
+# vk_add_tests(<directory> | <file>.cmake)
+# A library's tests (a subdirectory, or a file included in place), left out of a
+# build of the libraries alone.
+macro(vk_add_tests path)
+  if(BUILD_TESTING)
+    if("${path}" MATCHES "[.]cmake$")
+      include(${path})
+    else()
+      add_subdirectory(${path})
+    endif()
+  endif()
+endmacro()
+
 # vk_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [RUNTIME_DEPS ...] [TIMEOUT s]
 #              [PROPERTIES <name> <value> ...])
 # One GoogleTest program; every test case runs as its own ctest test (and its own
@@ -134,7 +161,7 @@ endfunction()
 # test case (for example RESOURCE_LOCK).
 function(vk_add_gtest name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;RUNTIME_DEPS;ENV;PROPERTIES" ${ARGN})
-  if(VK_FUZZ)
+  if(VK_FUZZ OR NOT BUILD_TESTING)
     return()
   endif()
   if(NOT ARG_TIMEOUT)
@@ -170,7 +197,7 @@ endfunction()
 # label "bench" so that the suite proves it runs and prints its ratio.
 function(vk_add_benchmark name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;RUNTIME_DEPS" ${ARGN})
-  if(VK_FUZZ OR NOT TARGET benchmark::benchmark)
+  if(VK_FUZZ OR NOT BUILD_TESTING OR NOT TARGET benchmark::benchmark)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
@@ -189,6 +216,9 @@ endfunction()
 set(VK_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs in the fuzz preset")
 function(vk_add_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;RUNTIME_DEPS" ${ARGN})
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
   set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads ${CMAKE_DL_LIBS})

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <string>
 
 namespace vk {
@@ -41,7 +42,12 @@ void* PortBinder::openLocked(vk::PortLibrary which) {
     if (handle != nullptr) return handle;
     const std::string file(vk::portLibraryFile(which));
     handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL);
-    if (handle == nullptr) return nullptr;
+    if (handle == nullptr) {
+        const char* reason = ::dlerror();
+        std::snprintf(lib.failure, sizeof lib.failure, "%s", reason != nullptr ? reason : file.c_str());
+        return nullptr;
+    }
+    lib.failure[0] = '\0';
     lib.handle.store(handle, std::memory_order_release);
     if (onLibraryOpened_ != nullptr) onLibraryOpened_();
     return handle;
@@ -83,6 +89,12 @@ void* PortBinder::function(int id) {
         slot.store(address, std::memory_order_release);
     }
     return address;
+}
+
+std::string PortBinder::openFailure(vk::PortLibrary which) {
+    if (which == vk::PortLibrary::None) return {};
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entry(which).failure;
 }
 
 void PortBinder::closeAll() {

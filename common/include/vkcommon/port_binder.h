@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 #include <span>
+#include <string>
 
 namespace vk {
 
@@ -34,11 +35,17 @@ class PortBinder {
     // Closes every library opened; cached addresses are forgotten.
     void closeAll();
 
+    // The loader's reason (dlerror) why the library could not be opened at the
+    // last attempt; empty when it is open or was never tried.
+    std::string openFailure(vk::PortLibrary which);
+
   private:
     static constexpr std::size_t kMaxRows = 19;
+    static constexpr std::size_t kFailureSize = 256;
     struct Library {
         std::atomic<void*> handle{nullptr};
         std::array<std::atomic<void*>, kMaxRows> slots{};
+        char failure[kFailureSize] = {}; // guarded by mutex_
     };
 
     Library& entry(vk::PortLibrary which);
@@ -49,7 +56,7 @@ class PortBinder {
     void (*onLibraryOpened_)();
     std::span<const int> bound_;
     // Guards opening, lookup and closing (dlopen/dlsym/dlclose and the stores into
-    // the slots). A leaf: nothing else is locked while it is held, except what
+    // the slots) and the failure texts. A leaf: nothing else is locked while it is held, except what
     // onLibraryOpened_ takes. Readers of a filled slot take no lock.
     std::mutex mutex_;
     Library serial_;

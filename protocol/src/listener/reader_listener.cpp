@@ -80,7 +80,7 @@ class ReaderHost final : public listener::ListenerHost {
         auto lock = reader_.Lock();
         reader_.SetActiveFlag();
         reader_.SetLastRecProt(frame, length);
-        reader_.RecProtStrToLogDoc(length, status, secured, secured);
+        reader_.ConnectionReceiveLine(length, status, secured);
         reader_.ClearActiveFlag();
     }
 
@@ -89,7 +89,7 @@ class ReaderHost final : public listener::ListenerHost {
         auto lock = reader_.Lock();
         reader_.SetActiveFlag();
         reader_.SetLastSendProt(frame, length);
-        reader_.SendProtStrToApp(length, secured, secured);
+        reader_.ConnectionSendLine(length, secured);
         reader_.ClearActiveFlag();
     }
 

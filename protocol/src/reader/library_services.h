@@ -6,6 +6,8 @@
 #ifndef VKKRN_LIBRARY_SERVICES_H
 #define VKKRN_LIBRARY_SERVICES_H
 
+#include <string>
+
 class VKKRN_PlugIn;
 
 namespace vkkrn {
@@ -19,6 +21,9 @@ class LibraryServices {
     // The port-library function bound under `id`, or null. The first call for a
     // port library opens it.
     virtual void* BoundPortFunction(int id) = 0;
+    // Why the port library of a communication mode (0 serial, 1 USB, 2 TCP) could
+    // not be opened, as the loader said; empty when it could or was not tried.
+    virtual std::string PortOpenFailure(int commMode) = 0;
     // Marks a plug-in installed on some reader; false when it already is, so that
     // one object never serves (and is released by) two readers.
     virtual bool ClaimPlugIn(const VKKRN_PlugIn* plugIn) = 0;

@@ -142,6 +142,10 @@ class VKKRNReader {
     // the command lock); diagnostic lines from any thread.
     void SendProtStrToApp(int len, bool b1, bool b2);
     void RecProtStrToLogDoc(int len, int result, bool b1, bool b2);
+    // The same lines for a frame of a notification connection: marked "(S) " when
+    // that connection is secured, whatever the reader's own channel holds.
+    void ConnectionSendLine(int len, bool secured);
+    void ConnectionReceiveLine(int len, int result, bool secured);
     void ErrorStrToLogDoc(int code);
     // A command's own failure (-4006 refusal, bad argument, bad hex, overflow):
     // `code` becomes the last error and its error line is composed in a buffer of

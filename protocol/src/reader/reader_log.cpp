@@ -14,7 +14,9 @@
 #include <vkcommon/error_code_range.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -69,6 +71,14 @@ int VKKRNReader::logErrorText(int code, bool usbSystemCodes, char* portText, Log
         id = kIdUsbErrorText;
     } else if (vk::inRange(code, vk::kReaderErrors)) {
         out.text = errorText(code, library_);
+        // A port library that cannot be opened leaves its functions unbound: the
+        // line names it with the loader's reason.
+        const std::string reason =
+            code == kErrNullPointer ? library_.PortOpenFailure(GetCommMode()) : std::string();
+        if (!reason.empty()) {
+            std::snprintf(portText, kPortTextSize, "%s (%s)", out.text, reason.c_str());
+            out.text = portText;
+        }
         return 0;
     } else {
         return 0;
@@ -171,6 +181,14 @@ int VKKRNReader::composeLastReceive(TextWriter& line, bool secured) {
 
 void VKKRNReader::RecProtStrToLogDoc(int len, int result, bool b1, bool b2) {
     receiveProtocolLine(len, result, (b1 && b2) || Cipher().holds());
+}
+
+void VKKRNReader::ConnectionSendLine(int len, bool secured) {
+    sendProtocolLine(len, secured);
+}
+
+void VKKRNReader::ConnectionReceiveLine(int len, int result, bool secured) {
+    receiveProtocolLine(len, result, secured);
 }
 
 void VKKRNReader::receiveProtocolLine(int len, int result, bool secured) {

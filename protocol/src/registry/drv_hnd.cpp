@@ -212,6 +212,15 @@ void VKKRNDrvHnd::ReleasePlugInClaim(const VKKRN_PlugIn* plugIn) {
     installedPlugIns_.erase(plugIn);
 }
 
+std::string VKKRNDrvHnd::PortOpenFailure(int commMode) {
+    switch (commMode) {
+    case 0: return binder_.openFailure(vk::PortLibrary::Serial);
+    case 1: return binder_.openFailure(vk::PortLibrary::Usb);
+    case 2: return binder_.openFailure(vk::PortLibrary::Tcp);
+    default: return {};
+    }
+}
+
 void* VKKRNDrvHnd::GetFunctionPtr(void* library, const char* name) {
     return library == nullptr || name == nullptr ? nullptr : ::dlsym(library, name);
 }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -88,6 +89,7 @@ class VKKRNDrvHnd : public vkkrn::LibraryServices {
     void* LoadViZerLib() { return binder_.library(vk::PortLibrary::Serial); }
     void* LoadVkUsbLib() { return binder_.library(vk::PortLibrary::Usb); }
     void* LoadVkTcpLib() { return binder_.library(vk::PortLibrary::Tcp); }
+    std::string PortOpenFailure(int commMode) override;
 
     // Marks a plug-in installed on some reader; false when it already is, so that
     // one object never serves (and is released by) two readers.

@@ -2,6 +2,7 @@
 // simulated reader with its own AES: the handshake on TCP and on a
 // pseudo-terminal, the channel it opens, the refusals before anything is sent,
 // the reader's answers that end it, and the wire that carries nothing readable.
+#include "listener_fixture.h"
 #include "sim_link.h"
 #include "tcp_connection.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -378,6 +380,68 @@ TEST_P(AuthentTcp, EveryReaderOnASocketLearnsOfItsDisconnection) {
     ASSERT_EQ(VKKRN_SetReaderPara(reader_, "PORTHND", std::to_string(handle).c_str()), 0);
     expectPlainCommand();
     EXPECT_EQ(frameSupport(), "ADVANCED") << "the frame mode stays as the channel left it";
+}
+
+// The protocol lines (events 2 and 3) of any thread, in order.
+class LineRecorder {
+  public:
+    static void record(void* self, unsigned char* text, int /*value*/, int /*event*/) {
+        auto* recorder = static_cast<LineRecorder*>(self);
+        std::lock_guard<std::mutex> lock(recorder->mutex_);
+        recorder->lines_.emplace_back(reinterpret_cast<const char*>(text));
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// "(S) " marks the exchanges of a secured connection: a notification listener's
+// own connection is plain although the reader's line is authenticated.
+TEST_P(AuthentTcp, APlainListenerConnectionKeepsItsLinesUnmarked) {
+    ASSERT_EQ(authenticate(), 0);
+    LineRecorder lines;
+    _VKKRN_EVENT_INIT handler{};
+    handler.pAny = &lines;
+    handler.uiUse = 1;
+    handler.uiFlag = 7;
+    handler.callback.form7 = &LineRecorder::record;
+    ASSERT_EQ(VKKRN_SetReaderPara(reader_, "LOGPROT", "1"), 0);
+    ASSERT_EQ(VKKRN_AddEventHandler(reader_, &handler), 0);
+    expectSecuredCommand();
+
+    vkkrn_test::ListenerRecorder recorder;
+    const std::uint16_t port = vkkrn_test::freeLoopbackPort();
+    _VKKRN_TASK_INIT task = vkkrn_test::listenerRecord(recorder, port, 1);
+    task.uiAcknowledge = 1;
+    ASSERT_EQ(VKKRN_StartAsyncTask(reader_, 3, &task, nullptr), 0);
+    const auto notifier = vkkrn_test::connectNotifier(port);
+    ASSERT_TRUE(notifier);
+    notifier->notify(0x22, Bytes{0x12, 0x34});
+    ASSERT_TRUE(notifier->waitFrame(std::chrono::seconds(5))) << "the acknowledgement";
+    ASSERT_TRUE(recorder.waitFor(1));
+    EXPECT_EQ(cancelOutsideTheCallback(reader_), 0);
+    EXPECT_EQ(VKKRN_DelEventHandler(reader_, &handler), 0);
+
+    int marked = 0;
+    int listenerLines = 0;
+    for (const std::string& line : lines.lines()) {
+        const bool listener =
+            line.find(" 01 22 ") != std::string::npos || line.find(" 09 32 ") != std::string::npos;
+        const bool secured = line.find("(S) ") != std::string::npos;
+        if (listener) {
+            ++listenerLines;
+            EXPECT_FALSE(secured) << line;
+        } else {
+            marked += secured ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(listenerLines, 2) << "the notification and its acknowledgement";
+    EXPECT_GE(marked, 2) << "the reader's own exchange stays marked";
 }
 
 INSTANTIATE_TEST_SUITE_P(Tcp, AuthentTcp, ::testing::Values(LinkKind::Tcp),

@@ -17,8 +17,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -119,6 +121,26 @@ inline std::uint16_t freeLoopbackPort() {
     return ntohs(a.sin_port);
 }
 
+// The simulated reader connected to a listener on 127.0.0.1:port as soon as it
+// accepts (a connect before the listening socket is back is refused); null when
+// it did not within the time-out.
+inline std::unique_ptr<krnsim::Notifier>
+connectNotifier(std::uint16_t port, std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                int receiveBuffer = 0) {
+    std::unique_ptr<krnsim::Notifier> out;
+    vktesting::waitUntil(
+        [&] {
+            try {
+                out = std::make_unique<krnsim::Notifier>(port, 1, "127.0.0.1", receiveBuffer);
+                return true;
+            } catch (const std::runtime_error&) {
+                return false;
+            }
+        },
+        timeout);
+    return out;
+}
+
 // A listener record on 127.0.0.1:port calling `recorder` back in `variant`
 // (bus address 9, mode 5, T in seconds).
 inline _VKKRN_TASK_INIT listenerRecord(ListenerRecorder& recorder, std::uint16_t port, unsigned variant,
@@ -166,22 +188,10 @@ class ListenerTest : public PortlessReaderTest {
             key[i] = static_cast<std::uint8_t>(0x40 + i);
         return key;
     }
-    // Connects as soon as the listener accepts (a connect before the listening
-    // socket is back is refused).
+    // Connects as soon as the listener accepts.
     std::unique_ptr<krnsim::Notifier> connect(std::chrono::milliseconds timeout = std::chrono::seconds(5),
                                               int receiveBuffer = 0) {
-        std::unique_ptr<krnsim::Notifier> out;
-        vktesting::waitUntil(
-            [&] {
-                try {
-                    out = std::make_unique<krnsim::Notifier>(port_, 1, "127.0.0.1", receiveBuffer);
-                    return true;
-                } catch (const std::runtime_error&) {
-                    return false;
-                }
-            },
-            timeout);
-        return out;
+        return connectNotifier(port_, timeout, receiveBuffer);
     }
     // Starts the listener task and connects the simulated reader to it.
     std::unique_ptr<krnsim::Notifier> serve(int task, _VKKRN_TASK_INIT& r) {

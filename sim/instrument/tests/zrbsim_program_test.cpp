@@ -157,6 +157,12 @@ TEST(ZrbsimProgram, UsageErrorsExitWithTwo) {
     }
 }
 
+TEST(ZrbsimProgram, HelpPrintsTheUsageOnStdoutAndExits0) {
+    Child child({"--help"});
+    EXPECT_EQ(child.readyLine(), "usage: zrbsim [--address A] [--verbose]");
+    EXPECT_EQ(child.exitCode(), 0);
+}
+
 TEST(ZrbsimProgram, BindFailureExitsWithOne) {
     zrbsim::Simulator holder;
     Child child({"--address", holder.address()});

@@ -160,6 +160,13 @@ TEST(KrnSimProgram, RefusesBadArgumentsWithExitCode2) {
     }
 }
 
+TEST(KrnSimProgram, HelpPrintsTheUsageOnStdoutAndExits0) {
+    Program program({"--help"});
+    EXPECT_EQ(program.readyLine().rfind("usage: krnsim --tcp", 0), 0u);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(program.errorText(), "");
+}
+
 TEST(KrnSimProgram, ExitsWith1WhenTheEndpointCannotBeOpened) {
     vktesting::UniqueFd busy(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};

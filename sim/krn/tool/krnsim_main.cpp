@@ -33,6 +33,10 @@ void printEntry(const LogEntry& entry) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::cout << krnsim::tool::kUsage << krnsim::tool::kHelp;
+        return 0;
+    }
     krnsim::tool::Options options;
     try {
         options = krnsim::tool::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
