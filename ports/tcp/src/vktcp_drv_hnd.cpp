@@ -34,9 +34,8 @@ VKTCPDrvHnd::VKTCPDrvHnd(char* sharedErrorText)
 
 VKTCPDrvHnd::~VKTCPDrvHnd() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const SocketRef& socket : sockets_)
-        socket->DisConnect();
-    sockets_.clear();
+    for (const auto& entry : sockets_.release())
+        entry.ref->DisConnect();
 }
 
 void VKTCPDrvHnd::GetDLLVersion(char* version) {
@@ -115,8 +114,7 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (const SocketRef existing = FindByHostLocked(host, port)) return existing->GetSocketHnd();
-        counter_ =
-            nextSocketCount(counter_, [this](int candidate) { return FindLocked(candidate) != nullptr; });
+        counter_ = nextSocketCount(counter_, [this](int candidate) { return sockets_.contains(candidate); });
         handle = socketHandle(counter_);
         try {
             socket = std::make_shared<VKSocket>();
@@ -129,7 +127,7 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
     if (rc != kOk) return Store(rc);
     socket->SetSocketHnd(handle);
     try {
-        sockets_.push_back(socket);
+        if (!sockets_.add(handle, socket)) return Store(kErrCreateSocket);
     } catch (const std::bad_alloc&) {
         return Store(kErrCreateSocket);
     }
@@ -151,7 +149,8 @@ int VKTCPDrvHnd::DisConnect(int handle) {
     // registry lock: every other socket's transfers look their handle up in it.
     if (socket->DisConnect() == kErrClose) return Store(kErrClose);
     std::lock_guard<std::mutex> lock(mutex_);
-    std::erase(sockets_, socket);
+    if (const SocketRef* listed = sockets_.find(handle); listed != nullptr && *listed == socket)
+        sockets_.take(handle);
     return kOk;
 }
 
@@ -159,13 +158,9 @@ int VKTCPDrvHnd::GetSocketList(int handle) {
     lastError_.store(kOk);
     if (handle < 0) return Store(kErrHandleNegative);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (handle == 0) return sockets_.empty() ? Store(kErrEmptyList) : sockets_.front()->GetSocketHnd();
-    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [handle](const SocketRef& socket) {
-        return socket->GetSocketHnd() == handle;
-    });
-    if (it == sockets_.end()) return Store(kErrUnknownListHandle);
-    const auto next = std::next(it);
-    return next == sockets_.end() ? 0 : (*next)->GetSocketHnd();
+    if (handle == 0) return sockets_.empty() ? Store(kErrEmptyList) : *sockets_.first();
+    const std::optional<int> next = sockets_.next(handle);
+    return next ? *next : Store(kErrUnknownListHandle);
 }
 
 int VKTCPDrvHnd::GetSocketPara(int handle, const char* key, char* value) {
@@ -255,16 +250,14 @@ int VKTCPDrvHnd::FindChecked(int handle, bool pointersPresent, bool lengthsPosit
 }
 
 VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindLocked(int handle) const {
-    for (const SocketRef& socket : sockets_) {
-        if (socket->GetSocketHnd() == handle) return socket;
-    }
-    return nullptr;
+    const SocketRef* socket = sockets_.find(handle);
+    return socket != nullptr ? *socket : nullptr;
 }
 
 VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindByHostLocked(const char* host, int port) const {
     if (host[0] == '\0') return nullptr;
     const bool dotted = isDottedAddress(host);
-    for (const SocketRef& socket : sockets_) {
+    for (const auto& [handle, socket] : sockets_) {
         if (socket->GetPortNumber() != port) continue;
         const char* own = dotted ? socket->GetSocketHost() : socket->GetSocketHostName();
         if (std::strcmp(own, host) == 0) return socket;

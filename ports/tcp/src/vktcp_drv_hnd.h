@@ -7,12 +7,12 @@
 #include "error_texts.h"
 #include "vk_socket.h"
 
+#include <vkcommon/handle_table.h>
 #include <vktcp.h>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 namespace vktcp {
 
@@ -61,8 +61,8 @@ class VKTCPDrvHnd {
     }
 
     std::atomic<int> lastError_{0};
-    std::vector<SocketRef> sockets_; // guarded by mutex_, in the order of connection
-    int counter_ = 0;                // guarded by mutex_
+    vk::HandleTable<SocketRef> sockets_; // guarded by mutex_, in the order of connection
+    int counter_ = 0;                    // guarded by mutex_
     std::atomic<int> language_;
     // Registry mutex: the socket list and the counter, held for look-ups and
     // changes of the list only, never across a transfer, a connect, a name
