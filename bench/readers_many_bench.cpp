@@ -148,6 +148,7 @@ void BM_ManyReaders(benchmark::State& state) {
         for (auto& c : closers)
             c.join();
 
+        const double perReaderKb = static_cast<double>(after - before) / gReaders;
         state.SetIterationTime(open * gReaders);
         state.counters["readers"] = gReaders;
         state.counters["open_us"] = open * 1e6;
@@ -155,16 +156,15 @@ void BM_ManyReaders(benchmark::State& state) {
         state.counters["first_exchange_us"] = each * 1e6;
         state.counters["exchange_among_us"] = among * 1e6;
         state.counters["among_per_alone"] = among / alone;
-        state.counters["rss_per_reader_kB"] = residentKb;
+        state.counters["rss_per_reader_kB"] = perReaderKb;
         state.counters["fixed_buffers_kB"] = kFixedBufferKb;
-        const double residentKb = static_cast<double>(after - before) / gReaders;
         std::printf(
             "\n%d readers: %.1f us per open; one exchange on each %.1f us, on readers among them %.1f us, "
             "one reader alone %.1f us (x%.2f, target at most %.1f%s); resident memory %.1f kB per "
             "reader after one exchange each (target at most %.0f kB%s), fixed buffers %.1f kB\n",
             gReaders, open * 1e6, each * 1e6, among * 1e6, alone * 1e6, among / alone, kRatioTarget,
-            among / alone <= kRatioTarget ? "" : ", above", residentKb, kResidentTargetKb,
-            residentKb <= kResidentTargetKb ? "" : ", above", kFixedBufferKb);
+            among / alone <= kRatioTarget ? "" : ", above", perReaderKb, kResidentTargetKb,
+            perReaderKb <= kResidentTargetKb ? "" : ", above", kFixedBufferKb);
     }
 }
 BENCHMARK(BM_ManyReaders)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
