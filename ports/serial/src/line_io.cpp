@@ -27,21 +27,10 @@ WaitResult waitReadable(int fd, std::int64_t microseconds) {
     }
 }
 
-ssize_t readArriving(int fd, void* buffer, std::size_t size, std::int64_t microseconds, bool waitFirst) {
-    bool wait = waitFirst;
+ssize_t readSome(int fd, void* buffer, std::size_t size) {
     for (;;) {
-        if (wait) {
-            switch (waitReadable(fd, microseconds)) {
-            case WaitResult::Failed: return -1;
-            case WaitResult::Expired: return kReadExpired;
-            case WaitResult::Readable: break;
-            }
-        }
         const ssize_t n = ::read(fd, buffer, size);
-        if (n >= 0) return n;
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        wait = true;
+        if (n >= 0 || errno != EINTR) return n < 0 ? -1 : n;
     }
 }
 
@@ -54,11 +43,6 @@ std::size_t writeAll(int fd, const void* data, std::size_t size) {
             written += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The output queue is full: wait for room as a blocking write would.
-            pollfd entry{fd, POLLOUT, 0};
-            if (::ppoll(&entry, 1, nullptr, nullptr) < 0 && errno != EINTR) break;
-            if (entry.revents & (POLLERR | POLLNVAL)) break;
         } else {
             break;
         }

@@ -75,8 +75,7 @@ int VKPort::OpenPort(int portNumber, const char* devicePath) {
         return store(kErrCreatePort);
     }
     termios line = saved;
-    // The descriptor stays non-blocking: a read takes what has arrived and waits
-    // go through ppoll, so a reply that is already there costs no wait.
+    ::fcntl(fd, F_SETFL, 0); // blocking from here on; waits go through ppoll
 
     ::cfsetispeed(&line, B9600);
     ::cfsetospeed(&line, B9600);
@@ -294,7 +293,7 @@ int VKPort::Transceive(const std::uint8_t* request, int requestLength, std::uint
         return store(kErrTransmit);
     const std::int64_t timeout = replyTimeout_.load(std::memory_order_relaxed);
     const int received = useNubo_.load(std::memory_order_relaxed)
-                             ? receiveFramed(reply, replySize, true)
+                             ? ReceiveNUBO(reply, replySize)
                              : receiveTimed(reply, replySize, timeout + 1);
     if (received == kErrReceiveTimeout) lateReply_.open(timeout);
     return received;
@@ -312,7 +311,8 @@ void VKPort::dropLateReply(std::int64_t windowUs) {
         if (left <= 0) return;
         // Once the late reply has begun, its rest follows within a character time.
         const std::int64_t wait = dropped && charTimeout > 0 ? std::min(left, charTimeout) : left;
-        if (readArriving(fd_, sink, sizeof sink, wait, true) <= 0) return;
+        if (waitReadable(fd_, wait) != WaitResult::Readable) return;
+        if (readSome(fd_, sink, sizeof sink) <= 0) return;
         dropped = true;
     }
 }
@@ -322,7 +322,7 @@ int VKPort::Receive(std::uint8_t* buffer, int bufferSize) {
     if (bufferSize < 1) return store(kErrOutOfRange);
     std::lock_guard io(ioMutex_);
     buffer[0] = 0;
-    if (useNubo_.load(std::memory_order_relaxed)) return receiveFramed(buffer, bufferSize, false);
+    if (useNubo_.load(std::memory_order_relaxed)) return ReceiveNUBO(buffer, bufferSize);
     return receiveTimed(buffer, bufferSize, replyTimeout_.load(std::memory_order_relaxed));
 }
 
@@ -330,9 +330,10 @@ int VKPort::receiveTimed(std::uint8_t* buffer, int bufferSize, std::int64_t firs
     int count = 0;
     std::int64_t wait = firstWait;
     for (;;) {
-        const ssize_t n =
-            readArriving(fd_, buffer + count, static_cast<std::size_t>(bufferSize - count), wait, true);
-        if (n == kReadExpired) return count > 0 ? (store(kOk), count) : store(kErrReceiveTimeout);
+        const WaitResult ready = waitReadable(fd_, wait);
+        if (ready == WaitResult::Failed) return store(kErrRead);
+        if (ready == WaitResult::Expired) return count > 0 ? (store(kOk), count) : store(kErrReceiveTimeout);
+        const ssize_t n = readSome(fd_, buffer + count, static_cast<std::size_t>(bufferSize - count));
         if (n <= 0) return store(kErrRead);
         count += static_cast<int>(n);
         if (count >= bufferSize) return store(kErrBufferOverflow);
@@ -344,8 +345,9 @@ int VKPort::discard(int count) {
     std::uint8_t sink[4096];
     const std::int64_t wait = replyTimeout_.load(std::memory_order_relaxed);
     while (count > 0) {
-        const ssize_t n = readArriving(
-            fd_, sink, std::min<std::size_t>(sizeof sink, static_cast<std::size_t>(count)), wait, false);
+        if (waitReadable(fd_, wait) != WaitResult::Readable) break;
+        const ssize_t n =
+            readSome(fd_, sink, std::min<std::size_t>(sizeof sink, static_cast<std::size_t>(count)));
         if (n <= 0) break;
         count -= static_cast<int>(n);
     }
@@ -355,10 +357,6 @@ int VKPort::discard(int count) {
 int VKPort::ReceiveNUBO(std::uint8_t* buffer, int bufferSize) {
     if (buffer == nullptr) return store(kErrNullPointer);
     if (bufferSize < 1) return store(kErrOutOfRange);
-    return receiveFramed(buffer, bufferSize, false);
-}
-
-int VKPort::receiveFramed(std::uint8_t* buffer, int bufferSize, bool afterRequest) {
     buffer[0] = 0;
     LengthFrame frame(bufferSize);
     const std::int64_t wait = replyTimeout_.load(std::memory_order_relaxed) + 1;
@@ -376,11 +374,10 @@ int VKPort::receiveFramed(std::uint8_t* buffer, int bufferSize, bool afterReques
         case LengthFrame::Next::Discard: discard(step.bound); return store(kErrBufferOverflow);
         case LengthFrame::Next::Read: break;
         }
-        // A reply to a request just written cannot be there yet: wait first. Later
-        // reads take what has arrived (mostly the whole rest of the frame at once).
-        const ssize_t n = readArriving(fd_, buffer + count, static_cast<std::size_t>(step.bound), wait,
-                                       afterRequest && count == 0);
-        if (n == kReadExpired) return store(kErrReceiveTimeout);
+        const WaitResult ready = waitReadable(fd_, wait);
+        if (ready == WaitResult::Failed) return store(kErrRead);
+        if (ready == WaitResult::Expired) return store(kErrReceiveTimeout);
+        const ssize_t n = readSome(fd_, buffer + count, static_cast<std::size_t>(step.bound));
         if (n <= 0) return store(kErrRead);
         count += static_cast<int>(n);
     }
