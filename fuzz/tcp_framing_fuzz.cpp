@@ -47,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint8_t* buffer = memory.data() + kGuard;
     for (int reads = 0; reads < kMaxReads; ++reads) {
         std::fill(buffer, buffer + bufferSize, 0x3C);
-        const vktcp::IoResult r = lengthField ? vktcp::readLengthFramed(pair[0], buffer, bufferSize, 0, 0)
-                                              : vktcp::readUntilQuiet(pair[0], buffer, bufferSize, 0, 0);
+        const vktcp::IoResult r =
+            lengthField ? vktcp::readLengthFramed(pair[0], buffer, bufferSize, 0, 0, reads % 2 == 0)
+                        : vktcp::readUntilQuiet(pair[0], buffer, bufferSize, 0, 0);
         for (std::size_t i = 0; i < kGuard; ++i)
             check(memory[i] == kGuardByte && memory[kGuard + bufferSize + i] == kGuardByte);
         check(r.result <= bufferSize);

@@ -22,28 +22,19 @@ VIZERDrvHnd::VIZERDrvHnd() : language_(vk::kLanguageEnglish) {
 
 VIZERDrvHnd::~VIZERDrvHnd() {
     std::lock_guard lock(registryMutex_);
-    for (const std::unique_ptr<VKPort>& port : ports_)
-        port->ClosePort();
-    ports_.clear();
+    for (const auto& entry : ports_.release())
+        entry.ref->ClosePort();
 }
 
 VIZERDrvHnd::Lookup VIZERDrvHnd::find(int handle) const {
     std::lock_guard lock(registryMutex_);
-    for (const std::unique_ptr<VKPort>& port : ports_)
-        if (port->GetPortHnd() == handle) return {port.get(), false};
-    return {nullptr, ports_.empty()};
+    const std::unique_ptr<VKPort>* port = ports_.find(handle);
+    return {port != nullptr ? port->get() : nullptr, ports_.empty()};
 }
 
 bool VIZERDrvHnd::hasPortNumber(int portNumber) const {
-    return std::any_of(ports_.begin(), ports_.end(), [portNumber](const std::unique_ptr<VKPort>& port) {
-        return port->portNumber() == portNumber;
-    });
-}
-
-bool VIZERDrvHnd::hasHandle(int handle) const {
-    return std::any_of(ports_.begin(), ports_.end(), [handle](const std::unique_ptr<VKPort>& port) {
-        return port->GetPortHnd() == handle;
-    });
+    return std::any_of(ports_.begin(), ports_.end(),
+                       [portNumber](const auto& entry) { return entry.ref->portNumber() == portNumber; });
 }
 
 bool VIZERDrvHnd::devicePath(int portNumber, char (&path)[kMaxDevicePath + 1]) const {
@@ -66,7 +57,7 @@ int VIZERDrvHnd::OpenPort(const char* portNumberText) {
     int handle = 0;
     {
         std::lock_guard lock(registryMutex_);
-        handle = counter_.advance([this](int candidate) { return hasHandle(candidate); });
+        handle = counter_.advance([this](int candidate) { return ports_.contains(candidate); });
     }
     if (number < 1 || number > 256) return fail(kErrPortNumberRange);
     const int portNumber = static_cast<int>(number);
@@ -90,7 +81,9 @@ int VIZERDrvHnd::OpenPort(const char* portNumberText) {
         result = kErrAlreadyOpen;
     } else {
         try {
-            ports_.push_back(std::move(port));
+            // The handle was drawn free; a port opened since under the same
+            // handle (only after a full wrap of the counter) refuses this one.
+            if (!ports_.add(handle, std::move(port))) result = kErrCreatePort;
         } catch (const std::bad_alloc&) {
             result = kErrCreatePort;
         }
@@ -106,12 +99,9 @@ int VIZERDrvHnd::ClosePort(int handle) {
     std::unique_ptr<VKPort> port;
     {
         std::lock_guard lock(registryMutex_);
-        const auto found =
-            std::find_if(ports_.begin(), ports_.end(),
-                         [handle](const std::unique_ptr<VKPort>& p) { return p->GetPortHnd() == handle; });
-        if (found == ports_.end()) return fail(ports_.empty() ? kErrEmptyList : kErrNoHandle);
+        std::optional<std::unique_ptr<VKPort>> found = ports_.take(handle);
+        if (!found) return fail(ports_.empty() ? kErrEmptyList : kErrNoHandle);
         port = std::move(*found);
-        ports_.erase(found);
     }
     setLastError(kOk);
     return port->ClosePort();
@@ -123,18 +113,10 @@ int VIZERDrvHnd::GetPortList(int handle) {
     {
         std::lock_guard lock(registryMutex_);
         if (handle == 0) {
-            result = ports_.empty() ? kErrEmptyList : ports_.front()->GetPortHnd();
+            result = ports_.empty() ? kErrEmptyList : *ports_.first();
         } else {
-            const auto found =
-                std::find_if(ports_.begin(), ports_.end(), [handle](const std::unique_ptr<VKPort>& p) {
-                    return p->GetPortHnd() == handle;
-                });
-            if (found == ports_.end())
-                result = kErrUnknownListHandle;
-            else if (found + 1 == ports_.end())
-                result = 0;
-            else
-                result = (*(found + 1))->GetPortHnd();
+            const std::optional<int> next = ports_.next(handle);
+            result = next ? *next : kErrUnknownListHandle;
         }
     }
     if (result < 0) return fail(result);

@@ -6,10 +6,11 @@
 #include "handle_counter.h"
 #include "vk_port.h"
 
+#include <vkcommon/handle_table.h>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 namespace vkcom {
 
@@ -56,14 +57,13 @@ class VIZERDrvHnd {
     // Builds prefix + (portNumber - 1); false when it would exceed kMaxDevicePath.
     bool devicePath(int portNumber, char (&path)[kMaxDevicePath + 1]) const;
     bool hasPortNumber(int portNumber) const; // with registryMutex_ held
-    bool hasHandle(int handle) const;         // with registryMutex_ held
 
     // Guards prefix_, ports_ and counter_, held only to look up, add, remove or
     // copy; never held together with a port's locks.
     mutable std::mutex registryMutex_;
     char prefix_[kPrefixCapacity + 1];
     std::atomic<int> lastError_{0};
-    std::vector<std::unique_ptr<VKPort>> ports_;
+    vk::HandleTable<std::unique_ptr<VKPort>> ports_; // in the order of opening
     HandleCounter counter_;
     std::atomic<int> language_;
 };

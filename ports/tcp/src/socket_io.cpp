@@ -58,19 +58,31 @@ struct Step {
     int systemError;
 };
 
-// One wait of at most `waitUs`, then one read of at most `want` bytes.
-Step readOnce(int fd, std::uint8_t* target, std::size_t want, std::int64_t waitUs) {
+// When a read waits for input: first, or only once nothing has arrived.
+enum class WaitFirst { No, Yes };
+
+// One read of at most `want` bytes, waiting at most `waitUs` for input. Reads
+// what has already arrived without waiting, unless `waitFirst` says that the
+// input cannot be there yet (a reply to a request just sent).
+Step readOnce(int fd, std::uint8_t* target, std::size_t want, std::int64_t waitUs, WaitFirst waitFirst) {
+    bool wait = waitFirst == WaitFirst::Yes;
     for (;;) {
-        int systemError = 0;
-        switch (waitReadable(fd, waitUs, systemError)) {
-        case WaitOutcome::Expired: return {StepKind::Expired, 0, 0};
-        case WaitOutcome::Failed: return {StepKind::Failed, 0, systemError};
-        case WaitOutcome::Ready: break;
+        if (wait) {
+            int systemError = 0;
+            switch (waitReadable(fd, waitUs, systemError)) {
+            case WaitOutcome::Expired: return {StepKind::Expired, 0, 0};
+            case WaitOutcome::Failed: return {StepKind::Failed, 0, systemError};
+            case WaitOutcome::Ready: break;
+            }
         }
         const ssize_t n = ::recv(fd, target, want, MSG_DONTWAIT);
         if (n > 0) return {StepKind::Data, static_cast<std::size_t>(n), 0};
         if (n == 0) return {StepKind::EndOfStream, 0, 0};
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            wait = true;
+            continue;
+        }
         return {StepKind::Failed, 0, errno};
     }
 }
@@ -86,7 +98,8 @@ IoResult failureOf(const Step& step) {
 void dropRestOfFrame(int fd, std::size_t remaining, std::int64_t charTimeoutUs) {
     std::uint8_t scratch[kScratchSize];
     while (remaining > 0) {
-        const Step step = readOnce(fd, scratch, std::min(remaining, sizeof scratch), charTimeoutUs);
+        const Step step =
+            readOnce(fd, scratch, std::min(remaining, sizeof scratch), charTimeoutUs, WaitFirst::No);
         if (step.kind != StepKind::Data) return;
         remaining -= step.count;
     }
@@ -159,25 +172,27 @@ void dropLateReply(int fd, std::int64_t windowUs, std::int64_t charTimeoutUs, st
             std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
         if (left <= 0) return;
         const Step step = readOnce(fd, scratch, std::min(limit - dropped, sizeof scratch),
-                                   dropped == 0 ? left : std::min(left, charTimeoutUs));
+                                   dropped == 0 ? left : std::min(left, charTimeoutUs), WaitFirst::Yes);
         if (step.kind != StepKind::Data) return;
         dropped += step.count;
     }
 }
 
 IoResult readLengthFramed(int fd, std::uint8_t* buffer, int size, std::int64_t timeoutUs,
-                          std::int64_t charTimeoutUs) {
+                          std::int64_t charTimeoutUs, bool afterRequest) {
     buffer[0] = 0;
     // The head goes to a buffer of its own so that a caller's buffer of one or two
     // bytes never asks for a read of nothing.
     std::uint8_t head[kHeadSize];
     std::size_t have = 0;
     std::int64_t waitUs = timeoutUs;
+    WaitFirst waitFirst = afterRequest ? WaitFirst::Yes : WaitFirst::No;
     while (have < kHeadSize) {
-        const Step step = readOnce(fd, head + have, kHeadSize - have, waitUs);
+        const Step step = readOnce(fd, head + have, kHeadSize - have, waitUs, waitFirst);
         if (step.kind != StepKind::Data) return failureOf(step);
         have += step.count;
         waitUs = charTimeoutUs;
+        waitFirst = WaitFirst::No;
     }
 
     std::size_t frameLength = 0;
@@ -199,8 +214,9 @@ IoResult readLengthFramed(int fd, std::uint8_t* buffer, int size, std::int64_t t
 
     std::memcpy(buffer, head, kHeadSize);
     std::size_t count = kHeadSize;
+    // The rest has mostly arrived with the head: read before waiting.
     while (count < frameLength) {
-        const Step step = readOnce(fd, buffer + count, frameLength - count, charTimeoutUs);
+        const Step step = readOnce(fd, buffer + count, frameLength - count, charTimeoutUs, WaitFirst::No);
         if (step.kind != StepKind::Data) return failureOf(step);
         count += step.count;
     }
@@ -212,7 +228,7 @@ IoResult readUntilQuiet(int fd, std::uint8_t* buffer, int size, std::int64_t tim
     int count = 0;
     std::int64_t waitUs = timeoutUs;
     for (;;) {
-        const Step step = readOnce(fd, buffer + count, 1, waitUs);
+        const Step step = readOnce(fd, buffer + count, 1, waitUs, WaitFirst::Yes);
         if (step.kind == StepKind::Expired) {
             if (count > 0) return {count, 0, true};
             return {kErrReceiveTimeout, 0};

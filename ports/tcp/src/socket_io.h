@@ -49,8 +49,11 @@ void dropLateReply(int fd, std::int64_t windowUs, std::int64_t charTimeoutUs, st
 // Reads exactly the frame, so a frame that follows stays queued. A frame longer
 // than `size` is read to its end (each read at most `charTimeoutUs`, stopping at
 // end of stream or an error), the buffer zeroed and kErrBufferTooSmall returned.
+// Bytes that have already arrived are read without a wait; `afterRequest` (a
+// request has just been sent, so its reply cannot be there yet) waits before
+// the first read instead of trying it.
 IoResult readLengthFramed(int fd, std::uint8_t* buffer, int size, std::int64_t timeoutUs,
-                          std::int64_t charTimeoutUs);
+                          std::int64_t charTimeoutUs, bool afterRequest);
 
 // Time-out framing: one wait and one single-byte read per byte; the reply ends
 // when the line stays quiet for `charTimeoutUs` or the buffer is full.

@@ -175,7 +175,7 @@ int VKSocket::Transceive(const std::uint8_t* request, int requestLength, std::ui
         const IoResult sent =
             sendAll(fd, request, static_cast<std::size_t>(requestLength), timeoutUs_.load());
         if (sent.result == kOk) {
-            const int received = ReceiveReply(fd, reply, replySize);
+            const int received = ReceiveReply(fd, reply, replySize, true);
             if (received == kErrReceiveTimeout) lateReply_.open(timeoutUs_.load());
             return received;
         }
@@ -201,15 +201,15 @@ int VKSocket::Receive(std::uint8_t* buffer, int bufferSize) {
     std::lock_guard<std::mutex> io(ioMutex_);
     const int fd = fd_.load();
     if (fd < 0) return Fail(kErrRead);
-    return ReceiveReply(fd, buffer, bufferSize);
+    return ReceiveReply(fd, buffer, bufferSize, false);
 }
 
-int VKSocket::ReceiveReply(int fd, std::uint8_t* buffer, int bufferSize) {
+int VKSocket::ReceiveReply(int fd, std::uint8_t* buffer, int bufferSize, bool afterRequest) {
     const std::int64_t timeoutUs = timeoutUs_.load();
     const std::int64_t charTimeoutUs = charTimeoutUs_.load();
-    const IoResult received = useNubo_.load()
-                                  ? readLengthFramed(fd, buffer, bufferSize, timeoutUs, charTimeoutUs)
-                                  : readUntilQuiet(fd, buffer, bufferSize, timeoutUs, charTimeoutUs);
+    const IoResult received =
+        useNubo_.load() ? readLengthFramed(fd, buffer, bufferSize, timeoutUs, charTimeoutUs, afterRequest)
+                        : readUntilQuiet(fd, buffer, bufferSize, timeoutUs, charTimeoutUs);
     if (received.result == kErrRead) lastSocketError_.store(received.systemError);
     if (received.result < 0) return Fail(received.result);
     if (received.clearsLastError) lastError_.store(kOk);

@@ -50,9 +50,9 @@ class VKSocket {
     int GetLastError() const { return lastError_.load(); }
 
   private:
-    // Reads one reply on `fd` as "USENUBO" says and stores its errors. Called with
-    // the I/O mutex held.
-    int ReceiveReply(int fd, std::uint8_t* buffer, int bufferSize);
+    // Reads one reply on `fd` as "USENUBO" says and stores its errors;
+    // `afterRequest`: a request has just been sent. Called with the I/O mutex held.
+    int ReceiveReply(int fd, std::uint8_t* buffer, int bufferSize, bool afterRequest);
     void FireEvent(int eventId, int value);
     int Fail(int code) {
         lastError_.store(code);

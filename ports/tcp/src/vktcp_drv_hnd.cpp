@@ -34,9 +34,8 @@ VKTCPDrvHnd::VKTCPDrvHnd(char* sharedErrorText)
 
 VKTCPDrvHnd::~VKTCPDrvHnd() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const SocketRef& socket : sockets_)
-        socket->DisConnect();
-    sockets_.clear();
+    for (const auto& entry : sockets_.release())
+        entry.ref->DisConnect();
 }
 
 void VKTCPDrvHnd::GetDLLVersion(char* version) {
@@ -121,8 +120,7 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
             if (FindConnectingLocked(host, port) == connecting_.end()) break;
             connectEnded_.wait(lock);
         }
-        counter_ =
-            nextSocketCount(counter_, [this](int candidate) { return FindLocked(candidate) != nullptr; });
+        counter_ = nextSocketCount(counter_, [this](int candidate) { return sockets_.contains(candidate); });
         handle = socketHandle(counter_);
         try {
             socket = std::make_shared<VKSocket>();
@@ -138,7 +136,7 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
     if (rc != kOk) return Store(rc);
     socket->SetSocketHnd(handle);
     try {
-        sockets_.push_back(socket);
+        if (!sockets_.add(handle, socket)) return Store(kErrCreateSocket);
     } catch (const std::bad_alloc&) {
         return Store(kErrCreateSocket);
     }
@@ -162,7 +160,8 @@ int VKTCPDrvHnd::DisConnect(int handle) {
     const int rc = socket->DisConnect();
     if (rc == kErrClose || rc == kErrHandleNotFound) return Store(rc);
     std::lock_guard<std::mutex> lock(mutex_);
-    std::erase(sockets_, socket);
+    if (const SocketRef* listed = sockets_.find(handle); listed != nullptr && *listed == socket)
+        sockets_.take(handle);
     return kOk;
 }
 
@@ -170,13 +169,9 @@ int VKTCPDrvHnd::GetSocketList(int handle) {
     lastError_.store(kOk);
     if (handle < 0) return Store(kErrHandleNegative);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (handle == 0) return sockets_.empty() ? Store(kErrEmptyList) : sockets_.front()->GetSocketHnd();
-    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [handle](const SocketRef& socket) {
-        return socket->GetSocketHnd() == handle;
-    });
-    if (it == sockets_.end()) return Store(kErrUnknownListHandle);
-    const auto next = std::next(it);
-    return next == sockets_.end() ? 0 : (*next)->GetSocketHnd();
+    if (handle == 0) return sockets_.empty() ? Store(kErrEmptyList) : *sockets_.first();
+    const std::optional<int> next = sockets_.next(handle);
+    return next ? *next : Store(kErrUnknownListHandle);
 }
 
 int VKTCPDrvHnd::GetSocketPara(int handle, const char* key, char* value) {
@@ -266,10 +261,8 @@ int VKTCPDrvHnd::FindChecked(int handle, bool pointersPresent, bool lengthsPosit
 }
 
 VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindLocked(int handle) const {
-    for (const SocketRef& socket : sockets_) {
-        if (socket->GetSocketHnd() == handle) return socket;
-    }
-    return nullptr;
+    const SocketRef* socket = sockets_.find(handle);
+    return socket != nullptr ? *socket : nullptr;
 }
 
 VKTCPDrvHnd::ConnectingList::const_iterator VKTCPDrvHnd::FindConnectingLocked(const char* host,
@@ -281,7 +274,7 @@ VKTCPDrvHnd::ConnectingList::const_iterator VKTCPDrvHnd::FindConnectingLocked(co
 VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindByHostLocked(const char* host, int port) const {
     if (host[0] == '\0') return nullptr;
     const bool dotted = isDottedAddress(host);
-    for (const SocketRef& socket : sockets_) {
+    for (const auto& [handle, socket] : sockets_) {
         if (socket->GetPortNumber() != port) continue;
         const char* own = dotted ? socket->GetSocketHost() : socket->GetSocketHostName();
         if (std::strcmp(own, host) == 0) return socket;

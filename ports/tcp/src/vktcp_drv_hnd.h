@@ -7,6 +7,7 @@
 #include "error_texts.h"
 #include "vk_socket.h"
 
+#include <vkcommon/handle_table.h>
 #include <vktcp.h>
 
 #include <atomic>
@@ -71,7 +72,7 @@ class VKTCPDrvHnd {
     }
 
     std::atomic<int> lastError_{0};
-    std::vector<SocketRef> sockets_;       // guarded by mutex_, in the order of connection
+    vk::HandleTable<SocketRef> sockets_;   // guarded by mutex_, in the order of connection
     ConnectingList connecting_;            // guarded by mutex_: connects under way
     std::condition_variable connectEnded_; // with mutex_: a connect under way has ended
     int counter_ = 0;                      // guarded by mutex_

@@ -161,6 +161,26 @@ TEST_F(LengthFraming, FramesInARowStayQueuedForTheNextReceive) {
     EXPECT_EQ(buffer.first(40), second);
 }
 
+TEST_F(LengthFraming, InputWaitingBeforeTheRequestIsDroppedAndTheReplyReadWhole) {
+    open();
+    // A whole frame and the head of another wait in the socket before the request.
+    Bytes stale = standardFrame(9, 0x01);
+    const Bytes cut = head(standardFrame(20, 0x02), 3);
+    stale.insert(stale.end(), cut.begin(), cut.end());
+    connection().play(Script::reply(stale));
+    ASSERT_TRUE(connection().waitIdle(5s)); // on loopback, sent is queued at our end
+    // The reply and a frame behind it come in one segment.
+    Bytes answer = standardFrame(12, 0x03);
+    const Bytes behind = standardFrame(9, 0x04);
+    answer.insert(answer.end(), behind.begin(), behind.end());
+    peer->expect(Script::reply(answer));
+    GuardedBuffer buffer(64);
+    EXPECT_EQ(transceive(request(), buffer), 12);
+    EXPECT_EQ(buffer.first(12), standardFrame(12, 0x03));
+    EXPECT_EQ(receive(buffer), 9) << "the frame behind the reply stays queued";
+    EXPECT_EQ(buffer.first(9), behind);
+}
+
 TEST_F(LengthFraming, ALateReplyIsDroppedByTheNextTransceive) {
     open();
     set("TIMEOUT", "100");

@@ -186,10 +186,9 @@ int VKDrvHnd::Enumerate(const _VKUSB_SCANSEARCH* filter) {
 }
 
 bool VKDrvHnd::DL_ReplaceDevice(VKDevice* device, std::vector<VKDevice*>& building) {
-    for (VKDevice*& entry : openList_) {
+    for (auto& [handle, entry] : openList_) {
         if (entry == device || entry->GetDeviceId() != device->GetDeviceId()) continue;
         VKDevice* old = entry;
-        const int handle = old->GetDeviceHnd();
         const bool wasOpen = old->IsOpen();
         traceObject("replace", *device);
         traceObject("to ... ", *old);
@@ -213,12 +212,18 @@ int VKDrvHnd::OpenScanEntry(VKDevice* device) {
         lastError_ = result;
         return result;
     }
-    openList_.push_back(device);
+    ListOpen(device);
     device->SetOwnerScanList(false);
     trace(kTraceLibrary, "open device", "devId=0x%X: ok", device->GetDeviceId());
     TraceList("device-list", openList_);
     lastError_ = kOk;
     return device->GetDeviceHnd();
+}
+
+void VKDrvHnd::ListOpen(VKDevice* device) {
+    while (openList_.contains(device->GetDeviceHnd()))
+        device->SetDeviceHnd(handleCounter_.draw());
+    openList_.add(device->GetDeviceHnd(), device);
 }
 
 int VKDrvHnd::OpenByIndex(int index) {
@@ -254,7 +259,7 @@ int VKDrvHnd::OpenAll() {
             lastError_ = result;
             continue;
         }
-        openList_.push_back(device);
+        ListOpen(device);
         device->SetOwnerScanList(false);
         trace(kTraceLibrary, "open device", "devId=0x%X: ok", device->GetDeviceId());
     }
@@ -267,15 +272,12 @@ int VKDrvHnd::CloseDevice(int handle) {
     // it is building.
     std::lock_guard scan(scanMutex_);
     Lock list(listMutex_);
-    const auto it = std::find_if(openList_.begin(), openList_.end(), [handle](const VKDevice* device) {
-        return device->GetDeviceHnd() == handle;
-    });
-    if (it == openList_.end()) {
+    const std::optional<VKDevice*> taken = openList_.take(handle);
+    if (!taken) {
         trace(kTraceLibrary, "close device", "devHnd=0x%X not in device list", static_cast<unsigned>(handle));
         return kErrNoDeviceHandle;
     }
-    VKDevice* device = *it;
-    openList_.erase(it);
+    VKDevice* device = *taken;
     device->CloseDevice();
     lastError_ = kOk;
     if (std::find(scanList_.begin(), scanList_.end(), device) != scanList_.end()) {
@@ -305,10 +307,9 @@ void VKDrvHnd::EmptyScanList() {
 }
 
 void VKDrvHnd::EmptyOpenList() {
-    for (VKDevice* device : openList_) {
+    for (const auto& [handle, device] : openList_.release()) {
         if (device != nullptr && !device->IsOwnerScanList()) delete device;
     }
-    openList_.clear();
 }
 
 int VKDrvHnd::GetScanListPara(int index, const char* key, char* value) {
@@ -330,15 +331,8 @@ int VKDrvHnd::GetScanListSize() {
 
 int VKDrvHnd::GetDeviceList(int handle) {
     Lock list(listMutex_);
-    auto next = openList_.begin();
-    if (handle > 0) {
-        const auto it = std::find_if(openList_.begin(), openList_.end(), [handle](const VKDevice* device) {
-            return device->GetDeviceHnd() == handle;
-        });
-        if (it == openList_.end()) return 0;
-        next = it + 1;
-    }
-    return next != openList_.end() ? (*next)->GetDeviceHnd() : 0;
+    const std::optional<int> next = handle > 0 ? openList_.next(handle) : openList_.first();
+    return next.value_or(0);
 }
 
 int VKDrvHnd::GetDevicePara(int handle, const char* key, char* value) {
@@ -347,7 +341,7 @@ int VKDrvHnd::GetDevicePara(int handle, const char* key, char* value) {
     VKDevice* device = nullptr;
     if (handle == 0) {
         if (openList_.empty()) return kErrEmptyDeviceList;
-        device = openList_.front();
+        device = openList_.begin()->ref;
     } else {
         device = FindOpen(handle);
         if (device == nullptr) return kErrNoDeviceHandle;
@@ -363,7 +357,7 @@ int VKDrvHnd::SetDevicePara(int handle, const char* key, const char* value) {
         return device != nullptr ? device->SetDevicePara(key, value) : kErrNoDeviceHandle;
     }
     if (openList_.empty()) return kErrEmptyDeviceList;
-    for (VKDevice* device : openList_) {
+    for (const auto& [handle, device] : openList_) {
         const int result = device->SetDevicePara(key, value);
         if (result != kOk) return result;
     }
@@ -412,39 +406,51 @@ int VKDrvHnd::Receive(int handle, const char* interfaceName, std::uint8_t* rx, i
 }
 
 VKDevice* VKDrvHnd::FindOpen(int handle) const {
-    for (VKDevice* device : openList_) {
-        if (device->GetDeviceHnd() == handle) return device;
-    }
-    return nullptr;
+    VKDevice* const* device = openList_.find(handle);
+    return device != nullptr ? *device : nullptr;
 }
 
 VKDevice* VKDrvHnd::FindOpenById(std::uint32_t deviceId) const {
-    for (VKDevice* device : openList_) {
+    for (const auto& [handle, device] : openList_) {
         if (device->GetDeviceId() == deviceId) return device;
     }
     return nullptr;
 }
 
 VKDevice* VKDrvHnd::FindOpenByUsbDevice(const libusb_device* usbDevice) const {
-    for (VKDevice* device : openList_) {
+    for (const auto& [handle, device] : openList_) {
         if (device->GetLibUsbDevice() == usbDevice) return device;
     }
     return nullptr;
 }
 
+namespace {
+
+void traceListed(const char* tag, std::size_t i, const VKDevice* device) {
+    if (device == nullptr) {
+        trace(kTraceLibrary, tag, "dev%zu is NULL", i);
+        return;
+    }
+    trace(kTraceLibrary, tag, "dev%zu: devHnd=0x%X devId=0x%X usbDevPtr=%s owner=%d", i,
+          static_cast<unsigned>(device->GetDeviceHnd()), device->GetDeviceId(), device->GetUsbDevPtr().text,
+          device->IsOwnerScanList() ? 1 : 0);
+}
+
+} // namespace
+
 void VKDrvHnd::TraceList(const char* tag, const std::vector<VKDevice*>& list) const {
     if (!traceOn(kTraceLibrary)) return;
     if (list.empty()) trace(kTraceLibrary, tag, "no devices");
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const VKDevice* device = list[i];
-        if (device == nullptr) {
-            trace(kTraceLibrary, tag, "dev%zu is NULL", i);
-            continue;
-        }
-        trace(kTraceLibrary, tag, "dev%zu: devHnd=0x%X devId=0x%X usbDevPtr=%s owner=%d", i,
-              static_cast<unsigned>(device->GetDeviceHnd()), device->GetDeviceId(),
-              device->GetUsbDevPtr().text, device->IsOwnerScanList() ? 1 : 0);
-    }
+    for (std::size_t i = 0; i < list.size(); ++i)
+        traceListed(tag, i, list[i]);
+}
+
+void VKDrvHnd::TraceList(const char* tag, const vk::HandleTable<VKDevice*>& list) const {
+    if (!traceOn(kTraceLibrary)) return;
+    if (list.empty()) trace(kTraceLibrary, tag, "no devices");
+    std::size_t i = 0;
+    for (const auto& [handle, device] : list)
+        traceListed(tag, i++, device);
 }
 
 } // namespace vkusb

@@ -19,6 +19,7 @@
 #include "device.h"
 #include "device_handle_counter.h"
 
+#include <vkcommon/handle_table.h>
 #include <vkusb/vkusb.h>
 
 #include <atomic>
@@ -92,6 +93,9 @@ class VKDrvHnd {
     int OpenAll();
     // Opens a scan-list entry and moves it to the open-device list; list mutex held.
     int OpenScanEntry(VKDevice* device);
+    // Lists an opened device in the open-device list under a handle that no other
+    // open device has (a clash needs a wrap of the count); list mutex held.
+    void ListOpen(VKDevice* device);
     // Offers a newly listed object to the open-device list: an open reader with
     // the same id is replaced by it. `building` is the list being added.
     bool DL_ReplaceDevice(VKDevice* device, std::vector<VKDevice*>& building);
@@ -103,6 +107,7 @@ class VKDrvHnd {
     void EmptyScanList();
     void EmptyOpenList();
     void TraceList(const char* tag, const std::vector<VKDevice*>& list) const;
+    void TraceList(const char* tag, const vk::HandleTable<VKDevice*>& list) const;
 
     void Load();
     void TraceLoad(const libusb_version* version) const;
@@ -111,9 +116,9 @@ class VKDrvHnd {
     DeviceHandleCounter handleCounter_;
     int scanIndex_ = -1; // guarded by the scan mutex
     std::vector<VKDevice*> scanList_;
-    std::vector<VKDevice*> openList_;
-    std::mutex listMutex_; // both lists; second in the lock order
-    std::mutex scanMutex_; // whole scans and watcher passes; first in the lock order
+    vk::HandleTable<VKDevice*> openList_; // in the order of opening
+    std::mutex listMutex_;                // both lists; second in the lock order
+    std::mutex scanMutex_;                // whole scans and watcher passes; first in the lock order
     std::atomic<bool> suspend_{true};
     std::atomic<std::int64_t> intervalUs_{kDefaultIntervalUs};
     std::vector<std::uint32_t> presentIds_; // guarded by the scan mutex

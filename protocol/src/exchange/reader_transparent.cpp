@@ -46,25 +46,26 @@ int VKKRNReader::takeCallerFrame(const unsigned char* tx, int txLen, int crc, in
     int n = txLen;
     if (hex != 0) {
         if (txLen % 2 != 0) return failLogged(kErrOddHex);
-        const auto decoded = codec::decodeHex({tx, static_cast<std::size_t>(txLen)},
-                                              {sendFrame_, static_cast<std::size_t>(kReaderBufferSize)});
+        const auto decoded =
+            codec::decodeHex({tx, static_cast<std::size_t>(txLen)},
+                             {sendFrame_.data(), static_cast<std::size_t>(kReaderBufferSize)});
         if (!decoded) return failLogged(kErrOddHex);
         n = static_cast<int>(*decoded);
     } else {
         if (txLen > kReaderBufferSize) return failLogged(kErrOutOfRange);
-        std::memcpy(sendFrame_, tx, static_cast<std::size_t>(txLen));
+        std::memcpy(sendFrame_.data(), tx, static_cast<std::size_t>(txLen));
     }
     const int type = GetCommMode();
     const bool framedHere = type == 0 || type == 2 || (type == 1 && usbGeneration_.load() == 1);
     if (crc == 1 && (crcOnEveryPort || framedHere)) {
         if (n + 2 > kReaderBufferSize) return failLogged(kErrOutOfRange);
-        const std::uint16_t sum = codec::crc16({sendFrame_, static_cast<std::size_t>(n)});
+        const std::uint16_t sum = codec::crc16({sendFrame_.data(), static_cast<std::size_t>(n)});
         sendFrame_[n] = static_cast<unsigned char>(sum);
         sendFrame_[n + 1] = static_cast<unsigned char>(sum >> 8);
         n += 2;
     }
     if (n < 1 || (sendFrame_[0] != kAdvancedMark && sendFrame_[0] < kShortestStandardLength) ||
-        n < headOf(sendFrame_)) {
+        n < headOf(sendFrame_.data())) {
         SetLastError(kErrLengthError);
         return kErrLengthError;
     }
@@ -72,12 +73,12 @@ int VKKRNReader::takeCallerFrame(const unsigned char* tx, int txLen, int crc, in
 }
 
 int VKKRNReader::writeCallerReply(unsigned char* rx, int count, int hex) {
-    const std::span<const std::uint8_t> frame{receiveFrame_, static_cast<std::size_t>(count)};
+    const std::span<const std::uint8_t> frame{receiveFrame_.data(), static_cast<std::size_t>(count)};
     if (hex != 0) {
         codec::encodeHex(frame, std::span<std::uint8_t>(rx, 2 * static_cast<std::size_t>(count) + 1));
         return 2 * count;
     }
-    std::memcpy(rx, receiveFrame_, static_cast<std::size_t>(count));
+    std::memcpy(rx, receiveFrame_.data(), static_cast<std::size_t>(count));
     return count;
 }
 
@@ -92,7 +93,7 @@ int VKKRNReader::Exe_SendTransparent(unsigned char* tx, int txLen, unsigned char
     receiveFrame_[1] = 0;
     const int n = takeCallerFrame(tx, txLen, crc, hex, false);
     if (n < 0) return n;
-    const int head = headOf(sendFrame_);
+    const int head = headOf(sendFrame_.data());
     const unsigned char adr = sendFrame_[head - 2];
     const unsigned char cmd = sendFrame_[head - 1];
     SendProtStrToApp(n, false, false);
@@ -115,7 +116,8 @@ int VKKRNReader::Exe_SendTransparent(unsigned char* tx, int txLen, unsigned char
         }
     }
     if (!replied) {
-        count = plugIn->transceive_protocol(chars(sendFrame_), n, chars(receiveFrame_), kReaderBufferSize);
+        count = plugIn->transceive_protocol(chars(sendFrame_.data()), n, chars(receiveFrame_.data()),
+                                            kReaderBufferSize);
         if (count < 0) return receiveFailure(0, count);
         if (count > kReaderBufferSize) return receiveFailure(0, kErrBufferOverflow);
     }
@@ -136,8 +138,8 @@ int VKKRNReader::Exe_SendTransparent(unsigned char* tx, int txLen, unsigned char
         unsigned char replyAdr = 0;
         unsigned char replyCmd = 0;
         int dataLen = 0;
-        status = SplitAsyncRecProtocol(receiveFrame_, count, &replyAdr, &replyCmd, dataBuffer_, &dataLen, 0,
-                                       false);
+        status = SplitAsyncRecProtocol(receiveFrame_.data(), count, &replyAdr, &replyCmd, dataBuffer_.data(),
+                                       &dataLen, 0, false);
         if (status < 0) return receiveFailure(count, status);
         if (replyCmd != cmd) return receiveFailure(count, kErrWrongCommand);
         if (busAddressDiffers(adr, replyAdr)) return receiveFailure(count, kErrWrongBusAddress);
@@ -155,19 +157,20 @@ int VKKRNReader::Exe_Transmit(unsigned char* tx, int txLen, int crc, int hex) {
     if (plugIn == nullptr) return failLogged(kErrNoPlugIn);
     const int n = takeCallerFrame(tx, txLen, crc, hex, true);
     if (n < 0) return n;
-    const int head = headOf(sendFrame_);
+    const int head = headOf(sendFrame_.data());
     SendProtStrToApp(n, false, false);
     const auto cipher = Cipher().load();
-    if (cipher == nullptr) return plugIn->transmit_protocol(chars(sendFrame_), n);
+    if (cipher == nullptr) return plugIn->transmit_protocol(chars(sendFrame_.data()), n);
 
     wrapData_[0] = 0x00;
     int enciphered = 0;
-    if (const int rc = cipher->encipher(sendFrame_, n, wrapData_ + 1, enciphered)) return failLogged(rc);
+    if (const int rc = cipher->encipher(sendFrame_.data(), n, wrapData_.data() + 1, enciphered))
+        return failLogged(rc);
     if (enciphered < 0 || enciphered > kReaderBufferSize - 2) return failLogged(kErrOutOfRange);
-    const int wrappedLen = BuildAsyncSndProtocol(sendFrame_[head - 2], 0xAF, wrapData_, enciphered + 1,
-                                                 wrappedRequest_, 0, false);
+    const int wrappedLen = BuildAsyncSndProtocol(sendFrame_[head - 2], 0xAF, wrapData_.data(), enciphered + 1,
+                                                 wrappedRequest_.data(), 0, false);
     if (wrappedLen < 0) return failLogged(wrappedLen);
-    return plugIn->transmit_protocol(chars(wrappedRequest_), wrappedLen);
+    return plugIn->transmit_protocol(chars(wrappedRequest_.data()), wrappedLen);
 }
 
 int VKKRNReader::Exe_Receive(unsigned char* rx, int rxSize, int hex) {
@@ -180,24 +183,24 @@ int VKKRNReader::Exe_Receive(unsigned char* rx, int rxSize, int hex) {
     int count = 0;
     bool received = false;
     if (auto cipher = Cipher().load()) {
-        count = plugIn->receive_protocol(chars(wrappedReply_), kReaderBufferSize);
+        count = plugIn->receive_protocol(chars(wrappedReply_.data()), kReaderBufferSize);
         if (count < 0) return failLogged(count);
         if (count > kReaderBufferSize || count > rxSize) return failLogged(kErrBufferOverflow);
         if (count > 0) {
             unsigned char replyAdr = 0;
             unsigned char replyCmd = 0;
             int n = 0;
-            const int status =
-                SplitAsyncRecProtocol(wrappedReply_, count, &replyAdr, &replyCmd, wrapData_, &n, 0, false);
+            const int status = SplitAsyncRecProtocol(wrappedReply_.data(), count, &replyAdr, &replyCmd,
+                                                     wrapData_.data(), &n, 0, false);
             if (status < 0) return failLogged(status);
             if (replyCmd != 0xAF) return receiveFailure(0, kErrWrongCommand);
             if (status == kStatusSecuredCommand) {
                 // Handed over as it came: not enciphered by the reader.
-                SetLastRecProt(wrappedReply_, count);
+                SetLastRecProt(wrappedReply_.data(), count);
                 received = true;
             } else if (status != 0x82) {
                 int plain = 0;
-                if (const int rc = cipher->decipher(wrapData_, n, receiveFrame_, plain))
+                if (const int rc = cipher->decipher(wrapData_.data(), n, receiveFrame_.data(), plain))
                     return failLogged(rc);
                 if (plain < 0 || plain > kReaderBufferSize - 1) return failLogged(kErrLengthError);
                 count = plain;
@@ -212,7 +215,7 @@ int VKKRNReader::Exe_Receive(unsigned char* rx, int rxSize, int hex) {
     if (!received) {
         receiveFrame_[0] = 0;
         receiveFrame_[1] = 0;
-        count = plugIn->receive_protocol(chars(receiveFrame_), kReaderBufferSize);
+        count = plugIn->receive_protocol(chars(receiveFrame_.data()), kReaderBufferSize);
     }
     if (count < 0) return receiveFailure(0, count);
     if (count > kReaderBufferSize || !fitsCaller(count, rxSize, hex))
@@ -223,14 +226,14 @@ int VKKRNReader::Exe_Receive(unsigned char* rx, int rxSize, int hex) {
     }
 
     int dataLen = -1;
-    int status = plugIn->split_protocol(0, 0, chars(receiveFrame_), count, chars(dataBuffer_),
+    int status = plugIn->split_protocol(0, 0, chars(receiveFrame_.data()), count, chars(dataBuffer_.data()),
                                         kReaderBufferSize, &dataLen);
     if (status < 0) return receiveFailure(count, status);
     if (status == 0 && dataLen == -1) {
         unsigned char replyAdr = 0;
         unsigned char replyCmd = 0;
-        status = SplitAsyncRecProtocol(receiveFrame_, count, &replyAdr, &replyCmd, dataBuffer_, &dataLen, 0,
-                                       false);
+        status = SplitAsyncRecProtocol(receiveFrame_.data(), count, &replyAdr, &replyCmd, dataBuffer_.data(),
+                                       &dataLen, 0, false);
         if (status < 0) return receiveFailure(count, status);
     }
     const int written = writeCallerReply(rx, count, hex);

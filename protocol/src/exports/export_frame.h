@@ -38,11 +38,13 @@ template <typename Method> int withReader(int readerHnd, bool missingArgument, M
         if (readerHnd < 0) return libraryFailure(kErrReaderNegative);
         if (readerHnd == 0) return libraryFailure(kErrReaderZero);
         if (missingArgument) return libraryFailure(kErrNullPointer);
-        if (g_LibVkKrnDrvHnd.EnumReader() == 0) return libraryFailure(kErrEmptyList);
-        std::shared_ptr<VKKRNReader> reader = g_LibVkKrnDrvHnd.SearchReader(readerHnd);
-        if (!reader) return libraryFailure(kErrNoReaderHandle);
+        // One look-up under the registry lock answers both the empty list and
+        // the unknown handle.
+        VKKRNDrvHnd::Found found = g_LibVkKrnDrvHnd.FindReader(readerHnd);
+        if (found.empty) return libraryFailure(kErrEmptyList);
+        if (!found.reader) return libraryFailure(kErrNoReaderHandle);
         g_LibVkKrnDrvHnd.SetLastError(0);
-        return method(*reader);
+        return method(*found.reader);
     });
 }
 

@@ -7,6 +7,8 @@
 #include "security/cipher_slot.h"
 #include "tasks/thread_para.h"
 
+#include <vkcommon/zero_pages.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -169,7 +171,7 @@ class VKKRNReader {
     int Exe_SendTransparent(unsigned char* tx, int txLen, unsigned char* rx, int rxSize, int crc, int hex);
     int Exe_Transmit(unsigned char* tx, int txLen, int crc, int hex);
     int Exe_Receive(unsigned char* rx, int rxSize, int hex);
-    unsigned char* DataBuffer() { return dataBuffer_; }
+    unsigned char* DataBuffer() { return dataBuffer_.data(); }
     // The send line of the first `len` bytes of the send frame buffer, not handed
     // to the application as event 102 (SENDPROTTOAPP "0" for this line).
     void SendLineWithoutApp(int len);
@@ -520,16 +522,18 @@ class VKKRNReader {
     std::atomic<unsigned char> stopFlag_{0};
     std::atomic<int> readerHandle_{0};
     std::atomic<int> lastError_{0};
-    unsigned char dataBuffer_[kReaderBufferSize] = {};
-    unsigned char sendFrame_[kReaderBufferSize] = {};
-    unsigned char receiveFrame_[kReaderBufferSize] = {};
-    unsigned char wrapData_[kReaderBufferSize] = {};
-    unsigned char wrappedRequest_[kReaderBufferSize] = {};
-    unsigned char wrappedReply_[kReaderBufferSize] = {};
+    // The fixed buffers: every byte reads as zero until written, and only the
+    // pages an exchange has written cost memory.
+    vk::ZeroPages<unsigned char> dataBuffer_{kReaderBufferSize};
+    vk::ZeroPages<unsigned char> sendFrame_{kReaderBufferSize};
+    vk::ZeroPages<unsigned char> receiveFrame_{kReaderBufferSize};
+    vk::ZeroPages<unsigned char> wrapData_{kReaderBufferSize};
+    vk::ZeroPages<unsigned char> wrappedRequest_{kReaderBufferSize};
+    vk::ZeroPages<unsigned char> wrappedReply_{kReaderBufferSize};
     char scratchText_[128] = {};
     char logLine_[512] = {};
-    char protocolText_[kReaderTextSize] = {};
-    char hexText_[kReaderTextSize] = {};
+    vk::ZeroPages<char> protocolText_{kReaderTextSize};
+    vk::ZeroPages<char> hexText_{kReaderTextSize};
     int lastSendLength_ = 0;
     int lastReceiveLength_ = 0;
     int lastReceiveResult_ = 0;

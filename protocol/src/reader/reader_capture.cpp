@@ -54,20 +54,20 @@ int copyStoredFrame(const unsigned char* stored, std::uint8_t shortest, bool mas
 void VKKRNReader::SetLastSendProt(const unsigned char* frame, int len) {
     if (!storable(len)) return;
     std::lock_guard<std::mutex> lock(captureMutex_);
-    std::memmove(sendFrame_, frame, static_cast<std::size_t>(len));
+    std::memmove(sendFrame_.data(), frame, static_cast<std::size_t>(len));
 }
 
 void VKKRNReader::SetLastRecProt(const unsigned char* frame, int len) {
     if (!storable(len)) return;
     std::lock_guard<std::mutex> lock(captureMutex_);
-    std::memmove(receiveFrame_, frame, static_cast<std::size_t>(len));
+    std::memmove(receiveFrame_.data(), frame, static_cast<std::size_t>(len));
 }
 
 int VKKRNReader::GetLastSendProt(unsigned char* out, int hex) {
     int length;
     {
         std::lock_guard<std::mutex> lock(captureMutex_);
-        length = copyStoredFrame(sendFrame_, kShortestRequest, true, out, hex);
+        length = copyStoredFrame(sendFrame_.data(), kShortestRequest, true, out, hex);
     }
     SetLastError(0);
     return length;
@@ -77,7 +77,7 @@ int VKKRNReader::GetLastRecProt(unsigned char* out, int hex) {
     int length;
     {
         std::lock_guard<std::mutex> lock(captureMutex_);
-        length = copyStoredFrame(receiveFrame_, kShortestReply, false, out, hex);
+        length = copyStoredFrame(receiveFrame_.data(), kShortestReply, false, out, hex);
     }
     SetLastError(0);
     return length;

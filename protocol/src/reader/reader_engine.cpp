@@ -40,7 +40,7 @@ void VKKRNReader::putUnderCommand(unsigned char cmd, int count) {
     const int at = advanced ? 4 : 2;
     if (count < at + 3) return;
     receiveFrame_[at] = cmd;
-    const std::uint16_t crc = codec::crc16({receiveFrame_, static_cast<std::size_t>(count - 2)});
+    const std::uint16_t crc = codec::crc16({receiveFrame_.data(), static_cast<std::size_t>(count - 2)});
     receiveFrame_[count - 2] = static_cast<unsigned char>(crc);
     receiveFrame_[count - 1] = static_cast<unsigned char>(crc >> 8);
 }
@@ -51,15 +51,15 @@ int VKKRNReader::exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKK
     *count = 0;
     wrapData_[0] = 0x00;
     int enciphered = 0;
-    if (const int rc = cipher->encipher(sendFrame_, frameLen, wrapData_ + 1, enciphered))
+    if (const int rc = cipher->encipher(sendFrame_.data(), frameLen, wrapData_.data() + 1, enciphered))
         return failLogged(rc);
     if (enciphered < 0 || enciphered > kReaderBufferSize - 2) return failLogged(kErrOutOfRange);
-    const int wrappedLen =
-        BuildAsyncSndProtocol(adr, kCmdSecured, wrapData_, enciphered + 1, wrappedRequest_, 0, false);
+    const int wrappedLen = BuildAsyncSndProtocol(adr, kCmdSecured, wrapData_.data(), enciphered + 1,
+                                                 wrappedRequest_.data(), 0, false);
     if (wrappedLen < 0) return failLogged(wrappedLen);
 
-    const int received = plugIn->transceive_protocol(chars(wrappedRequest_), wrappedLen, chars(wrappedReply_),
-                                                     kReaderBufferSize);
+    const int received = plugIn->transceive_protocol(chars(wrappedRequest_.data()), wrappedLen,
+                                                     chars(wrappedReply_.data()), kReaderBufferSize);
     if (received < 1) return failLogged(received == 0 ? kErrLengthError : received);
     if (received > kReaderBufferSize || received > replyLimit) return failLogged(kErrBufferOverflow);
 
@@ -67,8 +67,8 @@ int VKKRNReader::exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKK
     unsigned char replyCmd = 0;
     int n = 0;
     // Ends the channel itself on 0x82; `cipher` keeps this exchange's reference.
-    const int status =
-        SplitAsyncRecProtocol(wrappedReply_, received, &replyAdr, &replyCmd, wrapData_, &n, 0, false);
+    const int status = SplitAsyncRecProtocol(wrappedReply_.data(), received, &replyAdr, &replyCmd,
+                                             wrapData_.data(), &n, 0, false);
     if (status < 0) {
         ErrorStrToLogDoc(status);
         return status;
@@ -77,14 +77,14 @@ int VKKRNReader::exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKK
     if (busAddressDiffers(adr, replyAdr)) return receiveFailure(0, kErrWrongBusAddress);
     if (status == kStatusNotAvailable) {
         Cipher().reset();
-        SetLastRecProt(wrappedReply_, received);
+        SetLastRecProt(wrappedReply_.data(), received);
         RecProtStrToLogDoc(received, status, false, false);
         return kSecuredEnded;
     }
     if (status == kStatusSecuredCommand) {
         // Not deciphered: the reader did not encipher it, and deciphering would
         // move the stream on.
-        SetLastRecProt(wrappedReply_, received);
+        SetLastRecProt(wrappedReply_.data(), received);
         putUnderCommand(cmd, received);
         RecProtStrToLogDoc(received, status, false, false);
         *count = received;
@@ -93,7 +93,8 @@ int VKKRNReader::exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKK
     // A reply without data carries no inner frame: the reader could not take the
     // request (its stream is not where ours is), which no later exchange mends.
     int plain = 0;
-    if (const int rc = cipher->decipher(wrapData_, n, receiveFrame_, plain)) return failLogged(rc);
+    if (const int rc = cipher->decipher(wrapData_.data(), n, receiveFrame_.data(), plain))
+        return failLogged(rc);
     if (plain < 1 || plain > kReaderBufferSize - 1) return failLogged(kErrLengthError);
     *count = plain;
     return plain;
@@ -111,17 +112,18 @@ int VKKRNReader::Exe_Transceive(unsigned char adr, unsigned char cmd, int mode, 
     if (*len < 0 || *len > kReaderBufferSize) return failLogged(kErrOutOfRange);
     const char c = static_cast<char>(cmd);
 
-    const int streamed = plugIn->build_datastream(c, record, mode, chars(dataBuffer_), kReaderBufferSize);
+    const int streamed =
+        plugIn->build_datastream(c, record, mode, chars(dataBuffer_.data()), kReaderBufferSize);
     if (streamed < 0) return failLogged(streamed);
     if (streamed > kReaderBufferSize) return failLogged(kErrBuildDataStream);
     if (streamed > 0) *len = streamed;
 
-    int frameLen = plugIn->build_protocol(c, static_cast<char>(adr), chars(dataBuffer_), *len,
-                                          chars(sendFrame_), kReaderBufferSize);
+    int frameLen = plugIn->build_protocol(c, static_cast<char>(adr), chars(dataBuffer_.data()), *len,
+                                          chars(sendFrame_.data()), kReaderBufferSize);
     if (frameLen < 0) return failLogged(frameLen);
     if (frameLen > kReaderBufferSize) return failLogged(kErrBuildProtocol);
     if (frameLen == 0) {
-        frameLen = BuildAsyncSndProtocol(adr, cmd, dataBuffer_, *len, sendFrame_, 0, false);
+        frameLen = BuildAsyncSndProtocol(adr, cmd, dataBuffer_.data(), *len, sendFrame_.data(), 0, false);
         if (frameLen < 0) return failLogged(frameLen);
     }
     SendProtStrToApp(frameLen, false, false);
@@ -145,8 +147,8 @@ int VKKRNReader::Exe_Transceive(unsigned char adr, unsigned char cmd, int mode, 
             replied = true;
     }
     if (!replied) {
-        count =
-            plugIn->transceive_protocol(chars(sendFrame_), frameLen, chars(receiveFrame_), kReaderBufferSize);
+        count = plugIn->transceive_protocol(chars(sendFrame_.data()), frameLen, chars(receiveFrame_.data()),
+                                            kReaderBufferSize);
         if (count < 1) {
             *len = 0;
             return receiveFailure(0, count == 0 ? kErrLengthError : count);
@@ -158,8 +160,8 @@ int VKKRNReader::Exe_Transceive(unsigned char adr, unsigned char cmd, int mode, 
     }
 
     *len = -1;
-    int status = plugIn->split_protocol(c, static_cast<char>(adr), chars(receiveFrame_), count,
-                                        chars(dataBuffer_), kReaderBufferSize, len);
+    int status = plugIn->split_protocol(c, static_cast<char>(adr), chars(receiveFrame_.data()), count,
+                                        chars(dataBuffer_.data()), kReaderBufferSize, len);
     if (*len != -1 && (*len < 0 || *len > kReaderBufferSize)) {
         *len = 0;
         return receiveFailure(count, kErrSplitProtocol);
@@ -171,8 +173,8 @@ int VKKRNReader::Exe_Transceive(unsigned char adr, unsigned char cmd, int mode, 
     if (status == 0 && *len == -1) {
         unsigned char replyAdr = 0;
         unsigned char replyCmd = 0;
-        status =
-            SplitAsyncRecProtocol(receiveFrame_, count, &replyAdr, &replyCmd, dataBuffer_, len, 0, false);
+        status = SplitAsyncRecProtocol(receiveFrame_.data(), count, &replyAdr, &replyCmd, dataBuffer_.data(),
+                                       len, 0, false);
         if (status < 0) {
             *len = 0;
             return receiveFailure(count, status);
@@ -184,7 +186,7 @@ int VKKRNReader::Exe_Transceive(unsigned char adr, unsigned char cmd, int mode, 
     }
 
     if (*len > 0) {
-        const int taken = plugIn->split_datastream(c, chars(dataBuffer_), *len, record, mode);
+        const int taken = plugIn->split_datastream(c, chars(dataBuffer_.data()), *len, record, mode);
         if (taken < 0) {
             SetLastError(taken);
             return taken;

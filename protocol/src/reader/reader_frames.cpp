@@ -57,11 +57,11 @@ int VKKRNReader::BuildAsyncSndProtocol(unsigned char adr, unsigned char cmd, uns
 
     wrapData_[0] = 0x00;
     int enciphered = 0;
-    const int rc = cipher->encipher(out, length, wrapData_ + 1, enciphered);
+    const int rc = cipher->encipher(out, length, wrapData_.data() + 1, enciphered);
     if (rc == 0 && (enciphered < 0 || enciphered > kReaderBufferSize - 1)) return failLogged(kErrOutOfRange);
     if (rc != 0) return failLogged(rc);
     const int outer = codec::buildRequest(
-        mode, adr, kCmdSecured, {wrapData_, static_cast<std::size_t>(enciphered) + 1}, frameOut(out));
+        mode, adr, kCmdSecured, {wrapData_.data(), static_cast<std::size_t>(enciphered) + 1}, frameOut(out));
     if (outer < 0) return failLogged(outer);
     return outer;
 }
@@ -128,11 +128,12 @@ int VKKRNReader::SplitAsyncRecProtocol(unsigned char* frame, int count, unsigned
     }
 
     int deciphered = 0;
-    const int rc =
-        cipher->decipher(parts.data.data(), static_cast<int>(parts.data.size()), wrappedReply_, deciphered);
+    const int rc = cipher->decipher(parts.data.data(), static_cast<int>(parts.data.size()),
+                                    wrappedReply_.data(), deciphered);
     if (rc == 0 && (deciphered < 0 || deciphered > kReaderBufferSize - 1)) return failLogged(kErrLengthError);
     if (rc != 0) return failLogged(rc);
-    const int inner = SplitAsyncRecProtocol(wrappedReply_, deciphered, adr, cmd, data, n, format, false);
+    const int inner =
+        SplitAsyncRecProtocol(wrappedReply_.data(), deciphered, adr, cmd, data, n, format, false);
     if (inner < 0) return failLogged(inner);
     return inner;
 }

@@ -130,17 +130,18 @@ void VKKRNReader::sendProtocolLine(int len, bool secured) {
     if (!logProtFlag_.load() && !logFileFlag_.load() && !toApp) return;
     const int shown = clampedLength(len);
     char stamp[kDateTimeSize];
-    TextWriter line(protocolText_, kReaderTextSize);
-    TextWriter bytes(hexText_, kReaderTextSize);
+    TextWriter line(protocolText_.data(), kReaderTextSize);
+    TextWriter bytes(hexText_.data(), kReaderTextSize);
     {
         std::lock_guard<std::mutex> lock(captureMutex_);
         composeSendLine(line, &bytes, lineStamp(stamp), secured,
-                        {sendFrame_, static_cast<std::size_t>(shown)});
+                        {sendFrame_.data(), static_cast<std::size_t>(shown)});
     }
-    toLogFileAndApp(protocolText_, line.size(), kEventSendText, 0, sendFrame_, shown, kEventSendFrame);
+    toLogFileAndApp(protocolText_.data(), line.size(), kEventSendText, 0, sendFrame_.data(), shown,
+                    kEventSendFrame);
     if (toApp && !IsStopFlag()) {
         SetActiveFlag();
-        ExecNotification(kEventSendHex, reinterpret_cast<const unsigned char*>(hexText_),
+        ExecNotification(kEventSendHex, reinterpret_cast<const unsigned char*>(hexText_.data()),
                          static_cast<int>(bytes.size()), 0);
         ClearActiveFlag();
     }
@@ -174,7 +175,7 @@ int VKKRNReader::composeLastReceive(TextWriter& line, bool secured) {
     r.result = result;
     r.usb = GetCommMode() == 1;
     std::lock_guard<std::mutex> lock(captureMutex_);
-    r.frame = {receiveFrame_, static_cast<std::size_t>(length)};
+    r.frame = {receiveFrame_.data(), static_cast<std::size_t>(length)};
     composeReceiveLine(line, r);
     return 0;
 }
@@ -199,13 +200,13 @@ void VKKRNReader::receiveProtocolLine(int len, int result, bool secured) {
         if (result >= 0) lastStatus_ = static_cast<unsigned char>(result);
     }
     if (!logProtFlag_.load() && !logFileFlag_.load()) return;
-    TextWriter line(protocolText_, kReaderTextSize);
+    TextWriter line(protocolText_.data(), kReaderTextSize);
     if (const int rc = composeLastReceive(line, secured)) {
         SetLastError(rc);
         return;
     }
-    toLogFileAndApp(protocolText_, line.size(), kEventReceiveText, result, receiveFrame_, clampedLength(len),
-                    kEventReceiveFrame);
+    toLogFileAndApp(protocolText_.data(), line.size(), kEventReceiveText, result, receiveFrame_.data(),
+                    clampedLength(len), kEventReceiveFrame);
 }
 
 int VKKRNReader::errorLine(int code, char* buffer, std::size_t capacity) {
@@ -220,7 +221,7 @@ int VKKRNReader::errorLine(int code, char* buffer, std::size_t capacity) {
 }
 
 void VKKRNReader::ErrorStrToLogDoc(int code) {
-    if (const int rc = errorLine(code, protocolText_, kReaderTextSize)) SetLastError(rc);
+    if (const int rc = errorLine(code, protocolText_.data(), kReaderTextSize)) SetLastError(rc);
 }
 
 int VKKRNReader::CommandFailure(int code) {
@@ -248,7 +249,7 @@ void VKKRNReader::diagnosticLine(const char* text, std::optional<int> value, int
 }
 
 int VKKRNReader::BuildLastSndStr(bool b1, bool b2) {
-    return composeLastSend(protocolText_, kReaderTextSize, (b1 && b2) || Cipher().holds());
+    return composeLastSend(protocolText_.data(), kReaderTextSize, (b1 && b2) || Cipher().holds());
 }
 
 int VKKRNReader::composeLastSend(char* out, std::size_t capacity, bool secured) {
@@ -257,12 +258,12 @@ int VKKRNReader::composeLastSend(char* out, std::size_t capacity, bool secured) 
     std::lock_guard<std::mutex> lock(captureMutex_);
     if (lastSendLength_ <= 0) return kErrNoValue;
     composeSendLine(line, nullptr, lineStamp(stamp), secured,
-                    {sendFrame_, static_cast<std::size_t>(clampedLength(lastSendLength_))});
+                    {sendFrame_.data(), static_cast<std::size_t>(clampedLength(lastSendLength_))});
     return 0;
 }
 
 int VKKRNReader::BuildLastRecStr(bool b1, bool b2) {
-    TextWriter line(protocolText_, kReaderTextSize);
+    TextWriter line(protocolText_.data(), kReaderTextSize);
     return composeLastReceive(line, (b1 && b2) || Cipher().holds());
 }
 

@@ -52,11 +52,7 @@ VKKRNDrvHnd::~VKKRNDrvHnd() {
 }
 
 int VKKRNDrvHnd::nextHandleLocked() {
-    auto inUse = [this](int handle) {
-        return std::any_of(readers_.begin(), readers_.end(),
-                           [handle](const auto& reader) { return reader->GetReaderHnd() == handle; });
-    };
-    counter_ = vkkrn::nextReaderHandle(counter_, inUse);
+    counter_ = vkkrn::nextReaderHandle(counter_, [this](int handle) { return readers_.contains(handle); });
     return counter_;
 }
 
@@ -96,7 +92,8 @@ int VKKRNDrvHnd::CreateNewReader(int portHnd) {
     const int handle = nextHandleLocked();
     reader->SetReaderHnd(handle);
     try {
-        readers_.push_back(std::move(reader));
+        // The handle was drawn free under this lock, so the table takes it.
+        readers_.add(handle, std::move(reader));
     } catch (const std::bad_alloc&) {
         SetLastError(kErrNewReader);
         return kErrNewReader;
@@ -108,24 +105,21 @@ int VKKRNDrvHnd::DeleteReader(int readerHnd) {
     std::shared_ptr<VKKRNReader> doomed;
     {
         auto lock = Lock();
-        auto it = std::find_if(readers_.begin(), readers_.end(), [readerHnd](const auto& reader) {
-            return reader->GetReaderHnd() == readerHnd;
-        });
-        if (it == readers_.end()) {
+        const std::shared_ptr<VKKRNReader>* listed = readers_.find(readerHnd);
+        if (listed == nullptr) {
             SetLastError(vkkrn::kErrNoReaderHandle);
             return vkkrn::kErrNoReaderHandle;
         }
         // Its own worker would wait for itself; a handler of it on another
         // thread holds locks the workers need.
-        const int refused = (*it)->OnOwnWorker()     ? vkkrn::kErrTaskBusy
-                            : (*it)->RefuseReentry() ? vkkrn::kErrBusy
-                                                     : 0;
+        const int refused = (*listed)->OnOwnWorker()     ? vkkrn::kErrTaskBusy
+                            : (*listed)->RefuseReentry() ? vkkrn::kErrBusy
+                                                         : 0;
         if (refused != 0) {
             SetLastError(refused);
             return refused;
         }
-        doomed = std::move(*it);
-        readers_.erase(it);
+        doomed = std::move(*readers_.take(readerHnd));
     }
     SetLastError(0);
     doomed->StopWorkers(); // holding no lock, waiting out a callback
@@ -134,12 +128,12 @@ int VKKRNDrvHnd::DeleteReader(int readerHnd) {
 }
 
 void VKKRNDrvHnd::DeleteAllReaders() {
-    std::vector<std::shared_ptr<VKKRNReader>> doomed;
+    decltype(readers_)::List doomed;
     {
         auto lock = Lock();
-        doomed.swap(readers_);
+        doomed = readers_.release();
     }
-    for (auto& reader : doomed) {
+    for (auto& [handle, reader] : doomed) {
         reader->StopWorkers();
         reader.reset(); // in creation order
     }
@@ -147,7 +141,7 @@ void VKKRNDrvHnd::DeleteAllReaders() {
 
 int VKKRNDrvHnd::SetAllStopFlags(bool stop) {
     auto lock = Lock();
-    for (const auto& reader : readers_) {
+    for (const auto& [handle, reader] : readers_) {
         if (stop)
             reader->SetStopFlag();
         else
@@ -158,7 +152,7 @@ int VKKRNDrvHnd::SetAllStopFlags(bool stop) {
 
 bool VKKRNDrvHnd::AnyActiveFlag() {
     auto lock = Lock();
-    for (const auto& reader : readers_) {
+    for (const auto& [handle, reader] : readers_) {
         if (reader->GetActiveFlag() != 0) return true;
     }
     return false;
@@ -170,11 +164,13 @@ int VKKRNDrvHnd::EnumReader() {
 }
 
 std::shared_ptr<VKKRNReader> VKKRNDrvHnd::SearchReader(int readerHnd) {
+    return FindReader(readerHnd).reader;
+}
+
+VKKRNDrvHnd::Found VKKRNDrvHnd::FindReader(int readerHnd) {
     auto lock = Lock();
-    for (const auto& reader : readers_) {
-        if (reader->GetReaderHnd() == readerHnd) return reader;
-    }
-    return nullptr;
+    const std::shared_ptr<VKKRNReader>* reader = readers_.find(readerHnd);
+    return {reader != nullptr ? *reader : nullptr, readers_.empty()};
 }
 
 int VKKRNDrvHnd::GetReaderList(int readerHnd) {
@@ -187,15 +183,9 @@ int VKKRNDrvHnd::GetReaderList(int readerHnd) {
     {
         auto lock = Lock();
         if (readerHnd == 0) {
-            result = readers_.empty() ? kErrEmptyList : readers_.front()->GetReaderHnd();
+            result = readers_.first().value_or(kErrEmptyList);
         } else {
-            auto it = std::find_if(readers_.begin(), readers_.end(), [readerHnd](const auto& reader) {
-                return reader->GetReaderHnd() == readerHnd;
-            });
-            if (it == readers_.end())
-                result = kErrUnknownReader;
-            else
-                result = (it + 1 == readers_.end()) ? 0 : (*(it + 1))->GetReaderHnd();
+            result = readers_.next(readerHnd).value_or(kErrUnknownReader);
         }
     }
     SetLastError(result < 0 ? result : 0);

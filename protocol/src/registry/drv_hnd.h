@@ -6,6 +6,7 @@
 
 #include <vkcommon/port_binder.h>
 
+#include <vkcommon/handle_table.h>
 #include <vkcommon/language_id.h>
 
 #include <atomic>
@@ -13,7 +14,6 @@
 #include <mutex>
 #include <string>
 #include <unordered_set>
-#include <vector>
 
 class VKKRNReader;
 class VKKRN_PlugIn;
@@ -70,6 +70,13 @@ class VKKRNDrvHnd : public vkkrn::LibraryServices {
     int EnumReader();
     // The reader with this handle, held for the caller's call, or null.
     std::shared_ptr<VKKRNReader> SearchReader(int readerHnd);
+    // EnumReader and SearchReader in one look-up: the reader with this handle
+    // (null when none) and whether the registry is empty.
+    struct Found {
+        std::shared_ptr<VKKRNReader> reader;
+        bool empty;
+    };
+    Found FindReader(int readerHnd);
     // Enumeration: 0 -> first handle (-4001 when empty), a handle -> the next one
     // (0 after the last, -4020 when not listed), negative -> -4022. Sets the last
     // error.
@@ -109,8 +116,10 @@ class VKKRNDrvHnd : public vkkrn::LibraryServices {
     // Lock order of the library: registry, a reader's command lock, the buffer
     // lock, a reader's event-list lock, the port libraries' locks. The binder's
     // lock, a reader's cipher slot and the installed plug-in set are leaves.
-    std::vector<std::shared_ptr<VKKRNReader>> readers_; // creation order; guarded by registryMutex_
-    int counter_;                                       // last handle given; guarded by registryMutex_
+    // Creation order, found by handle through the table's index; guarded by
+    // registryMutex_.
+    vk::HandleTable<std::shared_ptr<VKKRNReader>> readers_;
+    int counter_; // last handle given; guarded by registryMutex_
     std::atomic<int> lastError_{0};
     std::atomic<int> language_{vk::kLanguageEnglish};
     std::mutex registryMutex_; // guards readers_ and counter_

@@ -46,12 +46,12 @@ struct Secrets {
 int VKKRNReader::authentExchange(VKKRN_PlugIn* plugIn, unsigned char adr, unsigned char* data, int n,
                                  int* replyLength) {
     *replyLength = 0;
-    const int frameLen = BuildAsyncSndProtocol(adr, kCmdAuthenticate, data, n, sendFrame_, 0, false);
+    const int frameLen = BuildAsyncSndProtocol(adr, kCmdAuthenticate, data, n, sendFrame_.data(), 0, false);
     if (frameLen < 0) return failLogged(frameLen);
     sendProtocolLine(frameLen, false);
 
-    const int count =
-        plugIn->transceive_protocol(chars(sendFrame_), frameLen, chars(receiveFrame_), kReaderBufferSize);
+    const int count = plugIn->transceive_protocol(chars(sendFrame_.data()), frameLen,
+                                                  chars(receiveFrame_.data()), kReaderBufferSize);
     auto refused = [this](int len, int code) {
         receiveProtocolLine(len, code, false);
         SetLastError(code);
@@ -61,7 +61,7 @@ int VKKRNReader::authentExchange(VKKRN_PlugIn* plugIn, unsigned char adr, unsign
     if (count > kReaderBufferSize) return refused(0, kErrBufferOverflow);
 
     codec::ReplyParts parts;
-    const int status = codec::splitReply({receiveFrame_, static_cast<std::size_t>(count)}, parts);
+    const int status = codec::splitReply({receiveFrame_.data(), static_cast<std::size_t>(count)}, parts);
     if (status < 0) return refused(count, status);
     {
         std::lock_guard<std::mutex> lock(captureMutex_);
@@ -71,7 +71,7 @@ int VKKRNReader::authentExchange(VKKRN_PlugIn* plugIn, unsigned char adr, unsign
     if (parts.cmd != kCmdAuthenticate) return refused(count, kErrWrongCommand);
     if (busAddressDiffers(adr, parts.adr)) return refused(count, kErrWrongBusAddress);
     if (parts.data.empty()) return refused(count, kErrSplitDataStream);
-    std::memcpy(dataBuffer_, parts.data.data(), parts.data.size());
+    std::memcpy(dataBuffer_.data(), parts.data.data(), parts.data.size());
     *replyLength = static_cast<int>(parts.data.size());
     receiveProtocolLine(count, 0, false);
     return 0;
@@ -131,7 +131,7 @@ int VKKRNReader::Exe_0xAE_ReaderAuthent(unsigned char adr, unsigned char first, 
     unsigned char* a = cipher->InitiatorRandom();
     unsigned char* b = cipher->ResponderRandom();
     int produced = 0;
-    if (const int rc = cipher->decipher(dataBuffer_ + 1, kRandom, b, produced)) return fail(rc, true);
+    if (const int rc = cipher->decipher(dataBuffer_.data() + 1, kRandom, b, produced)) return fail(rc, true);
     if (cipher->get_rand(a, kRandom) != 0) return fail(kErrCipherInit, true);
 
     s.request[2] = kStepProof;
@@ -142,7 +142,8 @@ int VKKRNReader::Exe_0xAE_ReaderAuthent(unsigned char adr, unsigned char first, 
     if (const int rc = authentExchange(plugIn, adr, s.request, 3 + 2 * kRandom, &n)) return fail(rc, false);
 
     if (n != kReplyLength || dataBuffer_[0] != kStepProof) return fail(kErrAuthentReply, true);
-    if (const int rc = cipher->decipher(dataBuffer_ + 1, kRandom, s.proof, produced)) return fail(rc, true);
+    if (const int rc = cipher->decipher(dataBuffer_.data() + 1, kRandom, s.proof, produced))
+        return fail(rc, true);
     channel::rotateRight(s.proof, s.rotated);
     if (std::memcmp(s.rotated, a, kRandom) != 0) return fail(kErrAuthentReply, true);
 

@@ -512,11 +512,11 @@ int VKKRNReader::sendAsyncRequest(unsigned char cmd, int taskId, const unsigned 
     int frameLen = 0;
     {
         auto lock = Lock();
-        std::memcpy(dataBuffer_, head, static_cast<std::size_t>(headLen));
-        if (len > 0) std::memcpy(dataBuffer_ + headLen, data, static_cast<std::size_t>(len));
+        std::memcpy(dataBuffer_.data(), head, static_cast<std::size_t>(headLen));
+        if (len > 0) std::memcpy(dataBuffer_.data() + headLen, data, static_cast<std::size_t>(len));
         dataBuffer_[headLen + len] = 0;
-        frameLen =
-            BuildAsyncSndProtocol(init->ucBusAdr, cmd, dataBuffer_, headLen + len, frame.get(), 0, false);
+        frameLen = BuildAsyncSndProtocol(init->ucBusAdr, cmd, dataBuffer_.data(), headLen + len, frame.get(),
+                                         0, false);
         if (frameLen < 0) return failLogged(frameLen);
     }
     const int sent = Exe_Transmit(frame.get(), frameLen, 0, 0);
