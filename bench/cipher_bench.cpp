@@ -5,7 +5,7 @@
 // keying or copying per call.
 #include "ratio_reporter.h"
 
-#include "crypto_plugin_aes.h"
+#include "security/crypto_plugin_aes.h"
 
 #include <vkkrn.h>
 

@@ -9,10 +9,10 @@
 // then the reply data; or the request). Arbitrary replies to both exchanges of
 // the reader authentication with the real cipher: never a success, the frame
 // mode and its lock restored.
-#include "builtin_plugins.h"
-#include "drv_hnd.h"
+#include "exchange/builtin_plugins.h"
 #include "fake_cipher.h"
-#include "reader.h"
+#include "reader/reader.h"
+#include "registry/drv_hnd.h"
 
 #include <vkkrn.h>
 #include <vkkrn_plugin.h>
@@ -302,7 +302,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             authenticate(t, selector, data + 1, size - 1);
             break;
         }
-        VKKRN_PlugIn_Usb usb(nullptr);
+        VKKRN_PlugIn_Usb usb(nullptr, g_LibVkKrnDrvHnd);
         std::vector<char> reply(data + 1, data + size);
         std::vector<char> out(static_cast<std::size_t>(selector >> 4) * 16 + 1);
         int len = -1;

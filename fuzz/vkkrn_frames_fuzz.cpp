@@ -6,8 +6,8 @@
 // back is restored.
 #include "fake_cipher.h"
 
-#include "drv_hnd.h"
-#include "reader.h"
+#include "reader/reader.h"
+#include "registry/drv_hnd.h"
 
 #include <vkkrn.h>
 

@@ -9,8 +9,8 @@
 // acknowledgement without a delivered frame; a connection that has delivered
 // nothing (or, with the cipher, is not authenticated) is closed once the idle
 // limit has passed; never more bytes taken than asked.
-#include "crypto_plugin_aes.h"
-#include "listener_session.h"
+#include "listener/listener_session.h"
+#include "security/crypto_plugin_aes.h"
 
 #include <krnsim/notify_channel.h>
 

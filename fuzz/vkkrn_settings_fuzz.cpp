@@ -1,6 +1,6 @@
 // Any bytes of "vkkrn.ini" give settings, and nothing past the first 1,024 bytes
 // is looked at.
-#include "settings_file.h"
+#include "texts/settings_file.h"
 
 #include <cstddef>
 #include <cstdint>

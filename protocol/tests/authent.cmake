@@ -3,14 +3,14 @@
 # Through the exports of the deliverable, against the simulated reader with its
 # own AES on loopback TCP and a pseudo-terminal; libcrypto opened for real.
 vk_add_gtest(vkkrn_authent_api_tests
-  SOURCES api_authent_test.cpp
+  SOURCES security/api_authent_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   RUNTIME_DEPS vkcom vktcp)
 
 # The cipher object and the channel key through the library's objects, with
 # OpenSSL's own AES-OFB linked as the oracle and the simulated reader's AES.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
-vkkrn_internal_test(vkkrn_internal_cipher_tests SOURCES internal_cipher_test.cpp)
+vkkrn_internal_test(vkkrn_internal_cipher_tests SOURCES security/internal_cipher_test.cpp)
 target_link_libraries(vkkrn_internal_cipher_tests PRIVATE OpenSSL::Crypto simkrn_core)
 
 # libcrypto replaced: a stand-in "libcrypto.so" forwarding to libcrypto.so.3
@@ -41,7 +41,7 @@ foreach(variant IN ITEMS shim norand none fallback)
     set(deps "")
   endif()
   vkkrn_internal_test(${name}
-    SOURCES internal_cipher_library_test.cpp
+    SOURCES security/internal_cipher_library_test.cpp
     ENV "LD_LIBRARY_PATH=${dir}:${lib}"
     RUNTIME_DEPS vktcp ${deps})
   target_link_libraries(${name} PRIVATE simkrn vktcp_headers)
@@ -51,10 +51,10 @@ endforeach()
 
 # Threads: commands during handshakes, a disconnection during one, disconnections
 # racing deletion and port changes; a program exiting with a live channel.
-add_executable(vkkrn_authent_exit_child authent_exit_child.cpp)
+add_executable(vkkrn_authent_exit_child security/authent_exit_child.cpp)
 target_link_libraries(vkkrn_authent_exit_child PRIVATE vkkrn vktcp_headers ${CMAKE_DL_LIBS})
 vk_add_gtest(vkkrn_authent_thread_tests
-  SOURCES thread_authent_test.cpp
+  SOURCES security/thread_authent_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   LABELS threads
   RUNTIME_DEPS vktcp vkkrn_authent_exit_child)
@@ -63,5 +63,5 @@ target_compile_definitions(vkkrn_authent_thread_tests PRIVATE
 
 # Through the library's objects: a reader whose installed plug-in reaches the
 # simulated reader in-process.
-vkkrn_internal_test(vkkrn_internal_authent_plugin_tests SOURCES internal_authent_plugin_test.cpp)
+vkkrn_internal_test(vkkrn_internal_authent_plugin_tests SOURCES security/internal_authent_plugin_test.cpp)
 target_link_libraries(vkkrn_internal_authent_plugin_tests PRIVATE simkrn_core)

@@ -2,7 +2,7 @@
 
 # Through the exports of the deliverable, against the simulated reader.
 vk_add_gtest(vkkrn_tasks_api_tests
-  SOURCES api_tasks_test.cpp api_scan_test.cpp
+  SOURCES tasks/api_tasks_test.cpp tasks/api_scan_test.cpp
   LIBS vkkrn vkkrn_test_support simkrn vktcp_headers
   LABELS threads
   RUNTIME_DEPS vkcom vktcp)
@@ -11,12 +11,12 @@ vk_add_gtest(vkkrn_tasks_api_tests
 # authenticated channel with the fake cipher, failing thread starts, the port
 # test on table lines.
 vkkrn_internal_test(vkkrn_internal_tasks_tests
-  SOURCES internal_tasks_test.cpp
+  SOURCES tasks/internal_tasks_test.cpp
   LABELS threads)
 target_link_libraries(vkkrn_internal_tasks_tests PRIVATE vkkrn_fake_cipher simkrn_core)
 
 # A program that exits with worker threads running (started by the API tests).
-add_executable(vkkrn_task_exit_child task_exit_child.cpp)
+add_executable(vkkrn_task_exit_child tasks/task_exit_child.cpp)
 target_link_libraries(vkkrn_task_exit_child PRIVATE vkkrn vktcp_headers ${CMAKE_DL_LIBS})
 add_dependencies(vkkrn_tasks_api_tests vkkrn_task_exit_child)
 target_compile_definitions(vkkrn_tasks_api_tests PRIVATE
@@ -24,29 +24,8 @@ target_compile_definitions(vkkrn_tasks_api_tests PRIVATE
 
 # The reply reader on USB readers, against the recording stand-in libvkusb.
 vkkrn_internal_test(vkkrn_internal_usb_tasks_tests
-  SOURCES internal_usb_tasks_test.cpp
+  SOURCES tasks/internal_usb_tasks_test.cpp
   ENV "LD_LIBRARY_PATH=${fakes}/fake_usb_transfer:${lib}"
   LABELS threads
   RUNTIME_DEPS vkkrn_fake_usb_transfer)
 target_link_libraries(vkkrn_internal_usb_tasks_tests PRIVATE simkrn_core)
-
-# One notification-listener connection without sockets, on a fake clock; the
-# reader's side is the simulated reader's own handshake and AES.
-vkkrn_internal_test(vkkrn_internal_listener_tests SOURCES internal_listener_session_test.cpp)
-target_link_libraries(vkkrn_internal_listener_tests PRIVATE simkrn_core)
-
-# The notification listener through the exports, against the simulated reader
-# notifying over loopback TCP and raw peers.
-vk_add_gtest(vkkrn_listener_api_tests
-  SOURCES api_listener_test.cpp api_listener_hostile_test.cpp
-  LIBS vkkrn vkkrn_test_support simkrn vktesting_allocations
-  LABELS threads)
-
-# The listener's protocol lines to a Java text handler from a real virtual
-# machine (the recorder class is the event tests').
-find_package(Java 17 REQUIRED COMPONENTS Development)
-include(UseJava)
-vk_add_jvm_gtest(vkkrn_jvm_listener_tests
-  SOURCES jvm_listener_test.cpp
-  JAVA_SOURCES java/vkkrntest/EventRecorder.java
-  LIBS vkkrn_objects vkkrn_test_support simkrn)

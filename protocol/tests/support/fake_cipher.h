@@ -3,8 +3,8 @@
 #ifndef VKKRN_TESTS_FAKE_CIPHER_H
 #define VKKRN_TESTS_FAKE_CIPHER_H
 
-#include "crypto_plugin.h"
 #include "fake_keystream.h"
+#include "security/crypto_plugin.h"
 
 #include <atomic>
 #include <cstdint>

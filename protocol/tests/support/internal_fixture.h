@@ -3,8 +3,8 @@
 #ifndef VKKRN_TESTS_INTERNAL_FIXTURE_H
 #define VKKRN_TESTS_INTERNAL_FIXTURE_H
 
-#include "drv_hnd.h"
-#include "reader.h"
+#include "reader/reader.h"
+#include "registry/drv_hnd.h"
 
 #include <vkkrn.h>
 #include <vktesting/temp_dir.h>
