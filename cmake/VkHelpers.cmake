@@ -132,23 +132,6 @@ function(vk_exports target)
   vk_export_test(${target} ${export_list})
 endfunction()
 
-# Every test program compiles GoogleTest, gmock and the standard headers tests
-# use most through one precompiled header, made once per build by
-# vk_gtest_pch. GCC takes a precompiled header only where the code model is the
-# one it was made with: test programs compile as position-independent code
-# (-fPIC), as Qt asks of the programs that link it, and so does the maker.
-if(NOT VK_FUZZ)
-  set(headers gtest/gtest.h gmock/gmock.h algorithm array atomic chrono cstddef cstdint cstring functional map
-              memory mutex optional span string string_view thread vector)
-  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/vk_gtest_pch.cpp CONTENT "// The precompiled header's maker.\n")
-  add_library(vk_gtest_pch OBJECT ${CMAKE_BINARY_DIR}/vk_gtest_pch.cpp)
-  target_link_libraries(vk_gtest_pch PRIVATE GTest::gtest GTest::gmock Threads::Threads)
-  # C++ only: the C files of a test program compile without it.
-  foreach(header IN LISTS headers)
-    target_precompile_headers(vk_gtest_pch PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:<${header}$<ANGLE-R>>")
-  endforeach()
-endif()
-
 # vk_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [RUNTIME_DEPS ...] [TIMEOUT s]
 #              [PROPERTIES <name> <value> ...])
 # One GoogleTest program; every test case runs as its own ctest test (and its own
@@ -166,14 +149,6 @@ function(vk_add_gtest name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES VK_TEST_ONLY TRUE)
-  target_compile_options(${name} PRIVATE -fPIC)
-  target_precompile_headers(${name} REUSE_FROM vk_gtest_pch)
-  # A C file of a test program checks that a header stands alone in C.
-  foreach(source IN LISTS ARG_SOURCES)
-    if(source MATCHES "\\.c$")
-      set_source_files_properties(${source} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
-    endif()
-  endforeach()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                         Threads::Threads ${CMAKE_DL_LIBS})
   if(ARG_RUNTIME_DEPS)
