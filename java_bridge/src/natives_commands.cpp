@@ -9,9 +9,12 @@
 
 #include <de_varek_VkdmKrnReader.h>
 #include <vkkrn.h>
+#include <vkkrn_codec/hex.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,11 @@ constexpr int kFrameSize = 65537;
 constexpr int kSamReplySize = 65538;
 constexpr char kStatusId[] = "03 10 00 00 01 00 00";
 constexpr char kFailureId[] = "03 10 00 01 04 00 00";
+// Data formats of the reader library's frame exports.
+constexpr int kFormatHexText = 1;
+constexpr int kFormatNeverWrapped = 20;
+// The longest input the frame exports take.
+constexpr std::size_t kFrameInputLimit = 65537;
 
 std::string hexByte(const char* head, jbyte value, const char* tail) {
     char text[64];
@@ -51,6 +59,27 @@ jbyteArray newBytes(NativeFrame& frame, const void* data, jsize count, int line)
         return nullptr;
     }
     return array;
+}
+
+// Builds the request frame of `command` with the data given as hex text into
+// `frame`, never wrapped in 0xAF: the transparent send wraps it once on an
+// authenticated reader and unwraps its reply once. Text the reader library
+// refuses (odd, not hex, too long) is handed to it as text, so that the
+// refusal, its order after the handle checks and its code (-4051) stay the
+// library's; nothing is built then.
+int buildRequestFrame(int reader, int address, unsigned char command, std::string& text,
+                      unsigned char* frame) {
+    const auto* chars = reinterpret_cast<const std::uint8_t*>(text.data());
+    // At least one byte: the library refuses a null data pointer.
+    std::vector<std::uint8_t> bytes(text.size() / 2 + 1);
+    const auto count =
+        text.size() <= kFrameInputLimit ? vkkrn::codec::decodeHex({chars, text.size()}, bytes) : std::nullopt;
+    if (!count)
+        return VKKRN_BuildSendProtocol(reader, address, command,
+                                       reinterpret_cast<unsigned char*>(text.data()),
+                                       static_cast<int>(text.size()), frame, kFormatHexText);
+    return VKKRN_BuildSendProtocol(reader, address, command, bytes.data(), static_cast<int>(*count), frame,
+                                   kFormatNeverWrapped);
 }
 
 // The core's data memory and ISO table as BuildProtocol reads them.
@@ -131,9 +160,8 @@ JNIEXPORT jstring JNICALL Java_de_varek_VkdmKrnReader_SendProtocol__IBLjava_lang
         text = chars.get();
     }
     const int reader = module->GetReaderHnd();
-    int r = VKKRN_BuildSendProtocol(reader, module->GetBusAddress(), static_cast<unsigned char>(command),
-                                    reinterpret_cast<unsigned char*>(text.data()),
-                                    static_cast<int>(text.size()), send.data(), 1);
+    int r = buildRequestFrame(reader, module->GetBusAddress(), static_cast<unsigned char>(command), text,
+                              send.data());
     int received = 0;
     if (r >= 0) {
         received = VKKRN_SendTransparent(reader, send.data(), r, receive.data(), kFrameSize, 0, 0);
@@ -141,10 +169,11 @@ JNIEXPORT jstring JNICALL Java_de_varek_VkdmKrnReader_SendProtocol__IBLjava_lang
     }
     int dataLength = 0;
     if (r >= 0) {
+        // The transparent send has unwrapped the reply already.
         unsigned char address = 0;
         unsigned char answered = 0;
         r = VKKRN_SplitRecProtocol(reader, receive.data(), received, &address, &answered, response.data(),
-                                   &dataLength, 0);
+                                   &dataLength, kFormatNeverWrapped);
     }
     if (r < 0) {
         module->SetData(kFailureId, static_cast<unsigned int>(r));
@@ -253,12 +282,14 @@ JNIEXPORT jbyteArray JNICALL Java_de_varek_VkdmKrnReader_BuildProtocol(JNIEnv* e
         frame.fail(request.code, __LINE__);
         return nullptr;
     }
-    // Room for any frame the reader library builds, 0xAF wrapping and the
-    // closing zero included.
+    // Room for any frame the reader library builds and its closing zero. The
+    // frame is never wrapped: Java sends it transparently, which wraps it on an
+    // authenticated reader; a wrapped frame would be wrapped twice, and building
+    // it would move the channel's cipher on for a frame the reader never sees.
     std::vector<unsigned char> built(kFrameSize + 1);
-    const int length = VKKRN_BuildSendProtocol(module->GetReaderHnd(), module->GetBusAddress(),
-                                               static_cast<unsigned char>(command), request.bytes.data(),
-                                               static_cast<int>(request.bytes.size()), built.data(), 0);
+    const int length = VKKRN_BuildSendProtocol(
+        module->GetReaderHnd(), module->GetBusAddress(), static_cast<unsigned char>(command),
+        request.bytes.data(), static_cast<int>(request.bytes.size()), built.data(), kFormatNeverWrapped);
     if (length < 0) {
         frame.fail(length, __LINE__);
         return nullptr;

@@ -16,6 +16,7 @@ using ::testing::Not;
 using ::testing::StartsWith;
 using vkbridge::B;
 using vkbridge::callReader;
+using vkbridge::hexText;
 using vkbridge::I;
 using vkbridge::L;
 using vkbridge::newObject;
@@ -24,16 +25,6 @@ using vkbridge::Session;
 using vkbridge::TclJvmTest;
 using vkbridge::Z;
 using namespace std::chrono_literals;
-
-std::string hex(const krnsim::Bytes& b) {
-    std::string out;
-    char two[3];
-    for (std::uint8_t v : b) {
-        std::snprintf(two, sizeof two, "%02X", v);
-        out += two;
-    }
-    return out;
-}
 
 TEST_F(TclJvmTest, ASessionIsReusedWhileItsParametersHold) {
     const Session first{1, 0x21, true, true};
@@ -170,7 +161,7 @@ TEST_F(TclJvmTest, AsynchronousAnswerOnTheWorker) {
     EXPECT_EQ(o.value.i, 0);
     const auto got = calls(l, 1);
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_THAT(got[0], StartsWith("onVkdmApduResponse(0, [" + hex(echoed(apdu)) + "]) on "));
+    EXPECT_THAT(got[0], StartsWith("onVkdmApduResponse(0, [" + hexText(echoed(apdu)) + "]) on "));
     EXPECT_THAT(got[0], Not(HasSubstr(" on main")));
     EXPECT_TRUE(vktesting::waitUntil([&] { return apduUses() == 0 && flag() == 0; }));
     EXPECT_FALSE(module4j()->Listeners().taskRunning(nubokrn4j::TaskId::Apdu));
@@ -289,7 +280,7 @@ TEST_F(TclJvmTest, ApdusOnASerialLine) {
     ASSERT_EQ(async(apduOf(3), l).value.i, 0);
     const auto got = calls(l, 1);
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_THAT(got[0], StartsWith("onVkdmApduResponse(0, [" + hex(echoed(apduOf(3))) + "]) on "));
+    EXPECT_THAT(got[0], StartsWith("onVkdmApduResponse(0, [" + hexText(echoed(apduOf(3))) + "]) on "));
     EXPECT_EQ(ping(false, 0).value.i, 0);
     EXPECT_TRUE(vktesting::waitUntil([&] { return apduUses() == 0 && flag() == 0; }));
 }

@@ -549,14 +549,42 @@ VKKRN_API int VKKRN_0xAD_WriteReaderAuthentKey(int readerHnd, int adr, int b1, i
  *
  * Rules for the callback: it runs on the task thread; it must not cancel its
  * task or delete its reader (-4084, nothing changed). Commands to the reader
- * from the callback work. The authenticated channel keeps one cipher vector for
- * both directions: a command sent between an asynchronous request and its reply
- * breaks the channel.
+ * from the callback work.
  *
  * Inventory waits: the port's "Timeout" is T x 110 + 7000 ms during each
  * attempt (restored afterwards); the task gives -4082 after T x 120 ms + 7 s.
  * Reply waits: "Timeout" T x 100 ms on USB, 10 ms elsewhere; -4082 after
  * T x 120 ms.
+ *
+ * One line, one exchange: a task that waits for its reply (tasks 1 and 2 from
+ * sending their inventory request until its reply has come, tasks 4 and 5 until
+ * the reply to their 0xC0 or 0xBC) holds the reader's command lock only during
+ * each receive attempt, so another thread's exchange with the same reader can
+ * run between two attempts: for tasks 4 and 5 every 10 ms, for an inventory
+ * right after its request and after each attempt that timed out. Make none
+ * while a task waits: no command export (0xAE and the synchronous 0xC0
+ * included), VKKRN_SendTransparent, VKKRN_Transmit or VKKRN_Receive on that
+ * reader, no APDU, ping or deselect of libvktcl and no function-unit command of
+ * libvkfu through it. The reader answers in request order and no frame says
+ * which request it answers, so such an exchange either
+ * - reads the task's reply: a command or VKKRN_SendTransparent fails with -4035
+ *   (one with the task's command byte, 0xB0 during an inventory, takes the
+ *   reply as its own), VKKRN_Receive returns it, an APDU fails or its response
+ *   stays incomplete; the task then takes the exchange's reply and hands its
+ *   status and data to the callback as its own (command still 0xB0, 0xC0 or
+ *   0xBC);
+ * - or finds the task's reply already waiting, which the serial and TCP ports
+ *   drop before they send: the exchange works and the task reports -4082 when
+ *   its time is up.
+ * On the authenticated channel both ends run one cipher stream over the frames
+ * in the order they handle them, so the exchange and the task can both fail
+ * instead (the reader answers a request it cannot decipher with 0x81, the host
+ * gets -4030, -4031 or a cipher code for a reply), and the channel can stay out
+ * of step until the reader authenticates again. Safe while a task waits:
+ * parameters, texts, frame building (only format 20 while the channel is on:
+ * the others move its cipher on). The line is free again in a task's callback
+ * and, for task 2, from its callback to the next VKKRN_TriggerAsyncTask.
+ * Listeners take notifications on connections of their own.
  *
  * Notification listeners (tasks 3: 0x22, 6: 0x1F, 7: 0x77; mode 5; tasks 3 and
  * 7 take callback forms 1 and 2, task 6 form 3 only, else the start gives -4081

@@ -92,6 +92,19 @@ VKTCL_API int VKTCL_DeleteTransponder(int handle);
  * open); -4222 for a negative handle. */
 VKTCL_API int VKTCL_GetTransponderList(int handle);
 
+/* One line, one exchange: an APDU, a deselect and a presence check are
+ * exchanges with the reader, as its commands are. While an asynchronous task
+ * of libvkkrn waits for a reply of the same reader (an inventory of
+ * VKKRN_StartAsyncTask tasks 1 and 2, the reply to VKKRN_0xC0_SAMCmd or
+ * VKKRN_0xBC_CmdQueue), start none on a transponder of that reader. The reader
+ * answers in request order, so the exchange can read the task's reply (the
+ * APDU then fails, for example with -4273, or its response stays incomplete:
+ * -4275 when fetched) while the task hands the card's answer to its callback as
+ * its own reply; or it takes the task's reply with its own, and the task
+ * reports -4082. On an authenticated reader both can fail instead, and the
+ * channel can stay out of step until the reader authenticates again. See "One
+ * line, one exchange" in vkkrn.h. */
+
 /* Sends one APDU. Checks in order: null apdu -4202, length 65,536 or more
  * -4270, negative length -4251, then the handle (-4222, -4221, -4201, -4223).
  * Without an event record the exchange runs on the caller's thread and its

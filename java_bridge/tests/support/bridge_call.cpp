@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace vkbridge {
 
 namespace {
@@ -20,6 +22,16 @@ std::string utf8(JNIEnv* env, jstring string) {
     const char* chars = env->GetStringUTFChars(string, nullptr);
     std::string text = chars != nullptr ? chars : "";
     if (chars != nullptr) env->ReleaseStringUTFChars(string, chars);
+    return text;
+}
+
+std::string hexText(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    char pair[3];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(pair, sizeof pair, "%02X", b);
+        text += pair;
+    }
     return text;
 }
 

@@ -7,6 +7,7 @@
 
 #include <jni.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +66,8 @@ inline jvalue L(jobject v) {
 // The pending exception, cleared; nothing when none is pending.
 std::optional<Thrown> takeException(JNIEnv* env);
 std::string utf8(JNIEnv* env, jstring string);
+// Bytes as the natives' hex text: two upper-case digits each ("%02X").
+std::string hexText(const std::vector<std::uint8_t>& bytes);
 std::u16string utf16(JNIEnv* env, jstring string);
 
 // A new object of a class with a no-argument constructor (a local reference).
