@@ -10,10 +10,16 @@ set(VK_HELPERS_DIR ${CMAKE_CURRENT_LIST_DIR})
 # library directory, never from an absolute path.
 set(VK_TEST_ENV "LD_LIBRARY_PATH=${VK_LIBRARY_DIR}")
 
+# Each step of scripts/test builds only what it runs, through one of these.
 # Threaded tests are built by this target alone in the ThreadSanitizer preset.
 add_custom_target(vk_threads_tests)
 # Every fuzz target: the fuzz preset builds this target alone.
 add_custom_target(vk_fuzz_targets)
+# What the default preset's checks need (export lists, the installed kit, the
+# corpus replays, the soak, the benchmarks): every library, program and jar of
+# the tree but the test programs and what only they use. It is filled once the
+# whole tree is read (vk_collect_default_checks below).
+add_custom_target(vk_default_checks)
 
 # vk_no_undefined(<target>)
 # A shared library must resolve every symbol it uses at link time.
@@ -104,6 +110,7 @@ endfunction()
 # vk_export_test(<target> <file with one expected symbol per line>)
 # The dynamic symbol table of the built library must hold exactly these names.
 function(vk_export_test target list_file)
+  add_dependencies(vk_default_checks ${target})
   add_test(NAME exports_${target}
            COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}>
                    -DEXPECTED=${list_file} -P ${VK_HELPERS_DIR}/CheckExports.cmake)
@@ -168,6 +175,7 @@ function(vk_add_gtest name)
     set(ARG_TIMEOUT 120)
   endif()
   add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES VK_TEST_ONLY TRUE)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                         Threads::Threads ${CMAKE_DL_LIBS})
   if(ARG_RUNTIME_DEPS)
@@ -194,16 +202,25 @@ endfunction()
 
 # vk_add_benchmark(<name> SOURCES ... [LIBS ...] [RUNTIME_DEPS ...])
 # A Google Benchmark program. A short smoke run is registered as a test with the
-# label "bench" so that the suite proves it runs and prints its ratio.
+# label "bench" so that the suite proves it runs and prints its ratio. Timings
+# under a sanitizer mean nothing: there the program is built only on request and
+# registers no test.
 function(vk_add_benchmark name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;RUNTIME_DEPS" ${ARGN})
   if(VK_FUZZ OR NOT BUILD_TESTING OR NOT TARGET benchmark::benchmark)
     return()
   endif()
-  add_executable(${name} ${ARG_SOURCES})
+  if(VK_SANITIZER)
+    add_executable(${name} EXCLUDE_FROM_ALL ${ARG_SOURCES})
+  else()
+    add_executable(${name} ${ARG_SOURCES})
+  endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark Threads::Threads ${CMAKE_DL_LIBS})
   if(ARG_RUNTIME_DEPS)
     add_dependencies(${name} ${ARG_RUNTIME_DEPS})
+  endif()
+  if(VK_SANITIZER)
+    return()
   endif()
   add_test(NAME bench_${name} COMMAND ${name} --benchmark_min_time=0.05)
   set_tests_properties(bench_${name} PROPERTIES LABELS bench ENVIRONMENT "${VK_TEST_ENV}" TIMEOUT 300)
@@ -236,8 +253,42 @@ function(vk_add_fuzzer name)
     set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz ENVIRONMENT "${VK_TEST_ENV}"
                                                  TIMEOUT 300)
   else()
-    target_sources(${name} PRIVATE ${VK_HELPERS_DIR}/../fuzz/replay_main.cpp)
+    # The replay driver is compiled once for every target.
+    if(NOT TARGET vk_fuzz_replay_main)
+      add_library(vk_fuzz_replay_main OBJECT ${VK_HELPERS_DIR}/../fuzz/replay_main.cpp)
+    endif()
+    target_link_libraries(${name} PRIVATE vk_fuzz_replay_main)
     add_test(NAME replay_${name} COMMAND ${name} ${corpus})
     set_tests_properties(replay_${name} PROPERTIES LABELS replay ENVIRONMENT "${VK_TEST_ENV}")
   endif()
 endfunction()
+
+# vk_collect_default_checks()
+# Called once the whole tree is read: vk_default_checks gets every executable,
+# shared library and jar that the default build makes, except the test
+# programs (vk_add_gtest) and what a tests/ directory defines for them alone.
+function(vk_collect_default_checks)
+  set(dirs ${PROJECT_SOURCE_DIR})
+  while(dirs)
+    list(POP_FRONT dirs dir)
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND dirs ${subdirs})
+    if(dir MATCHES "/tests(/|$)")
+      continue()
+    endif()
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      get_target_property(excluded ${target} EXCLUDE_FROM_ALL)
+      get_target_property(test_only ${target} VK_TEST_ONLY)
+      get_target_property(jar ${target} JAR_FILE)
+      if(excluded OR test_only)
+        continue()
+      endif()
+      if(type MATCHES "^(EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY)$" OR (type STREQUAL "UTILITY" AND jar))
+        add_dependencies(vk_default_checks ${target})
+      endif()
+    endforeach()
+  endwhile()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL vk_collect_default_checks)
