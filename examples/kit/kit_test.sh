@@ -130,9 +130,10 @@ modules)
   for pc in "$libdir"/pkgconfig/*.pc; do
     module=$(basename "$pc" .pc)
     grep -q '^Libs:' "$pc" || continue
-    # One function the library exports, called through a pointer the compiler keeps.
+    # One function the library exports, called through a pointer the compiler keeps. (sed reads all of
+    # sort's output: head would leave it writing into a closed pipe, and pipefail would end the script.)
     symbol=$(nm -D --defined-only --format=posix "$libdir/lib$module.so" |
-      awk '$2 == "T" && $1 ~ /^[A-Za-z][A-Za-z0-9_]*$/ { print $1 }' | sort | head -n 1)
+      awk '$2 == "T" && $1 ~ /^[A-Za-z][A-Za-z0-9_]*$/ { print $1 }' | sort | sed -n 1p)
     [ -n "$symbol" ] || fail "lib$module.so exports no function"
     printf 'extern void %s(void);\nint main(void) {\n    void (*volatile f)(void) = %s;\n    return f == 0;\n}\n' \
       "$symbol" "$symbol" >t.c
