@@ -31,6 +31,16 @@ function(vk_no_undefined target)
   endif()
 endfunction()
 
+# vk_c_program_on_cxx_library(<target>)
+# A C program linked with a library written in C++. Under clang's sanitizers the
+# library's C++ checks (UBSan's dynamic type checks) call into the C++ part of
+# the runtime, which clang links into an executable only when it links as C++.
+function(vk_c_program_on_cxx_library target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VK_SANITIZER)
+    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE CXX)
+  endif()
+endfunction()
+
 # vk_shared_deliverable(<target> OUTPUT_NAME <name> [SOVERSION <n>] [VERSION <v>]
 #                       [DESCRIPTION <text>] [REQUIRES <pkg-config module> ...]
 #                       [INCLUDE_DIR <dir>] [HEADERS <path> ...])
