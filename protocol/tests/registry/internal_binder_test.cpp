@@ -25,6 +25,11 @@ int lookups(const std::string& name) {
     return g_lookups[name];
 }
 
+void countLookup(const char* name) {
+    std::lock_guard<std::mutex> lock(g_lookupMutex);
+    ++g_lookups[name];
+}
+
 bool isLoaded(const char* file) {
     void* handle = ::dlopen(file, RTLD_NOW | RTLD_NOLOAD);
     if (handle != nullptr) ::dlclose(handle);
@@ -33,11 +38,12 @@ bool isLoaded(const char* file) {
 
 } // namespace
 
-extern "C" void* __wrap_dlsym(void* handle, const char* name) {
-    {
-        std::lock_guard<std::mutex> lock(g_lookupMutex);
-        ++g_lookups[name];
-    }
+// Only lookups in a library's handle are counted. A sanitizer runtime linked into
+// this program finds the functions it wraps with dlsym(RTLD_NEXT, ...) before it
+// has set itself up (no shadow memory yet), so those calls pass straight through,
+// in code it does not instrument.
+extern "C" __attribute__((no_sanitize("address"))) void* __wrap_dlsym(void* handle, const char* name) {
+    if (handle != RTLD_NEXT && handle != RTLD_DEFAULT) countLookup(name);
     return __real_dlsym(handle, name);
 }
 
