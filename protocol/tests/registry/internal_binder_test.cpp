@@ -39,10 +39,16 @@ bool isLoaded(const char* file) {
 } // namespace
 
 // Only lookups in a library's handle are counted. A sanitizer runtime linked into
-// this program finds the functions it wraps with dlsym(RTLD_NEXT, ...) before it
-// has set itself up (no shadow memory yet), so those calls pass straight through,
-// in code it does not instrument.
-extern "C" __attribute__((no_sanitize("address"))) void* __wrap_dlsym(void* handle, const char* name) {
+// this program (clang links it statically) finds the functions it wraps with
+// dlsym(RTLD_NEXT, ...) before it has set itself up, so those calls pass
+// straight through, in code it does not instrument at all (ThreadSanitizer's
+// no_sanitize still records the function's entry).
+#if __has_attribute(disable_sanitizer_instrumentation)
+#define UNINSTRUMENTED __attribute__((disable_sanitizer_instrumentation))
+#else
+#define UNINSTRUMENTED __attribute__((no_sanitize("address", "thread")))
+#endif
+extern "C" UNINSTRUMENTED void* __wrap_dlsym(void* handle, const char* name) {
     if (handle != RTLD_NEXT && handle != RTLD_DEFAULT) countLookup(name);
     return __real_dlsym(handle, name);
 }
