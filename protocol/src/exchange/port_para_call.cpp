@@ -6,32 +6,27 @@
 
 namespace vkkrn {
 
+namespace {
+
+// Calls the bound function `id` through a pointer of type Fn.
+template <typename Fn> int callAs(LibraryServices& library, int id, int port, char* key, char* value) {
+    const auto fn = library.PortFunction<Fn>(id);
+    return fn != nullptr ? fn(port, key, value) : kErrNullPointer;
+}
+
+} // namespace
+
 int callPortPara(LibraryServices& library, int portType, int id, int port, char* key, char* value, bool set) {
     switch (portType) {
     case 0:
-        if (set) {
-            auto fn = library.PortFunction<VIZER_SetPortPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        } else {
-            auto fn = library.PortFunction<VIZER_GetPortPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        }
+        return set ? callAs<VIZER_SetPortPara_Fn>(library, id, port, key, value)
+                   : callAs<VIZER_GetPortPara_Fn>(library, id, port, key, value);
     case 1:
-        if (set) {
-            auto fn = library.PortFunction<VKUSB_SetDevicePara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        } else {
-            auto fn = library.PortFunction<VKUSB_GetDevicePara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        }
+        return set ? callAs<VKUSB_SetDevicePara_Fn>(library, id, port, key, value)
+                   : callAs<VKUSB_GetDevicePara_Fn>(library, id, port, key, value);
     case 2:
-        if (set) {
-            auto fn = library.PortFunction<VKTCP_SetSocketPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        } else {
-            auto fn = library.PortFunction<VKTCP_GetSocketPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        }
+        return set ? callAs<VKTCP_SetSocketPara_Fn>(library, id, port, key, value)
+                   : callAs<VKTCP_GetSocketPara_Fn>(library, id, port, key, value);
     default: return kErrNullPointer;
     }
 }
