@@ -1,29 +1,33 @@
 // A thousand TCP readers open at once: each on its own connection (its own
 // listener of one simulated reader, since the TCP library shares a connection
 // per host and port), one exchange on each, then all closed. Reports the time
-// per open, the time per exchange among them against one reader's alone (the
-// median of blocks of exchanges each, so that a stall of the machine does not
-// decide the ratio; target at most 1.2), and the resident memory per reader
-// after one exchange each (target at most 100 kB) next to what the reader's
-// fixed buffers would hold if they were all touched. Raises the soft
-// descriptor limit to the hard one and says so when that is too low for the
-// readers asked.
+// per open, the time per exchange among them against one reader's (the median
+// of blocks of exchanges, so that a stall of the machine does not decide the
+// ratio; target at most 1.2), and the resident memory per reader after one
+// exchange each (target at most 100 kB) next to what the reader's fixed
+// buffers would hold if they were all touched. Raises the soft descriptor
+// limit to the hard one and says so when that is too low for the readers asked.
 //
 // An exchange on readers spread over all of them changes three things against
 // one reader's alone: another reader object and socket each time (cold caches,
 // in the library and in the kernel), another simulator thread to wake each time
-// (a thread that has slept while the others ran), and simulator loops with more
+// (one that has slept while the others ran), and simulator loops with more
 // descriptors to poll. The series below change them one at a time, for the
 // library and for a raw socket that sends the same request and reads the reply
-// (its baseline, on connections to the same listeners), and split each series'
-// wall time into the calling thread's run time (the library or the raw client
-// and their system calls), the simulator threads' run time and the rest.
+// on connections of its own to the same listeners; each series runs in rounds
+// that take every series in turn, so that a change in the machine's load falls
+// on all alike. Each series' wall time is split into the calling thread's run
+// time (the library or the raw client and their system calls), the simulator
+// threads' run time, and the rest, in which none of them ran.
 //
 // The ratio held against the target is the fair one: readers spread over all
-// of them, each used once, taken in runs per simulator, so that like the reader
-// alone they mostly wake a simulator thread that has just run; against one
-// reader while all are open, so that the simulators poll as many descriptors.
-// The full spread's ratio is printed beside it with its decomposition.
+// of them, each used once, taken in runs of one simulator's readers, so that
+// like the reader alone they wake the simulator thread that served the
+// exchange before (all but the first of each run); against one reader while
+// all are open, so that the simulators poll as many descriptors. A raw
+// socket's ratio on the same series is the floor that the kernel and the
+// simulators set. The full spread's ratio against one reader alone, with
+// nothing else open, is printed beside it with where its time goes.
 #include <krnsim/frame.h>
 #include <krnsim/simulator.h>
 #include <vkkrn.h>
@@ -103,14 +107,40 @@ struct Cost {
     double idle() const { return std::max(0.0, wall - caller - simulators); }
 };
 
+// Which of the open readers the k-th exchange of a series uses. Reader i
+// listens on simulator i % simulators.
+struct Series {
+    const char* name;
+    std::function<int(int)> readerAt;
+    // When not 0: the series goes in runs of this many exchanges, and before
+    // each run, outside the figures, `wake(k)` wakes the simulator thread that
+    // serves it.
+    int run = 0;
+    std::function<void(int)> wake;
+};
+
+enum SeriesIndex { kOneOfAll, kOneSimulator, kOnePerSimulator, kRunsPerSimulator, kSpread, kSeriesCount };
+
+// `wakeSimulator(s)` has simulator s's thread run its loop once.
+std::vector<Series> seriesOver(int readers, int simulators, const std::function<void(int)>& wakeSimulator) {
+    const int firstSimulatorReaders = (readers + simulators - 1) / simulators;
+    const int run = std::max(1, readers / simulators); // readers every simulator has
+    auto runSimulator = [=](int k) { return (k / run) % simulators; };
+    return {
+        {"one reader, all open", [](int) { return 0; }, 0, {}},
+        {"readers of one simulator", [=](int k) { return (k % firstSimulatorReaders) * simulators; }, 0, {}},
+        {"one reader per simulator", [=](int k) { return k % simulators; }, 0, {}},
+        {"spread, in runs per simulator", [=](int k) { return runSimulator(k) + (k % run) * simulators; },
+         run, [=](int k) { wakeSimulator(runSimulator(k)); }},
+        {"spread over all", [=](int k) { return (k * 7919) % readers; }, 0, {}},
+    };
+}
+
 // A series measured in rounds: its blocks' times and what its threads spent.
 struct Tally {
     std::vector<double> blocks; // seconds per exchange
     double wall = 0;            // seconds
-    long long callerRunNs = 0;
-    long long othersRunNs = 0;
-    long long callerQueuedNs = 0;
-    long long callerSwitches = 0;
+    vktesting::ThreadRunTimes spent;
     int exchanges = 0;
     int failed = 0;
 
@@ -122,56 +152,62 @@ struct Tally {
         const double nsToUs = 1e-3 / exchanges;
         cost.median = sorted[sorted.size() / 2] * 1e6;
         cost.wall = wall * 1e6 / exchanges;
-        cost.caller = static_cast<double>(callerRunNs) * nsToUs;
-        cost.simulators = static_cast<double>(othersRunNs) * nsToUs;
-        cost.queued = static_cast<double>(callerQueuedNs) * nsToUs;
-        cost.switches = static_cast<double>(callerSwitches) / exchanges;
+        cost.caller = static_cast<double>(spent.callerRunNs) * nsToUs;
+        cost.simulators = static_cast<double>(spent.othersRunNs) * nsToUs;
+        cost.queued = static_cast<double>(spent.callerQueuedNs) * nsToUs;
+        cost.switches = static_cast<double>(spent.callerSwitches) / exchanges;
         return cost;
     }
 };
 
-// One round of a series: kBlocks blocks of kBlockExchanges exchanges, the k-th
-// exchange of the series `exchange(readerAt(k))`, k counted on from `tally`'s
-// earlier rounds.
-void measureExchanges(Tally& tally, const std::function<bool(int)>& exchange,
-                      const std::function<int(int)>& readerAt) {
-    const vktesting::ThreadRunTimes before = vktesting::threadRunTimes();
-    const auto start = Clock::now();
-    for (int b = 0; b < kBlocks; ++b) {
-        const auto blockStart = Clock::now();
-        for (int i = 0; i < kBlockExchanges; ++i)
-            tally.failed += exchange(readerAt(tally.exchanges++)) ? 0 : 1;
-        tally.blocks.push_back(secondsSince(blockStart) / kBlockExchanges);
+// The wall time and run times of a series, counted only while it runs: not
+// while a simulator is woken before a run.
+class Stopwatch {
+  public:
+    explicit Stopwatch(Tally& tally) : tally_(tally) { resume(); }
+    void pause() {
+        counted_ = counted();
+        tally_.spent += vktesting::threadRunTimes().since(from_);
     }
-    tally.wall += secondsSince(start);
-    const vktesting::ThreadRunTimes after = vktesting::threadRunTimes();
-    tally.callerRunNs += after.callerRunNs - before.callerRunNs;
-    tally.othersRunNs += after.othersRunNs - before.othersRunNs;
-    tally.callerQueuedNs += after.callerQueuedNs - before.callerQueuedNs;
-    tally.callerSwitches +=
-        after.callerVoluntary + after.callerInvoluntary - before.callerVoluntary - before.callerInvoluntary;
-}
+    void resume() {
+        from_ = vktesting::threadRunTimes();
+        resumed_ = Clock::now();
+    }
+    // Seconds counted so far.
+    double counted() const { return counted_ + secondsSince(resumed_); }
+    void stop() {
+        pause();
+        tally_.wall += counted_;
+    }
 
-// Which of the open readers the k-th exchange of a series uses. Reader i
-// listens on simulator i % simulators.
-struct Series {
-    const char* name;
-    std::function<int(int)> readerAt;
+  private:
+    Tally& tally_;
+    double counted_ = 0;
+    vktesting::ThreadRunTimes from_;
+    Clock::time_point resumed_;
 };
 
-enum SeriesIndex { kOneOfAll, kOneSimulator, kOnePerSimulator, kRunsPerSimulator, kSpread, kSeriesCount };
-
-std::vector<Series> seriesOver(int readers, int simulators) {
-    const int firstSimulatorReaders = (readers + simulators - 1) / simulators;
-    const int run = std::max(1, readers / simulators); // readers every simulator has
-    return {
-        {"one reader, all open", [](int) { return 0; }},
-        {"readers of one simulator", [=](int k) { return (k % firstSimulatorReaders) * simulators; }},
-        {"one reader per simulator", [=](int k) { return k % simulators; }},
-        {"spread, in runs per simulator",
-         [=](int k) { return (k / run) % simulators + (k % run) * simulators; }},
-        {"spread over all", [=](int k) { return (k * 7919) % readers; }},
-    };
+// One round of a series: kBlocks blocks of kBlockExchanges exchanges, the k-th
+// exchange of the series `exchange(series.readerAt(k))`, k counted on from
+// `tally`'s earlier rounds. Kept out of line, so that a profiler can cut its
+// record at the end of every round (callgrind --dump-after=*measureExchanges*).
+[[gnu::noinline]] void measureExchanges(Tally& tally, const std::function<bool(int)>& exchange,
+                                        const Series& series) {
+    Stopwatch stopwatch(tally);
+    for (int b = 0; b < kBlocks; ++b) {
+        const double blockStart = stopwatch.counted();
+        for (int i = 0; i < kBlockExchanges; ++i) {
+            const int k = tally.exchanges++;
+            if (series.run != 0 && k % series.run == 0) {
+                stopwatch.pause();
+                series.wake(k);
+                stopwatch.resume();
+            }
+            tally.failed += exchange(series.readerAt(k)) ? 0 : 1;
+        }
+        tally.blocks.push_back((stopwatch.counted() - blockStart) / kBlockExchanges);
+    }
+    stopwatch.stop();
 }
 
 // Every series in kRounds rounds, each round running them all in turn, so that
@@ -181,7 +217,7 @@ std::vector<Cost> measureSeries(const std::vector<Series>& series, const std::fu
     std::vector<Tally> tallies(series.size());
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < series.size(); ++i)
-            measureExchanges(tallies[i], exchangeOn, series[i].readerAt);
+            measureExchanges(tallies[i], exchangeOn, series[i]);
     }
     std::vector<Cost> costs;
     for (const Tally& tally : tallies) {
@@ -250,7 +286,10 @@ void printStep(const char* what, const Cost& fromLibrary, const Cost& toLibrary,
 void BM_ManyReaders(benchmark::State& state) {
     const int simulatorCount = std::min(kSimulators, gReaders);
     Simulators simulators(gReaders, simulatorCount);
-    const std::vector<Series> series = seriesOver(gReaders, simulatorCount);
+    // Running a command on a simulator's loop thread runs its loop once.
+    const std::vector<Series> series = seriesOver(gReaders, simulatorCount, [&](int s) {
+        simulators.sims[static_cast<std::size_t>(s)]->connections();
+    });
     std::vector<std::uint8_t> frame =
         krnsim::buildRequest(krnsim::Form::Standard, 1, 0xB2, std::vector<std::uint8_t>(32, 0x5A));
     std::vector<std::uint8_t> reply(512);
@@ -262,7 +301,7 @@ void BM_ManyReaders(benchmark::State& state) {
     for (auto _ : state) {
         int failed = 0;
         // One reader alone, then a raw socket alone on the same listener.
-        const std::vector<Series> onlyOne{{"alone", [](int) { return 0; }}};
+        const std::vector<Series> onlyOne{{"alone", [](int) { return 0; }, 0, {}}};
         const int alonePort = VKTCP_Connect("127.0.0.1", simulators.ports[0]);
         const int aloneReader = VKKRN_NewReader(alonePort);
         exchange(aloneReader);
@@ -327,6 +366,8 @@ void BM_ManyReaders(benchmark::State& state) {
         const Cost& among = library[kSpread];
         const double ratio = among.median / alone.median;
         const double fairRatio = library[kRunsPerSimulator].median / library[kOneOfAll].median;
+        const double rawFairRatio = raw[kRunsPerSimulator].median / raw[kOneOfAll].median;
+        const double rawRatio = raw[kSpread].median / rawAlone.median;
         const double perReaderKb = static_cast<double>(after - before) / gReaders;
         state.SetIterationTime(open * gReaders);
         state.counters["readers"] = gReaders;
@@ -336,20 +377,24 @@ void BM_ManyReaders(benchmark::State& state) {
         state.counters["exchange_among_us"] = among.median;
         state.counters["among_per_alone"] = ratio;
         state.counters["fair_among_per_alone"] = fairRatio;
+        state.counters["raw_fair_among_per_alone"] = rawFairRatio;
         state.counters["rss_per_reader_kB"] = perReaderKb;
         state.counters["fixed_buffers_kB"] = kFixedBufferKb;
         std::printf(
             "\n%d readers: %.1f us per open; one exchange on each %.1f us; resident memory %.1f kB per "
-            "reader after one exchange each (target at most %.0f kB%s), fixed buffers %.1f kB\n"
-            "exchange on readers spread over all, in runs per simulator, %.1f us against one reader while "
-            "all "
-            "are open %.1f us: x%.2f (target at most %.1f%s)\n"
-            "exchange on readers spread over all %.1f us against one reader alone %.1f us: x%.2f "
-            "(simulator threads included, see below)\n",
+            "reader after one exchange each (target at most %.0f kB%s), fixed buffers %.1f kB\n",
             gReaders, open * 1e6, each * 1e6, perReaderKb, kResidentTargetKb,
-            perReaderKb <= kResidentTargetKb ? "" : ", above", kFixedBufferKb,
+            perReaderKb <= kResidentTargetKb ? "" : ", above", kFixedBufferKb);
+        std::printf(
+            "fair: an exchange on readers spread over all, in runs per simulator, %.1f us against one "
+            "reader while all are open %.1f us: x%.2f (target at most %.1f%s); a raw socket on the same "
+            "connections x%.2f\n",
             library[kRunsPerSimulator].median, library[kOneOfAll].median, fairRatio, kRatioTarget,
-            fairRatio <= kRatioTarget ? "" : ", above", among.median, alone.median, ratio);
+            fairRatio <= kRatioTarget ? "" : ", above", rawFairRatio);
+        std::printf(
+            "full spread: an exchange on readers spread over all %.1f us against one reader alone %.1f us: "
+            "x%.2f, a raw socket x%.2f (a simulator thread to wake each time, see below)\n",
+            among.median, alone.median, ratio, rawRatio);
         std::printf(
             "\nper exchange in us: the median block's time (library, x against one reader alone, raw "
             "socket, library less raw) | the mean time split into run times (library: wall, calling "
