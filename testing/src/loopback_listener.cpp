@@ -32,4 +32,15 @@ UniqueFd LoopbackListener::accept(std::chrono::milliseconds timeout) {
     return UniqueFd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
 }
 
+UniqueFd connectLoopback(std::uint16_t port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) return fd;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return {};
+    return fd;
+}
+
 } // namespace vktesting

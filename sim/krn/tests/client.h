@@ -5,6 +5,7 @@
 
 #include "hex.h"
 
+#include <vktesting/loopback_listener.h>
 #include <vktesting/unique_fd.h>
 
 #include <arpa/inet.h>
@@ -24,13 +25,7 @@ using namespace std::chrono_literals;
 inline constexpr Millis kPatience{5000};
 
 inline vktesting::UniqueFd connectTcp(std::uint16_t port) {
-    vktesting::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return {};
-    return fd;
+    return vktesting::connectLoopback(port);
 }
 
 inline void writeAll(int fd, ByteView bytes) {

@@ -1,4 +1,5 @@
-// A TCP listener on 127.0.0.1 with a port the kernel picks.
+// A TCP listener on 127.0.0.1 with a port the kernel picks, and a client's
+// blocking connection to a port there.
 #ifndef VKTESTING_LOOPBACK_LISTENER_H
 #define VKTESTING_LOOPBACK_LISTENER_H
 
@@ -25,6 +26,9 @@ class LoopbackListener {
     UniqueFd fd_;
     std::uint16_t port_ = 0;
 };
+
+// A blocking, close-on-exec connection to 127.0.0.1:port; empty when refused.
+UniqueFd connectLoopback(std::uint16_t port);
 
 } // namespace vktesting
 
