@@ -3,5 +3,8 @@
 find_package(Boost QUIET)
 if(TARGET vkkrn_codec AND TARGET vkkrn AND TARGET Boost::headers)
   vk_add_benchmark(bench_codec SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_bench.cpp
-                   LIBS vkkrn_codec vkkrn Boost::headers vktesting_allocations)
+                   LIBS vkkrn_codec vkkrn Boost::headers)
+  if(TARGET bench_codec)
+    vk_count_allocations(bench_codec)
+  endif()
 endif()

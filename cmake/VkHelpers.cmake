@@ -31,6 +31,29 @@ function(vk_no_undefined target)
   endif()
 endfunction()
 
+# vk_c_program_on_cxx_library(<target>)
+# A C program linked with a library written in C++. Under clang's sanitizers the
+# library's C++ checks (UBSan's dynamic type checks) call into the C++ part of
+# the runtime, which clang links into an executable only when it links as C++.
+function(vk_c_program_on_cxx_library target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VK_SANITIZER)
+    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE CXX)
+  endif()
+endfunction()
+
+# vk_count_allocations(<target>)
+# Links the counting global allocation functions (vktesting_allocations) into a
+# program. clang's ThreadSanitizer runtime brings an operator new of its own into
+# a program linked as C++; linked by the C driver (the C++ libraries then come
+# as CMake's implicit ones) the program keeps the counting one, whose malloc the
+# runtime still sees.
+function(vk_count_allocations target)
+  target_link_libraries(${target} PRIVATE vktesting_allocations)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND VK_SANITIZER STREQUAL "thread")
+    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  endif()
+endfunction()
+
 # vk_shared_deliverable(<target> OUTPUT_NAME <name> [SOVERSION <n>] [VERSION <v>]
 #                       [DESCRIPTION <text>] [REQUIRES <pkg-config module> ...]
 #                       [INCLUDE_DIR <dir>] [HEADERS <path> ...])

@@ -32,10 +32,16 @@ void JniReferenceOps::deleteWeak(jweak weak) {
 
 } // namespace nubokrn4j
 
-VKDM_KRNReaderModule_4J::VKDM_KRNReaderModule_4J() : VKDM_KRNReaderModule_4J(m_jniRefs) {}
+// A member is named only once the constructor runs (m_jniRefs is constructed
+// before m_listeners), never in the call that delegates to it.
+VKDM_KRNReaderModule_4J::VKDM_KRNReaderModule_4J() : VKDM_KRNReaderModule_4J(nullptr) {}
 
 VKDM_KRNReaderModule_4J::VKDM_KRNReaderModule_4J(nubokrn4j::ReferenceOps& refs)
-    : m_ApduResponse(std::make_unique<unsigned char[]>(kApduResponseSize)), m_listeners(refs, m_TaskActive) {
+    : VKDM_KRNReaderModule_4J(&refs) {}
+
+VKDM_KRNReaderModule_4J::VKDM_KRNReaderModule_4J(nubokrn4j::ReferenceOps* refs)
+    : m_ApduResponse(std::make_unique<unsigned char[]>(kApduResponseSize)),
+      m_listeners(refs != nullptr ? *refs : m_jniRefs, m_TaskActive) {
     m_PortKind = VKDM_PORT_NONE;
 }
 

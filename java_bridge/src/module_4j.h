@@ -99,6 +99,10 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
     std::unique_ptr<unsigned char[]> m_ApduResponse;
 
   private:
+    // The listeners delete their references through `refs`, or through the
+    // module's own JNI operations when it is null.
+    explicit VKDM_KRNReaderModule_4J(nubokrn4j::ReferenceOps* refs);
+
     struct TclParams {
         std::uint8_t cid, nad, useCid, useNad;
     };

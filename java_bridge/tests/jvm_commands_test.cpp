@@ -281,7 +281,7 @@ TEST_F(CommandsJvmTest, TwoThreadsOnTwoModulesGetTheirOwnResults) {
     });
     const int second = addModule(true);
     ASSERT_GT(second, 0);
-    auto run = [this](int module, std::uint8_t id) {
+    auto run = [](int module, std::uint8_t id) {
         JNIEnv* threadEnv = vktesting::testJniEnv();
         for (std::uint8_t i = 0; i < 40; ++i) {
             const std::string data = hexOf(id, i);

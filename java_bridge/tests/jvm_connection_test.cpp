@@ -135,7 +135,7 @@ TEST_F(ConnectionJvmTest, ModulesConnectingFromTwoThreadsBothConnect) {
     const int second = addModule(false);
     const krnsim::TcpEndpoint another = simulator.listenTcp();
     vkbridge::startCoreLog();
-    auto connectOnThread = [this](int module, int port) {
+    auto connectOnThread = [](int module, int port) {
         JNIEnv* threadEnv = vktesting::testJniEnv();
         JavaString host(threadEnv, "127.0.0.1");
         const Outcome o =

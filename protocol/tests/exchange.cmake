@@ -44,7 +44,7 @@ target_link_libraries(vkkrn_internal_tcp_secured_tests PRIVATE vkkrn_fake_cipher
 
 # No allocation per exchange (a program of its own: it counts operator new).
 vkkrn_internal_test(vkkrn_internal_allocation_tests SOURCES exchange/internal_allocation_test.cpp)
-target_link_libraries(vkkrn_internal_allocation_tests PRIVATE vktesting_allocations)
+vk_count_allocations(vkkrn_internal_allocation_tests)
 
 # A serial port library that lacks VIZER_Transceive and the other transfers.
 vkkrn_internal_test(vkkrn_internal_missing_transfer_tests

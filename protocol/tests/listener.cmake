@@ -9,8 +9,9 @@ target_link_libraries(vkkrn_internal_listener_tests PRIVATE simkrn_core)
 # notifying over loopback TCP and raw peers.
 vk_add_gtest(vkkrn_listener_api_tests
   SOURCES listener/api_listener_test.cpp listener/api_listener_hostile_test.cpp
-  LIBS vkkrn vkkrn_test_support simkrn vktesting_allocations
+  LIBS vkkrn vkkrn_test_support simkrn
   LABELS threads)
+vk_count_allocations(vkkrn_listener_api_tests)
 
 # The listener's protocol lines to a Java text handler from a real virtual
 # machine (the recorder class is the event tests').

@@ -88,7 +88,8 @@ TEST_F(JavaInventoryTest, Iso15693ByFirmwareAndBySoftware) {
 
 TEST_F(JavaInventoryTest, SeventeenTagsEachOnce) {
     mode(1);
-    EXPECT_EQ(found(), placeVicinity(17));
+    const auto uids = placeVicinity(17);
+    EXPECT_EQ(found(), uids);
 }
 
 TEST_F(JavaInventoryTest, TypeBChipsLastSlotFirst) {

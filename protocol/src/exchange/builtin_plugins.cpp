@@ -1,6 +1,7 @@
 #include "exchange/builtin_plugins.h"
 
 #include "exchange/port_api.h"
+#include "exchange/port_para_call.h"
 #include "exchange/port_para_ids.h"
 #include "reader/reader.h"
 #include "texts/error_codes.h"
@@ -10,37 +11,6 @@
 namespace vkkrn {
 
 namespace {
-
-// Calls the port type's parameter function `id` with its library's own type.
-int callPortPara(LibraryServices& library, int portType, int id, int port, char* key, char* value, bool set) {
-    switch (portType) {
-    case 0:
-        if (set) {
-            auto fn = library.PortFunction<VIZER_SetPortPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        } else {
-            auto fn = library.PortFunction<VIZER_GetPortPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        }
-    case 1:
-        if (set) {
-            auto fn = library.PortFunction<VKUSB_SetDevicePara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        } else {
-            auto fn = library.PortFunction<VKUSB_GetDevicePara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        }
-    case 2:
-        if (set) {
-            auto fn = library.PortFunction<VKTCP_SetSocketPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        } else {
-            auto fn = library.PortFunction<VKTCP_GetSocketPara_Fn>(id);
-            return fn ? fn(port, key, value) : kErrNullPointer;
-        }
-    default: return kErrNullPointer;
-    }
-}
 
 std::uint8_t* bytes(char* p) {
     return reinterpret_cast<std::uint8_t*>(p);

@@ -7,8 +7,8 @@ namespace vkkrn {
 
 struct PortParaIds {
     int portType; // 0 serial, 1 USB, 2 TCP
-    int getId;    // (int port, char* key, char* value)
-    int setId;    // (int port, char* key, char* value)
+    int getId;    // called through callPortPara: each library has its own type
+    int setId;
 };
 
 inline constexpr PortParaIds kPortParaIds[] = {

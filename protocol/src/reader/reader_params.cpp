@@ -2,7 +2,7 @@
 // parameters it passes on to its port library. Parameters take neither the
 // command lock nor the event-list lock, except PORTHND, which replaces the port
 // plug-in and so waits for a running command.
-#include "exchange/port_api.h"
+#include "exchange/port_para_call.h"
 #include "exchange/port_para_ids.h"
 #include "reader/reader.h"
 #include "texts/error_codes.h"
@@ -47,8 +47,6 @@ void writeText(char* out, std::string_view text) {
     std::memcpy(out, text.data(), text.size());
     out[text.size()] = '\0';
 }
-
-using PortParaFn = int (*)(int handle, char* key, char* value);
 
 } // namespace
 
@@ -205,15 +203,15 @@ int VKKRNReader::GetPortPara(const char* key, char* value) {
 
 int VKKRNReader::portPara(const char* key, char* value, bool get) {
     const int handle = portHandle_.load();
-    const PortParaIds* ids = portParaIds(static_cast<int>(vk::portTypeBits(handle)));
+    const int portType = static_cast<int>(vk::portTypeBits(handle));
+    const PortParaIds* ids = portParaIds(portType);
     if (ids == nullptr) return storeResult(0);
     char keyCopy[kPortValueSize];
     const std::size_t n = vk::boundedLength(key, sizeof keyCopy);
     if (n >= sizeof keyCopy) return storeResult(kErrOutOfRange);
     std::memcpy(keyCopy, key, n + 1);
-    const auto fn = library_.PortFunction<PortParaFn>(get ? ids->getId : ids->setId);
-    if (fn == nullptr) return storeResult(kErrNullPointer);
-    return storeResult(fn(handle, keyCopy, value));
+    return storeResult(
+        callPortPara(library_, portType, get ? ids->getId : ids->setId, handle, keyCopy, value, !get));
 }
 
 bool VKKRNReader::changeFrameMode(int mode, bool force) {

@@ -422,9 +422,14 @@ TEST_P(Commands, SamCommandRunsUnderItsOwnTimeout) {
     // The port's time-out as the port library has it, read straight from it.
     LoadedLibrary tcp("libvktcp.so");
     LoadedLibrary com("libvkcom.so");
-    using ParaFn = int (*)(int, char*, char*);
-    const ParaFn read = GetParam() == LinkKind::Tcp ? tcp.symbol<ParaFn>("VKTCP_GetSocketPara")
-                                                    : com.symbol<ParaFn>("VIZER_GetPortPara");
+    // Each called through its own type: the TCP library takes its key as const.
+    using TcpParaFn = int (*)(int, const char*, char*);
+    using ComParaFn = int (*)(int, char*, char*);
+    std::function<int(int, char*, char*)> read;
+    if (GetParam() == LinkKind::Tcp)
+        read = tcp.symbol<TcpParaFn>("VKTCP_GetSocketPara");
+    else
+        read = com.symbol<ComParaFn>("VIZER_GetPortPara");
     const int port = link_->handle;
     auto timeoutNow = [read, port] {
         char key[] = "Timeout";

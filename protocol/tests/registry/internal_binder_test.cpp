@@ -25,6 +25,11 @@ int lookups(const std::string& name) {
     return g_lookups[name];
 }
 
+void countLookup(const char* name) {
+    std::lock_guard<std::mutex> lock(g_lookupMutex);
+    ++g_lookups[name];
+}
+
 bool isLoaded(const char* file) {
     void* handle = ::dlopen(file, RTLD_NOW | RTLD_NOLOAD);
     if (handle != nullptr) ::dlclose(handle);
@@ -33,11 +38,18 @@ bool isLoaded(const char* file) {
 
 } // namespace
 
-extern "C" void* __wrap_dlsym(void* handle, const char* name) {
-    {
-        std::lock_guard<std::mutex> lock(g_lookupMutex);
-        ++g_lookups[name];
-    }
+// Only lookups in a library's handle are counted. A sanitizer runtime linked into
+// this program (clang links it statically) finds the functions it wraps with
+// dlsym(RTLD_NEXT, ...) before it has set itself up, so those calls pass
+// straight through, in code it does not instrument at all (ThreadSanitizer's
+// no_sanitize still records the function's entry).
+#if __has_attribute(disable_sanitizer_instrumentation)
+#define UNINSTRUMENTED __attribute__((disable_sanitizer_instrumentation))
+#else
+#define UNINSTRUMENTED __attribute__((no_sanitize("address", "thread")))
+#endif
+extern "C" UNINSTRUMENTED void* __wrap_dlsym(void* handle, const char* name) {
+    if (handle != RTLD_NEXT && handle != RTLD_DEFAULT) countLookup(name);
     return __real_dlsym(handle, name);
 }
 
