@@ -667,7 +667,8 @@ TEST_F(TaskTest, ThreeReadersTasksAtOnce) {
             EXPECT_EQ(VKKRN_TriggerAsyncTask(readers[i]), 0);
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(recorders[i].waitFor(2));
-        EXPECT_EQ(VKKRN_CancelAsyncTask(readers[i]), 0);
+        // A third trigger's callback may still be on its way out.
+        EXPECT_EQ(cancelOutsideTheCallback(readers[i]), 0);
         for (const TaskCall& c : recorders[i].calls())
             EXPECT_EQ(c.reader, readers[i]);
     }
