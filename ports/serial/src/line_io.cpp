@@ -1,6 +1,7 @@
 #include "line_io.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,12 @@ WaitResult waitReadable(int fd, std::int64_t microseconds) {
         if (ready == 0) return WaitResult::Expired;
         if (errno != EINTR) return WaitResult::Failed;
     }
+}
+
+std::size_t arrivedInput(int fd) {
+    int queued = 0;
+    if (::ioctl(fd, FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<std::size_t>(queued);
 }
 
 ssize_t readSome(int fd, void* buffer, std::size_t size) {

@@ -293,7 +293,7 @@ int VKPort::Transceive(const std::uint8_t* request, int requestLength, std::uint
         return store(kErrTransmit);
     const std::int64_t timeout = replyTimeout_.load(std::memory_order_relaxed);
     const int received = useNubo_.load(std::memory_order_relaxed)
-                             ? ReceiveNUBO(reply, replySize)
+                             ? receiveFramed(reply, replySize, true)
                              : receiveTimed(reply, replySize, timeout + 1);
     if (received == kErrReceiveTimeout) lateReply_.open(timeout);
     return received;
@@ -322,7 +322,7 @@ int VKPort::Receive(std::uint8_t* buffer, int bufferSize) {
     if (bufferSize < 1) return store(kErrOutOfRange);
     std::lock_guard io(ioMutex_);
     buffer[0] = 0;
-    if (useNubo_.load(std::memory_order_relaxed)) return ReceiveNUBO(buffer, bufferSize);
+    if (useNubo_.load(std::memory_order_relaxed)) return receiveFramed(buffer, bufferSize, false);
     return receiveTimed(buffer, bufferSize, replyTimeout_.load(std::memory_order_relaxed));
 }
 
@@ -357,6 +357,10 @@ int VKPort::discard(int count) {
 int VKPort::ReceiveNUBO(std::uint8_t* buffer, int bufferSize) {
     if (buffer == nullptr) return store(kErrNullPointer);
     if (bufferSize < 1) return store(kErrOutOfRange);
+    return receiveFramed(buffer, bufferSize, false);
+}
+
+int VKPort::receiveFramed(std::uint8_t* buffer, int bufferSize, bool afterRequest) {
     buffer[0] = 0;
     LengthFrame frame(bufferSize);
     const std::int64_t wait = replyTimeout_.load(std::memory_order_relaxed) + 1;
@@ -374,9 +378,15 @@ int VKPort::ReceiveNUBO(std::uint8_t* buffer, int bufferSize) {
         case LengthFrame::Next::Discard: discard(step.bound); return store(kErrBufferOverflow);
         case LengthFrame::Next::Read: break;
         }
-        const WaitResult ready = waitReadable(fd_, wait);
-        if (ready == WaitResult::Failed) return store(kErrRead);
-        if (ready == WaitResult::Expired) return store(kErrReceiveTimeout);
+        // The reply to a request just written cannot be there yet: wait for it.
+        // Later bytes (mostly the whole rest of the frame, come with its head)
+        // are read at once when they are there, and waited for only when not.
+        const bool arrived = (count > 0 || !afterRequest) && arrivedInput(fd_) > 0;
+        if (!arrived) {
+            const WaitResult ready = waitReadable(fd_, wait);
+            if (ready == WaitResult::Failed) return store(kErrRead);
+            if (ready == WaitResult::Expired) return store(kErrReceiveTimeout);
+        }
         const ssize_t n = readSome(fd_, buffer + count, static_cast<std::size_t>(step.bound));
         if (n <= 0) return store(kErrRead);
         count += static_cast<int>(n);

@@ -70,6 +70,10 @@ class VKPort {
     int setModemLine(int bit, std::uint32_t eventId, const char* value);
     int readModemLine(int bit, char* value);
     int receiveTimed(std::uint8_t* buffer, int bufferSize, std::int64_t firstWait);
+    // Length-field framing into a buffer already checked; `afterRequest`: a
+    // request has just been written, so the first read waits before it asks
+    // what has arrived.
+    int receiveFramed(std::uint8_t* buffer, int bufferSize, bool afterRequest);
     int discard(int count);
     // Reads and drops input for at most `windowUs`, ending once the line is
     // quiet again after something came.

@@ -124,18 +124,29 @@ TEST_F(LengthFraming, FrameLongerThanTheBufferIsDrainedAndRefused) {
     EXPECT_EQ(reply, next);
 }
 
+// Two frames that arrive in one piece: each read ends with its frame, so the
+// second stays queued, whether the first is the reply to a request or was
+// there before the call.
 TEST_F(LengthFraming, FramesBackToBackAreReadOneAtATime) {
     const Bytes first = vksim::standardReply(0xFF, 0x60, 0, {1, 2});
     const Bytes second = vksim::advancedReply(0xFF, 0x61, 0, {3});
     Bytes both = first;
     both.insert(both.end(), second.begin(), second.end());
-    peer().play(Script::reply(both));
-    ASSERT_TRUE(peer().waitIdle(2s));
-    Bytes reply;
-    EXPECT_EQ(receive(handle, reply, 1024), static_cast<int>(first.size()));
-    EXPECT_EQ(reply, first);
-    EXPECT_EQ(receive(handle, reply, 1024), static_cast<int>(second.size()));
-    EXPECT_EQ(reply, second);
+    for (const bool asReply : {false, true}) {
+        SCOPED_TRACE(asReply ? "the reply to a request" : "already there");
+        Bytes reply;
+        if (asReply) {
+            peer().expect(Script::reply(both));
+            EXPECT_EQ(transceive(handle, kRequest, reply, 1024), static_cast<int>(first.size()));
+        } else {
+            peer().play(Script::reply(both));
+            ASSERT_TRUE(peer().waitIdle(2s));
+            EXPECT_EQ(receive(handle, reply, 1024), static_cast<int>(first.size()));
+        }
+        EXPECT_EQ(reply, first);
+        EXPECT_EQ(receive(handle, reply, 1024), static_cast<int>(second.size()));
+        EXPECT_EQ(reply, second);
+    }
 }
 
 TEST_F(LengthFraming, TinyBuffersOverflowWithoutReadingNothing) {
