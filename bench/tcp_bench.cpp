@@ -4,6 +4,7 @@
 #include "ratio_reporter.h"
 
 #include <vktcp.h>
+#include <vktesting/loopback_listener.h>
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
@@ -115,24 +116,18 @@ std::size_t replyLengthFor(std::uint8_t command) {
 void BM_RawPingPong(benchmark::State& state) {
     const auto command = static_cast<std::uint8_t>(state.range(0));
     ReplyServer server;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(server.port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const vktesting::UniqueFd fd = vktesting::connectLoopback(static_cast<std::uint16_t>(server.port()));
+    if (!fd) {
         state.SkipWithError("connect failed");
-        ::close(fd);
         return;
     }
     const std::vector<std::uint8_t> frame = request(command);
     std::vector<std::uint8_t> buffer(65536);
     const std::size_t expected = replyLengthFor(command);
     for (auto _ : state) {
-        sendAll(fd, frame.data(), frame.size());
-        if (!readExactly(fd, buffer.data(), expected)) state.SkipWithError("short reply");
+        sendAll(fd.get(), frame.data(), frame.size());
+        if (!readExactly(fd.get(), buffer.data(), expected)) state.SkipWithError("short reply");
     }
-    ::close(fd);
 }
 BENCHMARK(BM_RawPingPong)->Arg(kShortCommand)->Arg(2)->UseRealTime();
 
