@@ -8,6 +8,7 @@
 #include <vkcommon/param_text.h>
 
 #include <cstring>
+#include <memory>
 
 VIZER_API vkcom::VIZERDrvHnd g_LibVizerDrvHnd;
 
@@ -15,6 +16,7 @@ namespace {
 
 using vkcom::VKPort;
 using namespace vkcom;
+using PortRef = std::shared_ptr<VKPort>;
 
 VIZERDrvHnd& registry() {
     return g_LibVizerDrvHnd;
@@ -23,8 +25,8 @@ VIZERDrvHnd& registry() {
 // Checks 1 to 6 of a function that takes a handle. `pointers` is false when a
 // required pointer is null; `lengthZero` true when a transfer length is 0.
 // Stores and returns the failure, or finds the port and clears the library's
-// last error.
-int checkHandle(int handle, bool pointers, bool lengthZero, VKPort*& port) {
+// last error. The caller shares the port while it uses it.
+int checkHandle(int handle, bool pointers, bool lengthZero, PortRef& port) {
     if (handle < 0) return registry().fail(kErrHandleNegative);
     if (handle == 0) return registry().fail(kErrHandleZero);
     if (!pointers) return registry().fail(kErrNullPointer);
@@ -56,7 +58,7 @@ int parameter(int handle, char* key, char* value, bool set, PortCall&& portCall)
     int result = 0;
     if (set ? registry().librarySet(upper, value, result) : registry().libraryGet(upper, value, result))
         return result;
-    VKPort* port = nullptr;
+    PortRef port;
     const int checked = checkHandle(handle, true, false, port);
     if (checked != kOk) return checked;
     return portCall(*port, upper);
@@ -88,7 +90,7 @@ VIZER_API int VIZER_DetectPort(int portNumber) {
 
 VIZER_API int VIZER_AddEventHandler(int handle, _VIZER_EVENT_INIT* record) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked = checkHandle(handle, true, false, port);
         return checked != kOk ? checked : port->AddEventHandler(record);
     });
@@ -96,7 +98,7 @@ VIZER_API int VIZER_AddEventHandler(int handle, _VIZER_EVENT_INIT* record) {
 
 VIZER_API int VIZER_DelEventHandler(int handle, _VIZER_EVENT_INIT* record) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked = checkHandle(handle, true, false, port);
         return checked != kOk ? checked : port->DelEventHandler(record);
     });
@@ -134,7 +136,7 @@ VIZER_API int VIZER_SetPortPara(int handle, char* key, char* value) {
 
 VIZER_API int VIZER_DoPortCmd(int handle, char* command, char* value) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked = checkHandle(handle, command != nullptr && value != nullptr, false, port);
         return checked != kOk ? checked : port->DoPortCmd(command, value);
     });
@@ -147,7 +149,7 @@ VIZER_API int VIZER_GetPortHnd(char* portNumber) {
 VIZER_API int VIZER_Transceive(int handle, uint8_t* request, int requestLength, uint8_t* reply,
                                int replySize) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked =
             checkHandle(handle, request != nullptr && reply != nullptr, requestLength == 0, port);
         return checked != kOk ? checked : port->Transceive(request, requestLength, reply, replySize);
@@ -156,7 +158,7 @@ VIZER_API int VIZER_Transceive(int handle, uint8_t* request, int requestLength, 
 
 VIZER_API int VIZER_Transmit(int handle, uint8_t* data, int length) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked = checkHandle(handle, data != nullptr, length == 0, port);
         return checked != kOk ? checked : port->Transmit(data, length);
     });
@@ -164,7 +166,7 @@ VIZER_API int VIZER_Transmit(int handle, uint8_t* data, int length) {
 
 VIZER_API int VIZER_Receive(int handle, uint8_t* buffer, int bufferSize) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked = checkHandle(handle, buffer != nullptr, false, port);
         return checked != kOk ? checked : port->Receive(buffer, bufferSize);
     });
@@ -174,7 +176,7 @@ VIZER_API int VIZER_Receive(int handle, uint8_t* buffer, int bufferSize) {
 
 VIZER_API int VIZER_AddEventHandlerEx(int handle, _VIZER_INTERNAL_EVENT_INIT* record) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked = checkHandle(handle, true, false, port);
         return checked != kOk ? checked : port->AddEventHandlerEx(record);
     });
@@ -182,7 +184,7 @@ VIZER_API int VIZER_AddEventHandlerEx(int handle, _VIZER_INTERNAL_EVENT_INIT* re
 
 VIZER_API int VIZER_DelEventHandlerEx(int handle, _VIZER_INTERNAL_EVENT_INIT* record) {
     return guarded([&] {
-        VKPort* port = nullptr;
+        PortRef port;
         const int checked = checkHandle(handle, true, false, port);
         return checked != kOk ? checked : port->DelEventHandlerEx(record);
     });

@@ -21,15 +21,21 @@ VIZERDrvHnd::VIZERDrvHnd() : language_(vk::kLanguageEnglish) {
 }
 
 VIZERDrvHnd::~VIZERDrvHnd() {
-    std::lock_guard lock(registryMutex_);
-    for (const auto& entry : ports_.release())
+    decltype(ports_)::List ports;
+    {
+        std::lock_guard lock(registryMutex_);
+        ports = ports_.release();
+    }
+    // Each close waits for the calls inside its port; the registry lock is not
+    // held meanwhile.
+    for (const auto& entry : ports)
         entry.ref->ClosePort();
 }
 
 VIZERDrvHnd::Lookup VIZERDrvHnd::find(int handle) const {
     std::lock_guard lock(registryMutex_);
-    const std::unique_ptr<VKPort>* port = ports_.find(handle);
-    return {port != nullptr ? port->get() : nullptr, ports_.empty()};
+    const std::shared_ptr<VKPort>* port = ports_.find(handle);
+    return {port != nullptr ? *port : nullptr, ports_.empty()};
 }
 
 bool VIZERDrvHnd::hasPortNumber(int portNumber) const {
@@ -68,8 +74,12 @@ int VIZERDrvHnd::OpenPort(const char* portNumberText) {
     char path[kMaxDevicePath + 1];
     if (!devicePath(portNumber, path)) return fail(kErrCreatePort);
 
-    std::unique_ptr<VKPort> port(new (std::nothrow) VKPort());
-    if (!port) return fail(kErrCreatePort);
+    std::shared_ptr<VKPort> port;
+    try {
+        port = std::make_shared<VKPort>();
+    } catch (const std::bad_alloc&) {
+        return fail(kErrCreatePort);
+    }
     const int opened = port->OpenPort(portNumber, path);
     if (opened != kOk) return fail(opened);
     port->SetPortHnd(handle);
@@ -83,7 +93,7 @@ int VIZERDrvHnd::OpenPort(const char* portNumberText) {
         try {
             // The handle was drawn free; a port opened since under the same
             // handle (only after a full wrap of the counter) refuses this one.
-            if (!ports_.add(handle, std::move(port))) result = kErrCreatePort;
+            if (!ports_.add(handle, port)) result = kErrCreatePort;
         } catch (const std::bad_alloc&) {
             result = kErrCreatePort;
         }
@@ -96,10 +106,12 @@ int VIZERDrvHnd::OpenPort(const char* portNumberText) {
 }
 
 int VIZERDrvHnd::ClosePort(int handle) {
-    std::unique_ptr<VKPort> port;
+    std::shared_ptr<VKPort> port;
     {
+        // Unlisted first: no call finds the port any more. Calls already inside
+        // share it; its ClosePort ends them and waits until they have left.
         std::lock_guard lock(registryMutex_);
-        std::optional<std::unique_ptr<VKPort>> found = ports_.take(handle);
+        std::optional<std::shared_ptr<VKPort>> found = ports_.take(handle);
         if (!found) return fail(ports_.empty() ? kErrEmptyList : kErrNoHandle);
         port = std::move(*found);
     }

@@ -33,9 +33,10 @@ class VIZERDrvHnd {
         return code;
     }
 
-    // Result of looking a handle up: the port, or why there is none.
+    // Result of looking a handle up: the port, shared with the caller so that it
+    // outlives a close while the caller is inside it, or why there is none.
     struct Lookup {
-        VKPort* port;
+        std::shared_ptr<VKPort> port;
         bool listEmpty;
     };
     Lookup find(int handle) const;
@@ -63,7 +64,7 @@ class VIZERDrvHnd {
     mutable std::mutex registryMutex_;
     char prefix_[kPrefixCapacity + 1];
     std::atomic<int> lastError_{0};
-    vk::HandleTable<std::unique_ptr<VKPort>> ports_; // in the order of opening
+    vk::HandleTable<std::shared_ptr<VKPort>> ports_; // in the order of opening
     HandleCounter counter_;
     std::atomic<int> language_;
 };

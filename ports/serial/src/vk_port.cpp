@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -55,6 +56,11 @@ bool parseFrame(const char* text, long long& dataBits, char& parity, long long& 
 
 } // namespace
 
+VKPort::~VKPort() {
+    if (fd_ >= 0) ::close(fd_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
 int VKPort::store(int result) {
     lastError_.store(result, std::memory_order_relaxed);
     return result;
@@ -70,12 +76,17 @@ int VKPort::OpenPort(int portNumber, const char* devicePath) {
     if (fd < 0) return store(kErrCreatePort);
     LineOps& ops = lineOps();
     termios saved{};
-    if (ops.getAttr(fd, saved) != 0) {
+    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake < 0 || ops.getAttr(fd, saved) != 0) {
+        if (wake >= 0) ::close(wake);
         ::close(fd);
         return store(kErrCreatePort);
     }
     termios line = saved;
-    ::fcntl(fd, F_SETFL, 0); // blocking from here on; waits go through ppoll
+    // Other status flags off; the line stays non-blocking: every wait, for input
+    // and for room to write, goes through ppoll beside the wake-up, so that a
+    // close ends it.
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
 
     ::cfsetispeed(&line, B9600);
     ::cfsetospeed(&line, B9600);
@@ -90,10 +101,12 @@ int VKPort::OpenPort(int portNumber, const char* devicePath) {
     line.c_cc[VMIN] = 1;
     line.c_cc[VTIME] = 0;
     if (ops.setAttr(fd, line) != 0) {
+        ::close(wake);
         ::close(fd);
         return store(kErrCreatePort);
     }
     fd_ = fd;
+    wakeFd_ = wake;
     savedSettings_ = saved;
     {
         std::lock_guard lock(settingsMutex_);
@@ -105,6 +118,10 @@ int VKPort::OpenPort(int portNumber, const char* devicePath) {
 }
 
 int VKPort::ClosePort() {
+    // A call waiting inside the port wakes, ends and gives the I/O mutex up.
+    if (wakeFd_ >= 0) signalWake(wakeFd_);
+    std::lock_guard io(ioMutex_);
+    std::lock_guard line(lineMutex_);
     if (fd_ >= 0) {
         lineOps().setAttr(fd_, savedSettings_);
         ::close(fd_);
@@ -137,6 +154,7 @@ int VKPort::setLine(bool baud, const char* value) {
     }
 
     std::lock_guard io(ioMutex_);
+    if (fd_ < 0) return kErrNoHandle;
     // Change a copy; the current settings take it only once the line has.
     termios line = currentSettings();
     if (baud) {
@@ -232,6 +250,7 @@ int VKPort::setModemLine(int bit, std::uint32_t eventId, const char* value) {
     if (tooLong(value)) return kErrOutOfRange;
     const bool on = ::strcasecmp(value, "ON") == 0;
     std::lock_guard io(ioMutex_);
+    if (fd_ < 0) return kErrNoHandle;
     LineOps& ops = lineOps();
     int bits = 0;
     if (ops.getModem(fd_, bits) != 0) return kErrReadLine;
@@ -243,7 +262,11 @@ int VKPort::setModemLine(int bit, std::uint32_t eventId, const char* value) {
 
 int VKPort::readModemLine(int bit, char* value) {
     int bits = 0;
-    if (lineOps().getModem(fd_, bits) != 0) return kErrReadLine;
+    {
+        std::lock_guard line(lineMutex_);
+        if (fd_ < 0) return kErrNoHandle;
+        if (lineOps().getModem(fd_, bits) != 0) return kErrReadLine;
+    }
     writeText(value, (bits & bit) ? "ON" : "OFF");
     return kOk;
 }
@@ -255,10 +278,12 @@ int VKPort::DoPortCmd(const char* command, char* value) {
     const auto is = [&name](const char* candidate) { return std::strcmp(name, candidate) == 0; };
     if (is("FLUSHINQ")) {
         std::lock_guard io(ioMutex_);
+        if (fd_ < 0) return store(kErrNoHandle);
         return store(lineOps().flush(fd_, TCIFLUSH) == 0 ? kOk : kErrFlushInput);
     }
     if (is("FLUSHOUTQ")) {
         std::lock_guard io(ioMutex_);
+        if (fd_ < 0) return store(kErrNoHandle);
         return store(lineOps().flush(fd_, TCOFLUSH) == 0 ? kOk : kErrFlushOutput);
     }
     if (is("SETDTR")) return store(setModemLine(TIOCM_DTR, VIZER_EVENT_DTR, value));
@@ -275,8 +300,10 @@ int VKPort::Transmit(const std::uint8_t* data, int length) {
     if (data == nullptr) return store(kErrNullPointer);
     if (length < 1 || length > kMaxTransferLength) return store(kErrOutOfRange);
     std::lock_guard io(ioMutex_);
-    const std::size_t written = writeAll(fd_, data, static_cast<std::size_t>(length));
-    return store(written == static_cast<std::size_t>(length) ? kOk : kErrTransmit);
+    if (fd_ < 0) return store(kErrNoHandle);
+    const WriteResult sent = writeAll(fd_, wakeFd_, data, static_cast<std::size_t>(length));
+    if (sent.woken) return store(kErrNoHandle);
+    return store(sent.written == static_cast<std::size_t>(length) ? kOk : kErrTransmit);
 }
 
 int VKPort::Transceive(const std::uint8_t* request, int requestLength, std::uint8_t* reply, int replySize) {
@@ -285,12 +312,14 @@ int VKPort::Transceive(const std::uint8_t* request, int requestLength, std::uint
         return store(kErrOutOfRange);
     std::lock_guard io(ioMutex_);
     reply[0] = 0;
+    if (fd_ < 0) return store(kErrNoHandle);
     // A reply that came after its request timed out must not answer this one.
-    if (const std::int64_t window = lateReply_.take(); window > 0) dropLateReply(window);
+    if (const std::int64_t window = lateReply_.take(); window > 0 && !dropLateReply(window))
+        return store(kErrNoHandle);
     if (lineOps().flush(fd_, TCIFLUSH) != 0) return store(kErrFlushInput);
-    if (writeAll(fd_, request, static_cast<std::size_t>(requestLength)) !=
-        static_cast<std::size_t>(requestLength))
-        return store(kErrTransmit);
+    const WriteResult sent = writeAll(fd_, wakeFd_, request, static_cast<std::size_t>(requestLength));
+    if (sent.woken) return store(kErrNoHandle);
+    if (sent.written != static_cast<std::size_t>(requestLength)) return store(kErrTransmit);
     const std::int64_t timeout = replyTimeout_.load(std::memory_order_relaxed);
     const int received = useNubo_.load(std::memory_order_relaxed)
                              ? receiveFramed(reply, replySize, true)
@@ -299,7 +328,7 @@ int VKPort::Transceive(const std::uint8_t* request, int requestLength, std::uint
     return received;
 }
 
-void VKPort::dropLateReply(std::int64_t windowUs) {
+bool VKPort::dropLateReply(std::int64_t windowUs) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::microseconds(windowUs);
     const std::int64_t charTimeout = charTimeout_.load(std::memory_order_relaxed);
@@ -308,11 +337,12 @@ void VKPort::dropLateReply(std::int64_t windowUs) {
     for (;;) {
         const std::int64_t left =
             std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
-        if (left <= 0) return;
+        if (left <= 0) return true;
         // Once the late reply has begun, its rest follows within a character time.
         const std::int64_t wait = dropped && charTimeout > 0 ? std::min(left, charTimeout) : left;
-        if (waitReadable(fd_, wait) != WaitResult::Readable) return;
-        if (readSome(fd_, sink, sizeof sink) <= 0) return;
+        const WaitResult ready = waitReadable(fd_, wakeFd_, wait);
+        if (ready == WaitResult::Woken) return false;
+        if (ready != WaitResult::Readable || readSome(fd_, sink, sizeof sink) <= 0) return true;
         dropped = true;
     }
 }
@@ -322,6 +352,7 @@ int VKPort::Receive(std::uint8_t* buffer, int bufferSize) {
     if (bufferSize < 1) return store(kErrOutOfRange);
     std::lock_guard io(ioMutex_);
     buffer[0] = 0;
+    if (fd_ < 0) return store(kErrNoHandle);
     if (useNubo_.load(std::memory_order_relaxed)) return receiveFramed(buffer, bufferSize, false);
     return receiveTimed(buffer, bufferSize, replyTimeout_.load(std::memory_order_relaxed));
 }
@@ -330,7 +361,8 @@ int VKPort::receiveTimed(std::uint8_t* buffer, int bufferSize, std::int64_t firs
     int count = 0;
     std::int64_t wait = firstWait;
     for (;;) {
-        const WaitResult ready = waitReadable(fd_, wait);
+        const WaitResult ready = waitReadable(fd_, wakeFd_, wait);
+        if (ready == WaitResult::Woken) return store(kErrNoHandle);
         if (ready == WaitResult::Failed) return store(kErrRead);
         if (ready == WaitResult::Expired) return count > 0 ? (store(kOk), count) : store(kErrReceiveTimeout);
         const ssize_t n = readSome(fd_, buffer + count, static_cast<std::size_t>(bufferSize - count));
@@ -341,22 +373,26 @@ int VKPort::receiveTimed(std::uint8_t* buffer, int bufferSize, std::int64_t firs
     }
 }
 
-int VKPort::discard(int count) {
+bool VKPort::discard(int count) {
     std::uint8_t sink[4096];
     const std::int64_t wait = replyTimeout_.load(std::memory_order_relaxed);
     while (count > 0) {
-        if (waitReadable(fd_, wait) != WaitResult::Readable) break;
+        const WaitResult ready = waitReadable(fd_, wakeFd_, wait);
+        if (ready == WaitResult::Woken) return false;
+        if (ready != WaitResult::Readable) break;
         const ssize_t n =
             readSome(fd_, sink, std::min<std::size_t>(sizeof sink, static_cast<std::size_t>(count)));
         if (n <= 0) break;
         count -= static_cast<int>(n);
     }
-    return count;
+    return true;
 }
 
 int VKPort::ReceiveNUBO(std::uint8_t* buffer, int bufferSize) {
     if (buffer == nullptr) return store(kErrNullPointer);
     if (bufferSize < 1) return store(kErrOutOfRange);
+    std::lock_guard io(ioMutex_);
+    if (fd_ < 0) return store(kErrNoHandle);
     return receiveFramed(buffer, bufferSize, false);
 }
 
@@ -375,7 +411,8 @@ int VKPort::receiveFramed(std::uint8_t* buffer, int bufferSize, bool afterReques
             return store(kErrRead);
         case LengthFrame::Next::BadLength: return store(kErrRead);
         case LengthFrame::Next::Overflow: return store(kErrBufferOverflow);
-        case LengthFrame::Next::Discard: discard(step.bound); return store(kErrBufferOverflow);
+        case LengthFrame::Next::Discard:
+            return store(discard(step.bound) ? kErrBufferOverflow : kErrNoHandle);
         case LengthFrame::Next::Read: break;
         }
         // The reply to a request just written cannot be there yet: wait for it.
@@ -383,7 +420,8 @@ int VKPort::receiveFramed(std::uint8_t* buffer, int bufferSize, bool afterReques
         // are read at once when they are there, and waited for only when not.
         const bool arrived = (count > 0 || !afterRequest) && arrivedInput(fd_) > 0;
         if (!arrived) {
-            const WaitResult ready = waitReadable(fd_, wait);
+            const WaitResult ready = waitReadable(fd_, wakeFd_, wait);
+            if (ready == WaitResult::Woken) return store(kErrNoHandle);
             if (ready == WaitResult::Failed) return store(kErrRead);
             if (ready == WaitResult::Expired) return store(kErrReceiveTimeout);
         }

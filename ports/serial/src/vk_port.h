@@ -16,17 +16,21 @@
 
 namespace vkcom {
 
+// The registry shares each port with the calls running on it, so a port lives
+// until the last of them has left; ClosePort ends those calls and waits for them.
 class VKPort {
   public:
     VKPort() = default;
-    virtual ~VKPort() = default;
+    virtual ~VKPort();
     VKPort(const VKPort&) = delete;
     VKPort& operator=(const VKPort&) = delete;
 
     // Opens `devicePath` for port number `portNumber` and makes the line raw,
     // 9600 baud 8E1. 0 or -1000.
     int OpenPort(int portNumber, const char* devicePath);
-    // Restores the line settings found at opening and closes the device; 0.
+    // Ends every call waiting inside the port (with -1023), waits until it has
+    // left, then restores the line settings found at opening and closes the
+    // device; 0. Every later call on the port gives -1023.
     int ClosePort();
 
     int SetPortPara(const char* key, const char* value);
@@ -74,14 +78,20 @@ class VKPort {
     // request has just been written, so the first read waits before it asks
     // what has arrived.
     int receiveFramed(std::uint8_t* buffer, int bufferSize, bool afterRequest);
-    int discard(int count);
+    // Reads and drops `count` bytes as they come; false when the port was
+    // closed meanwhile.
+    bool discard(int count);
     // Reads and drops input for at most `windowUs`, ending once the line is
-    // quiet again after something came.
-    void dropLateReply(std::int64_t windowUs);
+    // quiet again after something came; false when the port was closed meanwhile.
+    bool dropLateReply(std::int64_t windowUs);
     void fire(std::uint32_t eventId, int state);
     termios currentSettings() const;
 
+    // The device, -1 once closed. Written with ioMutex_ and lineMutex_ both
+    // held; read with either.
     int fd_ = -1;
+    // Signalled by ClosePort: ends every wait of a call inside the port.
+    int wakeFd_ = -1;
     std::atomic<int> handle_{0};
     std::atomic<int> lastError_{0};
     std::atomic<bool> useNubo_{false};
@@ -95,9 +105,13 @@ class VKPort {
     termios savedSettings_{};
     vk::LateReplyWindow lateReply_; // under ioMutex_
 
-    // Serialises transfers, the line changes "BAUD" and "FRAME", the flushes and
-    // the modem-line writes. First in the lock order; handlers run under it.
+    // Serialises transfers, the line changes "BAUD" and "FRAME", the flushes,
+    // the modem-line writes and the close. First in the lock order; handlers run
+    // under it.
     std::mutex ioMutex_;
+    // Guards fd_ for the modem-line reads, which do not wait behind a transfer,
+    // and for the close; taken after ioMutex_.
+    std::mutex lineMutex_;
     // Guards currentSettings_ only; taken after ioMutex_, never before it.
     mutable std::mutex settingsMutex_;
     termios currentSettings_{};

@@ -7,7 +7,12 @@
  *
  * Handles: 0x20000000 plus a running count. Connecting again to the same host text
  * and port returns the handle of the existing connection; the first
- * VKTCP_DisConnect ends it for every caller that shares it.
+ * VKTCP_DisConnect ends it for every caller that shares it. Once its
+ * disconnection has begun, a connection is never handed out again:
+ * VKTCP_GetSocketHnd does not find it (-1223), and VKTCP_Connect to its host text
+ * and port waits until it is closed and its end waited for (not for its
+ * DISCONNECT handlers) and then opens a new connection under a new handle, also
+ * when called from such a handler.
  *
  * Parameters (VKTCP_GetSocketPara / VKTCP_SetSocketPara), keys compared without
  * regard to case, values as decimal text; buffers for values must hold 128 bytes:

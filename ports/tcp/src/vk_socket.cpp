@@ -81,7 +81,18 @@ int VKSocket::Connect(const char* host, int port) {
 }
 
 int VKSocket::DisConnect() {
-    if (disconnecting_.exchange(true)) return kErrHandleNotFound;
+    if (!BeginDisConnect()) return kErrHandleNotFound;
+    const int rc = EndConnection();
+    if (rc != kErrClose) ReportDisConnected();
+    return rc;
+}
+
+bool VKSocket::BeginDisConnect() {
+    Stage connected = Stage::Connected;
+    return stage_.compare_exchange_strong(connected, Stage::Closing);
+}
+
+int VKSocket::EndConnection() {
     // Shutting down first wakes a transfer blocked on this socket, which then
     // gives up the I/O mutex. The descriptor stays this socket's until the close
     // below, which no one else makes.
@@ -93,7 +104,7 @@ int VKSocket::DisConnect() {
         // already belong to someone else.
         const int fd = fd_.exchange(-1);
         if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
-            disconnecting_.store(false); // a later call takes the socket off the list
+            stage_.store(Stage::Connected); // a later call takes the socket off the list
             return Fail(kErrClose);
         }
     }
@@ -102,7 +113,7 @@ int VKSocket::DisConnect() {
         std::this_thread::sleep_for(kDisconnectPollInterval);
         state = TestConnectionStatus(addressText_, port_);
     }
-    FireEvent(VKTCP_EVENT_DISCONNECT, 0);
+    stage_.store(Stage::Ended);
     return state >= kStateTimeWait ? kOk : state;
 }
 

@@ -29,6 +29,20 @@ class VKSocket {
     // when closing failed, -1223 while another caller disconnects the socket.
     int DisConnect();
 
+    // DisConnect in its three steps, for a caller that must act between them.
+    // Claims the disconnection: false when it has begun already.
+    bool BeginDisConnect();
+    // After the claim: closes and waits for the connection's end. Results as
+    // DisConnect's; after -1213 the socket is connected again and unclaimed.
+    int EndConnection();
+    // After the end: calls the event-2 handlers.
+    void ReportDisConnected() { FireEvent(VKTCP_EVENT_DISCONNECT, 0); }
+
+    // No disconnection has begun.
+    bool IsConnected() const { return stage_.load() == Stage::Connected; }
+    // A disconnection has begun and the connection has not ended yet.
+    bool IsClosing() const { return stage_.load() == Stage::Closing; }
+
     // `key` upper-cased by the caller.
     int GetSocketPara(const char* key, char* value);
     int SetSocketPara(const char* key, const char* value);
@@ -71,9 +85,11 @@ class VKSocket {
     // The descriptor, -1 when none. Changed only under ioMutex_ (and before the
     // socket is listed); read by DisConnect without it to wake a blocked transfer.
     std::atomic<int> fd_{-1};
-    // Set while one caller disconnects: only that caller shuts the descriptor
-    // down and closes it, so no other can reach a number the system gave anew.
-    std::atomic<bool> disconnecting_{false};
+    // Where a disconnection stands. Closing: claimed by one caller, who alone
+    // shuts the descriptor down and closes it (so no other can reach a number the
+    // system gave anew), and waits for the end; Ended: closed and waited for.
+    enum class Stage { Connected, Closing, Ended };
+    std::atomic<Stage> stage_{Stage::Connected};
     vk::LateReplyWindow lateReply_; // under ioMutex_
     int handle_ = 0;
     char addressText_[kTextSize] = {};

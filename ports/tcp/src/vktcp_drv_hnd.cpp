@@ -114,11 +114,12 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
     {
         std::unique_lock<std::mutex> lock(mutex_);
         // A caller connecting to the same host text and port waits for the one
-        // under way and then shares its connection.
+        // under way and then shares its connection. A connection being
+        // disconnected is not shared: its successor is made once it has ended.
         for (;;) {
             if (const SocketRef existing = FindByHostLocked(host, port)) return existing->GetSocketHnd();
-            if (FindConnectingLocked(host, port) == connecting_.end()) break;
-            connectEnded_.wait(lock);
+            if (FindConnectingLocked(host, port) == connecting_.end() && !ClosingLocked(host, port)) break;
+            changed_.wait(lock);
         }
         counter_ = nextSocketCount(counter_, [this](int candidate) { return sockets_.contains(candidate); });
         handle = socketHandle(counter_);
@@ -132,7 +133,7 @@ int VKTCPDrvHnd::Connect(const char* host, int port) {
     const int rc = socket->Connect(host, port);
     std::lock_guard<std::mutex> lock(mutex_);
     if (const auto it = FindConnectingLocked(host, port); it != connecting_.end()) connecting_.erase(it);
-    connectEnded_.notify_all();
+    changed_.notify_all();
     if (rc != kOk) return Store(rc);
     socket->SetSocketHnd(handle);
     try {
@@ -151,14 +152,23 @@ int VKTCPDrvHnd::DisConnect(int handle) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (sockets_.empty()) return Store(kErrEmptyList);
         socket = FindLocked(handle);
+        // Claimed under the lock: from here on no look-up by host finds it. A
+        // second caller finds it claimed (-1223).
+        if (socket && !socket->BeginDisConnect()) return Store(kErrHandleNotFound);
     }
     if (!socket) return Store(kErrHandleNotFound);
     lastError_.store(kOk);
     // The wait for the connection's end (up to half a second) runs without the
     // registry lock: every other socket's transfers look their handle up in it.
-    // A second caller meanwhile finds the socket claimed (-1223).
-    const int rc = socket->DisConnect();
-    if (rc == kErrClose || rc == kErrHandleNotFound) return Store(rc);
+    const int rc = socket->EndConnection();
+    {
+        // A connect to the same host and port waits for this end, not for the
+        // handlers, which may connect anew themselves.
+        std::lock_guard<std::mutex> lock(mutex_);
+        changed_.notify_all();
+    }
+    if (rc == kErrClose) return Store(rc);
+    socket->ReportDisConnected();
     std::lock_guard<std::mutex> lock(mutex_);
     if (const SocketRef* listed = sockets_.find(handle); listed != nullptr && *listed == socket)
         sockets_.take(handle);
@@ -272,14 +282,22 @@ VKTCPDrvHnd::ConnectingList::const_iterator VKTCPDrvHnd::FindConnectingLocked(co
 }
 
 VKTCPDrvHnd::SocketRef VKTCPDrvHnd::FindByHostLocked(const char* host, int port) const {
-    if (host[0] == '\0') return nullptr;
-    const bool dotted = isDottedAddress(host);
-    for (const auto& [handle, socket] : sockets_) {
-        if (socket->GetPortNumber() != port) continue;
-        const char* own = dotted ? socket->GetSocketHost() : socket->GetSocketHostName();
-        if (std::strcmp(own, host) == 0) return socket;
-    }
-    return nullptr;
+    const auto found = std::find_if(sockets_.begin(), sockets_.end(), [&](const auto& entry) {
+        return entry.ref->IsConnected() && Names(*entry.ref, host, port);
+    });
+    return found != sockets_.end() ? found->ref : nullptr;
+}
+
+bool VKTCPDrvHnd::ClosingLocked(const char* host, int port) const {
+    return std::any_of(sockets_.begin(), sockets_.end(), [&](const auto& entry) {
+        return entry.ref->IsClosing() && Names(*entry.ref, host, port);
+    });
+}
+
+bool VKTCPDrvHnd::Names(const VKSocket& socket, const char* host, int port) {
+    if (host[0] == '\0' || socket.GetPortNumber() != port) return false;
+    const char* own = isDottedAddress(host) ? socket.GetSocketHost() : socket.GetSocketHostName();
+    return std::strcmp(own, host) == 0;
 }
 
 bool VKTCPDrvHnd::ValidHostAndPort(const char* host, int port) const {

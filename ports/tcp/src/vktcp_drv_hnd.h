@@ -56,7 +56,14 @@ class VKTCPDrvHnd {
     int FindChecked(int handle, bool pointersPresent, bool lengthsPositive, SocketRef& socket);
     // Called with mutex_ held.
     SocketRef FindLocked(int handle) const;
+    // The connection to this host text and port, none being disconnected.
     SocketRef FindByHostLocked(const char* host, int port) const;
+    // Whether a connection to this host text and port is being disconnected and
+    // has not ended yet.
+    bool ClosingLocked(const char* host, int port) const;
+    // Whether `socket` was connected to this host text (its address, or the name
+    // it was given) and port.
+    static bool Names(const VKSocket& socket, const char* host, int port);
     // A connect under way, by the caller's host text and port.
     struct Connecting {
         std::string host;
@@ -72,10 +79,12 @@ class VKTCPDrvHnd {
     }
 
     std::atomic<int> lastError_{0};
-    vk::HandleTable<SocketRef> sockets_;   // guarded by mutex_, in the order of connection
-    ConnectingList connecting_;            // guarded by mutex_: connects under way
-    std::condition_variable connectEnded_; // with mutex_: a connect under way has ended
-    int counter_ = 0;                      // guarded by mutex_
+    vk::HandleTable<SocketRef> sockets_; // guarded by mutex_, in the order of connection
+    ConnectingList connecting_;          // guarded by mutex_: connects under way
+    // With mutex_: a connect under way, or the connection of a socket being
+    // disconnected, has ended.
+    std::condition_variable changed_;
+    int counter_ = 0; // guarded by mutex_
     std::atomic<int> language_;
     // Registry mutex: the socket list, the connects under way and the counter, held for look-ups and
     // changes of the list only, never across a transfer, a connect, a name

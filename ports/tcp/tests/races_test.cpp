@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -191,6 +193,107 @@ TEST_F(Races, TwoDisconnectsOfOneHandleEndItOnce) {
             EXPECT_TRUE(rc == 0 || rc == -1223 || rc == -1201) << rc;
         EXPECT_EQ(handlerCalls.load(), round + 1) << "the disconnection handlers ran once";
         EXPECT_EQ(api.GetSocketList(0), -1201);
+    }
+}
+
+// A DISCONNECT handler that may look the host up and reconnect to it itself,
+// and then waits until the test releases it.
+struct Disconnecting {
+    const vktcp_test::TcpApi* api = nullptr;
+    std::uint16_t port = 0;
+    bool reconnect = false;
+    int foundInHandler = 0;
+    int reconnected = 0;
+    std::mutex mutex; // guards the two below
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+};
+
+void onDisconnect(void* any, int, int, int) {
+    auto& d = *static_cast<Disconnecting*>(any);
+    if (d.reconnect) {
+        d.foundInHandler = d.api->GetSocketHnd("127.0.0.1", d.port);
+        d.reconnected = d.api->Connect("127.0.0.1", d.port);
+    }
+    std::unique_lock lock(d.mutex);
+    d.entered = true;
+    d.changed.notify_all();
+    d.changed.wait(lock, [&] { return d.released; });
+}
+
+// Once its disconnection has begun, a connection is never handed out again: the
+// look-up by host does not find it, and a connect to its host and port, from
+// another thread or from its own DISCONNECT handler, opens a new connection
+// under a new handle.
+TEST_F(Races, AConnectionBeingDisconnectedIsNeverHandedOutAgain) {
+    enum class Asker { Handler, OtherThreadDuringHandler, OtherThreadWhileTheConnectionEnds };
+    struct Case {
+        const char* name;
+        Asker asker;
+    } const cases[] = {
+        {"its own DISCONNECT handler", Asker::Handler},
+        {"another thread while the handler runs", Asker::OtherThreadDuringHandler},
+        {"another thread while the disconnection waits for the end",
+         Asker::OtherThreadWhileTheConnectionEnds},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vksim::TcpPeerOptions options;
+        // This peer keeps its side open: the disconnection waits for the end.
+        if (c.asker == Asker::OtherThreadWhileTheConnectionEnds)
+            options.onClientClose = vksim::OnClientClose::StayOpen;
+        vksim::TcpPeer tcpPeer(std::move(options));
+        tcpPeer.respond([](const Bytes&) { return Script::reply(standardFrame(9)); });
+        const int old = api.Connect("127.0.0.1", tcpPeer.port());
+        ASSERT_GT(old, 0);
+        Disconnecting d;
+        d.api = &api;
+        d.port = tcpPeer.port();
+        d.reconnect = c.asker == Asker::Handler;
+        d.released = c.asker != Asker::OtherThreadDuringHandler;
+        _VKTCP_EVENT_INIT record{&d, VKTCP_EVENT_DISCONNECT, 0, VKTCP_EVENT_FLAG_CONTEXT, onDisconnect};
+        ASSERT_EQ(api.AddEventHandler(old, &record), 0);
+
+        std::atomic<int> disconnected{1};
+        std::thread disconnect([&] { disconnected = api.DisConnect(old); });
+        int found = 0;
+        int fresh = 0;
+        if (c.asker == Asker::Handler) {
+            disconnect.join();
+            found = d.foundInHandler;
+            fresh = d.reconnected;
+        } else {
+            if (c.asker == Asker::OtherThreadDuringHandler) {
+                std::unique_lock lock(d.mutex);
+                ASSERT_TRUE(d.changed.wait_for(lock, 5s, [&] { return d.entered; }));
+            } else {
+                // Closed, the connection waits in FIN-wait-2 (7) for its end.
+                ASSERT_TRUE(vktesting::waitUntil(
+                    [&] { return api.GetSocketState("127.0.0.1", tcpPeer.port()) == 7; }, 5s));
+            }
+            found = api.GetSocketHnd("127.0.0.1", tcpPeer.port());
+            fresh = api.Connect("127.0.0.1", tcpPeer.port());
+            {
+                std::lock_guard lock(d.mutex);
+                d.released = true;
+            }
+            d.changed.notify_all();
+            disconnect.join();
+        }
+        EXPECT_EQ(disconnected.load(), 0);
+        EXPECT_EQ(found, -1223);
+        ASSERT_GT(fresh, 0);
+        EXPECT_NE(fresh, old);
+        EXPECT_EQ(api.GetSocketHnd("127.0.0.1", tcpPeer.port()), fresh);
+        EXPECT_TRUE(tcpPeer.waitForAccepts(2, 5s)) << "a connection of its own";
+        GuardedBuffer buffer(64);
+        EXPECT_EQ(api.Transceive(fresh, request().data(), static_cast<int>(request().size()), buffer.data(),
+                                 buffer.size()),
+                  9);
+        EXPECT_EQ(api.GetSocketList(0), fresh);
+        EXPECT_EQ(api.GetSocketList(fresh), 0) << "the old connection is gone";
+        EXPECT_EQ(api.DisConnect(fresh), 0);
     }
 }
 

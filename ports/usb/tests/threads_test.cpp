@@ -48,6 +48,58 @@ TEST_F(ThreadsTest, CloseDuringABlockedIdentificationCompletesAfterTheScan) {
     EXPECT_EQ(api.GetDeviceList(0), 0);
 }
 
+// A reader object is deleted only under the list mutex, which every transfer
+// holds for its whole run: a close, or a rescan that replaces a reader plugged
+// in again, waits for a transfer the bus holds back and completes after it.
+TEST_F(ThreadsTest, CloseAndReplacementWaitForATransferHeldOnTheBus) {
+    enum class Ender { Close, Replacement };
+    for (const Ender ender : {Ender::Close, Ender::Replacement}) {
+        SCOPED_TRACE(ender == Ender::Close ? "close" : "replacement by a rescan");
+        const int reader = plug(0xC);
+        const int handle = scanAndOpen(0xC);
+        ASSERT_GT(handle, 0);
+        usbsim::setHandler(reader, [](const std::vector<std::uint8_t>& out) { return out; });
+        usbsim::blockNext(reader, usbsim::Fn::BulkTransfer);
+        std::atomic<int> transferred{1};
+        std::thread transfer([&] {
+            char iface[] = "NUBO-RCI2";
+            std::uint8_t tx[3] = {1, 2, 3};
+            std::uint8_t rx[8];
+            transferred = api.Transceive(handle, iface, 0, tx, 3, rx, 8);
+        });
+        ASSERT_TRUE(vktesting::waitUntil([] { return usbsim::isBlocked(); }, 10s));
+
+        std::atomic<bool> ended{false};
+        std::atomic<int> endResult{1};
+        std::thread ending([&] {
+            if (ender == Ender::Close) {
+                endResult = api.CloseDevice(handle);
+            } else {
+                usbsim::replug(reader);
+                endResult = api.Scan(VKUSB_SCAN_ALL, nullptr);
+            }
+            ended = true;
+        });
+        EXPECT_FALSE(vktesting::waitUntil([&] { return ended.load(); }, 50ms));
+        usbsim::release();
+        transfer.join();
+        ending.join();
+        EXPECT_EQ(endResult, 0);
+        if (ender == Ender::Close) {
+            EXPECT_EQ(transferred, 3);
+            EXPECT_EQ(api.GetDeviceList(0), 0);
+        } else {
+            // The reader left the bus under the transfer, which fails; the handle
+            // now names the new object.
+            EXPECT_LT(transferred, 0);
+            EXPECT_EQ(api.GetDeviceHnd(0xC), handle);
+            EXPECT_EQ(api.CloseDevice(handle), 0);
+        }
+        usbsim::unplug(reader);
+        EXPECT_EQ(api.ClearScanList(), 0);
+    }
+}
+
 TEST_F(ThreadsTest, UnknownCodesFormattedByTwoThreadsStayWhole) {
     auto worker = [this](int code, std::string expected, std::atomic<int>& bad) {
         char text[64];

@@ -6,11 +6,17 @@
  * function returns 0 or more on success and a negative code from -1000 to -1099
  * on failure; VIZER_GetErrorText names a code in English or German.
  *
+ * Closing a port while other threads call functions on it is safe: a call
+ * waiting inside the port (a transfer waiting for its reply, or for the line
+ * to take its bytes) ends at once with -1023, as does every call on the port
+ * after the close; VIZER_ClosePort returns once no call is inside the port any
+ * more, with the line restored and the device closed.
+ *
  * Modem-line handlers run on the caller's thread while the port's I/O lock is
  * held: a handler must not call a function of the same port that takes that
- * lock (VIZER_Transceive, VIZER_Transmit, VIZER_Receive, the parameters "BAUD"
- * and "FRAME", the commands FLUSHINQ, FLUSHOUTQ, SETDTR and SETRTS), or it
- * deadlocks.
+ * lock (VIZER_Transceive, VIZER_Transmit, VIZER_Receive, VIZER_ClosePort, the
+ * parameters "BAUD" and "FRAME", the commands FLUSHINQ, FLUSHOUTQ, SETDTR and
+ * SETRTS), or it deadlocks.
  */
 #ifndef VKCOM_VIZER_H
 #define VKCOM_VIZER_H
