@@ -232,11 +232,16 @@ KXx0ComError mosaFeliCaPoll(KXx0HANDLE handle, uint8_t slotCount, uint16_t syste
 /* Antenna, interrupts, chip commands and registers, raw transfer. */
 KXx0ComError antennaGetVector(KXx0HANDLE handle, double* amplitude, double* phase);
 KXx0ComError antennaRecalibrate(KXx0HANDLE handle);
+/* Chip register 0x23 into *first and register 0x21 into *second: 0, or the
+ * status (1, or 2 for another pid) of the first read whose answer did not come
+ * whole; that output and any later one keep their values. */
 KXx0ComError antennaGetTriTre(KXx0HANDLE handle, int* first, int* second);
 /* KX10EVALOComm only. */
 void antennaSetTrimVal(KXx0HANDLE handle, int value);
 KXx0ComError pollInterrupt(KXx0HANDLE handle, uint8_t mask, uint8_t* first, uint8_t* second);
 KXx0ComError directCommand(KXx0HANDLE handle, int code, int* answer);
+/* 0 with the register's value in *value, or RequestError when the board's
+ * answer did not come whole (*value keeps its value). */
 KXx0ComError readRegister(KXx0HANDLE handle, uint8_t reg, uint8_t* value);
 KXx0ComError writeRegister(KXx0HANDLE handle, uint8_t reg, uint8_t value);
 KXx0ComError txrxBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen,
