@@ -218,6 +218,11 @@ KXx0ComError mosaTransceiveBlockingTxRx(KXx0HANDLE handle, const uint8_t* tx, ui
                                         uint16_t rxCap, uint16_t* rcvLen, uint32_t flags, uint32_t fwt);
 KXx0ComError mosaISO14443ATransceiveShortFrame(KXx0HANDLE handle, uint8_t frameCode, uint8_t* rx,
                                                uint8_t rxCap, uint16_t* rcvLen, uint32_t fwt);
+/* `frame` is sent and written back: it holds *bytesToSend + 5 bytes, one more
+ * when *bitsToSend is not 0. An anticollision frame has at most 7 bytes, the
+ * last possibly partial: *bitsToSend above 7, or more than 7 bytes with the
+ * partial one, give ParameterError and nothing is sent, so at most 12 frame
+ * bytes are read or written. */
 KXx0ComError mosaISO14443ATransceiveAnticollisionFrame(KXx0HANDLE handle, uint8_t* frame,
                                                        uint8_t* bytesToSend, uint8_t* bitsToSend,
                                                        uint16_t* rcvLen, uint32_t fwt);

@@ -44,6 +44,10 @@ constexpr std::uint8_t kTreRegister = 0x23;
 constexpr std::uint32_t kBlockingReceiveTimeout = 10000;
 constexpr std::uint32_t kCyclesPerMillisecond = 13560;
 constexpr std::size_t kFeliCaEntry = sizeof(FelicaPollEntry);
+// An ISO 14443-A anticollision frame: at most 7 bytes (SEL, NVB, the UID part
+// and BCC), the last of them possibly partial (0 to 7 bits).
+constexpr unsigned kLongestAnticollisionFrame = 7;
+constexpr unsigned kMostPartialBits = 7;
 
 constexpr int kRegisterReadError = -2;
 constexpr int kRegisterWriteError = -3;
@@ -243,7 +247,11 @@ VK_EXPORT KXx0ComError mosaISO14443ATransceiveAnticollisionFrame(KXx0HANDLE hand
     if (handle == nullptr) return Invalid_handleError;
     if (frame == nullptr || bytesToSend == nullptr || bitsToSend == nullptr || rcvLen == nullptr)
         return ParameterError;
-    const std::size_t n = *bytesToSend + 5u + (*bitsToSend != 0 ? 1u : 0u);
+    // The frame's size is not given: the longest frame bounds what is read and written.
+    const unsigned partial = *bitsToSend != 0 ? 1u : 0u;
+    if (*bitsToSend > kMostPartialBits || *bytesToSend + partial > kLongestAnticollisionFrame)
+        return ParameterError;
+    const std::size_t n = *bytesToSend + 5u + partial;
     const Exchange e = exchange(*boardOf(handle), kCmdAnticollisionFrame,
                                 Parameters().u8(*bytesToSend).u8(*bitsToSend).be32(fwt).bytes(frame, n), 50);
     if (!e.answer.empty()) *bytesToSend = e.answer[0];

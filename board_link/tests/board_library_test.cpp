@@ -504,6 +504,47 @@ TEST_P(BoardLibraryTest, AnticollisionFrameWritesBackAtMostWhatItSent) {
     EXPECT_EQ(frame[0], 1);
 }
 
+// The frame carries no size: what the export reads and writes is bounded by
+// the longest anticollision frame, 7 bytes (the last possibly partial), and
+// five more. Longer counts are refused before anything is sent.
+TEST_P(BoardLibraryTest, AnticollisionFrameIsBoundToTheLongestFrame) {
+    struct Case {
+        std::uint8_t bytes;
+        std::uint8_t bits;
+        int result;
+        std::size_t sent; // frame bytes that went out
+    };
+    for (const Case& c : {Case{7, 0, 0, 12}, Case{6, 7, 0, 12}, Case{7, 1, 7, 0}, Case{2, 8, 7, 0},
+                          Case{255, 0, 7, 0}, Case{255, 255, 7, 0}}) {
+        SCOPED_TRACE(std::to_string(c.bytes) + " bytes and " + std::to_string(c.bits) + " bits");
+        model->clearRecord();
+        Bytes answer{5, 3, 0x00, 0x23};
+        answer.resize(4 + 20, 0xD0);
+        reply(*model, 0x52, answer);
+        constexpr std::size_t kLongest = 12;
+        auto frame = std::make_unique<std::uint8_t[]>(kLongest);
+        std::memset(frame.get(), 0xEE, kLongest);
+        std::uint8_t bytes = c.bytes;
+        std::uint8_t bits = c.bits;
+        std::uint16_t rcvLen = 0x5555;
+        EXPECT_EQ(
+            api.mosaISO14443ATransceiveAnticollisionFrame(handle, frame.get(), &bytes, &bits, &rcvLen, 0),
+            c.result);
+        const auto sent = commands();
+        if (c.result != 0) {
+            EXPECT_TRUE(sent.empty());
+            EXPECT_EQ(bytes, c.bytes);
+            EXPECT_EQ(rcvLen, 0x5555);
+            EXPECT_EQ(frame[0], 0xEE);
+            continue;
+        }
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].payload.size(), 7 + c.sent);
+        for (std::size_t i = 0; i < kLongest; ++i)
+            EXPECT_EQ(frame[i], i < c.sent ? 0xD0 : 0xEE) << i;
+    }
+}
+
 TEST_P(BoardLibraryTest, FeliCaPollCopiesTheEntriesTheAnswerHolds) {
     struct Case {
         const char* name;
