@@ -185,7 +185,8 @@ ZRB_API int ZRB_WaveformClear(Waveform* waveform);
 
 /* Defines (or redefines) `unit` as `value` units of `referenceUnit`. Units
  * defined earlier from a redefined unit keep their size. 0, or 14 for an
- * undefined reference (nothing changed). */
+ * undefined reference or for unit 0, the nanosecond, which cannot be redefined
+ * (nothing changed). */
 ZRB_API int ZRB_WaveformDefineUnit(Waveform* waveform, int unit, double value, int referenceUnit);
 
 /* A new waveform, named after the source with " (extract)", holding the
