@@ -218,6 +218,11 @@ KXx0ComError mosaTransceiveBlockingTxRx(KXx0HANDLE handle, const uint8_t* tx, ui
                                         uint16_t rxCap, uint16_t* rcvLen, uint32_t flags, uint32_t fwt);
 KXx0ComError mosaISO14443ATransceiveShortFrame(KXx0HANDLE handle, uint8_t frameCode, uint8_t* rx,
                                                uint8_t rxCap, uint16_t* rcvLen, uint32_t fwt);
+/* `frame` is sent and written back: it holds *bytesToSend + 5 bytes, one more
+ * when *bitsToSend is not 0. An anticollision frame has at most 7 bytes, the
+ * last possibly partial: *bitsToSend above 7, or more than 7 bytes with the
+ * partial one, give ParameterError and nothing is sent, so at most 12 frame
+ * bytes are read or written. */
 KXx0ComError mosaISO14443ATransceiveAnticollisionFrame(KXx0HANDLE handle, uint8_t* frame,
                                                        uint8_t* bytesToSend, uint8_t* bitsToSend,
                                                        uint16_t* rcvLen, uint32_t fwt);
@@ -232,11 +237,16 @@ KXx0ComError mosaFeliCaPoll(KXx0HANDLE handle, uint8_t slotCount, uint16_t syste
 /* Antenna, interrupts, chip commands and registers, raw transfer. */
 KXx0ComError antennaGetVector(KXx0HANDLE handle, double* amplitude, double* phase);
 KXx0ComError antennaRecalibrate(KXx0HANDLE handle);
+/* Chip register 0x23 into *first and register 0x21 into *second: 0, or the
+ * status (1, or 2 for another pid) of the first read whose answer did not come
+ * whole; that output and any later one keep their values. */
 KXx0ComError antennaGetTriTre(KXx0HANDLE handle, int* first, int* second);
 /* KX10EVALOComm only. */
 void antennaSetTrimVal(KXx0HANDLE handle, int value);
 KXx0ComError pollInterrupt(KXx0HANDLE handle, uint8_t mask, uint8_t* first, uint8_t* second);
 KXx0ComError directCommand(KXx0HANDLE handle, int code, int* answer);
+/* 0 with the register's value in *value, or RequestError when the board's
+ * answer did not come whole (*value keeps its value). */
 KXx0ComError readRegister(KXx0HANDLE handle, uint8_t reg, uint8_t* value);
 KXx0ComError writeRegister(KXx0HANDLE handle, uint8_t reg, uint8_t value);
 KXx0ComError txrxBytes(KXx0HANDLE handle, const char* tx, size_t txLen, char* rx, size_t* rxLen,

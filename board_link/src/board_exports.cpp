@@ -44,6 +44,10 @@ constexpr std::uint8_t kTreRegister = 0x23;
 constexpr std::uint32_t kBlockingReceiveTimeout = 10000;
 constexpr std::uint32_t kCyclesPerMillisecond = 13560;
 constexpr std::size_t kFeliCaEntry = sizeof(FelicaPollEntry);
+// An ISO 14443-A anticollision frame: at most 7 bytes (SEL, NVB, the UID part
+// and BCC), the last of them possibly partial (0 to 7 bits).
+constexpr unsigned kLongestAnticollisionFrame = 7;
+constexpr unsigned kMostPartialBits = 7;
 
 constexpr int kRegisterReadError = -2;
 constexpr int kRegisterWriteError = -3;
@@ -70,12 +74,18 @@ KXx0ComError bitrateCommand(KXx0HANDLE handle, std::uint8_t txBr, std::uint8_t r
     return widenStatus(setBitrates(*boardOf(handle), txBr, rxBr).status);
 }
 
-// A register read on the channel itself; 0 when no answer came.
-std::uint32_t readChipRegister(KX20Com_UsbHid& board, std::uint8_t reg) {
+// A register read on the channel itself: 0 with the value stored when its
+// answer was taken, otherwise the telegram's result (1, or 2 for another pid)
+// and nothing stored. The channel's error stays latched.
+std::uint8_t readChipRegister(KX20Com_UsbHid& board, std::uint8_t reg, int& value) {
+    const auto hold = board.channel().hold();
     KXx0RegisterObject telegram(1, 1, reg);
     board.channel().queue(&telegram);
     board.channel().flush();
-    return telegram.value();
+    if (board.channel().lastError() != 0 || !telegram.answered())
+        return telegram.result() != 0 ? telegram.result() : kResultTransferFailed;
+    value = static_cast<int>(telegram.value());
+    return 0;
 }
 
 } // namespace
@@ -237,7 +247,11 @@ VK_EXPORT KXx0ComError mosaISO14443ATransceiveAnticollisionFrame(KXx0HANDLE hand
     if (handle == nullptr) return Invalid_handleError;
     if (frame == nullptr || bytesToSend == nullptr || bitsToSend == nullptr || rcvLen == nullptr)
         return ParameterError;
-    const std::size_t n = *bytesToSend + 5u + (*bitsToSend != 0 ? 1u : 0u);
+    // The frame's size is not given: the longest frame bounds what is read and written.
+    const unsigned partial = *bitsToSend != 0 ? 1u : 0u;
+    if (*bitsToSend > kMostPartialBits || *bytesToSend + partial > kLongestAnticollisionFrame)
+        return ParameterError;
+    const std::size_t n = *bytesToSend + 5u + partial;
     const Exchange e = exchange(*boardOf(handle), kCmdAnticollisionFrame,
                                 Parameters().u8(*bytesToSend).u8(*bitsToSend).be32(fwt).bytes(frame, n), 50);
     if (!e.answer.empty()) *bytesToSend = e.answer[0];
@@ -311,11 +325,9 @@ VK_EXPORT KXx0ComError antennaGetTriTre(KXx0HANDLE handle, int* first, int* seco
     if (handle == nullptr) return Invalid_handleError;
     if (first == nullptr || second == nullptr) return ParameterError;
     KX20Com_UsbHid& board = *boardOf(handle);
-    const std::uint32_t tri = readChipRegister(board, kTriRegister);
-    const std::uint32_t tre = readChipRegister(board, kTreRegister);
-    *first = static_cast<int>(tre);
-    *second = static_cast<int>(tri);
-    return NoError;
+    std::uint8_t status = readChipRegister(board, kTriRegister, *second);
+    if (status == 0) status = readChipRegister(board, kTreRegister, *first);
+    return widenStatus(status);
 }
 
 VK_EXPORT KXx0ComError pollInterrupt(KXx0HANDLE handle, uint8_t mask, uint8_t* first, uint8_t* second) {

@@ -78,7 +78,7 @@ bool CommandChannel::sendRequest(KestoComObject* t) {
     const int length = t->requestLength();
     if (length >= 0 && length <= kPayloadCapacity &&
         t->serializeRequest(frame_ + kHeaderSize, kPayloadCapacity, scratch.writer)) {
-        lastError_ = driver_->write(frame_, length + kHeaderSize);
+        latch(driver_->write(frame_, length + kHeaderSize));
         return true;
     }
     // Cannot be framed: fail it now rather than wait for an answer that never
@@ -92,7 +92,7 @@ bool CommandChannel::sendRequest(KestoComObject* t) {
     *link = nullptr;
     tail_ = previous;
     t->result_ = kResultTransferFailed;
-    lastError_ = kDriverReadFailed;
+    latch(kDriverReadFailed);
     release();
     return false;
 }
@@ -109,8 +109,9 @@ void CommandChannel::write(KestoComObject* t) {
         putLength(frame_ + 1, t->writeLength());
         frame_[3] = 0;
         frame_[4] = 0;
-        lastError_ = driver_->write(frame_, t->writeLength() + kHeaderSize);
-        if (lastError_ == 0 && policy_->mustFlush()) flushLocked();
+        const int error = driver_->write(frame_, t->writeLength() + kHeaderSize);
+        latch(error);
+        if (error == 0 && policy_->mustFlush()) flushLocked();
     }
     release();
 }
@@ -121,54 +122,65 @@ void CommandChannel::flush(KestoComObject*) {
     release();
 }
 
+void CommandChannel::latch(int error) {
+    if (lastError_ == 0) lastError_ = error;
+}
+
 void CommandChannel::flushLocked() {
     lock();
-    lastError_ = driver_->flush();
+    latch(driver_->flush());
+    KestoComObject* last = nullptr;
     while (head_ != nullptr) {
         KestoComObject* t = head_;
         head_ = t->next_;
         if (head_ == nullptr) tail_ = nullptr;
         t->next_ = nullptr;
         readAnswer(t);
+        last = t;
+    }
+    // Every answer read, the board has nothing more to say: bytes left over
+    // belong to the last answer, which was longer than it announced. Dropping
+    // them, and whatever reports of it still wait, puts the stream back in step.
+    if (last != nullptr && driver_->unreadBytes() > 0) {
+        if (last->answered_ != 0) last->result_ = kResultTransferFailed;
+        last->answered_ = 0;
+        latch(kDriverReadFailed);
+        driver_->discardInput();
     }
     release();
 }
 
 void CommandChannel::drop(int count) {
-    while (count > 0 && lastError_ == 0) {
+    int error = 0;
+    while (count > 0 && error == 0) {
         const int take = std::min(count, kPayloadCapacity);
-        lastError_ = driver_->read(frame_ + kHeaderSize, take);
+        error = driver_->read(frame_ + kHeaderSize, take);
         count -= take;
     }
+    latch(error);
 }
 
 void CommandChannel::readAnswer(KestoComObject* t) {
-    lastError_ = driver_->read(frame_, kHeaderSize);
-    if (lastError_ != 0) {
+    const int error = driver_->read(frame_, kHeaderSize);
+    if (error != 0) {
         t->result_ = kResultTransferFailed;
+        latch(error);
     } else {
         const int n = frame_[3] << 8 | frame_[4];
         const std::uint8_t expected = static_cast<std::uint8_t>(t->pid_ & 0x7F);
         if (frame_[0] == expected) {
             if (n > kPayloadCapacity) {
-                drop(n);
                 t->result_ = kResultTransferFailed;
+                latch(kDriverReadFailed);
+                drop(n);
             } else {
-                lastError_ = driver_->read(frame_ + kHeaderSize, n);
-                if (lastError_ != 0) {
-                    t->result_ = kResultTransferFailed;
-                } else {
-                    t->result_ = frame_[2];
-                    t->answered_ = 1;
-                    Scratch scratch;
-                    t->parseResponse(frame_ + kHeaderSize, n, scratch.writer);
-                }
+                readPayload(t, n);
             }
         } else {
             const std::uint8_t received = frame_[0];
-            drop(n);
             t->result_ = kResultOtherPid;
-            lastError_ = kChannelOtherPid;
+            latch(kChannelOtherPid);
+            drop(n);
             if (debugSink_) {
                 char text[64];
                 std::snprintf(text, sizeof text, "Protocol Received: 0x%02X Expected: 0x%02X", received,
@@ -178,6 +190,24 @@ void CommandChannel::readAnswer(KestoComObject* t) {
         }
     }
     release();
+}
+
+void CommandChannel::readPayload(KestoComObject* t, int n) {
+    const int error = driver_->read(frame_ + kHeaderSize, n);
+    if (error != 0) {
+        t->result_ = kResultTransferFailed;
+        latch(error);
+        return;
+    }
+    t->result_ = frame_[2];
+    Scratch scratch;
+    if (t->parseResponse(frame_ + kHeaderSize, n, scratch.writer)) {
+        t->answered_ = 1;
+    } else {
+        // Too short for what the telegram takes: nothing of it is kept.
+        t->result_ = kResultTransferFailed;
+        latch(kDriverReadFailed);
+    }
 }
 
 bool CommandChannel::open() {

@@ -2,6 +2,16 @@
 // those awaiting an answer in a first-in first-out queue, reads the answers in
 // queue order and latches the first error until it is cleared.
 //
+// A telegram is answered (answered() true) only when its whole answer was
+// taken. One that was not fails: result 1 when its transfer failed or its
+// answer could not be taken (it announced more than the payload area holds, it
+// is too short for the telegram, or bytes it did not announce follow it; the
+// channel's error is then the driver's, or -3), result 2 for another pid (-4).
+// The first error stays latched until it is cleared: nothing later, a flush
+// included, overwrites it. Every answer that was announced is still read, and
+// bytes no answer announced are dropped, so the stream is in step for the
+// next exchange once the error is cleared.
+//
 // A sent request holds one level of the channel's recursive mutex until its
 // answer has been read, so no other thread's telegram goes between a request
 // and its answer. With the late flush policy the calling thread keeps one
@@ -63,6 +73,10 @@ class CommandChannel {
     // False when the telegram could not be framed (it is failed and unlinked).
     bool sendRequest(KestoComObject* t);
     void readAnswer(KestoComObject* t);
+    // The announced `n` payload bytes of t's answer, which t then takes.
+    void readPayload(KestoComObject* t, int n);
+    // Latches `error` unless an earlier one is latched.
+    void latch(int error);
     // Reads and drops `count` payload bytes in bounded chunks.
     void drop(int count);
     void flushLocked();

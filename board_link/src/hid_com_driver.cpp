@@ -284,6 +284,11 @@ void HidComDriver::onErrorCleared() {
 
 void HidComDriver::onStatusCleared() {}
 
+void HidComDriver::discardInput() {
+    rxCount_ = 0;
+    pollLog();
+}
+
 void HidComDriver::setTimeouts(int readTimeout, int writeTimeout) {
     readTimeout_ = readTimeout;
     writeTimeout_ = writeTimeout;

@@ -61,6 +61,10 @@ class HidComDriver : public KestoComDriver {
     bool readLog(KestoComLogDataSet* entries, std::uint16_t& count) override;
     void onErrorCleared() override;
     void onStatusCleared() override;
+    // The rest of the current input report.
+    int unreadBytes() const override { return rxCount_; }
+    // The log packets among the reports dropped land in the ring.
+    void discardInput() override;
 
     // Stores both time-outs (ms) and hands them to the device when there is one.
     void setTimeouts(int readTimeout, int writeTimeout);

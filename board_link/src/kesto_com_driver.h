@@ -1,5 +1,6 @@
 // The byte-stream driver the command channel talks through: an abstract base
-// with thirteen operations, the latched error and the last status flag.
+// with the stream, log and reset-hook operations, the latched error and the
+// last status flag.
 #ifndef BOARD_LINK_KESTO_COM_DRIVER_H
 #define BOARD_LINK_KESTO_COM_DRIVER_H
 
@@ -44,6 +45,10 @@ class KestoComDriver {
     }
     virtual void onErrorCleared() = 0;
     virtual void onStatusCleared() = 0;
+    // Stream bytes received and not read yet.
+    virtual int unreadBytes() const { return 0; }
+    // Drops them, and the input reports already waiting.
+    virtual void discardInput() {}
 
     // The latched error; a non-zero one is cleared (through onErrorCleared).
     int takeError();

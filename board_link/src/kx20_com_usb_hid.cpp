@@ -286,7 +286,11 @@ std::uint8_t KX20Com_UsbHid::sendBoardCommand(std::uint8_t command,
     KXx0CommandObject telegram(command, expectedAnswerLength, 0xFFFFFFFFu);
     if (!parameters.empty()) telegram.setData(parameters);
     channel_.queue(&telegram);
-    answer = telegram.responseData();
+    // An answer the channel did not take whole is no answer.
+    if (telegram.answered())
+        answer = telegram.responseData();
+    else
+        answer.clear();
     return telegram.result();
 }
 
@@ -294,8 +298,10 @@ int KX20Com_UsbHid::readRegisterLow(uchar reg, uchar& value) {
     KXx0RegisterObject telegram(1, 1, reg);
     channel_.queue(&telegram);
     channel_.flush();
+    // Only a value the board sent is stored.
+    if (channel_.takeLinkErrors() != 0 || !telegram.answered()) return kReadError;
     value = static_cast<uchar>(telegram.value());
-    return channel_.takeLinkErrors() != 0 ? kReadError : 0;
+    return 0;
 }
 
 int KX20Com_UsbHid::writeRegisterLow(uchar reg, uchar value) {

@@ -504,6 +504,47 @@ TEST_P(BoardLibraryTest, AnticollisionFrameWritesBackAtMostWhatItSent) {
     EXPECT_EQ(frame[0], 1);
 }
 
+// The frame carries no size: what the export reads and writes is bounded by
+// the longest anticollision frame, 7 bytes (the last possibly partial), and
+// five more. Longer counts are refused before anything is sent.
+TEST_P(BoardLibraryTest, AnticollisionFrameIsBoundToTheLongestFrame) {
+    struct Case {
+        std::uint8_t bytes;
+        std::uint8_t bits;
+        int result;
+        std::size_t sent; // frame bytes that went out
+    };
+    for (const Case& c : {Case{7, 0, 0, 12}, Case{6, 7, 0, 12}, Case{7, 1, 7, 0}, Case{2, 8, 7, 0},
+                          Case{255, 0, 7, 0}, Case{255, 255, 7, 0}}) {
+        SCOPED_TRACE(std::to_string(c.bytes) + " bytes and " + std::to_string(c.bits) + " bits");
+        model->clearRecord();
+        Bytes answer{5, 3, 0x00, 0x23};
+        answer.resize(4 + 20, 0xD0);
+        reply(*model, 0x52, answer);
+        constexpr std::size_t kLongest = 12;
+        auto frame = std::make_unique<std::uint8_t[]>(kLongest);
+        std::memset(frame.get(), 0xEE, kLongest);
+        std::uint8_t bytes = c.bytes;
+        std::uint8_t bits = c.bits;
+        std::uint16_t rcvLen = 0x5555;
+        EXPECT_EQ(
+            api.mosaISO14443ATransceiveAnticollisionFrame(handle, frame.get(), &bytes, &bits, &rcvLen, 0),
+            c.result);
+        const auto sent = commands();
+        if (c.result != 0) {
+            EXPECT_TRUE(sent.empty());
+            EXPECT_EQ(bytes, c.bytes);
+            EXPECT_EQ(rcvLen, 0x5555);
+            EXPECT_EQ(frame[0], 0xEE);
+            continue;
+        }
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].payload.size(), 7 + c.sent);
+        for (std::size_t i = 0; i < kLongest; ++i)
+            EXPECT_EQ(frame[i], i < c.sent ? 0xD0 : 0xEE) << i;
+    }
+}
+
 TEST_P(BoardLibraryTest, FeliCaPollCopiesTheEntriesTheAnswerHolds) {
     struct Case {
         const char* name;
@@ -649,7 +690,7 @@ TEST_P(BoardLibraryTest, RegisterResults) {
     failNextAnswer();
     value = 0x77;
     EXPECT_EQ(api.readRegister(handle, 0x30, &value), 5);
-    EXPECT_EQ(value, 0);
+    EXPECT_EQ(value, 0x77);
 
     EXPECT_EQ(api.writeRegister(handle, 0x31, 0x42), 0);
     EXPECT_EQ(model->registerValue(0x31), 0x42);
@@ -657,6 +698,97 @@ TEST_P(BoardLibraryTest, RegisterResults) {
     EXPECT_EQ(api.writeRegister(handle, 0x32, 0x10), 0); // read back 0x11: still 0
     loseNextReport();
     EXPECT_EQ(api.writeRegister(handle, 0x31, 0x43), 25);
+}
+
+// Answers the channel cannot take, whatever the telegram: another pid, more
+// bytes announced than a telegram holds, two bytes more than announced, and
+// more than announced running into a second report.
+struct AnswerFault {
+    const char* name;
+    TelegramFault fault;
+    int value;
+};
+const AnswerFault kStreamFaults[] = {
+    {"other pid", TelegramFault::OtherPid, 0x12},
+    {"oversize", TelegramFault::Announce, 1089},
+    {"two surplus bytes", TelegramFault::Longer, 2},
+    {"surplus into a second report", TelegramFault::Longer, 70},
+};
+
+TEST_P(BoardLibraryTest, RegisterReadOfAnAnswerNotTakenFailsAndStoresNothing) {
+    model->setRegister(0x30, 0x5C);
+    std::vector<AnswerFault> faults(std::begin(kStreamFaults), std::end(kStreamFaults));
+    faults.push_back({"no value", TelegramFault::Announce, 0});
+    for (const AnswerFault& f : faults) {
+        SCOPED_TRACE(f.name);
+        model->injectFault(f.fault, f.value);
+        std::uint8_t value = 0x77;
+        EXPECT_EQ(api.readRegister(handle, 0x30, &value), RequestError);
+        EXPECT_EQ(value, 0x77);
+        // The channel is back in step: the next reads get the register.
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(api.readRegister(handle, 0x30, &value), NoError);
+            EXPECT_EQ(value, 0x5C);
+        }
+    }
+}
+
+// Operations that read an answer: one whose answer was not taken fails, leaves
+// its outputs, latches the error (reported once by the connection check), and
+// the same operation then works.
+TEST_P(BoardLibraryTest, OperationWhoseAnswerWasNotTakenFailsAndLeavesItsOutputs) {
+    struct Row {
+        const char* name;
+        // The result and what the outputs hold (they start at -1).
+        std::function<std::pair<int, double>(BoardApi&, KXx0HANDLE)> run;
+        double untouched;
+        double answered;
+    };
+    const Row rows[] = {
+        {"antennaGetVector",
+         [](BoardApi& a, KXx0HANDLE h) {
+             double amplitude = -1;
+             double phase = -1;
+             const int result = a.antennaGetVector(h, &amplitude, &phase);
+             return std::pair<int, double>(result, amplitude);
+         },
+         -1, 1.302},
+        {"txrxBytes",
+         [](BoardApi& a, KXx0HANDLE h) {
+             char rx[1];
+             std::size_t rxLen = sizeof rx;
+             std::uint32_t value = 0xFFFFFFFFu;
+             const int result = a.txrxBytes(h, "\x10", 1, rx, &rxLen, &value);
+             return std::pair<int, double>(result, static_cast<std::int32_t>(value));
+         },
+         -1, 0x04030201},
+        {"antennaGetTriTre",
+         [](BoardApi& a, KXx0HANDLE h) {
+             int first = -1;
+             int second = -1;
+             const int result = a.antennaGetTriTre(h, &first, &second);
+             return std::pair<int, double>(result, first * 256 + second);
+         },
+         -257, 0x33 * 256 + 0x11},
+    };
+    reply(*model, 0x20, {0x64, 0x00});
+    reply(*model, 0x18, {0x01, 0x02, 0x03, 0x04, 0xAA});
+    model->setRegister(0x21, 0x11);
+    model->setRegister(0x23, 0x33);
+    for (const Row& row : rows) {
+        for (const AnswerFault& f : kStreamFaults) {
+            SCOPED_TRACE(std::string(row.name) + ", " + f.name);
+            model->injectFault(f.fault, f.value);
+            const auto failed = row.run(api, handle);
+            EXPECT_NE(failed.first, 0);
+            EXPECT_EQ(failed.second, row.untouched);
+            EXPECT_LT(api.checkConnection(handle), 0);
+            EXPECT_EQ(api.checkConnection(handle), 0);
+            const auto next = row.run(api, handle);
+            EXPECT_EQ(next.first, 0);
+            EXPECT_DOUBLE_EQ(next.second, row.answered);
+        }
+    }
 }
 
 TEST_P(BoardLibraryTest, TriTreReadsBothRegistersAndCrossesThem) {
@@ -778,7 +910,7 @@ TEST_P(BoardLibraryTest, LatchedErrorSendsNothingAndGivesEmptyAnswers) {
         {"antennaGetVector",
          [](BoardApi& a, KXx0HANDLE h) { return a.antennaGetVector(h, &amplitude, &phase); }, 12},
         {"antennaRecalibrate", [](BoardApi& a, KXx0HANDLE h) { return a.antennaRecalibrate(h); }, -1},
-        {"antennaGetTriTre", [](BoardApi& a, KXx0HANDLE h) { return a.antennaGetTriTre(h, &ia, &ib); }, 0},
+        {"antennaGetTriTre", [](BoardApi& a, KXx0HANDLE h) { return a.antennaGetTriTre(h, &ia, &ib); }, 1},
         {"pollInterrupt", [](BoardApi& a, KXx0HANDLE h) { return a.pollInterrupt(h, 1, &u8a, &u8b); }, 1},
         {"directCommand", [](BoardApi& a, KXx0HANDLE h) { return a.directCommand(h, 1, &ia); }, 0},
     };
@@ -796,7 +928,7 @@ TEST_P(BoardLibraryTest, LatchedErrorSendsNothingAndGivesEmptyAnswers) {
         EXPECT_EQ(rx[0], 0xEE);
         EXPECT_EQ(list[0].bytes[0], 0xEE);
         EXPECT_EQ(amplitude, -1);
-        EXPECT_EQ(ib, std::string(row.name) == "antennaGetTriTre" ? 0 : 0x3C);
+        EXPECT_EQ(ib, 0x3C);
         // rcvLen and the FeliCa counts read missing bytes as 0.
         if (rcvLen != 0x5555) {
             EXPECT_EQ(rcvLen, 0);

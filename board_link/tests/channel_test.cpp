@@ -165,6 +165,28 @@ TEST_F(ChannelTest, LatePolicySharesAReportAnswersInOrder) {
     late.close();
 }
 
+TEST_F(ChannelTest, FirstErrorOfAFlushIsKept) {
+    CommandChannel late(&driver, &lateFlushPolicy());
+    ASSERT_TRUE(late.open());
+    firmware->setRegister(1, 0x11);
+    firmware->setRegister(2, 0x22);
+    firmware->injectFault(TelegramFault::OtherPid, 0x12);
+    KXx0RegisterObject first = readOf(1);
+    KXx0RegisterObject second = readOf(2);
+    late.queue(&first);
+    late.queue(&second);
+    late.flush();
+    EXPECT_EQ(first.result(), kResultOtherPid);
+    // The second answer is still read, so the stream stays in step.
+    EXPECT_EQ(second.result(), 0);
+    EXPECT_EQ(second.value(), 0x22u);
+    EXPECT_EQ(late.lastError(), kChannelOtherPid);
+    // Nor does a flush with nothing to read clear it.
+    late.flush();
+    EXPECT_EQ(late.lastError(), kChannelOtherPid);
+    late.close();
+}
+
 TEST_F(ChannelTest, ReadTimeOutLatchesUntilCleared) {
     ASSERT_TRUE(channel.open());
     firmware->injectFault(TelegramFault::NoAnswer);
@@ -238,7 +260,8 @@ TEST_F(ChannelTest, OversizedAnswersAreDroppedInStep) {
         command.setData({});
         channel.queue(&command);
         EXPECT_EQ(command.result(), kResultTransferFailed);
-        EXPECT_EQ(channel.lastError(), 0);
+        EXPECT_FALSE(command.answered());
+        EXPECT_EQ(channel.takeLinkErrors(), kDriverReadFailed);
         KXx0RegisterObject next = readOf(1);
         channel.queue(&next);
         EXPECT_EQ(next.result(), 0);
@@ -284,25 +307,25 @@ TEST_F(ChannelTest, StatusFaultIsTheResultOfAnAnsweredTelegram) {
     EXPECT_EQ(next.result(), 0);
 }
 
-TEST_F(ChannelTest, LongerAnswerShowsAsTheNextAnswersPid) {
+TEST_F(ChannelTest, LongerAnswerFailsAndItsSurplusIsDropped) {
     ASSERT_TRUE(channel.open());
     firmware->setRegister(1, 0x11);
-    firmware->injectFault(TelegramFault::Longer, 2);
-    KXx0RegisterObject read = readOf(1);
-    channel.queue(&read);
-    EXPECT_EQ(read.result(), 0);
-    EXPECT_EQ(read.value(), 0x11u);
-    EXPECT_EQ(channel.lastError(), 0);
-    // The surplus bytes head the next answer: its pid does not match.
-    KXx0RegisterObject next = readOf(1);
-    channel.queue(&next);
-    EXPECT_EQ(next.result(), kResultOtherPid);
-    EXPECT_EQ(channel.lastError(), kChannelOtherPid);
-    ASSERT_TRUE(channel.reset());
-    KXx0RegisterObject fresh = readOf(1);
-    channel.queue(&fresh);
-    EXPECT_EQ(fresh.result(), 0);
-    EXPECT_EQ(fresh.value(), 0x11u);
+    // Within the answer's last report, and running into one more report.
+    for (int surplus : {2, 70}) {
+        SCOPED_TRACE(surplus);
+        firmware->injectFault(TelegramFault::Longer, surplus);
+        KXx0RegisterObject read = readOf(1);
+        channel.queue(&read);
+        EXPECT_EQ(read.result(), kResultTransferFailed);
+        EXPECT_FALSE(read.answered());
+        EXPECT_EQ(channel.lastError(), kDriverReadFailed);
+        EXPECT_EQ(channel.takeLinkErrors(), kDriverReadFailed);
+        KXx0RegisterObject next = readOf(1);
+        channel.queue(&next);
+        EXPECT_EQ(next.result(), 0);
+        EXPECT_EQ(next.value(), 0x11u);
+        EXPECT_EQ(channel.lastError(), 0);
+    }
 }
 
 TEST_F(ChannelTest, FirmwareTelegrams) {

@@ -33,6 +33,15 @@ typedef struct Waveform Waveform;
 
 /* ===== Session: connection, result and last message ===================== */
 
+/* One caller at a time: the library keeps one connection for the whole process
+ * and takes no lock, so only one thread at a time may use it, that is call
+ * ZRB_Connect, ZRB_Disconnect, an instrument command or a function of the I2C
+ * and wire test-mode sections that sends commands (ZRB_I2cTransactionIsDone
+ * too), or read ZRB_Errno and ZRB_ErrorMessage. Every command blocks its caller
+ * until the reply has been read, with no time-out (connect, send and receive
+ * wait as long as the system lets them). Two threads on the connection at once
+ * get each other's replies, or one of them waits for ever. */
+
 /* Result code of the last instrument command that got as far as sending. */
 ZRB_API extern int ZRB_Errno;
 
@@ -185,7 +194,8 @@ ZRB_API int ZRB_WaveformClear(Waveform* waveform);
 
 /* Defines (or redefines) `unit` as `value` units of `referenceUnit`. Units
  * defined earlier from a redefined unit keep their size. 0, or 14 for an
- * undefined reference (nothing changed). */
+ * undefined reference or for unit 0, the nanosecond, which cannot be redefined
+ * (nothing changed). */
 ZRB_API int ZRB_WaveformDefineUnit(Waveform* waveform, int unit, double value, int referenceUnit);
 
 /* A new waveform, named after the source with " (extract)", holding the

@@ -12,8 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <string>
 
 namespace kestoreader_test {
 namespace {
@@ -64,6 +68,40 @@ TEST(BoardLibrary, ConnectsTheFirstBoardSetsUpIsoAAndTakesInventories) {
     natives::disconnect();
     EXPECT_EQ(hidsim::counters().liveHandles, 0);
     EXPECT_TRUE(board->violations().empty());
+}
+
+// Every connect makes a board reader, and every board reader loads its library
+// again: the same module, counted once more, never a second copy. It stays
+// loaded, as the entry table points into it.
+TEST(BoardLibrary, EveryReaderLoadsTheOneModule) {
+    vktesting::TempDir config;
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    hidsim::reset();
+    auto board = std::make_shared<boardsim::Board>();
+    boardsim::TelegramBoard model(board);
+    model.setFirmwareNumber(1, 1, 0);
+    boardsim::plug(board, boardsim::kKx10ProductId);
+    const auto mappings = [] {
+        std::ifstream maps("/proc/self/maps");
+        int count = 0;
+        for (std::string line; std::getline(maps, line);)
+            count += line.find("libKX10EVALOComm.so") != std::string::npos ? 1 : 0;
+        return count;
+    };
+    ASSERT_TRUE(natives::connect());
+    natives::disconnect();
+    const int mapped = mappings();
+    ASSERT_GT(mapped, 0);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(natives::connect());
+        EXPECT_EQ(natives::getName(), "KX10B-EVALO");
+        natives::disconnect();
+    }
+    EXPECT_EQ(mappings(), mapped);
+    vemlasdknative::HMODULE module = nullptr;
+    EXPECT_EQ(vemlasdknative::Load_DLLKXx0(&module, "KX10EVALOComm.dll"), 0);
+    EXPECT_EQ(module, ::dlopen("libKX10EVALOComm.so", RTLD_NOW | RTLD_NOLOAD));
+    EXPECT_EQ(hidsim::counters().liveHandles, 0);
 }
 
 } // namespace

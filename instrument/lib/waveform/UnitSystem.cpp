@@ -32,6 +32,14 @@ void Units::DefineUnit(int unit) {
 
 void Units::DefineUnit(double value, int unit, int reference) {
     ZRB_LOG(zrb::kQuantityLog, ZLOG_LEVEL_TRACE, "Enter %s", "UnitSystem::Units::DefineUnit");
+    // Stored times are in base units, read with the base's factor as 1: a base
+    // of another size would change every stored time and every conversion.
+    const int base = units_.empty() ? reference : units_.front().id;
+    if (unit == base) {
+        ZRB_LOG(zrb::kQuantityLog, ZLOG_LEVEL_ERROR, "Can't DefineUnit: Unit %d is the base unit of %p", unit,
+                static_cast<const void*>(this));
+        throw std::range_error("Can't DefineUnit: the base unit keeps its factor");
+    }
     if (units_.empty()) DefineUnit(reference);
     const double factor = value * ConvertUnit(reference, BaseUnit().id);
     if (UnitSystem::Unit* existing = find(unit)) {

@@ -20,7 +20,8 @@ class Units {
     // One `unit` is `value` units of `reference`. Defines `reference` as the base
     // on an empty table; replaces the factor of an existing `unit` (units defined
     // earlier from it keep theirs). Throws std::range_error for an undefined
-    // reference, leaving the table as it was.
+    // reference and for the base unit (which keeps factor 1), leaving the table
+    // as it was.
     void DefineUnit(double value, int unit, int reference);
     // The factor that turns a value in `from` units into `to` units: 1 for equal
     // ids, even undefined ones. Throws std::range_error for an undefined id.

@@ -38,6 +38,16 @@ TEST(Units, ConversionsFollowTheDefinitions) {
     EXPECT_EQ(units.GetUnitPtr(3), nullptr);
 }
 
+TEST(Units, TheBaseUnitKeepsItsFactor) {
+    UnitSystem::Units units;
+    EXPECT_THROW(units.DefineUnit(5.0, 3, 3), std::range_error);
+    EXPECT_THROW(units.BaseUnit(), std::range_error) << "nothing defined";
+    units.DefineUnit(1000.0, 1, 0);
+    EXPECT_THROW(units.DefineUnit(2.0, 0, 1), std::range_error);
+    EXPECT_EQ(units.Unit().factor, 1.0);
+    EXPECT_EQ(units.ConvertUnit(1, 0), 1000.0);
+}
+
 TEST(Units, ResultsOfAWaveformWithAnotherBaseAreInNanoseconds) {
     // Only a unit table built by hand has a base other than unit 0.
     Waveform waveform("us");

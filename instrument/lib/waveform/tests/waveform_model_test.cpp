@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -72,6 +74,23 @@ TEST(WaveformUnits, ConvertAppendedDurationsToNanoseconds) {
     ASSERT_EQ(ZRB_WaveformDefineUnit(waveform.get(), 1, 1000.0, 0), 0);
     ASSERT_EQ(ZRB_WaveformAppend(waveform.get(), 5, 2, 1), 0);
     EXPECT_EQ(elementsOf(waveform.get()).back(), (Element{2100, 2000, 5}));
+}
+
+// Unit 0 is the nanosecond every result and every element text is given in:
+// redefining it fails and leaves the table as it was.
+TEST(WaveformUnits, TheNanosecondCannotBeRedefined) {
+    const WaveformPtr waveform = makeWaveform({});
+    ASSERT_EQ(ZRB_WaveformDefineUnit(waveform.get(), 1, 1000.0, 0), 0);
+    const std::pair<double, int> definitions[] = {{1.0, 0}, {2.0, 1}, {1000.0, 0}};
+    for (const auto& [value, reference] : definitions)
+        EXPECT_EQ(ZRB_WaveformDefineUnit(waveform.get(), 0, value, reference), 14) << value;
+    ASSERT_EQ(ZRB_WaveformAppend(waveform.get(), 1, 2, 1), 0);
+    ASSERT_EQ(ZRB_WaveformAppend(waveform.get(), 2, 500, 0), 0);
+    EXPECT_EQ(elementsOf(waveform.get()), (std::vector<Element>{{0, 2000, 1}, {2000, 500, 2}}));
+    char* text = nullptr;
+    ASSERT_EQ(ZRB_WaveformDumpElements(waveform.get(), &text), 0);
+    EXPECT_STREQ(text, "1;2000;2;500");
+    std::free(text);
 }
 
 TEST(WaveformUnits, UndefinedUnitsFailAndChangeNothing) {
