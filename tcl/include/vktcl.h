@@ -82,10 +82,13 @@ VKTCL_API int VKTCL_GetLastError(int* code, char* text);
 VKTCL_API int VKTCL_NewTransponder(int readerHandle, unsigned char busAddress, unsigned char cid,
                                    unsigned char nad, bool useCid, bool useNad);
 
-/* Deletes a transponder; a running asynchronous APDU is cancelled at its next
- * read and still calls back once. libvkkrn's stop flag (VKKRN_SetStopFlag) is
- * left as the application set it. -4222 negative, -4221 zero, -4201 no
- * transponder at all, -4223 unknown handle. */
+/* Deletes a transponder; a running asynchronous APDU stops at its next read or
+ * before its next request block and still calls back once: when the deletion
+ * stopped it, with -4234 ("response protocol not received") and the length of
+ * the part of the response that came; else with the result it came to first.
+ * libvkkrn's stop flag (VKKRN_SetStopFlag) is left as the application set it.
+ * -4222 negative, -4221 zero, -4201 no transponder at all, -4223 unknown
+ * handle. */
 VKTCL_API int VKTCL_DeleteTransponder(int handle);
 
 /* Enumeration in creation order: 0 gives the first handle (-4201 when none is

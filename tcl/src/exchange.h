@@ -5,6 +5,7 @@
 #define VKTCL_EXCHANGE_H
 
 #include "blocks.h"
+#include "codes.h"
 
 #include <chrono>
 #include <cstdint>
@@ -82,8 +83,8 @@ class BlockExchange {
     // A read gave no frame: `code` 0 or a negative port or library code, or the
     // end of the waiting (-4238). Ends the block.
     void readFailed(int code);
-    // The cancel flag stopped the reads.
-    void cancelled() { end(0); }
+    // The cancel flag stopped the reads: -4234, the response did not come.
+    void cancelled() { end(kErrCancelled); }
 
     bool ended() const { return ended_; }
     int result() const { return result_; }

@@ -147,7 +147,10 @@ int VKTransponder::sendProtocol(RequestKind kind) {
     response_.clearResponse();
     if (kind == RequestKind::Apdu) {
         for (int i = 0; i < protocol_.getBlockCount() && result == 0; ++i) {
-            if (cancel_.load(std::memory_order_acquire)) break;
+            if (cancel_.load(std::memory_order_acquire)) {
+                result = kErrCancelled;
+                break;
+            }
             response_.clearResponse();
             result = route == Route::Library ? sendLibraryBlock(i) : sendDirectBlock(route, i);
         }
