@@ -134,7 +134,9 @@ VKTCL_API int VKTCL_GetTransponderList(int handle);
  * still waiting when it sends: the port's time-out code and an incomplete
  * response; or the other command's reply is met: -4035), and that command may
  * fail too (-4035 when it meets an answer of the card); neither is handed the
- * other's reply. */
+ * other's reply. A waiting-time request whose longer time-out the port refuses
+ * ends the exchange with the port's code (on other ports the exchange goes on
+ * with the time-out it has). */
 VKTCL_API int VKTCL_Apdu(int handle, unsigned char* apdu, int length, _VKTCL_EVENT_INIT* event);
 
 /* T=CL deselect and presence check of the card, on the caller's thread: the

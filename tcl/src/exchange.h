@@ -62,7 +62,8 @@ struct AnswerFrame {
 // The answers to one request block. The direct routes feed every frame of a
 // read, then say the read has ended; the library route feeds the answer of
 // command 0xB2 first, then each follow-up frame. `raise` sets a waiting time
-// and returns the port's result.
+// and returns the port's result; on the direct routes a result other than 0
+// ends the block with it.
 class BlockExchange {
   public:
     using Raise = std::function<int(std::uint8_t wtxm, std::uint8_t fwi)>;
