@@ -115,10 +115,11 @@ VKTCL_API int VKTCL_GetTransponderList(int handle);
  * result is returned: 0 (the response may still be incomplete), a reader status
  * byte, or a negative code. With one, a worker thread runs it and the call
  * returns 0 at once (-4227 when the thread cannot start: no callback then);
- * every start that returned 0 calls back exactly once. -4209 while another
- * APDU, ping or deselect of the transponder runs, from any thread, synchronous
- * or not: one exchange at a time holds the transponder, and the others are
- * refused at once.
+ * every start that returned 0 calls back exactly once. Memory that runs out
+ * gives -4203, and the transponder is free for the next APDU. -4209 while
+ * another APDU, ping or deselect of the transponder runs, from any thread,
+ * synchronous or not: one exchange at a time holds the transponder, and the
+ * others are refused at once.
  *
  * Bounds of one request block's answers: more than 4,096 answer frames, or a
  * response of more than 65,538 bytes, end the exchange with -4271; answers
