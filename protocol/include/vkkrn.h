@@ -201,7 +201,9 @@ VKKRN_API int VKKRN_SendTransparent(int readerHnd, unsigned char* tx, int txLen,
  * code) and leaves the reader's last error alone for it. */
 VKKRN_API int VKKRN_Transmit(int readerHnd, unsigned char* tx, int txLen, int crc, int hex);
 /* Waits for one frame without sending and returns it whole, CRC included; its
- * command byte and bus address are not compared. */
+ * command byte and bus address are not compared. On the authenticated channel a
+ * 0xAF reply without an inner frame gives -4030 (stored as the reader's last
+ * error), as it does for every exchange: the two ends are out of step. */
 VKKRN_API int VKKRN_Receive(int readerHnd, unsigned char* rx, int rxSize, int hex);
 
 /* ---- Transponder and transparent commands --------------------------------

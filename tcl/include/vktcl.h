@@ -82,10 +82,13 @@ VKTCL_API int VKTCL_GetLastError(int* code, char* text);
 VKTCL_API int VKTCL_NewTransponder(int readerHandle, unsigned char busAddress, unsigned char cid,
                                    unsigned char nad, bool useCid, bool useNad);
 
-/* Deletes a transponder; a running asynchronous APDU is cancelled at its next
- * read and still calls back once. libvkkrn's stop flag (VKKRN_SetStopFlag) is
- * left as the application set it. -4222 negative, -4221 zero, -4201 no
- * transponder at all, -4223 unknown handle. */
+/* Deletes a transponder; a running asynchronous APDU stops at its next read or
+ * before its next request block and still calls back once: when the deletion
+ * stopped it, with -4234 ("response protocol not received") and the length of
+ * the part of the response that came; else with the result it came to first.
+ * libvkkrn's stop flag (VKKRN_SetStopFlag) is left as the application set it.
+ * -4222 negative, -4221 zero, -4201 no transponder at all, -4223 unknown
+ * handle. */
 VKTCL_API int VKTCL_DeleteTransponder(int handle);
 
 /* Enumeration in creation order: 0 gives the first handle (-4201 when none is
@@ -112,10 +115,11 @@ VKTCL_API int VKTCL_GetTransponderList(int handle);
  * result is returned: 0 (the response may still be incomplete), a reader status
  * byte, or a negative code. With one, a worker thread runs it and the call
  * returns 0 at once (-4227 when the thread cannot start: no callback then);
- * every start that returned 0 calls back exactly once. -4209 while another
- * APDU, ping or deselect of the transponder runs, from any thread, synchronous
- * or not: one exchange at a time holds the transponder, and the others are
- * refused at once.
+ * every start that returned 0 calls back exactly once. Memory that runs out
+ * gives -4203, and the transponder is free for the next APDU. -4209 while
+ * another APDU, ping or deselect of the transponder runs, from any thread,
+ * synchronous or not: one exchange at a time holds the transponder, and the
+ * others are refused at once.
  *
  * Bounds of one request block's answers: more than 4,096 answer frames, or a
  * response of more than 65,538 bytes, end the exchange with -4271; answers
@@ -131,7 +135,9 @@ VKTCL_API int VKTCL_GetTransponderList(int handle);
  * still waiting when it sends: the port's time-out code and an incomplete
  * response; or the other command's reply is met: -4035), and that command may
  * fail too (-4035 when it meets an answer of the card); neither is handed the
- * other's reply. */
+ * other's reply. A waiting-time request whose longer time-out the port refuses
+ * ends the exchange with the port's code (on other ports the exchange goes on
+ * with the time-out it has). */
 VKTCL_API int VKTCL_Apdu(int handle, unsigned char* apdu, int length, _VKTCL_EVENT_INIT* event);
 
 /* T=CL deselect and presence check of the card, on the caller's thread: the

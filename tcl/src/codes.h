@@ -19,6 +19,9 @@ inline constexpr int kErrHandleNegative = -4222;
 inline constexpr int kErrHandleNotFound = -4223;
 inline constexpr int kErrThread = -4227;
 inline constexpr int kErrBlockTime = -4232;
+// "Response protocol not received": the transponder was deleted while its
+// asynchronous APDU ran, and the exchange stopped.
+inline constexpr int kErrCancelled = -4234;
 inline constexpr int kErrPortTimeout = -4238;
 inline constexpr int kErrRange = -4251;
 inline constexpr int kErrUnknownCode = -4253;

@@ -143,7 +143,10 @@ bool BlockExchange::feedDirect(const AnswerFrame& answer) {
     if (tooShort(answer)) return end(kErrAnswerLength);
     const int pstat = answer.data[0];
     if (!accepted(status, pstat)) return end(status);
-    if (pstat == kPstatWaitingTime && raise_(answer.data[3], answer.data[4]) != 0) return end(0);
+    // A card not given the time it asks for: the port's code.
+    if (pstat == kPstatWaitingTime) {
+        if (const int raised = raise_(answer.data[3], answer.data[4]); raised != 0) return end(raised);
+    }
     lastId_ = answerId(answer);
     add(lastId_, answer, pstat);
     return false;

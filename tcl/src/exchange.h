@@ -5,6 +5,7 @@
 #define VKTCL_EXCHANGE_H
 
 #include "blocks.h"
+#include "codes.h"
 
 #include <chrono>
 #include <cstdint>
@@ -61,7 +62,8 @@ struct AnswerFrame {
 // The answers to one request block. The direct routes feed every frame of a
 // read, then say the read has ended; the library route feeds the answer of
 // command 0xB2 first, then each follow-up frame. `raise` sets a waiting time
-// and returns the port's result.
+// and returns the port's result; on the direct routes a result other than 0
+// ends the block with it.
 class BlockExchange {
   public:
     using Raise = std::function<int(std::uint8_t wtxm, std::uint8_t fwi)>;
@@ -82,8 +84,8 @@ class BlockExchange {
     // A read gave no frame: `code` 0 or a negative port or library code, or the
     // end of the waiting (-4238). Ends the block.
     void readFailed(int code);
-    // The cancel flag stopped the reads.
-    void cancelled() { end(0); }
+    // The cancel flag stopped the reads: -4234, the response did not come.
+    void cancelled() { end(kErrCancelled); }
 
     bool ended() const { return ended_; }
     int result() const { return result_; }

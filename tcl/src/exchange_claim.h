@@ -41,6 +41,22 @@ class ExchangeClaim {
     std::atomic<int> state_{kFree}; // kExchange, or the number of readers
 };
 
+// An exchange claim taken by the caller: given back when the hold ends, also by
+// an exception, unless handed on to the worker that gives it back itself.
+class ExchangeHold {
+  public:
+    explicit ExchangeHold(ExchangeClaim& claim) : claim_(&claim) {}
+    ~ExchangeHold() {
+        if (claim_ != nullptr) claim_->endExchange();
+    }
+    ExchangeHold(const ExchangeHold&) = delete;
+    ExchangeHold& operator=(const ExchangeHold&) = delete;
+    void handOn() { claim_ = nullptr; }
+
+  private:
+    ExchangeClaim* claim_;
+};
+
 } // namespace vktcl
 
 #endif

@@ -22,6 +22,16 @@ namespace {
 
 constexpr char kVersion[] = "02.02.02";
 
+// Runs an export's body: no exception leaves the library; one that comes this
+// far (an allocation that failed) gives -4203.
+template <typename Body> int guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return vktcl::kErrMemory;
+    }
+}
+
 // The handle checks of every call on a transponder, each recorded; 0 recorded
 // once the transponder is found.
 // The checks before the search: negative, zero, no transponder at all.
@@ -140,16 +150,20 @@ VKTCL_API int VKTCL_GetLastError(int* code, char* text) {
 
 VKTCL_API int VKTCL_NewTransponder(int readerHandle, unsigned char busAddress, unsigned char cid,
                                    unsigned char nad, bool useCid, bool useNad) {
-    return g_LibVkTclManager.createNewVKTransponder(readerHandle, busAddress, cid, nad, useCid, useNad);
+    return guarded([&] {
+        return g_LibVkTclManager.createNewVKTransponder(readerHandle, busAddress, cid, nad, useCid, useNad);
+    });
 }
 
 VKTCL_API int VKTCL_DeleteTransponder(int handle) {
-    const int code = handleCheck(handle);
-    if (code != 0) {
-        g_LibVkTclManager.setLastError(code);
-        return code;
-    }
-    return g_LibVkTclManager.deleteVKTransponder(handle);
+    return guarded([&] {
+        const int code = handleCheck(handle);
+        if (code != 0) {
+            g_LibVkTclManager.setLastError(code);
+            return code;
+        }
+        return g_LibVkTclManager.deleteVKTransponder(handle);
+    });
 }
 
 VKTCL_API int VKTCL_GetTransponderList(int handle) {
@@ -157,42 +171,50 @@ VKTCL_API int VKTCL_GetTransponderList(int handle) {
 }
 
 VKTCL_API int VKTCL_Apdu(int handle, unsigned char* apdu, int length, _VKTCL_EVENT_INIT* event) {
-    int code = 0;
-    if (apdu == nullptr)
-        code = vktcl::kErrNull;
-    else if (length > vktcl::kMaxApduLength)
-        code = vktcl::kErrApduLength;
-    else if (length < 0)
-        code = vktcl::kErrRange;
-    if (code != 0) {
-        g_LibVkTclManager.setLastError(code);
-        return code;
-    }
-    const auto t = lookUp(handle, code);
-    if (t == nullptr) return code;
-    return t->apdu(apdu, length, event);
+    return guarded([&] {
+        int code = 0;
+        if (apdu == nullptr)
+            code = vktcl::kErrNull;
+        else if (length > vktcl::kMaxApduLength)
+            code = vktcl::kErrApduLength;
+        else if (length < 0)
+            code = vktcl::kErrRange;
+        if (code != 0) {
+            g_LibVkTclManager.setLastError(code);
+            return code;
+        }
+        const auto t = lookUp(handle, code);
+        if (t == nullptr) return code;
+        return t->apdu(apdu, length, event);
+    });
 }
 
 VKTCL_API int VKTCL_Deselect(int handle) {
-    int code = 0;
-    const auto t = lookUp(handle, code);
-    return t == nullptr ? code : t->deselect();
+    return guarded([&] {
+        int code = 0;
+        const auto t = lookUp(handle, code);
+        return t == nullptr ? code : t->deselect();
+    });
 }
 
 VKTCL_API int VKTCL_Ping(int handle) {
-    int code = 0;
-    const auto t = lookUp(handle, code);
-    return t == nullptr ? code : t->ping();
+    return guarded([&] {
+        int code = 0;
+        const auto t = lookUp(handle, code);
+        return t == nullptr ? code : t->ping();
+    });
 }
 
 VKTCL_API int VKTCL_GetResponseData(int handle, unsigned char* buffer, int size) {
-    if (buffer == nullptr) {
-        g_LibVkTclManager.setLastError(vktcl::kErrNull);
-        return vktcl::kErrNull;
-    }
-    int code = 0;
-    const auto t = lookUp(handle, code);
-    return t == nullptr ? code : t->getResponseData(buffer, size);
+    return guarded([&] {
+        if (buffer == nullptr) {
+            g_LibVkTclManager.setLastError(vktcl::kErrNull);
+            return vktcl::kErrNull;
+        }
+        int code = 0;
+        const auto t = lookUp(handle, code);
+        return t == nullptr ? code : t->getResponseData(buffer, size);
+    });
 }
 
 } // extern "C"

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <system_error>
+#include <exception>
+#include <iterator>
+#include <new>
 
 namespace vktcl {
 
@@ -38,7 +40,7 @@ VKManager g_LibVkTclManager(0, registerExitCleanup);
 bool startThread(std::thread& thread, std::function<void()> body) {
     try {
         thread = std::thread(std::move(body));
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) { // no thread, or no memory for its start
         return false;
     }
     return true;
@@ -158,22 +160,29 @@ void VKManager::deleteAll() {
 }
 
 void VKManager::adoptWorker(std::thread thread, std::shared_ptr<std::atomic<bool>> done) {
+    std::list<Adopted> one;
+    try {
+        one.push_back({std::thread(), std::move(done)});
+    } catch (const std::bad_alloc&) {
+        // No memory to keep it: the thread, in its last steps, ends on its own.
+        thread.detach();
+        return;
+    }
+    one.back().thread = std::move(thread);
     std::lock_guard<std::mutex> lock(workersMutex_);
-    workers_.push_back({std::move(thread), std::move(done)});
+    workers_.splice(workers_.end(), one);
 }
 
 void VKManager::reapWorkers(bool all) {
-    std::vector<Adopted> finished;
+    std::list<Adopted> finished; // taken out without allocating
     {
         std::lock_guard<std::mutex> lock(workersMutex_);
         const auto self = std::this_thread::get_id();
         for (auto it = workers_.begin(); it != workers_.end();) {
-            if (it->thread.get_id() != self && (all || it->done->load(std::memory_order_acquire))) {
-                finished.push_back(std::move(*it));
-                it = workers_.erase(it);
-            } else {
-                ++it;
-            }
+            const auto next = std::next(it);
+            if (it->thread.get_id() != self && (all || it->done->load(std::memory_order_acquire)))
+                finished.splice(finished.end(), workers_, it);
+            it = next;
         }
     }
     for (auto& w : finished)

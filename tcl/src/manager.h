@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -56,8 +57,10 @@ class VKManager {
     const ThreadStarter& threadStarter() const { return starter_; }
     // Takes a worker thread that cannot be joined where it is (its own
     // transponder was destroyed on it); joined once `done` is set, or at the end.
+    // Without memory to keep it, it is detached. Throws nothing.
     void adoptWorker(std::thread thread, std::shared_ptr<std::atomic<bool>> done);
     // Joins the handed-over workers that have finished (all of them: every one).
+    // Throws nothing.
     void reapWorkers(bool all);
 
   private:
@@ -75,8 +78,8 @@ class VKManager {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
-    std::mutex workersMutex_; // a leaf
-    std::vector<Adopted> workers_;
+    std::mutex workersMutex_; // guards workers_; a leaf
+    std::list<Adopted> workers_;
     vk::PortBinder binder_;
 };
 

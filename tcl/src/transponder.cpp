@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 
 namespace vktcl {
 
@@ -142,12 +144,26 @@ int VKTransponder::buildProtocol(RequestKind kind, const unsigned char* data, in
 
 int VKTransponder::sendProtocol(RequestKind kind) {
     readTimeout();
+    int result = kErrMemory;
+    try {
+        result = sendBlocks(kind);
+    } catch (const std::bad_alloc&) {
+        // An answer block that could not be kept: the time-out goes back all the same.
+    }
+    const int restored = restoreTimeout();
+    return result != 0 ? result : restored;
+}
+
+int VKTransponder::sendBlocks(RequestKind kind) {
     const Route route = routeOf(portHandle_);
     int result = 0;
     response_.clearResponse();
     if (kind == RequestKind::Apdu) {
         for (int i = 0; i < protocol_.getBlockCount() && result == 0; ++i) {
-            if (cancel_.load(std::memory_order_acquire)) break;
+            if (cancel_.load(std::memory_order_acquire)) {
+                result = kErrCancelled;
+                break;
+            }
             response_.clearResponse();
             result = route == Route::Library ? sendLibraryBlock(i) : sendDirectBlock(route, i);
         }
@@ -155,8 +171,7 @@ int VKTransponder::sendProtocol(RequestKind kind) {
         responseReady_.store(false, std::memory_order_release);
         result = route == Route::Serial ? sendDirectBlock(route, 0) : sendLibraryBlock(0);
     }
-    const int restored = restoreTimeout();
-    return result != 0 ? result : restored;
+    return result;
 }
 
 BlockExchange::Raise VKTransponder::raiser() {
@@ -249,18 +264,25 @@ int VKTransponder::sendLibraryBlock(int index) {
 
 int VKTransponder::apdu(const unsigned char* data, int length, const _VKTCL_EVENT_INIT* event) {
     if (!claim_.tryExchange()) return kErrBusy;
+    ExchangeHold hold(claim_);
     int prepared = getPortHandle(portHandle_);
     if (prepared == 0) prepared = buildProtocol(RequestKind::Apdu, data, length);
-    if (prepared != 0) {
-        claim_.endExchange();
-        return prepared;
-    }
+    if (prepared != 0) return prepared;
     if (event == nullptr) {
         responseReady_.store(false, std::memory_order_release);
         const int result = sendProtocol(RequestKind::Apdu);
         responseReady_.store(true, std::memory_order_release);
-        claim_.endExchange();
         return result;
+    }
+    // What the start needs is made before anything changes: an allocation that
+    // fails leaves the transponder as it was.
+    std::shared_ptr<std::atomic<bool>> done;
+    std::function<void()> body;
+    try {
+        done = std::make_shared<std::atomic<bool>>(false);
+        body = [this, done] { runWorker(done); };
+    } catch (const std::bad_alloc&) {
+        return kErrMemory;
     }
     event_ = Event{};
     event_.selector = event->uiFlag;
@@ -277,11 +299,10 @@ int VKTransponder::apdu(const unsigned char* data, int length, const _VKTCL_EVEN
         std::lock_guard<std::mutex> lock(workerMutex_);
         previous = std::move(worker_);
         previousDone = std::move(workerDone_);
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        if (manager_.threadStarter()(worker_, [this, done] { runWorker(done); })) {
-            workerDone_ = std::move(done); // the worker gives the claim back
+        if (manager_.threadStarter()(worker_, std::move(body))) {
+            workerDone_ = std::move(done);
+            hold.handOn(); // the worker gives the claim back
         } else {
-            claim_.endExchange();
             result = kErrThread;
         }
     }
@@ -311,9 +332,9 @@ void VKTransponder::runWorker(std::shared_ptr<std::atomic<bool>> done) {
 
 int VKTransponder::shortOrNothing(RequestKind kind) {
     if (!claim_.tryExchange()) return kErrBusy;
+    ExchangeHold hold(claim_);
     int result = buildProtocol(kind, nullptr, 0);
     if (result == 0) result = sendProtocol(kind);
-    claim_.endExchange();
     return result;
 }
 

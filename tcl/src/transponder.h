@@ -59,7 +59,11 @@ class VKTransponder {
     int restoreTimeout();
     bool advancedFrames();
     int buildProtocol(RequestKind kind, const unsigned char* data, int length);
+    // The exchange of the request built, between reading the port's time-out
+    // and setting it back; an answer block that cannot be allocated ends it with
+    // -4203.
     int sendProtocol(RequestKind kind);
+    int sendBlocks(RequestKind kind);
     int sendDirectBlock(Route route, int index);
     int sendLibraryBlock(int index);
     BlockExchange::Raise raiser();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -197,6 +198,47 @@ TEST_F(TclAsync, DeleteDuringASilentExchange) {
     EXPECT_EQ(calls_.calls(), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(calls_.calls(), 1);
+}
+
+// An APDU cancelled by the deletion of its transponder calls back once with
+// -4234 (its response did not come), whether it stopped between two answers or
+// between two request blocks. The deletion comes once the card has the first
+// request block; what the exchange waits for then is 150 ms away. (The answers
+// left unread at the end stay on the line: that row comes last.)
+TEST_F(TclAsync, ACancelledApduCallsBackWithItsCode) {
+    const struct {
+        const char* name;
+        std::size_t apdu;
+        std::function<void(krnsim::TclCard&)> arrange;
+    } rows[] = {
+        {"between request blocks", 600,
+         [](krnsim::TclCard& card) { card.setResponseTime(krnsim::Millis(150)); }},
+        {"between answers", 100,
+         [](krnsim::TclCard& card) {
+             card.setChainingSize(30);
+             card.setFaultHook([](std::vector<CardAnswer>& a) {
+                 for (std::size_t i = 1; i < a.size(); ++i)
+                     a[i].delay = krnsim::Millis(150);
+             });
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int h = newTransponder();
+        row.arrange(*card_);
+        sim_->reader().log().clear();
+        const int before = calls_.calls();
+        ASSERT_EQ(start(h, apduOf(row.apdu), event(3, reinterpret_cast<void*>(&callback3))), 0);
+        ASSERT_TRUE(sim_->reader().log().waitFor(1, krnsim::Millis(3000)));
+        EXPECT_EQ(VKTCL_DeleteTransponder(h), 0);
+        EXPECT_EQ(calls_.calls(), before + 1);
+        EXPECT_EQ(calls_.result, -4234);
+        EXPECT_LT(calls_.length, static_cast<int>(row.apdu) + 2);
+        EXPECT_EQ(sim_->reader().log().entries().size(), 1u) << "nothing sent after the deletion";
+        card_->setFaultHook({});
+        card_->setChainingSize(0);
+        card_->setResponseTime(krnsim::Millis(0));
+    }
 }
 
 void deletingCallback(void* any, int h, int r, int l) {

@@ -199,10 +199,8 @@ int VKKRNReader::Exe_Receive(unsigned char* rx, int rxSize, int hex) {
                 SetLastRecProt(wrappedReply_.data(), count);
                 received = true;
             } else if (status != 0x82) {
-                int plain = 0;
-                if (const int rc = cipher->decipher(wrapData_.data(), n, receiveFrame_.data(), plain))
-                    return failLogged(rc);
-                if (plain < 0 || plain > kReaderBufferSize - 1) return failLogged(kErrLengthError);
+                const int plain = decipherInner(*cipher, wrapData_.data(), n, receiveFrame_.data());
+                if (plain < 0) return failLogged(plain);
                 count = plain;
                 received = true;
             } else {

@@ -380,6 +380,13 @@ class VKKRNReader {
     // *count). A wrapped reply above `replyLimit` bytes gives -4070.
     int exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKKRN_CryptoPlugIn>& cipher,
                         unsigned char adr, unsigned char cmd, int frameLen, int replyLimit, int* count);
+    // Deciphers the data of a reply to 0xAF (`n` bytes) into its inner frame at
+    // `out`: the frame's length (1 or more), the cipher's code, or -4030 when the
+    // reply carries no frame (no data: the reader could not read the request, and
+    // the two ends are out of step) or more than a frame buffer holds. Neither
+    // stored nor logged.
+    static int decipherInner(VKKRN_CryptoPlugIn& cipher, const unsigned char* data, int n,
+                             unsigned char* out);
     // Copies or hex-decodes a caller's frame into the send frame buffer and
     // appends the CRC: its length, or a negative code (stored).
     // One unwrapped 0xAE exchange of the authentication: 0 with the reply data in

@@ -90,13 +90,19 @@ int VKKRNReader::exchangeSecured(VKKRN_PlugIn* plugIn, const std::shared_ptr<VKK
         *count = received;
         return kSecuredStatus;
     }
+    const int plain = decipherInner(*cipher, wrapData_.data(), n, receiveFrame_.data());
+    if (plain < 0) return failLogged(plain);
+    *count = plain;
+    return plain;
+}
+
+int VKKRNReader::decipherInner(VKKRN_CryptoPlugIn& cipher, const unsigned char* data, int n,
+                               unsigned char* out) {
     // A reply without data carries no inner frame: the reader could not take the
     // request (its stream is not where ours is), which no later exchange mends.
     int plain = 0;
-    if (const int rc = cipher->decipher(wrapData_.data(), n, receiveFrame_.data(), plain))
-        return failLogged(rc);
-    if (plain < 1 || plain > kReaderBufferSize - 1) return failLogged(kErrLengthError);
-    *count = plain;
+    if (const int rc = cipher.decipher(data, n, out, plain)) return rc;
+    if (plain < 1 || plain > kReaderBufferSize - 1) return kErrLengthError;
     return plain;
 }
 

@@ -127,11 +127,9 @@ int VKKRNReader::SplitAsyncRecProtocol(unsigned char* frame, int count, unsigned
         return status;
     }
 
-    int deciphered = 0;
-    const int rc = cipher->decipher(parts.data.data(), static_cast<int>(parts.data.size()),
-                                    wrappedReply_.data(), deciphered);
-    if (rc == 0 && (deciphered < 0 || deciphered > kReaderBufferSize - 1)) return failLogged(kErrLengthError);
-    if (rc != 0) return failLogged(rc);
+    const int deciphered =
+        decipherInner(*cipher, parts.data.data(), static_cast<int>(parts.data.size()), wrappedReply_.data());
+    if (deciphered < 0) return failLogged(deciphered);
     const int inner =
         SplitAsyncRecProtocol(wrappedReply_.data(), deciphered, adr, cmd, data, n, format, false);
     if (inner < 0) return failLogged(inner);

@@ -328,10 +328,7 @@ int VKKRNReader::unwrapTaskFrame(TaskBuffers& buffers, int count,
     if (status < 0) return status;
     if (cmd != kCmdSecured) return kErrWrongCommand;
     if (status != 0) return kSecuredOuterStatus | status;
-    int plain = 0;
-    if (const int rc = cipher->decipher(buffers.data.get(), n, buffers.reply.get(), plain)) return rc;
-    if (plain < 1 || plain > kReaderBufferSize - 1) return kErrLengthError;
-    return plain;
+    return decipherInner(*cipher, buffers.data.get(), n, buffers.reply.get());
 }
 
 int VKKRNReader::splitTaskFrame(TaskBuffers& buffers, int count, int* dataLen) {

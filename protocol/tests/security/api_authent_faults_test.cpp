@@ -58,7 +58,8 @@ class AuthentFaults : public ::testing::TestWithParam<LinkKind> {
 
   public:
     // One exchange that tells whether it got its own reply: 0x65 through its
-    // export, or an echoing 0xB2 frame through VKKRN_SendTransparent. The
+    // export, or an echoing 0xB2 frame through VKKRN_SendTransparent or through
+    // VKKRN_Transmit and VKKRN_Receive. The
     // result, and whether the outputs are its own reply (`own`) or as a failure
     // must leave them (`untouched`).
     struct Result {
@@ -83,6 +84,21 @@ class AuthentFaults : public ::testing::TestWithParam<LinkKind> {
         Result r;
         r.code = VKKRN_SendTransparent(reader_, frame.data(), static_cast<int>(frame.size()), rx.data(),
                                        static_cast<int>(rx.size()), 0, 0);
+        r.own =
+            r.code == static_cast<int>(reply.size()) && std::equal(reply.begin(), reply.end(), rx.begin());
+        r.untouched = std::all_of(rx.begin(), rx.end(), [](auto b) { return b == kUntouched; });
+        return r;
+    }
+    // The same kind of frame sent with VKKRN_Transmit, its reply read with
+    // VKKRN_Receive.
+    Result received() {
+        const Bytes data = {0x61, 0x62, 0x63};
+        Bytes frame = krnsim::buildRequest(krnsim::Form::Standard, 1, 0xB2, data);
+        const Bytes reply = krnsim::buildReply(krnsim::Form::Standard, 1, 0xB2, 0x00, data);
+        std::vector<unsigned char> rx(64, kUntouched);
+        Result r;
+        r.code = VKKRN_Transmit(reader_, frame.data(), static_cast<int>(frame.size()), 0, 0);
+        if (r.code >= 0) r.code = VKKRN_Receive(reader_, rx.data(), static_cast<int>(rx.size()), 0);
         r.own =
             r.code == static_cast<int>(reply.size()) && std::equal(reply.begin(), reply.end(), rx.begin());
         r.untouched = std::all_of(rx.begin(), rx.end(), [](auto b) { return b == kUntouched; });
@@ -120,8 +136,10 @@ TEST_P(AuthentFaults, ASpoiltReplyLeavesTheChannelFailingUntilOneNewAuthenticati
         {"no reply", Fault::silence(), 0},
     };
     using Exchange = Result (AuthentFaults::*)();
-    const std::pair<const char*, Exchange> exchanges[] = {{"0x65 export", &AuthentFaults::version},
-                                                          {"transparent 0xB2", &AuthentFaults::transparent}};
+    const std::pair<const char*, Exchange> exchanges[] = {
+        {"0x65 export", &AuthentFaults::version},
+        {"transparent 0xB2", &AuthentFaults::transparent},
+        {"0xB2 sent, then received", &AuthentFaults::received}};
     for (Row& row : rows) {
         for (const auto& [name, exchange] : exchanges) {
             SCOPED_TRACE(std::string(row.name) + ", then " + name);

@@ -349,6 +349,36 @@ Bytes Reader::wrap(Form requestForm, ByteView plainFrame, ConnectionContext* con
     return buildReply(form, address_, kSecuredCommand, reader_status::kOk, enciphered);
 }
 
+Plan Reader::replyFrame(const Answer& answer, const Request& request, Form outerForm, bool secured,
+                        ConnectionContext& context, std::optional<Fault> fault, LogEntry& entry) {
+    if (answer.data.size() > kMaxAdvancedReplyData) {
+        entry.note = "reply data too long";
+        return Plan{};
+    }
+    Form form = replyForm(request.form, answer.data.size(), forceAdvanced_);
+    Bytes frame = buildReply(form, address_, request.command, answer.status, answer.data);
+    if (secured) {
+        frame = wrap(outerForm, frame, &context);
+        if (frame.empty()) {
+            entry.note = "reply data too long";
+            return Plan{};
+        }
+        // The flash loader runs: the channel ends after this reply.
+        if (request.command == kFlashLoaderCommand && answer.status == reader_status::kOk) {
+            if (connectionChannel(context) != nullptr)
+                context.authSession()->channel.reset();
+            else
+                endSecuredChannel();
+        }
+        form = frame[0] == kAdvancedMark ? Form::Advanced : Form::Standard;
+    }
+    if (!fault) fault = takeFault(frame[headerLength(form) + 1], context.id());
+    if (!fault) return Plan{{Step{Millis(0), std::move(frame)}}, EndAction::None};
+    if (!entry.fault.empty()) entry.fault += "; ";
+    entry.fault += fault->describe();
+    return fault->apply(frame, form);
+}
+
 bool Reader::accepts(std::uint8_t address, std::uint8_t command) const {
     return answerAll_ || address == address_ || address == kAnyReaderAddress ||
            address == kBroadcastAddress || (command == kFlashLoaderCommand && address == 0);
@@ -444,38 +474,29 @@ Plan Reader::handle(Unit unit, ConnectionContext& context) {
     }
 
     Plan plan;
+    const bool unwrapped = secured == Secured::Unwrapped;
     switch (reply->kind()) {
     case Reply::Kind::Nothing: entry.note = "no reply"; break;
     case Reply::Kind::Plan: plan = reply->sendPlan(); break;
-    case Reply::Kind::Frame: {
-        const Answer& answer = reply->answer();
-        if (answer.data.size() > kMaxAdvancedReplyData) {
-            entry.note = "reply data too long";
-            break;
-        }
-        Form form = replyForm(request.form, answer.data.size(), forceAdvanced_);
-        Bytes frame = buildReply(form, address_, request.command, answer.status, answer.data);
-        if (secured == Secured::Unwrapped) {
-            frame = wrap(outerForm, frame, &context);
-            if (frame.empty()) {
-                entry.note = "reply data too long";
-                break;
+    case Reply::Kind::Frame:
+        plan = replyFrame(reply->answer(), request, outerForm, unwrapped, context, std::nullopt, entry);
+        break;
+    case Reply::Kind::Frames: {
+        Millis pause{0}; // of frames that sent nothing, added to the next one
+        for (const TimedAnswer& timed : reply->frames()) {
+            Plan one = replyFrame(timed.answer, request, outerForm, unwrapped, context, timed.fault, entry);
+            pause += timed.delay;
+            if (!one.steps.empty()) {
+                if (timed.sameWrite && !plan.steps.empty() && plan.end == EndAction::None) {
+                    Bytes& write = plan.steps.back().bytes;
+                    write.insert(write.end(), one.steps.front().bytes.begin(), one.steps.front().bytes.end());
+                    one.steps.erase(one.steps.begin());
+                } else {
+                    one.steps.front().delay += pause;
+                }
+                pause = Millis{0};
             }
-            // The flash loader runs: the channel ends after this reply.
-            if (request.command == kFlashLoaderCommand && answer.status == reader_status::kOk) {
-                if (connectionChannel(context) != nullptr)
-                    context.authSession()->channel.reset();
-                else
-                    endSecuredChannel();
-            }
-            form = frame[0] == kAdvancedMark ? Form::Advanced : Form::Standard;
-        }
-        const std::uint8_t replyCommand = frame[headerLength(form) + 1];
-        if (const auto fault = takeFault(replyCommand, context.id())) {
-            plan = fault->apply(frame, form);
-            entry.fault = fault->describe();
-        } else {
-            plan.steps.push_back(Step{Millis(0), frame});
+            plan.append(std::move(one));
         }
         break;
     }

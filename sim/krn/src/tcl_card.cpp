@@ -172,7 +172,7 @@ Reply TclCard::handle(const Request& request) {
         }
         if (hook_) hook_(answers);
     }
-    return Reply::plan(plan(request, std::move(answers)));
+    return reply(std::move(answers));
 }
 
 std::vector<CardAnswer> TclCard::runApdu(std::size_t transmitSize) {
@@ -222,19 +222,14 @@ std::vector<CardAnswer> TclCard::runApdu(std::size_t transmitSize) {
     return answers;
 }
 
-Plan TclCard::plan(const Request& request, std::vector<CardAnswer> answers) const {
-    Plan out;
-    const std::uint8_t address = reader_.busAddress();
-    for (const CardAnswer& answer : answers) {
-        const Form form = replyForm(request.form, answer.data.size(), false);
-        Bytes frame = buildReply(form, address, kCommand, answer.status, answer.data);
-        if (answer.badCrc) frame[frame.size() - 2] ^= 0xFF;
-        if (answer.sameWrite && !out.steps.empty())
-            out.steps.back().bytes.insert(out.steps.back().bytes.end(), frame.begin(), frame.end());
-        else
-            out.steps.push_back(Step{answer.delay, std::move(frame)});
+Reply TclCard::reply(std::vector<CardAnswer> answers) {
+    std::vector<TimedAnswer> frames;
+    for (CardAnswer& answer : answers) {
+        TimedAnswer frame{Answer{answer.status, std::move(answer.data)}, answer.delay, answer.sameWrite, {}};
+        if (answer.badCrc) frame.fault = Fault::badCrc();
+        frames.push_back(std::move(frame));
     }
-    return out;
+    return Reply::frames(std::move(frames));
 }
 
 } // namespace krnsim

@@ -135,5 +135,37 @@ TEST_F(KrnSimSecured, UndecodableRequestsAndFaultsOnTheOuterFrame) {
     EXPECT_EQ(crc16(reply), 0);
 }
 
+// A reply of several frames: each one enciphered in a 0xAF reply of its own, in
+// turn on the one stream, with the writes, pauses and faults the handler gave.
+TEST_F(KrnSimSecured, SeveralReplyFramesComeEncipheredOneByOne) {
+    reader.startSecuredChannel();
+    const Answer answers[] = {
+        {0x94, hex("01 00 00 07 0A")}, {0x94, hex("02 00 01 AA")}, {0x00, hex("02 00 02 BB")}};
+    reader.setHandler(0xB2, [&](const Request&, ConnectionContext&) {
+        return Reply::frames({{answers[0], Millis(3), false, {}},
+                              {answers[1], Millis(9), true, {}},
+                              {answers[2], Millis(5), false, Fault::badCrc()}});
+    });
+    reader.queueFault(Fault::wrongAddress(7).onlyCommand(0xAF));
+    const Plan plan = reader.exchange(host.wrap(request(0xB2, hex("BE 81 00"))));
+    ASSERT_EQ(plan.steps.size(), 2u) << "the second frame joins the first one's write";
+    EXPECT_EQ(plan.steps[0].delay, Millis(3));
+    EXPECT_EQ(plan.steps[1].delay, Millis(5));
+    const Bytes bytes = plan.bytes();
+    std::vector<Bytes> frames;
+    for (std::size_t at = 0; at < bytes.size(); at += frames.back().size())
+        frames.emplace_back(bytes.begin() + static_cast<long>(at),
+                            bytes.begin() + static_cast<long>(at + bytes[at]));
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].at(1), 7) << "the queued fault takes the first frame";
+    EXPECT_EQ(frames[1].at(1), 1) << "one fault, one frame";
+    EXPECT_NE(crc16(frames[2]), 0) << "the frame's own fault, on the 0xAF frame";
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        EXPECT_EQ(host.unwrap(frames[i]),
+                  buildReply(Form::Standard, 1, 0xB2, answers[i].status, answers[i].data))
+            << i;
+    EXPECT_EQ(reader.keystreamBlock(), host.keystream.nextBlock());
+}
+
 } // namespace
 } // namespace krnsim

@@ -41,15 +41,11 @@ class TclCardTest : public ::testing::Test {
         info[9] = 0;
         info[10] = 32; // transmit size: 21 response bytes per block
         reader_.setReaderInfo(0, info);
+        card_.install();
     }
-    std::vector<Frame> send(Bytes data) {
-        Request r;
-        r.address = 1;
-        r.command = 0xB2;
-        r.raw = buildRequest(Form::Standard, 1, 0xB2, data);
-        r.data = std::move(data);
-        return frames(card_.handle(r).sendPlan());
-    }
+    // The reader's answer to one 0xB2 request with these data.
+    Plan exchange(const Bytes& data) { return reader_.exchange(buildRequest(Form::Standard, 1, 0xB2, data)); }
+    std::vector<Frame> send(const Bytes& data) { return frames(exchange(data)); }
 
     Reader reader_;
     TclCard card_{reader_};
@@ -108,8 +104,7 @@ TEST_F(TclCardTest, OversizeMuteAndFaults) {
         a.push_back(a.front());
         a.back().badCrc = true;
     });
-    const auto answers =
-        card_.handle(Request{0, Form::Standard, 1, 0xB2, {0xBE, 0x81, 1}, {}}).sendPlan().bytes();
+    const auto answers = exchange({0xBE, 0x81, 1}).bytes();
     EXPECT_EQ(answers.size(), 2u * 12u); // the frame and its copy
     int naks = 0;
     for (const AirBlock& b : card_.airLog())

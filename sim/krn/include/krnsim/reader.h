@@ -136,6 +136,13 @@ class Reader {
     static ChannelCipher* connectionChannel(ConnectionContext& context);
     // Answers a 0xAE step with the reader's key.
     Answer authenticate(const Request& request, ConnectionContext& context);
+    // The plan of one reply frame to `request`: in its form (advanced when the
+    // data need it or it is forced), enciphered inside a 0xAF reply of
+    // `outerForm` when the request came `secured`, sent with `fault`, else with
+    // the next queued fault that matches. Empty, with a note in `entry`, when the
+    // data are too long.
+    Plan replyFrame(const Answer& answer, const Request& request, Form outerForm, bool secured,
+                    ConnectionContext& context, std::optional<Fault> fault, LogEntry& entry);
 
     // Lock order: exchangeMutex_, then mutex_, then the log's. Neither is held
     // while a handler or filter runs.

@@ -2,12 +2,15 @@
 #ifndef KRNSIM_REPLY_H
 #define KRNSIM_REPLY_H
 
+#include <krnsim/fault.h>
 #include <krnsim/plan.h>
 
 #include <any>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace krnsim {
 
@@ -28,9 +31,18 @@ struct Answer {
     Bytes data;
 };
 
+// One frame of a reply of several: sent `delay` after the frame before it (the
+// first after the request), or with the frame before it in one write.
+struct TimedAnswer {
+    Answer answer;
+    Millis delay{0};
+    bool sameWrite = false;
+    std::optional<Fault> fault; // this frame's own fault, in place of a queued one
+};
+
 class Reply {
   public:
-    enum class Kind : std::uint8_t { Frame, Nothing, Plan };
+    enum class Kind : std::uint8_t { Frame, Nothing, Plan, Frames };
 
     // A reply frame with this status and data (form, address and command from the request).
     static Reply frame(std::uint8_t status, Bytes data = {}) {
@@ -41,10 +53,18 @@ class Reply {
     static Reply nothing() { return Reply(Kind::Nothing, {}, {}); }
     // Bytes the handler built itself, sent as they are; faults do not apply to them.
     static Reply plan(krnsim::Plan plan) { return Reply(Kind::Plan, {}, std::move(plan)); }
+    // Several reply frames to one request, each made as a single reply frame is
+    // (form, address, command, the secured channel, a fault) and sent in order.
+    static Reply frames(std::vector<TimedAnswer> frames) {
+        Reply reply(Kind::Frames, {}, {});
+        reply.frames_ = std::move(frames);
+        return reply;
+    }
 
     Kind kind() const { return kind_; }
     const Answer& answer() const { return answer_; }
     const krnsim::Plan& sendPlan() const { return plan_; }
+    const std::vector<TimedAnswer>& frames() const { return frames_; }
 
   private:
     Reply(Kind kind, Answer answer, krnsim::Plan plan)
@@ -53,6 +73,7 @@ class Reply {
     Kind kind_;
     Answer answer_;
     krnsim::Plan plan_;
+    std::vector<TimedAnswer> frames_;
 };
 
 // What a handler knows of the connection its request came on. Lives as long as

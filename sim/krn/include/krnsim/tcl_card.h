@@ -1,6 +1,7 @@
 // A card behind the reader's side of ISO/IEC 14443-4, reached through command
 // 0xB2: the reader's request data are [BE][mode][payload], each answer block of
-// the card goes back as one 0xB2 reply frame.
+// the card goes back as one 0xB2 reply frame, sent as the reader sends every
+// reply frame (inside a 0xAF reply of its own on a secured channel).
 //
 // Mode bits of a request block: 0x01 APDU block; 0x80 starts a request
 // (dropping a pending one); 0x02 the first payload byte is the CID, 0x04 then
@@ -45,7 +46,7 @@ struct CardAnswer {
     std::uint8_t status = 0;
     Bytes data;
     Millis delay{0};        // pause before this frame
-    bool badCrc = false;    // first CRC byte inverted
+    bool badCrc = false;    // first CRC byte inverted (of the 0xAF frame on a secured channel)
     bool sameWrite = false; // sent together with the frame before it
 };
 
@@ -93,7 +94,9 @@ class TclCard {
   private:
     Answer refuse(std::uint8_t status);
     std::vector<CardAnswer> runApdu(std::size_t transmitSize);
-    Plan plan(const Request& request, std::vector<CardAnswer> answers) const;
+    // The answers as reply frames: the reader sends them as it sends every reply
+    // (inside 0xAF on an authenticated channel).
+    static Reply reply(std::vector<CardAnswer> answers);
     std::pair<std::size_t, std::size_t> bufferSizes() const;
 
     Reader& reader_;
