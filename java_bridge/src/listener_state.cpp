@@ -1,5 +1,7 @@
 #include "listener_state.h"
 
+#include "key_wipe.h"
+
 #include <utility>
 
 namespace nubokrn4j {
@@ -84,9 +86,11 @@ void ListenerState::beginTask(TaskId id, const TaskRecord& record) {
     TaskState& t = tasks_[index(id)];
     if (t.running) {
         t.aside = record;
+        wipeKey(t.aside->key);
     } else {
         t.before = t.live;
         t.live = record;
+        wipeKey(t.live.key);
         t.running = true;
         t.begun = true;
     }

@@ -97,7 +97,8 @@ class ListenerState {
     // returns), unless a task of that id is still running (then it waits aside
     // until the start is accepted). acceptTask makes it the running task's
     // record; refuseTask undoes what the start wrote. endTask marks the task of
-    // that id as ended.
+    // that id as ended. The state keeps no listener key: the key field of what
+    // it stores is wiped (no callback reads it).
     void beginTask(TaskId id, const TaskRecord& record);
     void acceptTask(TaskId id);
     void refuseTask(TaskId id);
