@@ -99,11 +99,13 @@ void* VKDM_Base::LoadVkUsb() {
 }
 
 void* VKDM_Base::GetViZerFunction(unsigned int id) {
+    logCall("GetViZerFunction", std::to_string(id));
     if (id < 1000 || id > 1099) return nullptr;
     return binder().function(static_cast<int>(id));
 }
 
 void* VKDM_Base::GetVkUsbFunction(unsigned int id) {
+    logCall("GetVkUsbFunction", std::to_string(id));
     if (id < 1100 || id > 1199) return nullptr;
     return binder().function(static_cast<int>(id));
 }
