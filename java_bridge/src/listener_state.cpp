@@ -156,6 +156,18 @@ void ListenerState::clearTaskBit(std::uint8_t bit) {
     taskActive_.fetch_and(static_cast<std::uint8_t>(~bit));
 }
 
+void ListenerState::apduStarted() {
+    std::lock_guard lock(mutex_);
+    ++apdusRunning_;
+    taskActive_.fetch_or(kApduTaskBit);
+}
+
+void ListenerState::apduFinished() {
+    std::lock_guard lock(mutex_);
+    if (apdusRunning_ > 0) --apdusRunning_;
+    if (apdusRunning_ == 0) taskActive_.fetch_and(static_cast<std::uint8_t>(~kApduTaskBit));
+}
+
 bool ListenerState::taskActive() const {
     return taskActive_.load() != 0;
 }
