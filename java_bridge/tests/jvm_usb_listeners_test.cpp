@@ -236,10 +236,13 @@ TEST_F(UsbListenerJvmTest, AnAddWhileTheLastListenerIsRemovedIsCalledOnTheNextEv
         usbsim::plug(reader(id));
         const auto got = calls(joining, static_cast<int>(before) + 1);
         EXPECT_EQ(got.size(), before + 1);
-        if (got.size() == before + 1)
+        if (got.size() == before + 1) {
             EXPECT_THAT(got.back(), StartsWith("onVkdmUsbEvent(1, 0, " + std::to_string(id) + ") on "));
+        }
         ++id;
-        if (!c.sameObject) EXPECT_EQ(calls(leaving, 2, 0).size(), 1u);
+        if (!c.sameObject) {
+            EXPECT_EQ(calls(leaving, 2, 0).size(), 1u);
+        }
         EXPECT_EQ(remove(joining, 1, c.adding).value.i, 0);
         env->DeleteGlobalRef(leaving);
         env->DeleteGlobalRef(joining);

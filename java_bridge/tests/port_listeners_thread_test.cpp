@@ -191,7 +191,9 @@ TEST_F(PortListenersThreads, ACallbacksThreadChangesWithoutWaitingAndTheCallInFl
         SCOPED_TRACE(c.name);
         library.reset();
         PortListeners fresh;
-        if (!c.held) ASSERT_EQ(fresh.add(module(1), kKey, 0, kCalls), 0);
+        if (!c.held) {
+            ASSERT_EQ(fresh.add(module(1), kKey, 0, kCalls), 0);
+        }
         library.holdNext(c.held);
         Call inFlight([&] {
             return c.held ? fresh.add(module(2), kKey, 0, kCalls) : fresh.remove(module(1), kKey, kNone);
@@ -199,10 +201,11 @@ TEST_F(PortListenersThreads, ACallbacksThreadChangesWithoutWaitingAndTheCallInFl
         ASSERT_TRUE(library.waitHolding());
         std::thread([&] {
             const PortListeners::InCallback inCallback;
-            if (c.listening)
+            if (c.listening) {
                 EXPECT_EQ(fresh.add(module(2), kKey, 0, kCalls), 0);
-            else
+            } else {
                 EXPECT_EQ(fresh.drop(module(2), true, kKey.event), 1);
+            }
         }).join();
         library.release();
         EXPECT_EQ(inFlight.result(), 0);
