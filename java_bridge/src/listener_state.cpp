@@ -1,5 +1,7 @@
 #include "listener_state.h"
 
+#include "key_wipe.h"
+
 #include <utility>
 
 namespace nubokrn4j {
@@ -84,9 +86,11 @@ void ListenerState::beginTask(TaskId id, const TaskRecord& record) {
     TaskState& t = tasks_[index(id)];
     if (t.running) {
         t.aside = record;
+        wipeKey(t.aside->key);
     } else {
         t.before = t.live;
         t.live = record;
+        wipeKey(t.live.key);
         t.running = true;
         t.begun = true;
     }
@@ -150,6 +154,18 @@ void ListenerState::setTaskBit(std::uint8_t bit) {
 
 void ListenerState::clearTaskBit(std::uint8_t bit) {
     taskActive_.fetch_and(static_cast<std::uint8_t>(~bit));
+}
+
+void ListenerState::apduStarted() {
+    std::lock_guard lock(mutex_);
+    ++apdusRunning_;
+    taskActive_.fetch_or(kApduTaskBit);
+}
+
+void ListenerState::apduFinished() {
+    std::lock_guard lock(mutex_);
+    if (apdusRunning_ > 0) --apdusRunning_;
+    if (apdusRunning_ == 0) taskActive_.fetch_and(static_cast<std::uint8_t>(~kApduTaskBit));
 }
 
 bool ListenerState::taskActive() const {

@@ -97,7 +97,8 @@ class ListenerState {
     // returns), unless a task of that id is still running (then it waits aside
     // until the start is accepted). acceptTask makes it the running task's
     // record; refuseTask undoes what the start wrote. endTask marks the task of
-    // that id as ended.
+    // that id as ended. The state keeps no listener key: the key field of what
+    // it stores is wiped (no callback reads it).
     void beginTask(TaskId id, const TaskRecord& record);
     void acceptTask(TaskId id);
     void refuseTask(TaskId id);
@@ -114,6 +115,13 @@ class ListenerState {
     // The task-active bits in the core's byte.
     void setTaskBit(std::uint8_t bit);
     void clearTaskBit(std::uint8_t bit);
+    // Asynchronous APDUs started and not answered yet (the APDU library answers
+    // each once, also one cancelled): the APDU bit is set while there is one,
+    // and changes with the count in one step, so that an APDU started while the
+    // one before calls back (its claim is free by then) keeps it. Started comes
+    // before the library is asked; finished when it refuses or calls back.
+    void apduStarted();
+    void apduFinished();
     bool taskActive() const;
     bool readerTaskActive() const;
 
@@ -145,6 +153,7 @@ class ListenerState {
     std::array<SlotState, 3> slots_{};
     std::map<std::pair<int, int>, int> registrations_;
     std::array<TaskState, 6> tasks_{};
+    int apdusRunning_ = 0;
 };
 
 } // namespace nubokrn4j

@@ -44,7 +44,9 @@ class VKDM_KRNReaderModule_4J : public VKDM_KRNReaderModule {
 
     // Asynchronous tasks: kinds 1 to 3 (inventory once or per trigger, the
     // notification listener), the SAM command, the command queue. Each takes a
-    // listener slot and writes only its own task id's record.
+    // listener slot and writes only its own task id's record. A listener key
+    // goes from the caller's record to the reader library's only: the module
+    // keeps no copy, and the caller wipes its own once the start has returned.
     int StartAsyncTask(_VKDM_TASK_INIT_4J* record);
     int SendSAMCommand(int samSlot, unsigned char* data, int length, _VKDM_TASK_INIT_4J* record);
     int SendCommandQueue(int first, int second, unsigned char* data, int length, _VKDM_TASK_INIT_4J* record);

@@ -75,6 +75,57 @@ _VKUSB_EVENT_INIT usbRecord(int event) {
     return record;
 }
 
+// The registration of the bridge's callbacks, as the listener table makes it:
+// the libraries' functions looked up through the core when called (the module
+// that asked may be gone by then). A library without the function to remove a
+// handler has none to remove.
+template <typename Function> Function* serialFunction(unsigned int id) {
+    return reinterpret_cast<Function*>(VKDM_Base::GetViZerFunction(id));
+}
+
+template <typename Function> Function* usbFunction(unsigned int id) {
+    return reinterpret_cast<Function*>(VKDM_Base::GetVkUsbFunction(id));
+}
+
+int addSerialCallback(int port, int event) {
+    auto* add = serialFunction<decltype(VIZER_AddEventHandler)>(kViZerAddHandler);
+    if (add == nullptr) return kNullArgument;
+    _VIZER_EVENT_INIT record = serialRecord(event);
+    return add(port, &record);
+}
+
+int removeSerialCallback(int port, int event) {
+    auto* del = serialFunction<decltype(VIZER_DelEventHandler)>(kViZerDelHandler);
+    if (del == nullptr) return 0;
+    _VIZER_EVENT_INIT record = serialRecord(event);
+    return del(port, &record);
+}
+
+int addUsbCallback(int, int event) {
+    auto* add = usbFunction<decltype(VKUSB_AddEventHandler)>(kVkUsbAddHandler);
+    if (add == nullptr) return kNullArgument;
+    _VKUSB_EVENT_INIT record = usbRecord(event);
+    return add(0, &record);
+}
+
+int removeUsbCallback(int, int event) {
+    auto* del = usbFunction<decltype(VKUSB_DelEventHandler)>(kVkUsbDelHandler);
+    if (del == nullptr) return 0;
+    _VKUSB_EVENT_INIT record = usbRecord(event);
+    return del(0, &record);
+}
+
+constexpr PortListeners::Calls kSerialCalls{&addSerialCallback, &removeSerialCallback};
+constexpr PortListeners::Calls kUsbCalls{&addUsbCallback, &removeUsbCallback};
+
+PortListeners::Key serialKey(int port, int event) {
+    return {false, event, port};
+}
+
+PortListeners::Key usbKey(int event) {
+    return {true, event, 0};
+}
+
 // A listener method of de/varek/VkdmKrnReader, looked up once; null with the
 // JVM's NoSuchMethodError pending when the class lacks it.
 jmethodID listenerMethod(JNIEnv* env, std::atomic<jmethodID>& cached, const char* name,
@@ -168,47 +219,35 @@ int VKDM_KRNReaderModule_4J::AddComEventHandler(JavaVM* vm, jobject listener, in
         return kNoEnv;
     char number[256] = {};
     char key[] = "PORTNR";
-    const int r = portPara(port, key, number);
-    if (r < 0) {
-        SetLastError(r);
-        return r;
+    if (const int read = portPara(port, key, number); read < 0) {
+        SetLastError(read);
+        return read;
     }
     if (m_listeners.addRegistration(ListenerKind::Serial, event, listener) == nullptr) {
         SetLastError(kNullArgument);
         return kNullArgument;
     }
-    if (m_listeners.registrations(ListenerKind::Serial, event) == 1) {
-        _VIZER_EVENT_INIT record = serialRecord(event);
-        const int added = add(port, &record);
-        if (added < 0) {
-            m_listeners.removeRegistration(ListenerKind::Serial, event);
-            SetLastError(added);
-            return added;
-        }
-        PortListeners::instance().addSerial(this, event, std::atoi(number));
+    const int r =
+        PortListeners::instance().add(this, serialKey(port, event), std::atoi(number), kSerialCalls);
+    if (r < 0) {
+        m_listeners.removeRegistration(ListenerKind::Serial, event);
+        SetLastError(r);
+        return r;
     }
     SetLastError(0);
     return 0;
 }
 
 int VKDM_KRNReaderModule_4J::DelComEventHandler(JavaVM* vm, jobject, int event) {
-    const int held = m_listeners.registrations(ListenerKind::Serial, event);
-    if (held == 0) {
+    if (m_listeners.registrations(ListenerKind::Serial, event) == 0) {
         SetLastError(kNoSerialPort);
         return kNoSerialPort;
     }
     if (nubokrn4j::envOf(vm) == nullptr) return kNoEnv;
-    if (held == 1) {
-        auto* del = reinterpret_cast<decltype(&VIZER_DelEventHandler)>(GetViZerFunction(kViZerDelHandler));
-        if (del != nullptr) {
-            _VIZER_EVENT_INIT record = serialRecord(event);
-            const int r = del(GetPortHnd(), &record);
-            if (r < 0) {
-                SetLastError(r);
-                return r;
-            }
-        }
-        PortListeners::instance().removeSerial(this, event);
+    const int r = PortListeners::instance().remove(this, serialKey(GetPortHnd(), event), kNoSerialPort);
+    if (r < 0) {
+        SetLastError(r);
+        return r;
     }
     m_listeners.removeRegistration(ListenerKind::Serial, event);
     SetLastError(0);
@@ -217,13 +256,10 @@ int VKDM_KRNReaderModule_4J::DelComEventHandler(JavaVM* vm, jobject, int event) 
 
 void VKDM_KRNReaderModule_4J::dropSerialListeners() {
     for (const int event : {VIZER_EVENT_RTS, VIZER_EVENT_DTR}) {
+        // A table entry is made after its registration is counted and removed
+        // before it is given back: none without a count.
         if (m_listeners.registrations(ListenerKind::Serial, event) == 0) continue;
-        if (auto* del =
-                reinterpret_cast<decltype(&VIZER_DelEventHandler)>(GetViZerFunction(kViZerDelHandler))) {
-            _VIZER_EVENT_INIT record = serialRecord(event);
-            del(GetPortHnd(), &record);
-        }
-        PortListeners::instance().removeSerial(this, event);
+        PortListeners::instance().drop(this, false, event);
         while (m_listeners.removeRegistration(ListenerKind::Serial, event)) {
         }
     }
@@ -259,45 +295,26 @@ int VKDM_KRNReaderModule_4J::AddUsbEventHandler(JavaVM* vm, jobject listener, in
         SetLastError(kNullArgument);
         return kNullArgument;
     }
-    if (m_listeners.registrations(ListenerKind::Usb, event) == 1) {
-        auto& table = PortListeners::instance();
-        if (table.usbListenerCount(event) == 0) {
-            _VKUSB_EVENT_INIT record = usbRecord(event);
-            const int r = add(0, &record);
-            if (r < 0) {
-                m_listeners.removeRegistration(ListenerKind::Usb, event);
-                SetLastError(r);
-                return r;
-            }
-        }
-        table.addUsb(this, event);
+    const int r = PortListeners::instance().add(this, usbKey(event), 0, kUsbCalls);
+    if (r < 0) {
+        m_listeners.removeRegistration(ListenerKind::Usb, event);
+        SetLastError(r);
+        return r;
     }
     SetLastError(0);
     return 0;
 }
 
 int VKDM_KRNReaderModule_4J::DelUsbEventHandler(JavaVM* vm, jobject, int event) {
-    const int held = m_listeners.registrations(ListenerKind::Usb, event);
-    if (held == 0) {
+    if (m_listeners.registrations(ListenerKind::Usb, event) == 0) {
         SetLastError(kNoSerialPort);
         return kNoSerialPort;
     }
     if (nubokrn4j::envOf(vm) == nullptr) return kNoEnv;
-    if (held == 1) {
-        auto& table = PortListeners::instance();
-        if (table.usbListenerCount(event) == 1) {
-            auto* del =
-                reinterpret_cast<decltype(&VKUSB_DelEventHandler)>(GetVkUsbFunction(kVkUsbDelHandler));
-            if (del != nullptr) {
-                _VKUSB_EVENT_INIT record = usbRecord(event);
-                const int r = del(0, &record);
-                if (r < 0) {
-                    SetLastError(r);
-                    return r;
-                }
-            }
-        }
-        table.removeUsb(this, event);
+    const int r = PortListeners::instance().remove(this, usbKey(event), kNoSerialPort);
+    if (r < 0) {
+        SetLastError(r);
+        return r;
     }
     m_listeners.removeRegistration(ListenerKind::Usb, event);
     SetLastError(0);
@@ -305,17 +322,9 @@ int VKDM_KRNReaderModule_4J::DelUsbEventHandler(JavaVM* vm, jobject, int event) 
 }
 
 void VKDM_KRNReaderModule_4J::dropUsbListeners() {
-    auto& table = PortListeners::instance();
     for (const int event : {VKUSB_EVENT_CONNECT, VKUSB_EVENT_DISCONNECT}) {
         if (m_listeners.registrations(ListenerKind::Usb, event) == 0) continue;
-        table.removeUsb(this, event);
-        if (table.usbListenerCount(event) == 0) {
-            if (auto* del =
-                    reinterpret_cast<decltype(&VKUSB_DelEventHandler)>(GetVkUsbFunction(kVkUsbDelHandler))) {
-                _VKUSB_EVENT_INIT record = usbRecord(event);
-                del(0, &record);
-            }
-        }
+        PortListeners::instance().drop(this, true, event);
         while (m_listeners.removeRegistration(ListenerKind::Usb, event)) {
         }
     }

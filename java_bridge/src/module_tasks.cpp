@@ -4,6 +4,7 @@
 #include "bridge_codes.h"
 #include "callback_env.h"
 #include "java_cache.h"
+#include "key_wipe.h"
 #include "module_4j.h"
 #include "module_store.h"
 
@@ -163,6 +164,8 @@ int VKDM_KRNReaderModule_4J::StartAsyncTask(_VKDM_TASK_INIT_4J* record) {
         SetLastError(kUnsupported);
         return kUnsupported;
     }
+    // The key goes from the caller's record to the reader library's, which
+    // keeps its own copy: the module's copy holds none.
     TaskRecord copy = baseCopy(*record);
     if (record->cipher != 0) {
         copy.cipher = 1;
@@ -171,7 +174,6 @@ int VKDM_KRNReaderModule_4J::StartAsyncTask(_VKDM_TASK_INIT_4J* record) {
             return kBadKindOrEvent;
         }
         copy.keyLength = record->keyLength;
-        std::memcpy(copy.key, record->key, sizeof copy.key);
     }
     if (record->keepAlive != 0) {
         copy.keepAlive = 1;
@@ -185,6 +187,7 @@ int VKDM_KRNReaderModule_4J::StartAsyncTask(_VKDM_TASK_INIT_4J* record) {
     }
 
     _VKKRN_TASK_INIT init = libraryRecord(this, copy);
+    const nubokrn4j::KeyWipe wipeKey(init.ucKey);
     if (copy.kind == 3) {
         init.uiMode = 5;
         init.uiKeepConnection = copy.keepConnection;
@@ -197,7 +200,7 @@ int VKDM_KRNReaderModule_4J::StartAsyncTask(_VKDM_TASK_INIT_4J* record) {
         if (copy.cipher != 0) {
             init.ucCipher = 1;
             init.uiKeyLength = copy.keyLength;
-            std::memcpy(init.ucKey, copy.key, sizeof init.ucKey);
+            std::memcpy(init.ucKey, record->key, sizeof init.ucKey);
         }
         if (copy.keepAlive != 0) {
             init.ucKeepAlive = 1;

@@ -9,7 +9,6 @@
 #include <vktcl.h>
 
 using nubokrn4j::CallbackEnv;
-using nubokrn4j::kApduTaskBit;
 using nubokrn4j::kNoEnv;
 using nubokrn4j::kNullArgument;
 using nubokrn4j::kUnsupported;
@@ -93,13 +92,12 @@ int VKDM_KRNReaderModule_4J::SendTclApdu(unsigned char* apdu, unsigned int lengt
 
     // The answer may come before VKTCL_Apdu returns: the record and the bit are
     // in place first; a refusal undoes only what this start wrote.
-    const bool wasRunning = m_listeners.taskRunning(TaskId::Apdu);
     m_listeners.beginTask(TaskId::Apdu, copy);
-    m_listeners.setTaskBit(kApduTaskBit);
+    m_listeners.apduStarted();
     const int r = VKTCL_Apdu(session, apdu, static_cast<int>(length), &event);
     if (r != 0) {
         m_listeners.refuseTask(TaskId::Apdu);
-        if (!wasRunning) m_listeners.clearTaskBit(kApduTaskBit);
+        m_listeners.apduFinished();
         m_listeners.giveBack(Slot::Apdu);
         return r;
     }
@@ -148,8 +146,8 @@ void VKDM_KRNReaderModule_4J::cbsTaskResponse3_4J(void* any, int transponder, in
     if (any == nullptr) return;
     auto* module = static_cast<VKDM_KRNReaderModule_4J*>(any);
     module->cbApduResponse_4J(transponder, result, responseLength);
-    // A listener may have started the next APDU from its callback.
-    if (!module->m_listeners.taskRunning(TaskId::Apdu)) module->m_listeners.clearTaskBit(kApduTaskBit);
+    // The bit stays for an APDU started meanwhile (from the callback or another thread).
+    module->m_listeners.apduFinished();
 }
 
 void VKDM_KRNReaderModule_4J::cbApduResponse_4J(int transponder, int result, int responseLength) {

@@ -4,10 +4,11 @@
 // fills a task record of its own.
 #include "java_cache.h"
 #include "jni_frame.h"
+#include "key_wipe.h"
 
 #include <de_varek_VkdmKrnReader.h>
 
-#include <string>
+#include <cstring>
 
 using namespace nubokrn4j;
 
@@ -24,15 +25,16 @@ bool isListenerOf(JNIEnv* env, jobject listener, jweak cls) {
 }
 
 // Reads the key text into the record: its length halved above 1, its bytes
-// from the hex digits. 0, or what the native returns: the code thrown, or 0
-// with the JVM's exception pending.
+// from the hex digits (read where the JVM put them: no copy of the text). 0, or
+// what the native returns: the code thrown, or 0 with the JVM's exception
+// pending.
 jint readKey(NativeFrame& frame, jstring key, _VKDM_TASK_INIT_4J& record, int line) {
     UtfChars chars(frame.env(), key);
     if (frame.pending()) return 0;
     if (chars.get() == nullptr) return frame.fail(kNullArgument, line);
-    const std::string text(chars.get());
-    record.keyLength = static_cast<std::uint32_t>(text.size() > 1 ? text.size() / 2 : text.size());
-    if (VKDM_ConvHexStrToHexUChar(text.c_str(), record.key, static_cast<int>(sizeof record.key)) < 0)
+    const std::size_t length = std::strlen(chars.get());
+    record.keyLength = static_cast<std::uint32_t>(length > 1 ? length / 2 : length);
+    if (VKDM_ConvHexStrToHexUChar(chars.get(), record.key, static_cast<int>(sizeof record.key)) < 0)
         return frame.fail(kBadKindOrEvent, line);
     return 0;
 }
@@ -100,6 +102,7 @@ JNIEXPORT jint JNICALL Java_de_varek_VkdmKrnReader_StartAsyncTask(
     VKDM_KRNReaderModule_4J* module = frame.module(__LINE__);
     if (module == nullptr) return kNotRegistered;
     _VKDM_TASK_INIT_4J record{};
+    const KeyWipe wipeKey(record.key);
     record.vm = g_jvm.load();
     record.listener = listener;
     if (kind == 1 || kind == 2) {

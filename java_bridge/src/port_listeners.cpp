@@ -5,6 +5,7 @@
 #include "module_4j.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace nubokrn4j {
 
@@ -18,6 +19,9 @@ constexpr int kDtr = 5;
 constexpr int kUsbConnect = 1;
 constexpr int kUsbDisconnect = 2;
 
+// Set while this thread runs one of the bridge's callbacks.
+thread_local bool t_inCallback = false;
+
 void callAll(JNIEnv* env, const std::vector<jobject>& listeners, jmethodID method, const jvalue* args) {
     for (jobject listener : listeners) {
         callListener(env, listener, method, args);
@@ -27,6 +31,7 @@ void callAll(JNIEnv* env, const std::vector<jobject>& listeners, jmethodID metho
 
 // On the thread that set the line, inside the serial library's port lock.
 template <int Event> void serialEvent(int portNumber, int state) {
+    const PortListeners::InCallback inCallback;
     CallbackEnv env(g_jvm.load());
     if (!env) return;
     const auto listeners = PortListeners::instance().serialListeners(env.get(), Event, portNumber);
@@ -39,6 +44,7 @@ template <int Event> void serialEvent(int portNumber, int state) {
 
 // On the USB library's watch thread, attached for the call.
 template <int Event> void usbEvent(int deviceHandle, std::uint32_t deviceId) {
+    const PortListeners::InCallback inCallback;
     CallbackEnv env(g_jvm.load());
     if (!env) return;
     const auto listeners = PortListeners::instance().usbListeners(env.get(), Event);
@@ -63,42 +69,132 @@ UsbCallback usbCallbackFor(int event) {
     return nullptr;
 }
 
+PortListeners::InCallback::InCallback() : outer_(std::exchange(t_inCallback, true)) {}
+
+PortListeners::InCallback::~InCallback() {
+    t_inCallback = outer_;
+}
+
 PortListeners& PortListeners::instance() {
     static PortListeners listeners;
     return listeners;
 }
 
-void PortListeners::addSerial(VKDM_KRNReaderModule_4J* module, int event, int portNumber) {
-    std::lock_guard lock(mutex_);
-    entries_.push_back({module, event, portNumber, false});
+std::vector<PortListeners::Entry>::iterator PortListeners::find(VKDM_KRNReaderModule_4J* module,
+                                                                const Key& key) {
+    return std::find_if(entries_.begin(), entries_.end(),
+                        [&](const Entry& e) { return e.module == module && e.key == key; });
 }
 
-void PortListeners::removeSerial(VKDM_KRNReaderModule_4J* module, int event) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(entries_, [&](const Entry& e) { return !e.usb && e.module == module && e.event == event; });
+bool PortListeners::listened(const Key& key) const {
+    return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.key == key; });
 }
 
-void PortListeners::addUsb(VKDM_KRNReaderModule_4J* module, int event) {
-    std::lock_guard lock(mutex_);
-    entries_.push_back({module, event, 0, true});
+void PortListeners::awaitIdle(std::unique_lock<std::mutex>& lock, const Key& key) {
+    if (t_inCallback) return;
+    idle_.wait(lock, [&] {
+        const auto it = registrations_.find(key);
+        return it == registrations_.end() || !it->second.calling;
+    });
 }
 
-void PortListeners::removeUsb(VKDM_KRNReaderModule_4J* module, int event) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(entries_, [&](const Entry& e) { return e.usb && e.module == module && e.event == event; });
+void PortListeners::forgetUnused(const Key& key) {
+    const auto it = registrations_.find(key);
+    if (it != registrations_.end() && !it->second.calling && !it->second.registered && !listened(key))
+        registrations_.erase(it);
 }
 
-int PortListeners::usbListenerCount(int event) const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count_if(entries_.begin(), entries_.end(),
-                                          [&](const Entry& e) { return e.usb && e.event == event; }));
+int PortListeners::settle(std::unique_lock<std::mutex>& lock, const Key& key) {
+    // Nodes of the map stay where they are; this one is not erased while a
+    // thread calls the library for it.
+    Registration& reg = registrations_[key];
+    int first = 0;
+    bool called = false;
+    for (;;) {
+        const bool wanted = listened(key);
+        if (wanted == reg.registered) break;
+        const auto call = wanted ? reg.calls.add : reg.calls.remove;
+        reg.calling = true;
+        lock.unlock();
+        const int r = call(key.port, key.event);
+        lock.lock();
+        reg.calling = false;
+        // What the library holds changes with a call it accepted only.
+        if (r >= 0) reg.registered = wanted;
+        if (!called) first = r;
+        called = true;
+        if (r < 0) break;
+    }
+    idle_.notify_all();
+    forgetUnused(key);
+    return first;
+}
+
+int PortListeners::add(VKDM_KRNReaderModule_4J* module, const Key& key, int portNumber, const Calls& calls) {
+    std::unique_lock lock(mutex_);
+    awaitIdle(lock, key);
+    Registration& reg = registrations_[key];
+    reg.calls = calls;
+    if (auto it = find(module, key); it != entries_.end())
+        ++it->uses;
+    else
+        entries_.push_back({module, key, portNumber, 1});
+    // A callback's thread while another calls the library: that one settles.
+    if (reg.calling) return 0;
+    const int r = settle(lock, key);
+    if (r < 0) {
+        if (auto it = find(module, key); it != entries_.end() && --it->uses == 0) entries_.erase(it);
+        forgetUnused(key);
+    }
+    return r < 0 ? r : 0;
+}
+
+int PortListeners::remove(VKDM_KRNReaderModule_4J* module, const Key& key, int none) {
+    std::unique_lock lock(mutex_);
+    awaitIdle(lock, key);
+    auto it = find(module, key);
+    if (it == entries_.end()) return none;
+    const Entry removed{it->module, it->key, it->portNumber, 1};
+    if (--it->uses == 0) entries_.erase(it);
+    // A callback's thread while another calls the library: that one settles.
+    if (registrations_[key].calling) return 0;
+    const int r = settle(lock, key);
+    if (r < 0) {
+        // The listener stays; the library gets the callback again at the next change.
+        if (auto back = find(module, key); back != entries_.end())
+            ++back->uses;
+        else
+            entries_.push_back(removed);
+    }
+    return r < 0 ? r : 0;
+}
+
+int PortListeners::drop(VKDM_KRNReaderModule_4J* module, bool usb, int event) {
+    std::unique_lock lock(mutex_);
+    int dropped = 0;
+    std::vector<Key> keys;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->module == module && it->key.usb == usb && it->key.event == event) {
+            dropped += it->uses;
+            keys.push_back(it->key);
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // No entry names the module any more; a thread calling the library for one
+    // of its keys settles the rest after its call.
+    for (const Key& key : keys) {
+        if (!registrations_[key].calling) settle(lock, key);
+    }
+    return dropped;
 }
 
 std::vector<jobject> PortListeners::collect(JNIEnv* env, bool usb, int event, int portNumber) const {
     std::vector<jobject> listeners;
     std::lock_guard lock(mutex_);
     for (const Entry& e : entries_) {
-        if (e.usb != usb || e.event != event || (!usb && e.portNumber != portNumber)) continue;
+        if (e.key.usb != usb || e.key.event != event || (!usb && e.portNumber != portNumber)) continue;
         // An entry holds a use of the module's reader slot: its reference lives.
         jobject local = env->NewLocalRef(e.module->Listeners().slot(Slot::Reader).weak);
         if (local != nullptr) listeners.push_back(local);

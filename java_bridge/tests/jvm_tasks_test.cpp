@@ -7,17 +7,21 @@
 #include <krnsim/notifier.h>
 #include <vkdm/vkdm_core.h>
 #include <vktesting/loopback_listener.h>
+#include <vktesting/memory_search.h>
 #include <vktesting/test_jvm.h>
 #include <vktesting/wait_until.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -547,5 +551,90 @@ INSTANTIATE_TEST_SUITE_P(
                       Channel{"Aes256", true, 2,
                               "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"}),
     [](const ::testing::TestParamInfo<Channel>& info) { return std::string(info.param.name); });
+
+// ---- the listener key ---------------------------------------------------------------
+
+// The bytes of a key given as hex text, parsed in place (no copy elsewhere).
+struct KeyBytes {
+    explicit KeyBytes(const char* hex) {
+        for (; hex[0] != '\0' && hex[1] != '\0' && size < bytes.size(); hex += 2)
+            bytes[size++] = static_cast<std::uint8_t>(std::stoi(std::string(hex, 2), nullptr, 16));
+    }
+    // Where its first or its last 16 bytes lie in the process's memory, but
+    // here: the addresses as hex text.
+    std::vector<std::string> copies() const {
+        const auto key = std::span(bytes).first(size);
+        std::vector<std::string> found;
+        for (const auto part : {key.first(16), key.last(16)}) {
+            for (const std::uintptr_t at : vktesting::findInMemory(part, bytes.data(), bytes.size())) {
+                char text[24];
+                std::snprintf(text, sizeof text, "%#jx", static_cast<std::uintmax_t>(at));
+                found.emplace_back(text);
+            }
+        }
+        return found;
+    }
+    std::array<std::uint8_t, 32> bytes{};
+    std::size_t size = 0;
+};
+
+class ListenerKeyJvmTest : public TaskJvmTest {
+  protected:
+    Outcome startListener(int moduleHandle, const char* key) {
+        return start(moduleHandle, listener(),
+                     {.kind = 3, .port = freePort(), .timeout = 1, .cipher = true, .key = key});
+    }
+};
+
+TEST_F(ListenerKeyJvmTest, NoCopyOfTheKeyOutlivesItsTask) {
+    constexpr char kRunning[] = "3C0FA5E19B2D4876C1F05A3E8D6B2947E8A4C3B2D1F0E9D8";
+    enum class Way { Cancelled, RefusedWhileOneRuns, LengthRefused, ModuleDestroyed };
+    const struct {
+        const char* name;
+        const char* key;
+        Way way;
+    } cases[] = {
+        {"a listener cancelled", "5AC3961EF00D4B27C8A13E6F9D2B7405E19C3A86D4F02B7768AD13C59E0F42B1",
+         Way::Cancelled},
+        {"a start the reader library refuses while a listener runs", "97E2B04C6A1D53F8E0C92B7A461D3E5F",
+         Way::RefusedWhileOneRuns},
+        {"a key length the module refuses", "D42A7C19E5B38F60A1C7E29D4B8F3A6C5E1D7B90", Way::LengthRefused},
+        {"a module destroyed while its listener runs", "B81E6D3A0F5C92E74A1B8D3C6F0E5A29",
+         Way::ModuleDestroyed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const KeyBytes key(c.key);
+        switch (c.way) {
+        case Way::Cancelled:
+            ASSERT_EQ(startListener(handle, c.key).value.i, 0);
+            EXPECT_EQ(cancelOutsideCallbacks(handle), 0);
+            break;
+        case Way::RefusedWhileOneRuns: {
+            ASSERT_EQ(startListener(handle, kRunning).value.i, 0);
+            const Outcome refused = startListener(handle, c.key);
+            ASSERT_TRUE(refused.thrown);
+            EXPECT_EQ(refused.thrown->code, -4080);
+            EXPECT_EQ(cancelOutsideCallbacks(handle), 0);
+            break;
+        }
+        case Way::LengthRefused: {
+            const Outcome refused = startListener(handle, c.key);
+            ASSERT_TRUE(refused.thrown);
+            EXPECT_EQ(refused.thrown->code, -106);
+            break;
+        }
+        case Way::ModuleDestroyed: {
+            const int other = addModule();
+            ASSERT_GT(other, 0);
+            ASSERT_EQ(startListener(other, c.key).value.i, 0);
+            EXPECT_EQ(callReader(env, "Destroy", "(I)I", {I(other)}).value.i, 0);
+            break;
+        }
+        }
+        EXPECT_THAT(key.copies(), ::testing::IsEmpty());
+    }
+    EXPECT_THAT(KeyBytes(kRunning).copies(), ::testing::IsEmpty());
+}
 
 } // namespace

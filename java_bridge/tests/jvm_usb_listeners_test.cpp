@@ -1,9 +1,12 @@
 // USB listeners from a real JVM: the USB library is its simulated build (first
 // on the library path), whose bus the test scripts; its watch thread reports
 // readers plugged in and scanned readers pulled out.
+#include "core_calls.h"
 #include "task_fixture.h"
 
 #include <usbsim/usbsim.h>
+#include <vktesting/test_jvm.h>
+#include <vktesting/wait_until.h>
 #include <vkusb/vkusb.h>
 
 #include <dlfcn.h>
@@ -11,10 +14,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 namespace {
 
+using namespace std::chrono_literals;
 using nubokrn4j::ListenerKind;
 using nubokrn4j::Slot;
 using ::testing::HasSubstr;
@@ -43,11 +51,13 @@ class UsbListenerJvmTest : public vkbridge::TaskJvmTest {
         usbsim::reset();
         TaskJvmTest::SetUp();
     }
-    Outcome add(jobject l, int event, int h = 0) {
-        return callReader(env, "AddUSBEventListener", kListener, {I(h != 0 ? h : handle), L(l), I(event)});
+    Outcome add(jobject l, int event, int h = 0) { return add(env, l, event, h); }
+    Outcome add(JNIEnv* e, jobject l, int event, int h = 0) {
+        return callReader(e, "AddUSBEventListener", kListener, {I(h != 0 ? h : handle), L(l), I(event)});
     }
-    Outcome remove(jobject l, int event, int h = 0) {
-        return callReader(env, "RemoveUSBEventListener", kListener, {I(h != 0 ? h : handle), L(l), I(event)});
+    Outcome remove(jobject l, int event, int h = 0) { return remove(env, l, event, h); }
+    Outcome remove(JNIEnv* e, jobject l, int event, int h = 0) {
+        return callReader(e, "RemoveUSBEventListener", kListener, {I(h != 0 ? h : handle), L(l), I(event)});
     }
     // The USB library the core loaded (by name, from the simulated build's directory).
     template <typename Fn> Fn* usbFunction(const char* name) {
@@ -108,6 +118,135 @@ TEST_F(UsbListenerJvmTest, AfterTheLastRemovalNothingIsCalled) {
     usbsim::plug(reader(0xB));
     // Two passes of the watcher at its default rate.
     EXPECT_EQ(calls(l, 2, 1000).size(), 1u);
+}
+
+// A second connect handler of the USB library, beside the bridge's: once armed,
+// it holds the watch thread inside the library's pass over its handlers (the
+// handler list stays locked) until released.
+struct WatchHold {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool armed = false;
+    bool held = false;
+    bool released = false;
+
+    static WatchHold& instance() {
+        static WatchHold hold;
+        return hold;
+    }
+    static void handler(int, std::uint32_t) {
+        WatchHold& h = instance();
+        std::unique_lock lock(h.mutex);
+        if (!std::exchange(h.armed, false)) return;
+        h.held = true;
+        h.changed.notify_all();
+        h.changed.wait(lock, [&] { return h.released; });
+    }
+    void arm() {
+        std::lock_guard lock(mutex);
+        armed = true;
+        held = false;
+        released = false;
+    }
+    bool waitHeld() {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 10s, [&] { return held; });
+    }
+    void release() {
+        std::lock_guard lock(mutex);
+        armed = false;
+        released = true;
+        changed.notify_all();
+    }
+};
+
+// Runs a native on a thread of its own, attached to the JVM while it runs.
+class NativeThread {
+  public:
+    template <typename Call>
+    explicit NativeThread(Call call)
+        : thread_([this, call] {
+              JNIEnv* threadEnv = vktesting::testJniEnv();
+              result_ = call(threadEnv).value.i;
+              vktesting::testJvm()->DetachCurrentThread();
+              done_ = true;
+          }) {}
+    ~NativeThread() { join(); }
+    void join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool done() const { return done_.load(); }
+    int result() const { return result_.load(); }
+
+  private:
+    std::atomic<bool> done_{false};
+    std::atomic<int> result_{1};
+    std::thread thread_;
+};
+
+// One module removes the last listener of the connect event while an add of it
+// comes, from another module or from the same one (with the object that holds
+// its reader slot). The watch thread is held inside the library's pass over its
+// handlers, so taking the bridge's callback from the library waits meanwhile.
+TEST_F(UsbListenerJvmTest, AnAddWhileTheLastListenerIsRemovedIsCalledOnTheNextEvent) {
+    const int other = addModule(false);
+    ASSERT_GT(other, 0);
+    const struct {
+        const char* name;
+        int adding; // the module that adds
+        bool sameObject;
+    } cases[] = {
+        {"another module", other, false},
+        {"the same module", 0, true},
+    };
+    std::uint32_t id = 0x10;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        jobject leaving = env->NewGlobalRef(listener());
+        jobject joining = c.sameObject ? env->NewGlobalRef(leaving) : env->NewGlobalRef(listener());
+        ASSERT_EQ(add(leaving, 1).value.i, 0);
+        auto* addHandler = usbFunction<decltype(VKUSB_AddEventHandler)>("VKUSB_AddEventHandler");
+        auto* delHandler = usbFunction<decltype(VKUSB_DelEventHandler)>("VKUSB_DelEventHandler");
+        ASSERT_NE(addHandler, nullptr);
+        ASSERT_NE(delHandler, nullptr);
+        _VKUSB_EVENT_INIT holder{VKUSB_EVENT_CONNECT, 0, VKUSB_EVENT_FLAG, 0, nullptr, &WatchHold::handler};
+        ASSERT_EQ(addHandler(0, &holder), 0);
+        WatchHold& hold = WatchHold::instance();
+        hold.arm();
+        usbsim::plug(reader(id++));
+        ASSERT_TRUE(hold.waitHeld());
+        {
+            vkbridge::startCoreLog();
+            NativeThread removal([&](JNIEnv* e) { return remove(e, leaving, 1); });
+            // The removal has gone for the library's handler removal.
+            EXPECT_TRUE(vktesting::waitUntil(
+                [] { return !vkbridge::coreCalls("GetVkUsbFunction() id=1121").empty(); }));
+            NativeThread addition([&](JNIEnv* e) { return add(e, joining, 1, c.adding); });
+            // It cannot be answered before the library holds the callback again.
+            EXPECT_FALSE(vktesting::waitUntil([&] { return addition.done(); }, 50ms));
+            hold.release();
+            removal.join();
+            addition.join();
+            vkbridge::stopCoreLog();
+            EXPECT_EQ(removal.result(), 0);
+            EXPECT_EQ(addition.result(), 0);
+        }
+        EXPECT_EQ(delHandler(0, &holder), 0);
+        const std::size_t before = calls(joining, 0, 0).size();
+        usbsim::plug(reader(id));
+        const auto got = calls(joining, static_cast<int>(before) + 1);
+        EXPECT_EQ(got.size(), before + 1);
+        if (got.size() == before + 1) {
+            EXPECT_THAT(got.back(), StartsWith("onVkdmUsbEvent(1, 0, " + std::to_string(id) + ") on "));
+        }
+        ++id;
+        if (!c.sameObject) {
+            EXPECT_EQ(calls(leaving, 2, 0).size(), 1u);
+        }
+        EXPECT_EQ(remove(joining, 1, c.adding).value.i, 0);
+        env->DeleteGlobalRef(leaving);
+        env->DeleteGlobalRef(joining);
+    }
 }
 
 TEST_F(UsbListenerJvmTest, Refusals) {

@@ -142,6 +142,26 @@ TEST_F(ListenerStateTest, TaskActiveBits) {
     EXPECT_FALSE(state.taskActive());
 }
 
+// The APDU library gives the transponder free before it calls back, so the
+// next APDU may start (from another thread) before the one before has called
+// back: each answer takes back its own start only.
+TEST_F(ListenerStateTest, TheApduBitLastsWhileAnyStartedApduIsUnanswered) {
+    state.apduStarted();
+    state.apduStarted();  // the next one, before the first one's answer
+    state.apduFinished(); // the first one's answer
+    EXPECT_TRUE(state.taskActive());
+    state.apduStarted();
+    state.apduFinished(); // refused by the library
+    EXPECT_TRUE(state.taskActive());
+    state.setTaskBit(nubokrn4j::kReaderTaskBit);
+    state.apduFinished(); // the second one's answer
+    EXPECT_EQ(taskActive.load(), nubokrn4j::kReaderTaskBit);
+    state.apduFinished(); // an answer too many changes nothing
+    EXPECT_EQ(taskActive.load(), nubokrn4j::kReaderTaskBit);
+    state.apduStarted();
+    EXPECT_EQ(taskActive.load(), nubokrn4j::kReaderTaskBit | nubokrn4j::kApduTaskBit);
+}
+
 TEST_F(ListenerStateTest, ReleaseAllDeletesEveryReference) {
     state.take(Slot::Reader, fakeObject(1));
     state.take(Slot::Queue, fakeObject(2));

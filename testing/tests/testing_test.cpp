@@ -1,4 +1,5 @@
 #include <vktesting/loopback_listener.h>
+#include <vktesting/memory_search.h>
 #include <vktesting/pty_pair.h>
 #include <vktesting/temp_dir.h>
 #include <vktesting/wait_until.h>
@@ -6,11 +7,17 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string.h> // explicit_bzero
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
+
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -56,6 +63,19 @@ TEST(WaitUntil, ReturnsWhenTheConditionHoldsOrTheDeadlinePasses) {
     EXPECT_TRUE(vktesting::waitUntil([&] { return flag.load(); }));
     setter.join();
     EXPECT_FALSE(vktesting::waitUntil([] { return false; }, 5ms));
+}
+
+TEST(MemorySearch, FindsACopyUntilItIsWiped) {
+    std::array<std::uint8_t, 16> needle{};
+    for (std::size_t i = 0; i < needle.size(); ++i)
+        needle[i] = static_cast<std::uint8_t>(0xA5 ^ (37 * i));
+    const auto block = std::make_unique<std::uint8_t[]>(64);
+    std::copy(needle.begin(), needle.end(), block.get() + 8);
+    const auto copy = reinterpret_cast<std::uintptr_t>(block.get() + 8);
+    EXPECT_THAT(vktesting::findInMemory(needle, needle.data(), needle.size()), ::testing::Contains(copy));
+    explicit_bzero(block.get(), 64);
+    EXPECT_THAT(vktesting::findInMemory(needle, needle.data(), needle.size()),
+                ::testing::Not(::testing::Contains(copy)));
 }
 
 } // namespace

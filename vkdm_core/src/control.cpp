@@ -39,24 +39,38 @@ ControlState& state() {
 
 } // namespace
 
+namespace {
+
+void logLocked(ControlState& s, const char* op, const char* overload, const std::string& id, long long length,
+               const std::string& value) {
+    if (!s.logOn) return;
+    std::string line = std::string(op) + "(" + overload + ")";
+    if (!id.empty()) line += " id=" + id;
+    if (length >= 0) line += " len=" + std::to_string(length);
+    if (!value.empty()) line += " value=" + value;
+    if (s.log.size() == kMaxLogLines) s.log.pop_front();
+    s.log.push_back(std::move(line));
+}
+
+} // namespace
+
 bool enter(const char* op, const char* overload, const std::string& id, long long length,
            const std::string& value, int& result) {
     ControlState& s = state();
     std::lock_guard<std::mutex> guard(s.mutex);
-    if (s.logOn) {
-        std::string line = std::string(op) + "(" + overload + ")";
-        if (!id.empty()) line += " id=" + id;
-        if (length >= 0) line += " len=" + std::to_string(length);
-        if (!value.empty()) line += " value=" + value;
-        if (s.log.size() == kMaxLogLines) s.log.pop_front();
-        s.log.push_back(std::move(line));
-    }
+    logLocked(s, op, overload, id, length, value);
     if (s.forced.empty()) return false;
     auto it = s.forced.find(op);
     if (it == s.forced.end()) return false;
     result = it->second;
     s.forced.erase(it);
     return true;
+}
+
+void logCall(const char* op, const std::string& id) {
+    ControlState& s = state();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    logLocked(s, op, "", id, -1, "");
 }
 
 std::string versionText() {

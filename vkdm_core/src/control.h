@@ -17,6 +17,8 @@ bool enter(const char* op, const char* overload, const std::string& id, long lon
 inline bool enter(const char* op, int& result) {
     return enter(op, "", "", -1, "", result);
 }
+// Logs the call (when the log is on) of an operation no result can be forced for.
+void logCall(const char* op, const std::string& id);
 
 std::string versionText();
 // True and the forced result and text when the dependency check is forced.

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <string.h> // explicit_bzero
 
 namespace vkdm {
 
@@ -98,11 +99,13 @@ void* VKDM_Base::LoadVkUsb() {
 }
 
 void* VKDM_Base::GetViZerFunction(unsigned int id) {
+    logCall("GetViZerFunction", std::to_string(id));
     if (id < 1000 || id > 1099) return nullptr;
     return binder().function(static_cast<int>(id));
 }
 
 void* VKDM_Base::GetVkUsbFunction(unsigned int id) {
+    logCall("GetVkUsbFunction", std::to_string(id));
     if (id < 1100 || id > 1199) return nullptr;
     return binder().function(static_cast<int>(id));
 }
@@ -268,9 +271,12 @@ int VKDM_ConvHexStrToHexUChar(const char* text, unsigned char* out, int max) {
     // Two digits per byte, at most `max` (32) bytes: the text beyond is not read.
     const std::size_t limit = 2 * static_cast<std::size_t>(std::min(max, 32));
     std::vector<std::uint8_t> bytes;
-    if (int rc = hexBytes(text, strnlen(text, limit), bytes); rc < 0) return rc;
-    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
-    return static_cast<int>(bytes.size());
+    const int rc = hexBytes(text, strnlen(text, limit), bytes);
+    const int count = static_cast<int>(bytes.size());
+    if (rc == 0 && count > 0) std::memcpy(out, bytes.data(), bytes.size());
+    // The text may be a cipher key: the bytes decoded in passing leave no copy.
+    if (bytes.capacity() > 0) explicit_bzero(bytes.data(), bytes.capacity());
+    return rc < 0 ? rc : count;
 }
 
 int VKDM_ConvHexUCharToHexStr(const unsigned char* data, int count, char* text) {

@@ -100,14 +100,20 @@ TEST(Control, ForcedResultAppliesOnceAndCallsAreLogged) {
     module.SetData("03 10 08 00 01 00 00", 513u);
     unsigned char uid[2] = {0xAB, 0x01};
     module.SetData("03 10 06 02 06 00 00", uid, 2);
+    VKDM_Base::GetVkUsbFunction(1121);
+    VKDM_Base::GetViZerFunction(1100); // out of range: null, and logged all the same
     ASSERT_EQ(VKDM_CTL_SetCallLog(0), 0);
-    ASSERT_EQ(VKDM_CTL_CallLogCount(), 2);
+    ASSERT_EQ(VKDM_CTL_CallLogCount(), 4);
     char line[128];
     ASSERT_EQ(VKDM_CTL_CallLogLine(0, line, sizeof line), 0);
     EXPECT_STREQ(line, "SetData(u32) id=03 10 08 00 01 00 00 value=513");
     ASSERT_EQ(VKDM_CTL_CallLogLine(1, line, sizeof line), 0);
     EXPECT_STREQ(line, "SetData(bytes) id=03 10 06 02 06 00 00 len=2 value=AB01");
-    EXPECT_EQ(VKDM_CTL_CallLogLine(2, line, sizeof line), -104);
+    ASSERT_EQ(VKDM_CTL_CallLogLine(2, line, sizeof line), 0);
+    EXPECT_STREQ(line, "GetVkUsbFunction() id=1121");
+    ASSERT_EQ(VKDM_CTL_CallLogLine(3, line, sizeof line), 0);
+    EXPECT_STREQ(line, "GetViZerFunction() id=1100");
+    EXPECT_EQ(VKDM_CTL_CallLogLine(4, line, sizeof line), -104);
 }
 
 TEST(Control, InjectedRecordsAndReports) {

@@ -24,6 +24,25 @@ package de.varek;
  * Java thread at a time; {@link #Lock} and {@link #Unlock} serialise them.
  * </ul>
  *
+ * <p>Listener slots. A module calls back at most three objects, one per slot;
+ * each use of a slot holds it, and the object passed at the first use stays
+ * until the last use is given back:
+ * <ul>
+ * <li>the reader slot: {@link #StartAsyncTask} (until the task ends, a
+ * one-report inventory after its report, or is cancelled), {@link #SendSAMCommand}
+ * (until its reply), and each registration of {@link #AddReaderEventListener},
+ * {@link #AddCOMMEventListener} and {@link #AddUSBEventListener} (until it is
+ * removed, the serial ones also when the module disconnects, all of them when
+ * it is destroyed);
+ * <li>the queue slot: {@link #SendCommandQueue} (until its reply);
+ * <li>the APDU slot: the asynchronous {@link #SendTclApdu} (until its answer).
+ * </ul>
+ * A use with another object while the slot is held is accepted (0), but its
+ * callbacks go to the object holding the slot; only {@link #AddUSBEventListener}
+ * refuses another object (-142). The remove natives do not read their listener
+ * argument. Pass one object per module and slot, or another only once the
+ * slot's last use has been given back.
+ *
  * <p>The callbacks below do nothing; subclass the class and override those a
  * listener needs. They run on the reader library's or the APDU library's threads.
  */
@@ -170,10 +189,26 @@ public class VkdmKrnReader {
 
     public static native int RemoveReaderEventListener(int handle, Object listener, int event);
 
+    /**
+     * Adds a listener of a modem line of the module's serial port (event 4 RTS, 5 DTR): 0, and
+     * {@link #onVkdmCommEvent} is called from the next change on. The first listener of a line
+     * registers the bridge with the serial library, the last removal takes it away; an add or
+     * removal waits while another thread does that for the same line. Inside a callback it does
+     * not wait, and the library follows once that thread is done.
+     */
     public static native int AddCOMMEventListener(int handle, Object listener, int event);
 
     public static native int RemoveCOMMEventListener(int handle, Object listener, int event);
 
+    /**
+     * Adds a listener of USB readers plugged in (event 1) or pulled out (event 2): 0, and
+     * {@link #onVkdmUsbEvent} is called from the next such event on, whatever other modules add
+     * or remove meanwhile. The first listener of an event among all modules registers the bridge
+     * with the USB library, the last removal takes it away; an add or removal waits while another
+     * thread does that for the same event (a removal waits for the watch thread's callbacks to
+     * return). Inside a callback it does not wait, and the library follows once that thread is
+     * done.
+     */
     public static native int AddUSBEventListener(int handle, Object listener, int event);
 
     public static native int RemoveUSBEventListener(int handle, Object listener, int event);

@@ -54,7 +54,9 @@ VKDM_CTL_API int VKDM_CTL_SetReportedSizes(VKDM_KRNReaderModule* module, unsigne
 VKDM_CTL_API int VKDM_CTL_ModuleCount(void);
 VKDM_CTL_API VKDM_KRNReaderModule* VKDM_CTL_FindModule(int handle);
 
-/* Call log: every operation of every object appends one line
+/* Call log: every operation of every object, and every port-library lookup
+ * (VKDM_Base::GetViZerFunction and GetVkUsbFunction, "id=" the function id),
+ * appends one line
  * "<operation>(<overload>) id=<identifier or number> len=<n> value=<v>"
  * while logging is on (off at load). Lines are read oldest first: the line
  * count, and line `index` copied into `text` (size bytes, cut). */
