@@ -76,8 +76,12 @@ PortListeners::InCallback::~InCallback() {
 }
 
 PortListeners& PortListeners::instance() {
-    static PortListeners listeners;
-    return listeners;
+    // Never destroyed: the module registry, a global made before the first use
+    // of this table, deletes the modules still listed at exit, and each drops
+    // its listeners here. A function-local object would be gone by then; this
+    // one stays reachable through the pointer, so the leak checker passes it.
+    static PortListeners* const listeners = new PortListeners;
+    return *listeners;
 }
 
 std::vector<PortListeners::Entry>::iterator PortListeners::find(VKDM_KRNReaderModule_4J* module,
