@@ -33,7 +33,8 @@ struct Port {
     std::string resource; // "serial port <number>", for the handle book
     std::atomic<int> handle{0};
     // Held by the thread that replaces the port's pseudo-terminal and reopens the
-    // port; guards `pty`. Taken alone.
+    // port; guards `pty`. First in the program's lock order: the calls it makes
+    // meanwhile take the handle book's and the run's locks.
     std::mutex lifecycle;
     krnsim::ConnectionId pty = 0;
 };

@@ -65,7 +65,8 @@ struct ReaderSlot {
     std::atomic<int> port{0};
     std::atomic<int> reader{0};
     // Held by the thread that deletes the reader, closes its port, opens it
-    // again and makes a new reader: guards `pty`. Taken alone.
+    // again and makes a new reader: guards `pty`. First in the program's lock
+    // order: the calls it makes meanwhile take the handle book's and the run's locks.
     std::mutex lifecycle;
     krnsim::ConnectionId pty = 0;
     std::atomic<int> listenerPort{0};  // the port of the listener last started

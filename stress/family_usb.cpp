@@ -36,7 +36,8 @@ struct Reader {
     std::string resource; // "USB reader <id>"
     std::atomic<int> handle{0};
     // Held by the thread that pulls the reader out or plugs it in; guards
-    // `simId` and `plugged`. Taken alone.
+    // `simId` and `plugged`. Taken before the simulated bus's own lock, never
+    // under another lock of the program.
     std::mutex bus;
     int simId = 0;
     bool plugged = true;
