@@ -46,8 +46,9 @@ struct TclReader {
     int index = 0;
     bool tcp = true;
     std::string resource;
-    krnsim::Simulator sim;
+    // The card answers on the simulator's thread: it goes after the simulator.
     std::unique_ptr<krnsim::TclCard> card;
+    krnsim::Simulator sim;
     int tcpPort = 0;
     int comNumber = 0;
     std::string link;
