@@ -213,13 +213,13 @@ void HandleBook::handedOut(const char* call, int handle, const std::string& reso
     std::string problem;
     {
         std::lock_guard lock(mutex_);
-        auto [it, added] = entries_.try_emplace(handle, Entry{resource});
+        auto [it, added] = entries_.try_emplace(handle, Entry{&resource});
         Entry& entry = it->second;
-        if (!added && reopenKeepsHandle_ && entry.resource == resource && entry.closed != 0 && !fresh) {
+        if (!added && reopenKeepsHandle_ && *entry.resource == resource && entry.closed != 0 && !fresh) {
             entry.closed = 0; // opened again under its old handle
         } else if (!added) {
-            if (entry.resource != resource) {
-                problem = "which is the handle of " + entry.resource;
+            if (*entry.resource != resource) {
+                problem = "which is the handle of " + *entry.resource;
             } else if (entry.closed != 0 && entry.closed < before) {
                 problem = "whose close had returned before the call began";
             } else if (entry.announced != 0 && entry.announced < before) {
@@ -244,7 +244,7 @@ void HandleBook::listed(const char* call, int handle, Stamp before) {
         // A handle not booked yet may come from an open whose caller has not booked it.
         if (it != entries_.end() && !reopenKeepsHandle_ && it->second.closed != 0 &&
             it->second.closed < before)
-            problem = "whose close had returned before the call began (" + it->second.resource + ")";
+            problem = "whose close had returned before the call began (" + *it->second.resource + ")";
     }
     if (!problem.empty()) run_.broken(std::string(call) + " listed " + hex(handle) + ", " + problem);
 }
@@ -259,16 +259,6 @@ void HandleBook::endAnnounced(int handle) {
     std::lock_guard lock(mutex_);
     const auto it = entries_.find(handle);
     if (it != entries_.end() && it->second.announced == 0) it->second.announced = clock_.fetch_add(1) + 1;
-}
-
-std::vector<int> HandleBook::open(const std::string& resource) const {
-    std::vector<int> handles;
-    std::lock_guard lock(mutex_);
-    for (const auto& [handle, entry] : entries_) {
-        if (entry.resource == resource && entry.closed == 0 && entry.announced == 0)
-            handles.push_back(handle);
-    }
-    return handles;
 }
 
 // ---- Holdings ------------------------------------------------------------------

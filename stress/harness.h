@@ -231,21 +231,21 @@ class HandleBook {
 
     // Taken right before a call that may hand a handle out.
     Stamp stamp() { return clock_.fetch_add(1) + 1; }
-    // `call`, begun at `before`, handed out `handle` for `resource`. `fresh`:
+    // `call`, begun at `before`, handed out `handle` for `resource` (a name
+    // that outlives the book: it is kept by address). `fresh`:
     // the call opens a new connection, so the handle must not be in use.
     void handedOut(const char* call, int handle, const std::string& resource, Stamp before, bool fresh);
+    void handedOut(const char* call, int handle, std::string&& resource, Stamp before, bool fresh) = delete;
     // `call`, begun at `before`, named `handle` in a list of open handles.
     void listed(const char* call, int handle, Stamp before);
     // The close of `handle` returned success.
     void closed(int handle);
     // The library announced the end of `handle` (a handler of its end runs).
     void endAnnounced(int handle);
-    // Open handles of a resource as the book has them.
-    std::vector<int> open(const std::string& resource) const;
 
   private:
     struct Entry {
-        std::string resource;
+        const std::string* resource;
         Stamp closed = 0;    // 0: not closed
         Stamp announced = 0; // 0: no end announced
         bool opened = false; // a call that opens a new connection handed it out
