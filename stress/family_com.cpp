@@ -264,9 +264,7 @@ class ComStress {
 
 void runCom(Run& run) {
     auto stress = std::make_unique<ComStress>(run);
-    run.parallel([&](Worker& w) { stress->work(w); });
-    Worker main(run, run.options().threads);
-    stress->finish(main);
+    drive(run, *stress);
 }
 
 } // namespace vkstress

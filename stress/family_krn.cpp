@@ -548,13 +548,7 @@ class KrnStress {
 
 void runKrn(Run& run) {
     auto stress = std::make_unique<KrnStress>(run);
-    {
-        Worker main(run, run.options().threads);
-        stress->start(main);
-    }
-    run.parallel([&](Worker& w) { stress->work(w); });
-    Worker main(run, run.options().threads + 1);
-    stress->finish(main);
+    drive(run, *stress);
 }
 
 } // namespace vkstress

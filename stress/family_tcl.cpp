@@ -408,13 +408,7 @@ class TclStress {
 
 void runTcl(Run& run) {
     auto stress = std::make_unique<TclStress>(run);
-    {
-        Worker main(run, run.options().threads);
-        stress->start(main);
-    }
-    run.parallel([&](Worker& w) { stress->work(w); });
-    Worker main(run, run.options().threads + 1);
-    stress->finish(main);
+    drive(run, *stress);
 }
 
 } // namespace vkstress

@@ -308,9 +308,7 @@ class TcpStress {
 
 void runTcp(Run& run) {
     auto stress = std::make_unique<TcpStress>(run);
-    run.parallel([&](Worker& w) { stress->work(w); });
-    Worker main(run, run.options().threads);
-    stress->finish(main);
+    drive(run, *stress);
 }
 
 } // namespace vkstress

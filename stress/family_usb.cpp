@@ -350,9 +350,7 @@ void runUsb(Run& run) {
     run.setCodeText(api.GetErrorText);
     {
         auto stress = std::make_unique<UsbStress>(run, api);
-        run.parallel([&](Worker& w) { stress->work(w); });
-        Worker main(run, run.options().threads);
-        stress->finish(main);
+        drive(run, *stress);
     }
     if (const std::string error = vkusbtest::unloadApi(kSimLibrary, api); !error.empty())
         run.broken("unloading libvkusb: " + error);

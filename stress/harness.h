@@ -270,6 +270,21 @@ void expectReturned(Run& run, const Holdings& before, Millis limit);
 
 std::string hex(int value);
 
+// Drives one family's stress object through the run: its start(), when it has
+// one, on a worker numbered after the threads; work() on every thread at once;
+// then finish() on the next worker.
+template <class Stress>
+void drive(Run& run, Stress& stress) {
+    int index = run.options().threads;
+    if constexpr (requires(Worker& w) { stress.start(w); }) {
+        Worker first(run, index++);
+        stress.start(first);
+    }
+    run.parallel([&](Worker& w) { stress.work(w); });
+    Worker last(run, index);
+    stress.finish(last);
+}
+
 } // namespace vkstress
 
 #endif
