@@ -6,6 +6,7 @@
 #include "transponder.h"
 
 #include <vkcommon/error_code_range.h>
+#include <vkcommon/guarded.h>
 #include <vkcommon/hex_digit.h>
 #include <vkcommon/port_function_id.h>
 #include <vkkrn.h>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 using vktcl::g_LibVkTclManager;
 
@@ -22,14 +24,10 @@ namespace {
 
 constexpr char kVersion[] = "02.02.02";
 
-// Runs an export's body: no exception leaves the library; one that comes this
-// far (an allocation that failed) gives -4203.
+// Runs an export's body: an exception that comes this far (an allocation that
+// failed) gives -4203.
 template <typename Body> int guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return vktcl::kErrMemory;
-    }
+    return vk::guarded(vktcl::kErrMemory, std::forward<Body>(body));
 }
 
 // The handle checks of every call on a transponder, each recorded; 0 recorded

@@ -5,6 +5,7 @@
 #include "vktcp_drv_hnd.h"
 
 #include <vkcommon/export.h>
+#include <vkcommon/guarded.h>
 
 #include <vktcp.h>
 
@@ -20,18 +21,7 @@ VK_EXPORT char g_cVktcpErrorText[vktcp::kErrorTextBufferSize] = {};
 VK_EXTERN_C_END
 VK_EXPORT VKTCPDrvHnd g_LibVkTcpDrvHnd(g_cVktcpErrorText);
 
-namespace {
-
-// Runs `call` and turns anything it throws into `onThrow`.
-template <typename Call> int guarded(int onThrow, Call&& call) noexcept {
-    try {
-        return call();
-    } catch (...) {
-        return onThrow;
-    }
-}
-
-} // namespace
+using vk::guarded;
 
 VK_EXTERN_C_BEGIN
 
